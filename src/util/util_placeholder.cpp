@@ -1,0 +1,1 @@
+// Filled by the date, text and file helpers.
