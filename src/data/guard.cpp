@@ -1,1 +1,95 @@
+// The connection and session guard: the first include initialiser of every
+// page, and the initialisers of the other shared includes.
 #include "host/page.h"
+#include "platform/components.h"
+#include "platform/connection.h"
+#include "platform/recordset.h"
+
+namespace oapx1 {
+namespace {
+
+constexpr int kScriptTimeoutSeconds = 99999;
+constexpr int kCommandTimeoutSeconds = 999;
+constexpr int kDefaultSessionMinutes = 45;
+
+}  // namespace
+
+void Page::tvdb_connI_init() {
+  initialiser("tvdb_connI_init", [&] {
+    server_object().set_script_timeout(kScriptTimeoutSeconds);
+    response_object().set_expires(0);
+    session_object().set_code_page(936);
+
+    conn = CreateObject("ADODB.Connection");
+    conn.as<Connection>().set_CommandTimeout(kCommandTimeoutSeconds);
+    Application& app = application_object();
+    const Variant cached = app.item("KXTDBConnectString");
+    if (script_unequal(cached, "")) {
+      conn.as<Connection>().Open(cached);
+    } else {
+      // The first request of the application fetches the string from the
+      // provider and caches it for every later one.
+      connprovider = CreateObject("TavrinKxt.kxt2008");
+      conn.as<Connection>().Open(connprovider.as<ConnectStringProvider>().ConnectString());
+      app.lock();
+      app.set_item("KXTDBConnectString", connprovider.as<ConnectStringProvider>().ConnectString());
+      app.unlock();
+      connprovider = Variant::nothing();
+    }
+
+    timeoutvalue = kDefaultSessionMinutes;
+    Variant settings = CreateObject("ADODB.Recordset");
+    sql = "select * from OA_AnQuan";
+    Recordset& r = settings.as<Recordset>();
+    r.Open(sql, conn, 1, 3);
+    if (r.RecordCount() > 0) timeoutvalue = r.field("TimeOut");
+    if (timeoutvalue.is_null()) timeoutvalue = kDefaultSessionMinutes;
+    if (!is_numeric(timeoutvalue)) timeoutvalue = kDefaultSessionMinutes;
+    r.Close();
+    settings = Variant::nothing();
+    session_object().set_timeout(static_cast<int>(timeoutvalue.to_integer()));
+
+    if (script_equal(session_object().item("UserName"), "")) {
+      Response& out = response_object();
+      out.write(" <script language=javascript>\r\n");
+      out.write("\t\ttop.location.href = \"");
+      out.write(application_object().item("TavrinOAURL").str());
+      out.write("login.asp\";\r\n");
+      out.write("\t</script>\r\n");
+      out.write("\t");
+    }
+  });
+}
+
+void Page::closedb() {
+  report_and_leave("closedb", [&] {
+    if (conn.has_object()) {
+      conn.as<Connection>().Close();
+      conn = Variant::nothing();
+    }
+  });
+}
+
+void Page::tvtvfunctionI_init() {
+  initialiser("tvtvfunctionI_init", [&] {
+    departmentchildlist = "";
+    departmentparentlist = "";
+    folderparentlist = "";
+    reqtypechildlist = "";
+    for (int n = 0; n < 3; ++n) response_object().write("");
+  });
+}
+
+void Page::tvincfunctionuserI_init() {
+  initialiser("tvincfunctionuserI_init", [&] { response_object().write(""); });
+}
+
+void Page::tvincfunctioncommI_init() {
+  initialiser("tvincfunctioncommI_init", [&] { response_object().write(""); });
+}
+
+void Page::tvincfunctiondbI_init() {
+  initialiser("tvincfunctiondbI_init", [&] { response_object().write(""); });
+}
+
+}  // namespace oapx1

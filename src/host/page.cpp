@@ -20,6 +20,22 @@ void Page::I_init() {
   });
 }
 
+void write_text(int tabs, std::string_view text) {
+  static constexpr std::string_view kTabs = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+  Response& out = response_object();
+  while (tabs > 0) {
+    const int n = tabs < static_cast<int>(kTabs.size()) ? tabs : static_cast<int>(kTabs.size());
+    out.write(kTabs.substr(0, static_cast<size_t>(n)));
+    tabs -= n;
+  }
+  out.write(text);
+}
+
+void write_line(int tabs, std::string_view text) {
+  write_text(tabs, text);
+  response_object().write("\r\n");
+}
+
 std::vector<std::pair<std::string_view, Variant*>> Page::fields() {
   return {{"conn", &conn},
           {"sql", &sql},

@@ -133,32 +133,12 @@ class Page {
   Variant timeoutvalue;          // the session time-out in minutes, from OA_AnQuan
   Variant connprovider;          // the connection-string provider while it is in use
 
- protected:
   // Binds the intrinsic objects of the current call into this thread's slots
   // (the first step of I_init); binding never reports a failure.
   void bind_request_context();
 
-  // Runs `body` as the whole of report-and-leave method `method`: a failure
-  // writes the event and the error trailer and leaves the method; the reserved
-  // number passes up unreported.
-  template <class F>
-  void report_and_leave(std::string_view method, F&& body) {
-    try {
-      body();
-    } catch (...) {
-      handle_failure(method, false);
-    }
-  }
-  // As report_and_leave, for I_init and the include initialisers, which end
-  // quietly on the reserved number.
-  template <class F>
-  void initialiser(std::string_view method, F&& body) {
-    try {
-      body();
-    } catch (...) {
-      handle_failure(method, true);
-    }
-  }
+  // --- Failure modes ------------------------------------------------------
+
   // One statement of an ignore-and-continue method: a failure, whatever its
   // number, is dropped. Returns false when the statement failed.
   template <class F>
@@ -180,10 +160,39 @@ class Page {
     return result;
   }
 
+
+ protected:
+  // Runs `body` as the whole of report-and-leave method `method`: a failure
+  // writes the event and the error trailer and leaves the method; the reserved
+  // number passes up unreported.
+  template <class F>
+  void report_and_leave(std::string_view method, F&& body) {
+    try {
+      body();
+    } catch (...) {
+      handle_failure(method, false);
+    }
+  }
+  // As report_and_leave, for I_init and the include initialisers, which end
+  // quietly on the reserved number.
+  template <class F>
+  void initialiser(std::string_view method, F&& body) {
+    try {
+      body();
+    } catch (...) {
+      handle_failure(method, true);
+    }
+  }
  private:
   // The handler, called from inside a catch block.
   void handle_failure(std::string_view method, bool initialiser);
 };
+
+// Writes `tabs` tab characters, the text and CR LF to the response: one static
+// line of the page's markup.
+void write_line(int tabs, std::string_view text);
+// Writes `tabs` tab characters and the text, without a line end.
+void write_text(int tabs, std::string_view text);
 
 }  // namespace oapx1
 

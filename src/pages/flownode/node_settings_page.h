@@ -4,6 +4,11 @@
 #ifndef OAPX1_PAGES_FLOWNODE_NODE_SETTINGS_PAGE_H_
 #define OAPX1_PAGES_FLOWNODE_NODE_SETTINGS_PAGE_H_
 
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "host/page.h"
 
 namespace oapx1 {
@@ -30,6 +35,26 @@ class tvwortqflowjiedia : public Page {
   // Derived values: the model's form and body-text type, the handler list as
   // the form edits it, and the display names of the three lists.
   Variant BiaoDanID, ZhengWenType, BanLiUser, BanLiUserDis, FenFaUserDis, FenFaBuMenDis;
+
+ private:
+  // Writes the posted settings into the node's row (no row is inserted for an
+  // unknown node), sets the page message and writes the parent-reload script.
+  void save_node();
+  // Loads the node row into the node values with the page's defaults and
+  // derives the form, the body-text type and the display names.
+  void load_node();
+  // The sixteen flag columns with their page variables.
+  std::vector<std::pair<std::string_view, Variant*>> flag_fields();
+  // The full names of the users of a ";"-separated account list, joined by ",";
+  // the list loses one leading and one trailing ";" in place.
+  void resolve_user_names(Variant& list, Variant& result);
+  // The names of the departments of a ";"-separated id list, joined by ",".
+  void resolve_department_names(Variant& list, Variant& result);
+  // Runs `sql` on `recordset` and appends each row's `column` and "," to result,
+  // counting rows with the page variable i.
+  void append_names(Variant& recordset, std::string_view column, Variant& result);
+  // Writes one select of the form; options are (value, text) pairs.
+  void write_select(const Variant& selected, std::initializer_list<std::pair<const char*, const char*>> options);
 };
 
 }  // namespace oapx1

@@ -1,0 +1,20 @@
+// The subcommands of `oapx1`. Each takes the arguments after its name and
+// returns the process exit status; usage errors are thrown as UsageError.
+#ifndef OAPX1_CLI_COMMANDS_H_
+#define OAPX1_CLI_COMMANDS_H_
+
+#include <string>
+#include <vector>
+
+namespace oapx1 {
+
+// Runs one request of the node settings page; prints the body and the events.
+int request_command(const std::vector<std::string>& args);
+// Invokes one method of the page class by name; prints one JSON object.
+int call_command(const std::vector<std::string>& args);
+// Creates the database schema (and the demo data with --demo).
+int db_command(const std::vector<std::string>& args);
+
+}  // namespace oapx1
+
+#endif  // OAPX1_CLI_COMMANDS_H_

@@ -1,1 +1,0 @@
-#include "host/page.h"

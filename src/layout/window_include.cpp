@@ -1,0 +1,116 @@
+// The window include: its head block and the pop-up window frame drawn around
+// a page's toolbar and content.
+#include <string>
+#include <string_view>
+
+#include "host/page.h"
+#include "platform/script.h"
+
+namespace oapx1 {
+namespace {
+
+// The folder of the frame's images, read afresh from the session each time.
+std::string image_base() { return session_object().item("SystemURL").str() + "/Include/"; }
+
+}  // namespace
+
+void Page::tvincfunctionwindI_init() {
+  initialiser("tvincfunctionwindI_init", [&] {
+    Response& out = response_object();
+    write_line(0, R"(<meta http-equiv="Content-Type" content="text/html; charset=gb2312">)");
+    out.write(R"(<LINK href=")");
+    out.write(session_object().item("SystemURL").str() + "Include/");
+    write_line(0, R"(imagesV10/CSSForV10.css" type=text/css rel=stylesheet>)");
+    out.write(R"(<script language="JavaScript" src=")");
+    out.write(session_object().item("SystemURL").str() + "Include/");
+    write_line(0, R"(js/orderby.js"></script>)");
+    write_line(0, "<STYLE>");
+    write_line(0, "thead .arrow\t\t{font-family: webdings; color: black; }");
+    write_line(0, "}");
+    write_line(0, "</STYLE>");
+    out.write("");
+  });
+}
+
+void Page::showpopwindow(Variant& title) {
+  report_and_leave("showpopwindow", [&] {
+    write_line(0, R"( <TABLE height="100%" cellSpacing=0 cellPadding=0 width="100%" align=center border=0>)");
+    write_line(0, " <TR vAlign=top>");
+    write_line(0, R"( <TD class=form_box width="100%" bgColor=#ffffff>)");
+    write_line(0, R"( <TABLE height="100%" cellSpacing=0 cellPadding=0 width="100%" border=0>)");
+    write_line(0, " <TR vAlign=top>");
+    write_line(0, R"( <TD width="100%">)");
+    write_line(8, R"(<TABLE cellSpacing=0 cellPadding=0 width="100%" border=0>)");
+    write_line(10, "<TR vAlign=top>");
+    write_line(10, R"( <TD style="BACKGROUND-REPEAT: repeat-x" background=)" + image_base() +
+                 "imagesV10/Title2.gif>");
+    write_line(10, " <TABLE cellSpacing=0 cellPadding=0 width=100% border=0>");
+    write_line(10, " <TBODY>");
+    write_line(10, " <TR vAlign=top>");
+    write_line(10, R"( <TD nowrap class=h32 style="BACKGROUND-REPEAT: no-repeat" width="100%" >)");
+    write_line(10,
+         R"( <P class=view style="margin-left:5px;margin-right:10px"><IMG class=menu_icon0 height=9 src=")" +
+             image_base() + R"(imagesV10/k7.gif" width=9 )");
+    write_line(10, " align=absMiddle>" + title.str() + "</p></TD></TR></TBODY></TABLE></TD>");
+    write_line(10, " <TD width=10><IMG height=21 ");
+    write_line(10, R"( src=")" + image_base() + R"(imagesV10/Title3.gif" )");
+    write_line(10, " width=16></TD>");
+    write_line(10, R"( <TD style="BACKGROUND-REPEAT: repeat-x" vAlign=bottom width="100%" background=)" +
+                 image_base() + "imagesV10/Title4.gif >");
+    write_line(13,
+         R"( <TABLE cellSpacing=0 cellPadding=0 width="100%" style="margin-bottom:3px;margin-top:3px" border=0>)");
+    write_line(13, " <TBODY>");
+    write_line(13, " <TR vAlign=top>");
+    write_line(13, " <TD vAlign=bottom >");
+    write_line(13, R"( <TABLE cellSpacing=0 cellPadding=0 width="100%" border=0>)");
+    write_line(13, " <TBODY>");
+    write_line(13, " <TR vAlign=top>");
+    write_line(13, R"( <TD vAlign=bottom width="100%" height=28>)");
+    write_line(13, R"( <TABLE cellSpacing=0 cellPadding=0 width="100%" border=0>)");
+    write_line(13, " <TBODY>");
+    write_line(13, " <TR vAlign=top>");
+    write_line(13, R"( <TD vAlign=bottom width="100%" height=28 align=right>)");
+    write_line(13, " <DIV align=right>");
+    write_text(13, " ");
+    winmenu();
+    write_line(13, " </DIV></TD></TR></TBODY></TABLE>");
+    write_line(13, " </TD></TR></TBODY>");
+    write_line(13, " </TABLE>");
+    write_line(13, " </TD>");
+    write_line(13, R"( <TD vAlign=bottom width="15">&nbsp;</TD>)");
+    write_line(13, " </TR></TBODY>");
+    write_line(13, " </TABLE> ");
+    write_line(8, " </TD></TR>");
+    write_line(8, " </TABLE>");
+    write_line(0, " </TD></TR>");
+    write_line(0, " <TR vAlign=top>");
+    write_line(0, R"( <TD width="100%" height="100%">)");
+    write_line(8,
+         R"(<TABLE class=view_MapList height="100%" cellSpacing=0 cellPadding=0 width="96%" align=center border=0>)");
+    write_line(8, " <TR vAlign=top>");
+    write_line(8, R"( <TD width="100%" >)");
+    write_text(0, " ");
+    write_text(8, " ");
+    showcontent();
+    write_text(0, " ");
+    write_line(8, " </TD></TR>");
+    write_line(8, " </TABLE>");
+    write_line(0, " </TD></TR>");
+    write_line(2, "<TR>");
+    write_line(2, R"( <TD width="100%" height="21">)");
+    write_line(4, R"( <TABLE cellSpacing=0 cellPadding=0 width="96%" align=center border=0 valign=bottom>)");
+    write_line(4, "<TR vAlign=bottom>");
+    write_line(4, R"( <TD width="100%" id=msgDis name=msgDis>)");
+    // The request's message is request text and is encoded; the page's own
+    // message is written as given.
+    write_line(4, " <font color=666666>" + html_encode(request_object().item("msg").str()) + msg.str() +
+                "</font>");
+    write_line(4, "</TD></TR></TABLE>");
+    write_line(2, " </TD></TR>");
+    write_line(0, " </TABLE>");
+    write_line(0, " </TD></TR>");
+    write_line(0, " </TABLE>");
+  });
+}
+
+}  // namespace oapx1
