@@ -127,12 +127,7 @@ int call_command(const std::vector<std::string>& args) {
       markers ? std::make_unique<MarkerPage>() : std::make_unique<tvwortqflowjiedia>();
   page->bind_request_context();
   if (!no_init) {
-    page->tvdb_connI_init();
-    page->tvtvfunctionI_init();
-    page->tvincfunctionuserI_init();
-    page->tvincfunctionwindI_init();
-    page->tvincfunctioncommI_init();
-    page->tvincfunctiondbI_init();
+    run_include_initialisers(*page);
     request.response().body().clear();
   }
   auto fields = page->fields();

@@ -33,8 +33,8 @@ class Page {
 
   // Page-end notification; does nothing.
   void OnEndPage() {}
-  // Binds the request context and produces the whole page.
-  virtual void I_init();
+  // Binds the request context and produces the whole page; each page defines it.
+  virtual void I_init() = 0;
   // Connection and session guard: limits, the request's connection in `conn`,
   // the session time-out from OA_AnQuan, the login script for a session without
   // a user. Must run before any method that touches `conn`.

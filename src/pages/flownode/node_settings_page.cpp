@@ -95,15 +95,19 @@ std::vector<std::pair<std::string_view, Variant*>> tvwortqflowjiedia::fields() {
   return all;
 }
 
+void run_include_initialisers(Page& page) {
+  page.tvdb_connI_init();
+  page.tvtvfunctionI_init();
+  page.tvincfunctionuserI_init();
+  page.tvincfunctionwindI_init();
+  page.tvincfunctioncommI_init();
+  page.tvincfunctiondbI_init();
+}
+
 void tvwortqflowjiedia::I_init() {
   bind_request_context();
   initialiser("I_init", [&] {
-    tvdb_connI_init();
-    tvtvfunctionI_init();
-    tvincfunctionuserI_init();
-    tvincfunctionwindI_init();
-    tvincfunctioncommI_init();
-    tvincfunctiondbI_init();
+    run_include_initialisers(*this);
 
     // Nobody is signed in: the guard has sent the browser to the login page;
     // nothing is saved and no node data is shown.

@@ -1,0 +1,53 @@
+// An in-memory request for tests: the five intrinsic objects bound on the
+// test's thread and the event log collected, both undone at the end.
+#ifndef OAPX1_TESTS_SUPPORT_TEST_REQUEST_H_
+#define OAPX1_TESTS_SUPPORT_TEST_REQUEST_H_
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/event_log.h"
+#include "platform/memory_intrinsics.h"
+
+namespace oapx1::testing {
+
+class TestRequest {
+ public:
+  TestRequest() : application(application_state) { bind(); }
+  ~TestRequest() {
+    set_current_object_context(nullptr);
+    bind_intrinsics(nullptr);
+    set_event_log(nullptr);
+  }
+  TestRequest(const TestRequest&) = delete;
+  TestRequest& operator=(const TestRequest&) = delete;
+
+  // Binds this request's objects as the object context and the slots of the thread.
+  void bind() {
+    context = ObjectContext{&server, &application, &session, &request, &response};
+    set_current_object_context(&context);
+    bind_intrinsics(&context);
+    set_event_log(&events);
+  }
+  const std::string& body() const { return response.body(); }
+  // The event texts so far.
+  std::vector<std::string> event_texts() const {
+    std::vector<std::string> texts;
+    for (auto& [type, text] : events.entries()) texts.push_back(text);
+    return texts;
+  }
+
+  ApplicationState application_state;
+  MemoryServer server;
+  MemoryApplication application;
+  MemorySession session;
+  MemoryRequest request;
+  MemoryResponse response;
+  CollectingEventLog events;
+  ObjectContext context;
+};
+
+}  // namespace oapx1::testing
+
+#endif  // OAPX1_TESTS_SUPPORT_TEST_REQUEST_H_
