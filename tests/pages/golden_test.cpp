@@ -1,0 +1,82 @@
+// The node settings page against the hand-transcribed golden pages, byte for byte.
+#include <sstream>
+
+#include "page_fixture.h"
+
+namespace oapx1::testing {
+
+std::string first_difference(const std::string& expected, const std::string& actual) {
+  size_t line = 1, start = 0;
+  const size_t n = std::min(expected.size(), actual.size());
+  for (size_t pos = 0; pos < n; ++pos) {
+    if (expected[pos] != actual[pos]) {
+      auto line_at = [&](const std::string& s) {
+        size_t end = s.find("\r\n", start);
+        return s.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      };
+      std::ostringstream out;
+      out << "first difference on line " << line << " (byte " << pos << ")\n  expected: ["
+          << line_at(expected) << "]\n  actual:   [" << line_at(actual) << "]";
+      return out.str();
+    }
+    if (expected[pos] == '\n') ++line, start = pos + 1;
+  }
+  if (expected.size() != actual.size())
+    return "the texts agree up to byte " + std::to_string(n) + "; expected " +
+           std::to_string(expected.size()) + " bytes, got " + std::to_string(actual.size());
+  return "";
+}
+
+namespace {
+
+class GoldenPage : public PageTest {
+ protected:
+  void expect_golden(const std::string& file) {
+    const std::string expected = read_source_file("tests/golden/" + file);
+    const std::string& actual = run();
+    EXPECT_TRUE(expected == actual) << file << ": " << first_difference(expected, actual);
+    EXPECT_TRUE(request.events.entries().empty())
+        << file << ": unexpected event " << request.event_texts().front();
+  }
+};
+
+TEST_F(GoldenPage, node_without_a_row_shows_the_defaults) {
+  request.request.add_query("OAID", "999");
+  request.request.add_query("msg", "提示<1>");
+  expect_golden("node_without_row.html");
+}
+
+TEST_F(GoldenPage, full_node_with_users_and_departments) {
+  request.request.add_query("OAID", "7");
+  expect_golden("node_full.html");
+}
+
+TEST_F(GoldenPage, delete_request_draws_the_frame_without_toolbar_and_form) {
+  request.request.add_form("save", "del");
+  request.request.add_form("OAID", "7");
+  expect_golden("save_del.html");
+  EXPECT_EQ(db.scalar("select JieDianName from OA_Flow_Model_JieDian where OAID=7"),
+            "起草<1> & \"审核\"");
+}
+
+TEST_F(GoldenPage, page_after_a_save) {
+  for (auto [name, value] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"save", "true"}, {"OAID", "7"}, {"JieDianName", "复核"}, {"BanLiType", "1"},
+           {"ProcessType", "1"}, {"BanLiRenType", "3"}, {"CurrentJieDianYongHu", "lisi"},
+           {"BanLiUser", "lisi"}, {"BanLiUserDis", "李四"}, {"FenFaUser", ";wangwu;"},
+           {"FenFaBuMen", ";3;"}, {"iszhuanban", "on"}, {"isBoHui", "on"},
+           {"youjiantixing", "on"}, {"DaiLiIsAble", "on"}}) {
+    request.request.add_form(name, value);
+  }
+  expect_golden("after_save.html");
+}
+
+TEST_F(GoldenPage, session_without_a_user_gets_the_login_script_and_the_head_block_only) {
+  request.session = MemorySession();
+  request.session.set_item("SystemURL", "/oa/");
+  request.request.add_query("OAID", "7");
+  expect_golden("no_user.html");
+}
+
+}  // namespace
+}  // namespace oapx1::testing
