@@ -1,0 +1,260 @@
+#include "server/serve.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/event_log.h"
+#include "server/form.h"
+#include "server/http_server.h"
+
+namespace oapx1 {
+namespace {
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// "--read_timeout" and "Read-Timeout" name the same setting.
+std::string normalise_key(std::string_view key) {
+  std::string out = ascii_lower(trim(key));
+  for (char& c : out) {
+    if (c == '_') c = '-';
+  }
+  return out;
+}
+
+long long to_number(const std::string& key, const std::string& value, long long min, long long max) {
+  size_t used = 0;
+  long long n = 0;
+  try {
+    n = std::stoll(value, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != value.size() || n < min || n > max) {
+    throw std::invalid_argument(key + ": expected a whole number from " + std::to_string(min) +
+                                " to " + std::to_string(max) + ", got \"" + value + "\"");
+  }
+  return n;
+}
+
+bool to_bool(const std::string& key, const std::string& value) {
+  const std::string v = ascii_lower(value);
+  if (v == "1" || v == "true" || v == "yes" || v == "on") return true;
+  if (v == "0" || v == "false" || v == "no" || v == "off") return false;
+  throw std::invalid_argument(key + ": expected true or false, got \"" + value + "\"");
+}
+
+void apply_listen(ServerOptions& options, const std::string& value) {
+  std::string address = options.address;
+  std::string port = value;
+  const size_t colon = value.rfind(':');
+  if (colon != std::string::npos) {
+    address = value.substr(0, colon);
+    port = value.substr(colon + 1);
+    if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+      address = address.substr(1, address.size() - 2);  // [::1]:8080
+    }
+    if (address.empty()) address = options.address;
+  }
+  if (address == "localhost") address = "127.0.0.1";
+  options.address = address;
+  options.port = static_cast<uint16_t>(to_number("listen", port, 0, 65535));
+}
+
+void apply_config_file(ServerOptions& options, const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::invalid_argument("cannot read the configuration file " + path);
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    std::string_view text = trim(line);
+    if (text.empty() || text.front() == '#' || text.front() == ';') continue;
+    const size_t eq = text.find('=');
+    if (eq == std::string_view::npos) {
+      throw std::invalid_argument(path + ":" + std::to_string(number) + ": expected key = value");
+    }
+    try {
+      apply_serve_setting(options, std::string(trim(text.substr(0, eq))),
+                          std::string(trim(text.substr(eq + 1))));
+    } catch (const std::invalid_argument& e) {
+      throw std::invalid_argument(path + ":" + std::to_string(number) + ": " + e.what());
+    }
+  }
+}
+
+// The connection string as it may be printed: a password in it is hidden.
+std::string printable_database(const std::string& url) {
+  const size_t scheme = url.find("://");
+  const size_t at = url.find('@');
+  if (scheme == std::string::npos || at == std::string::npos || at < scheme) return url;
+  const size_t colon = url.find(':', scheme + 3);
+  if (colon == std::string::npos || colon > at) return url;
+  return url.substr(0, colon + 1) + "***" + url.substr(at);
+}
+
+// Failures go to the system log and to the terminal the server runs in.
+class ServeEventLog : public EventLog {
+ public:
+  void write(int type, std::string_view text) override {
+    syslog_.write(type, text);
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::cerr << text << '\n';
+  }
+
+ private:
+  SyslogEventLog syslog_;
+  std::mutex mutex_;
+};
+
+}  // namespace
+
+void apply_serve_setting(ServerOptions& options, const std::string& raw_key, const std::string& value) {
+  const std::string key = normalise_key(raw_key);
+  if (key == "listen") {
+    apply_listen(options, value);
+  } else if (key == "db" || key == "database") {
+    if (value.empty()) throw std::invalid_argument("db: empty connection string");
+    options.database = value;
+  } else if (key == "docroot") {
+    options.docroot = value;
+  } else if (key == "threads") {
+    options.threads = static_cast<int>(to_number(key, value, 0, 256));
+  } else if (key == "app-root") {
+    options.app_root = value;
+  } else if (key == "oa-url" || key == "tavrinoaurl") {
+    options.oa_url = value;
+  } else if (key == "system-url" || key == "systemurl") {
+    options.system_url = value;
+  } else if (key == "demo-login") {
+    options.demo_login = to_bool(key, value);
+  } else if (key == "max-header") {
+    options.header_limit = static_cast<size_t>(to_number(key, value, 1024, 1 << 20));
+  } else if (key == "max-body") {
+    options.body_limit = static_cast<size_t>(to_number(key, value, 0, 1LL << 30));
+  } else if (key == "read-timeout") {
+    options.read_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
+  } else if (key == "write-timeout") {
+    options.write_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
+  } else {
+    throw std::invalid_argument("unknown setting \"" + raw_key + "\"");
+  }
+}
+
+ServerOptions parse_serve_args(const std::vector<std::string>& args) {
+  ServerOptions options;
+  // The configuration file first, whatever its place: flags override it.
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--config") {
+      if (i + 1 >= args.size()) throw std::invalid_argument("--config needs a file");
+      apply_config_file(options, args[i + 1]);
+    } else if (args[i].rfind("--config=", 0) == 0) {
+      apply_config_file(options, args[i].substr(9));
+    }
+  }
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.rfind("--", 0) != 0) throw std::invalid_argument("unexpected argument \"" + arg + "\"");
+    std::string name = arg.substr(2);
+    std::string value;
+    bool has_value = false;
+    if (const size_t eq = name.find('='); eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+      has_value = true;
+    }
+    if (name == "demo-login" && !has_value) {
+      options.demo_login = true;
+      continue;
+    }
+    if (name == "no-demo-login" && !has_value) {
+      options.demo_login = false;
+      continue;
+    }
+    if (!has_value) {
+      if (i + 1 >= args.size()) throw std::invalid_argument(arg + " needs a value");
+      value = args[++i];
+    }
+    if (name == "config") continue;  // applied above
+    try {
+      apply_serve_setting(options, name, value);
+    } catch (const std::invalid_argument& e) {
+      throw std::invalid_argument(std::string("--") + e.what());
+    }
+  }
+  return options;
+}
+
+std::string serve_usage() {
+  return "usage: oapx1 serve [--listen ADDR:PORT] [--db URL] [--docroot DIR] [--threads N]\n"
+         "                   [--config FILE] [--app-root PATH] [--oa-url URL] [--system-url URL]\n"
+         "                   [--demo-login | --no-demo-login] [--max-header BYTES] [--max-body BYTES]\n"
+         "                   [--read-timeout SECONDS] [--write-timeout SECONDS]\n"
+         "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
+         "Defaults: 127.0.0.1:8080, sqlite:var/oa.db, the shipped www/ folder, one thread per core.\n";
+}
+
+int serve_command(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      std::cout << serve_usage();
+      return 0;
+    }
+  }
+  ServerOptions options;
+  try {
+    options = parse_serve_args(args);
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "oapx1 serve: " << e.what() << "\n" << serve_usage();
+    return 2;
+  }
+  options.handle_signals = true;
+
+  if (options.database.rfind("sqlite:", 0) == 0) {
+    std::error_code ec;
+    const std::string file = options.database.substr(7);
+    if (file != ":memory:" && !std::filesystem::exists(file, ec)) {
+      std::cerr << "oapx1 serve: warning: the database file " << file
+                << " does not exist; create it with: oapx1 db init --demo\n";
+    }
+  }
+
+  ServeEventLog log;
+  set_event_log(&log);
+  int code = 0;
+  try {
+    HttpServer server(options);
+    const WebApplication& app = server.application();
+    std::string host = server.address();
+    if (host.find(':') != std::string::npos) host = "[" + host + "]";
+    const std::string base = "http://" + host + ":" + std::to_string(server.port());
+    std::cout << "oapx1 serve: listening on " << base << "/\n"
+              << "  page:     " << base << app.page_path() << "?OAID=1\n"
+              << "  database: " << printable_database(app.options().database) << "\n"
+              << "  docroot:  " << std::filesystem::absolute(app.options().docroot.empty()
+                                                                 ? default_docroot()
+                                                                 : app.options().docroot)
+                                       .lexically_normal()
+                                       .string()
+              << "\n"
+              << "  login:    "
+              << (app.demo_login_enabled() ? "demo login at " + base + app.options().app_root + "login.asp"
+                                           : std::string("demo login off"))
+              << "\n"
+              << "  threads:  " << server.threads() << "\n"
+              << "Press Ctrl+C to stop." << std::endl;
+    server.run();
+    std::cout << "oapx1 serve: stopped" << std::endl;
+  } catch (const std::exception& e) {
+    std::cerr << "oapx1 serve: " << e.what() << std::endl;
+    code = 1;
+  }
+  set_event_log(nullptr);
+  return code;
+}
+
+}  // namespace oapx1

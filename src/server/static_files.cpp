@@ -1,0 +1,81 @@
+#include "server/static_files.h"
+
+#include <stdexcept>
+#include <system_error>
+
+#include "server/form.h"
+
+namespace oapx1 {
+
+namespace fs = std::filesystem;
+
+std::optional<std::vector<std::string>> split_url_path(std::string_view decoded_path) {
+  if (decoded_path.find('\0') != std::string_view::npos ||
+      decoded_path.find('\\') != std::string_view::npos) {
+    return std::nullopt;
+  }
+  std::vector<std::string> segments;
+  while (!decoded_path.empty()) {
+    const size_t slash = decoded_path.find('/');
+    std::string_view segment = decoded_path.substr(0, slash);
+    decoded_path.remove_prefix(slash == std::string_view::npos ? decoded_path.size() : slash + 1);
+    if (segment.empty() || segment == ".") continue;
+    if (segment == "..") return std::nullopt;
+    segments.emplace_back(segment);
+  }
+  return segments;
+}
+
+StaticFiles::StaticFiles(const fs::path& docroot) {
+  std::error_code ec;
+  root_ = fs::canonical(docroot, ec);
+  if (ec || !fs::is_directory(root_, ec)) {
+    throw std::runtime_error("document root is not a folder: " + docroot.string());
+  }
+}
+
+std::optional<fs::path> StaticFiles::resolve(const std::vector<std::string>& segments) const {
+  std::error_code ec;
+  fs::path path = root_;
+  for (const std::string& segment : segments) {
+    fs::path exact = path / segment;
+    if (fs::exists(exact, ec)) {
+      path = std::move(exact);
+      continue;
+    }
+    // Not spelled as on disk: look for the one entry equal but for case.
+    const std::string wanted = ascii_lower(segment);
+    bool found = false;
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+      if (ascii_lower(it->path().filename().string()) == wanted) {
+        path = it->path();
+        found = true;
+        break;
+      }
+    }
+    if (!found) return std::nullopt;
+  }
+  if (!fs::is_regular_file(path, ec)) return std::nullopt;
+  // A symbolic link may point anywhere: serve only what really lies inside.
+  fs::path real = fs::canonical(path, ec);
+  if (ec) return std::nullopt;
+  const std::string root = root_.string() + "/";
+  if (real.string().compare(0, root.size(), root) != 0) return std::nullopt;
+  return real;
+}
+
+std::string content_type_for(const fs::path& file) {
+  const std::string ext = ascii_lower(file.extension().string());
+  if (ext == ".css") return "text/css";
+  if (ext == ".js") return "application/javascript";
+  if (ext == ".gif") return "image/gif";
+  if (ext == ".png") return "image/png";
+  if (ext == ".jpg" || ext == ".jpeg") return "image/jpeg";
+  if (ext == ".ico") return "image/x-icon";
+  if (ext == ".svg") return "image/svg+xml";
+  if (ext == ".htm" || ext == ".html") return "text/html; charset=gb2312";
+  if (ext == ".txt") return "text/plain; charset=gb2312";
+  return "application/octet-stream";
+}
+
+}  // namespace oapx1

@@ -1,0 +1,392 @@
+#include "server/web_application.h"
+
+#include <system_error>
+#include <fstream>
+#include <sstream>
+
+#include "pages/flownode/node_settings_page.h"
+#include "platform/codepage.h"
+#include "platform/components.h"
+#include "platform/connection.h"
+#include "platform/event_log.h"
+#include "platform/recordset.h"
+#include "platform/script.h"
+#include "server/form.h"
+
+#ifndef OAPX1_WWW_DIR
+#define OAPX1_WWW_DIR "www"
+#endif
+
+namespace oapx1 {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The session of one request, as the page sees it. Remembers whether the
+// request stored anything, so that a visit that leaves no state behind (a
+// crawler, a request without cookies) creates no session.
+class RequestSession : public Session {
+ public:
+  explicit RequestSession(MemorySession& state) : state_(state) {}
+  Variant item(std::string_view key) const override { return state_.item(key); }
+  void set_item(std::string_view key, Variant value) override {
+    state_.set_item(key, std::move(value));
+    modified_ = true;
+  }
+  void set_code_page(int code_page) override { state_.set_code_page(code_page); }
+  int code_page() const override { return state_.code_page(); }
+  void set_timeout(int minutes) override { state_.set_timeout(minutes); }
+  int timeout() const override { return state_.timeout(); }
+  bool modified() const { return modified_; }
+
+ private:
+  MemorySession& state_;
+  bool modified_ = false;
+};
+
+// The value of cookie `name` in a Cookie header; empty when absent.
+std::string cookie_value(std::string_view header, std::string_view name) {
+  while (!header.empty()) {
+    const size_t semi = header.find(';');
+    std::string_view pair = header.substr(0, semi);
+    header.remove_prefix(semi == std::string_view::npos ? header.size() : semi + 1);
+    while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+    const size_t eq = pair.find('=');
+    if (eq != std::string_view::npos && pair.substr(0, eq) == name) {
+      return std::string(pair.substr(eq + 1));
+    }
+  }
+  return {};
+}
+
+std::string quote_sql(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out + "'";
+}
+
+std::vector<std::string> lower_segments(std::string_view path) {
+  std::vector<std::string> segments = split_url_path(path).value_or(std::vector<std::string>{});
+  for (std::string& s : segments) s = ascii_lower(s);
+  return segments;
+}
+
+std::string with_slashes(std::string root) {
+  if (root.empty() || root.front() != '/') root.insert(root.begin(), '/');
+  if (root.back() != '/') root += '/';
+  return root;
+}
+
+// Opens a connection of the data layer on a connection string.
+std::shared_ptr<Connection> open_database(const std::string& connect_string) {
+  auto conn = std::make_shared<Connection>();
+  conn->Open(Variant(connect_string));
+  return conn;
+}
+
+std::shared_ptr<Recordset> query(const std::shared_ptr<Connection>& conn, const std::string& sql) {
+  auto rs = std::make_shared<Recordset>();
+  rs->Open(Variant(sql), Variant(std::static_pointer_cast<Object>(conn)), 1, 3);
+  return rs;
+}
+
+std::string failure_text(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ScriptError& e) {
+    return std::to_string(e.number()) + " " + e.what();
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown failure";
+  }
+}
+
+}  // namespace
+
+// The session of one request, held (and so locked against the session's other
+// requests) from before the page runs until its reply is made.
+struct WebApplication::SessionScope {
+  SessionScope(SessionStore& store, const ServerOptions& options, const HttpRequest& request)
+      : store_(store) {
+    id_ = cookie_value(request.cookie, kSessionCookie);
+    if (!id_.empty()) entry_ = store.find(id_);
+    if (!entry_) {
+      entry_ = std::make_shared<SessionEntry>();
+      entry_->state.set_item("SystemURL", Variant(options.system_url));
+      is_new_ = true;
+    }
+    lock_ = std::unique_lock<std::mutex>(entry_->mutex);
+    view_.emplace(entry_->state);
+  }
+
+  RequestSession& view() { return *view_; }
+  // The session keeps its state under a fresh id after this request.
+  void renew() { renew_ = true; }
+
+  // Records the session after the request and adds its cookie when it is new.
+  void finish(HttpReply& reply) {
+    if (renew_ || (is_new_ && view_->modified())) {
+      id_ = store_.renew(id_, entry_);
+      reply.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) + "=" + id_ +
+                                                   "; Path=/; HttpOnly; SameSite=Lax");
+    } else if (!is_new_) {
+      store_.touch(*entry_);
+    }
+  }
+
+ private:
+  SessionStore& store_;
+  std::string id_;
+  std::shared_ptr<SessionEntry> entry_;
+  bool is_new_ = false;
+  bool renew_ = false;
+  std::unique_lock<std::mutex> lock_;
+  std::optional<RequestSession> view_;
+};
+
+fs::path default_docroot() {
+  std::error_code ec;
+  if (fs::is_directory("www", ec)) return "www";
+  return OAPX1_WWW_DIR;
+}
+
+bool database_has_demo_data(const std::string& connect_string) {
+  try {
+    auto conn = open_database(connect_string);
+    auto rs = query(conn, "select Value from OAPX1_Setup where Name = 'demo'");
+    const bool demo = rs->RecordCount() > 0 && rs->field("Value").str() == "1";
+    rs->Close();
+    conn->Close();
+    return demo;
+  } catch (const std::exception&) {
+    return false;  // no marker table, or no database: no demo data
+  }
+}
+
+WebApplication::WebApplication(ServerOptions options)
+    : options_(std::move(options)),
+      files_(options_.docroot.empty() ? default_docroot() : options_.docroot),
+      sessions_(options_.clock ? options_.clock : SteadyClock(std::chrono::steady_clock::now)) {
+  options_.app_root = with_slashes(options_.app_root);
+  if (options_.oa_url.empty()) options_.oa_url = options_.app_root;
+  if (options_.system_url.empty()) options_.system_url = options_.app_root;
+  if (!options_.page_factory) {
+    options_.page_factory = [] { return std::make_unique<tvwortqflowjiedia>(); };
+  }
+  root_lower_ = ascii_lower(options_.app_root);
+  page_path_ = options_.app_root + "flow/model/jiedian.asp";
+  login_path_ = options_.app_root + "login.asp";
+
+  set_default_database(options_.database);
+  application_.set_item("TavrinOAURL", Variant(options_.oa_url));
+  demo_login_ = options_.demo_login.value_or(false) ||
+                (!options_.demo_login.has_value() && database_has_demo_data(options_.database));
+}
+
+HttpReply WebApplication::html(int status, std::string_view utf8_body) const {
+  HttpReply reply;
+  reply.status = status;
+  reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
+  reply.body = utf8_to_gbk(utf8_body);
+  return reply;
+}
+
+HttpReply WebApplication::handle(const HttpRequest& request) {
+  try {
+    std::string_view target = request.target;
+    // An absolute-form target: keep only its path and query.
+    if (target.rfind("http://", 0) == 0 || target.rfind("https://", 0) == 0) {
+      const size_t path = target.find('/', target.find("//") + 2);
+      target = path == std::string_view::npos ? std::string_view("/") : target.substr(path);
+    }
+    const size_t q = target.find('?');
+    const std::string_view query = q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
+    const auto segments = split_url_path(percent_decode(target.substr(0, q), false));
+    if (!segments) return html(400, "<html><body><h1>400 Bad Request</h1></body></html>");
+
+    std::vector<std::string> lower;
+    for (const std::string& s : *segments) lower.push_back(ascii_lower(s));
+    const bool get = request.method == "GET" || request.method == "HEAD";
+    const bool post = request.method == "POST";
+    auto not_allowed = [&](std::string allow) {
+      HttpReply reply = html(405, "<html><body><h1>405 Method Not Allowed</h1></body></html>");
+      reply.headers.emplace_back("Allow", std::move(allow));
+      return reply;
+    };
+
+    if (lower == lower_segments(page_path_)) {
+      if (!get && !post) return not_allowed("GET, HEAD, POST");
+      return run_page(request, query);
+    }
+    if (lower == lower_segments(login_path_)) {
+      if (!get && !post) return not_allowed("GET, HEAD, POST");
+      return login(request, query);
+    }
+    if (lower.empty() || lower == lower_segments(options_.app_root)) {
+      if (!get) return not_allowed("GET, HEAD");
+      HttpReply reply;
+      reply.status = 302;
+      reply.headers.emplace_back("Location", page_path_ + "?OAID=1");
+      return reply;
+    }
+    if (!get) return not_allowed("GET, HEAD");
+    return static_file(request, *segments);
+  } catch (...) {
+    event_log().write(kEventError, "oapx1 serve: " + request.method + " " + request.target +
+                                       " failed: " + failure_text(std::current_exception()));
+    return html(500, "<html><body><h1>500 Internal Server Error</h1></body></html>");
+  }
+}
+
+HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view query) {
+  MemoryRequest items(parse_form(query),
+                      request.method == "POST" &&
+                              has_media_type(request.content_type, "application/x-www-form-urlencoded")
+                          ? parse_form(request.body)
+                          : FormPairs{});
+  SessionScope session(sessions_, options_, request);
+  MemoryResponse response;
+  MemoryServer server;
+  std::exception_ptr failure;
+  {
+    // Releases an application lock the page still holds when it ends.
+    MemoryApplication application(application_);
+    ObjectContext context{&server, &application, &session.view(), &items, &response};
+    set_current_object_context(&context);
+    try {
+      std::unique_ptr<Page> page = options_.page_factory();
+      page->I_init();
+      page->OnEndPage();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    set_current_object_context(nullptr);
+    bind_intrinsics(nullptr);
+  }
+  if (failure) {
+    event_log().write(kEventError, "oapx1 serve: page " + request.target +
+                                       " failed: " + failure_text(failure));
+    return html(500, "<html><body><h1>500 Internal Server Error</h1></body></html>");
+  }
+
+  HttpReply reply;
+  reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
+  if (response.expires() == -1) {
+    reply.headers.emplace_back("Cache-Control", "private");
+  } else if (response.expires() <= 0) {
+    reply.headers.emplace_back("Cache-Control", "no-cache, no-store, must-revalidate");
+    reply.headers.emplace_back("Pragma", "no-cache");
+    reply.headers.emplace_back("Expires", "Thu, 01 Jan 1970 00:00:00 GMT");
+  } else {
+    reply.headers.emplace_back("Cache-Control",
+                               "private, max-age=" + std::to_string(response.expires() * 60L));
+  }
+  reply.body = utf8_to_gbk(response.body());
+  session.finish(reply);
+  return reply;
+}
+
+namespace {
+
+std::string login_form(std::string_view action, std::string_view message, std::string_view user) {
+  std::string page =
+      "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n"
+      "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n"
+      "<title>登录 - 办公自动化系统</title>\r\n"
+      "<style>body{font:14px sans-serif;background:#E4E4E0;margin:0}"
+      "form{width:320px;margin:80px auto;padding:24px;background:#fff;border:1px solid #808080}"
+      "h1{font-size:18px;margin:0 0 16px}label{display:block;margin:8px 0 4px}"
+      "input[type=text],input[type=password]{width:100%;box-sizing:border-box;padding:4px}"
+      "p.msg{color:#c00}p.hint{color:#666;font-size:12px}button{margin-top:16px;padding:4px 16px}"
+      "</style>\r\n</head>\r\n<body>\r\n";
+  page += "<form method=\"post\" action=\"" + html_encode(action) + "\">\r\n";
+  page += "<h1>办公自动化系统 登录</h1>\r\n";
+  if (!message.empty()) page += "<p class=\"msg\">" + html_encode(message) + "</p>\r\n";
+  page += "<label for=\"username\">用户名</label><input type=\"text\" id=\"username\" name=\"username\" value=\"" +
+          html_encode(user) + "\" autofocus>\r\n";
+  page += "<label for=\"password\">密码</label><input type=\"password\" id=\"password\" name=\"password\">\r\n";
+  page += "<button type=\"submit\">登录</button>\r\n";
+  page += "<p class=\"hint\">演示数据库的用户（如 admin、zhangsan）密码均为 demo。</p>\r\n";
+  page += "</form>\r\n</body>\r\n</html>\r\n";
+  return page;
+}
+
+}  // namespace
+
+HttpReply WebApplication::login(const HttpRequest& request, std::string_view query) {
+  if (!demo_login_) {
+    return html(404,
+                "<html><body><h1>404 Not Found</h1><p>The demo login is off: the database has no "
+                "demo data. Start the server with --demo-login to turn it on.</p></body></html>");
+  }
+  if (request.method != "POST") {
+    HttpReply reply = html(200, login_form(login_path_, "", ""));
+    reply.headers.emplace_back("Cache-Control", "no-store");
+    return reply;
+  }
+  MemoryRequest items(parse_form(query),
+                      has_media_type(request.content_type, "application/x-www-form-urlencoded")
+                          ? parse_form(request.body)
+                          : FormPairs{});
+  const std::string user = items.item("username").str();
+  const std::string password = items.item("password").str();
+  std::optional<std::string> account;
+  std::string message;
+  try {
+    account = check_password(user, password);
+    if (!account) message = "用户名或密码不正确。";
+  } catch (...) {
+    event_log().write(kEventError, "oapx1 serve: login failed: " + failure_text(std::current_exception()));
+    message = "无法连接数据库，请稍后再试。";
+  }
+  if (!account) {
+    HttpReply reply = html(200, login_form(login_path_, message, user));
+    reply.headers.emplace_back("Cache-Control", "no-store");
+    return reply;
+  }
+  SessionScope session(sessions_, options_, request);
+  session.view().set_item("UserName", Variant(*account));
+  session.renew();
+  HttpReply reply;
+  reply.status = 303;  // after a post, the browser follows with a GET
+  reply.headers.emplace_back("Location", page_path_ + "?OAID=1");
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  session.finish(reply);
+  return reply;
+}
+
+std::optional<std::string> WebApplication::check_password(const std::string& user,
+                                                          const std::string& password) {
+  if (user.empty() || password.empty()) return std::nullopt;
+  auto conn = open_database(options_.database);
+  auto rs = query(conn, "select UserName, password from kx_userinfor where UserName = " + quote_sql(user));
+  std::optional<std::string> account;
+  if (rs->RecordCount() > 0) {
+    const Variant stored = rs->field("password");
+    if (!stored.is_null() && stored.str() == password) account = rs->field("UserName").str();
+  }
+  rs->Close();
+  conn->Close();
+  return account;
+}
+
+HttpReply WebApplication::static_file(const HttpRequest&, const std::vector<std::string>& segments) {
+  const std::optional<fs::path> file = files_.resolve(segments);
+  if (!file) return html(404, "<html><body><h1>404 Not Found</h1></body></html>");
+  std::ifstream in(*file, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (!in) return html(404, "<html><body><h1>404 Not Found</h1></body></html>");
+  HttpReply reply;
+  reply.headers.emplace_back("Content-Type", content_type_for(*file));
+  reply.headers.emplace_back("Cache-Control", "public, max-age=3600");
+  reply.body = std::move(content).str();
+  return reply;
+}
+
+}  // namespace oapx1

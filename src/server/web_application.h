@@ -1,0 +1,118 @@
+// The web application as the HTTP host serves it: the node settings page, the
+// demo login page and the static files, with the application state and the
+// sessions they share. It knows nothing of sockets: the transport hands it a
+// parsed request and sends back the reply it returns.
+#ifndef OAPX1_SERVER_WEB_APPLICATION_H_
+#define OAPX1_SERVER_WEB_APPLICATION_H_
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/page.h"
+#include "platform/memory_intrinsics.h"
+#include "server/sessions.h"
+#include "server/static_files.h"
+
+namespace oapx1 {
+
+using PageFactory = std::function<std::unique_ptr<Page>()>;
+
+// Everything `oapx1 serve` can be told, from flags or the configuration file.
+struct ServerOptions {
+  std::string address = "127.0.0.1";      // address to listen on
+  uint16_t port = 8080;                   // port to listen on; 0 picks a free one
+  std::string database = "sqlite:var/oa.db";  // connection string of the application database
+  std::filesystem::path docroot;          // static files; empty: the shipped www/ folder
+  int threads = 0;                        // request threads; 0: one per core
+  std::string app_root = "/oa/";          // URL path of the web application, with both slashes
+  std::string oa_url;                     // application item TavrinOAURL; empty: app_root
+  std::string system_url;                 // session item SystemURL of new sessions; empty: app_root
+  std::optional<bool> demo_login;         // demo login page; unset: on when the database has demo data
+  size_t header_limit = 16 * 1024;        // bytes of request line and headers
+  size_t body_limit = 1024 * 1024;        // bytes of a request body
+  std::chrono::seconds read_timeout{30};  // to receive one whole request (or wait for the next)
+  std::chrono::seconds write_timeout{30}; // to send one whole reply
+  std::chrono::seconds stop_grace{10};    // how long stop() lets in-flight requests finish
+  bool handle_signals = false;            // stop on SIGINT and SIGTERM
+  PageFactory page_factory;               // the page object of one request; unset: the node settings page
+  SteadyClock clock;                      // session clock; unset: the steady clock
+};
+
+// One parsed HTTP request, as the application needs it.
+struct HttpRequest {
+  std::string method;        // "GET", "POST", ...
+  std::string target;        // path and query string, as sent
+  std::string content_type;  // the Content-Type header
+  std::string cookie;        // the Cookie header
+  std::string body;          // the request body
+};
+
+// The reply to one request.
+struct HttpReply {
+  int status = 200;
+  std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Length
+  std::string body;                                          // bytes as sent
+};
+
+// The session cookie's name.
+inline constexpr std::string_view kSessionCookie = "OAPX1SESSION";
+
+class WebApplication {
+ public:
+  // Checks the document root and decides whether the demo login is on (asking
+  // the database for its demo marker when the options leave it open). Sets the
+  // process's default database and the application item TavrinOAURL. Fails
+  // with std::runtime_error for a document root that is not a folder.
+  explicit WebApplication(ServerOptions options);
+
+  // Answers one request. Never throws: a failure inside the page is logged to
+  // the event log and answered 500.
+  HttpReply handle(const HttpRequest& request);
+
+  // Drops expired sessions; returns how many.
+  size_t sweep_sessions() { return sessions_.sweep(); }
+  size_t session_count() const { return sessions_.size(); }
+  bool demo_login_enabled() const { return demo_login_; }
+  // URL path of the node settings page ("/oa/flow/model/jiedian.asp").
+  const std::string& page_path() const { return page_path_; }
+  const ServerOptions& options() const { return options_; }
+  ApplicationState& application_state() { return application_; }
+
+ private:
+  struct SessionScope;
+
+  HttpReply run_page(const HttpRequest& request, std::string_view query);
+  HttpReply login(const HttpRequest& request, std::string_view query);
+  HttpReply static_file(const HttpRequest& request, const std::vector<std::string>& segments);
+  HttpReply html(int status, std::string_view utf8_body) const;
+  // The user name whose password matches, or nullopt.
+  std::optional<std::string> check_password(const std::string& user, const std::string& password);
+
+  ServerOptions options_;
+  StaticFiles files_;
+  ApplicationState application_;  // the application items and its lock
+  SessionStore sessions_;
+  bool demo_login_ = false;
+  std::string root_lower_;  // app root, lower case
+  std::string page_path_;   // the node settings page
+  std::string login_path_;  // the demo login page
+};
+
+// The shipped static files: "www" in the working folder when there is one,
+// else the www/ folder of the source tree this program was built from.
+std::filesystem::path default_docroot();
+
+// True when the database has the demo marker (row 'demo' = '1' of
+// OAPX1_Setup); false when it has not or cannot be read.
+bool database_has_demo_data(const std::string& connect_string);
+
+}  // namespace oapx1
+
+#endif  // OAPX1_SERVER_WEB_APPLICATION_H_
