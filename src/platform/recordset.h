@@ -21,6 +21,8 @@ class Recordset : public Object {
  public:
   Recordset();
   ~Recordset() override;
+  Recordset(Recordset&&) noexcept;
+  Recordset& operator=(Recordset&&) noexcept;
 
   // Runs `sql` (the application's dialect) on the open connection held by
   // `conn` and reads every row; the cursor stands on the first row. Cursor and
