@@ -125,6 +125,7 @@ std::string utf8_to_gbk(std::string_view utf8) {
 
 std::string gb18030_to_utf8(std::string_view bytes) {
   static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  static constexpr std::string_view kEuro = "\xE2\x82\xAC";
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);
   size_t pos = 0;
@@ -152,8 +153,10 @@ std::string gb18030_to_utf8(std::string_view bytes) {
     int err = from_gb18030().convert(&in, &left, out);
     pos = end - left;
     if (err != 0) {
-      // Not a character: one replacement for the bad byte, then go on after it.
-      out += kReplacement;
+      // The single byte 0x80 is the euro sign in code page 936, and browsers
+      // post it so; anything else that is not a character is one replacement
+      // for the bad byte, and decoding goes on after it.
+      out += static_cast<unsigned char>(bytes[pos]) == 0x80 ? kEuro : kReplacement;
       ++pos;
     }
   }

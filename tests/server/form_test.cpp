@@ -1,0 +1,50 @@
+#include "server/form.h"
+
+#include <gtest/gtest.h>
+
+#include "server/static_files.h"
+
+namespace oapx1 {
+namespace {
+
+TEST(Form, percent_decode_handles_escapes_plus_and_broken_escapes) {
+  struct Case {
+    std::string in;
+    bool plus;
+    std::string out;
+  } cases[] = {
+      {"a%20b", false, "a b"},   {"a+b", true, "a b"},    {"a+b", false, "a+b"},
+      {"%2B", true, "+"},        {"%zz", true, "%zz"},    {"100%", true, "100%"},
+      {"%4", true, "%4"},        {"%c1%F7", true, "\xC1\xF7"}, {"%00", false, std::string(1, '\0')},
+  };
+  for (const auto& c : cases) EXPECT_EQ(percent_decode(c.in, c.plus), c.out) << c.in;
+}
+
+TEST(Form, parse_form_decodes_gbk_names_and_values_in_order) {
+  const FormPairs pairs =
+      parse_form("OAID=7&JieDianName=%B8%B4%BA%CB&&a=1+2&a=3&flag&%C3%FB=%D6%B5&bad=%FF");
+  const FormPairs expected = {{"OAID", "7"}, {"JieDianName", "复核"}, {"a", "1 2"}, {"a", "3"},
+                              {"flag", ""},  {"名", "值"},          {"bad", "\xEF\xBF\xBD"}};
+  EXPECT_EQ(pairs, expected);
+}
+
+TEST(Form, media_type_ignores_case_and_parameters) {
+  EXPECT_TRUE(has_media_type("application/x-www-form-urlencoded", "application/x-www-form-urlencoded"));
+  EXPECT_TRUE(has_media_type("Application/X-WWW-Form-URLEncoded; charset=GBK",
+                             "application/x-www-form-urlencoded"));
+  EXPECT_FALSE(has_media_type("multipart/form-data; boundary=x", "application/x-www-form-urlencoded"));
+  EXPECT_FALSE(has_media_type("", "application/x-www-form-urlencoded"));
+}
+
+TEST(StaticPaths, split_collapses_slashes_and_refuses_parent_segments) {
+  using Segments = std::vector<std::string>;
+  EXPECT_EQ(split_url_path("/oa//Include/imagesV10/k7.gif"), (Segments{"oa", "Include", "imagesV10", "k7.gif"}));
+  EXPECT_EQ(split_url_path("/./oa/"), (Segments{"oa"}));
+  EXPECT_EQ(split_url_path("/"), Segments{});
+  for (const std::string& bad : std::vector<std::string>{"/oa/../etc/passwd", "/..", "/oa/x/../../y", "/oa\\..\\x", std::string("/a\0b", 4)}) {
+    EXPECT_FALSE(split_url_path(bad).has_value()) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace oapx1

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "server/serve.h"
+
+namespace oapx1 {
+namespace {
+
+TEST(ServeArgs, defaults_and_flags) {
+  const ServerOptions defaults = parse_serve_args({});
+  EXPECT_EQ(defaults.address, "127.0.0.1");
+  EXPECT_EQ(defaults.port, 8080);
+  EXPECT_EQ(defaults.database, "sqlite:var/oa.db");
+  EXPECT_EQ(defaults.threads, 0);
+  EXPECT_FALSE(defaults.demo_login.has_value());
+
+  const ServerOptions o = parse_serve_args({"--listen", "0.0.0.0:9000", "--db=sqlite:/tmp/x.db",
+                                            "--docroot", "/srv/www", "--threads", "3",
+                                            "--demo-login", "--oa-url", "/office/"});
+  EXPECT_EQ(o.address, "0.0.0.0");
+  EXPECT_EQ(o.port, 9000);
+  EXPECT_EQ(o.database, "sqlite:/tmp/x.db");
+  EXPECT_EQ(o.docroot, "/srv/www");
+  EXPECT_EQ(o.threads, 3);
+  EXPECT_EQ(o.demo_login, true);
+  EXPECT_EQ(o.oa_url, "/office/");
+
+  struct Listen {
+    std::string arg, address;
+    uint16_t port;
+  } listens[] = {{"8081", "127.0.0.1", 8081},
+                 {"localhost:0", "127.0.0.1", 0},
+                 {"[::1]:8082", "::1", 8082},
+                 {":8083", "127.0.0.1", 8083}};
+  for (const auto& l : listens) {
+    const ServerOptions lo = parse_serve_args({"--listen", l.arg});
+    EXPECT_EQ(lo.address, l.address) << l.arg;
+    EXPECT_EQ(lo.port, l.port) << l.arg;
+  }
+}
+
+TEST(ServeArgs, bad_arguments_are_refused_with_a_reason) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--listen", "127.0.0.1:99999"}, {"--listen", "127.0.0.1:http"}, {"--threads", "-1"},
+      {"--threads"},                   {"--bogus", "1"},              {"stray"},
+      {"--demo-login=maybe"},          {"--config", "/nonexistent/oapx1.conf"}};
+  for (const auto& args : bad) {
+    EXPECT_THROW(parse_serve_args(args), std::invalid_argument) << args[0];
+  }
+}
+
+TEST(ServeArgs, config_file_is_read_and_flags_override_it) {
+  const auto path = std::filesystem::temp_directory_path() / "oapx1-serve-test.conf";
+  {
+    std::ofstream out(path);
+    out << "# demo server\n"
+           "listen = 127.0.0.1:9100\n"
+           "db = sqlite:/tmp/conf.db\n"
+           "\n"
+           "TavrinOAURL = http://oa.example/oa/\n"
+           "system_url = /oa\n"
+           "demo-login = off\n"
+           "max-body = 4096\n";
+  }
+  const ServerOptions o = parse_serve_args({"--listen", "127.0.0.1:9200", "--config", path.string()});
+  EXPECT_EQ(o.port, 9200);  // the flag wins, wherever it stands
+  EXPECT_EQ(o.database, "sqlite:/tmp/conf.db");
+  EXPECT_EQ(o.oa_url, "http://oa.example/oa/");
+  EXPECT_EQ(o.system_url, "/oa");
+  EXPECT_EQ(o.demo_login, false);
+  EXPECT_EQ(o.body_limit, 4096u);
+
+  {
+    std::ofstream out(path);
+    out << "listen = 127.0.0.1:9100\nthis line has no equals sign\n";
+  }
+  try {
+    parse_serve_args({"--config", path.string()});
+    ADD_FAILURE() << "a bad line was accepted";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find(":2:"), std::string::npos) << e.what();
+  }
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace oapx1
