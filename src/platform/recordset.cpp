@@ -28,7 +28,10 @@ bool iequals(std::string_view a, std::string_view b) {
 }
 
 std::string placeholder(SqlDialect dialect, size_t number) {
-  return dialect == SqlDialect::kSqlite ? "?" : "$" + std::to_string(number);
+  if (dialect == SqlDialect::kSqlite) return "?";
+  std::string text = "$";
+  text += std::to_string(number);
+  return text;
 }
 
 }  // namespace
@@ -269,8 +272,9 @@ void Recordset::Update() {
     for (size_t i : written) row[i] = *d.pending[i];
     if (!result.rows.empty()) {
       for (size_t r = 0; r < returned.size() && r < result.rows[0].size(); ++r) {
-        Variant v = std::move(result.rows[0][r]);
-        row[returned[r]] = d.columns[returned[r]].is_date ? date_or_text(std::move(v)) : v;
+        Variant& v = result.rows[0][r];
+        if (d.columns[returned[r]].is_date) v = date_or_text(std::move(v));
+        row[returned[r]] = std::move(v);
       }
     }
   } else {

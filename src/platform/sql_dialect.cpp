@@ -317,7 +317,9 @@ class Translator {
     if (dialect_ == SqlDialect::kSqlite) {
       put("?");
     } else {
-      put("$" + std::to_string(params_.size()));
+      std::string number = "$";
+      number += std::to_string(params_.size());
+      put(number);
     }
   }
 

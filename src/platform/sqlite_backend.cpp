@@ -234,7 +234,8 @@ class SqliteSession final : public DbSession {
       default: {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
         Variant v(std::string(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, i))));
-        return is_date ? date_or_text(std::move(v)) : v;
+        if (is_date) return date_or_text(std::move(v));
+        return v;
       }
     }
   }

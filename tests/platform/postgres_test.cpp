@@ -136,6 +136,14 @@ TEST_F(Postgres, failures_carry_the_engine_message_and_number) {
             err::kProviderFailure);
 }
 
+TEST_F(Postgres, the_demo_data_loads_and_reads) {
+  conn_->execute(testing::read_source_file("db/postgres/demo.sql"));
+  EXPECT_EQ(query("select top 1 * from OA_AnQuan").field("TimeOut").integer(), 45);
+  Recordset node = query("select * from OA_Flow_Model_JieDian where OAID=1");
+  ASSERT_EQ(node.RecordCount(), 1);
+  EXPECT_EQ(node.field("MOAID").integer(), 1);
+}
+
 TEST_F(Postgres, the_pool_reuses_the_engine_connection) {
   const int64_t pid = query("select pg_backend_pid()").field(0).integer();
   conn_->execute("begin");
