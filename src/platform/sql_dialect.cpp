@@ -265,6 +265,7 @@ class Translator {
  private:
   struct Frame {
     bool value_list = false;  // "in (...)" or "values (...)": plain items are values
+    bool values_tuple = false;  // a row of a "values" list; another may follow after ","
     std::string limit;        // a "top N" of this level, written as LIMIT at its end
   };
 
@@ -391,8 +392,8 @@ class Translator {
       case Tok::kLParen: {
         const Token* p = prev_sig(i);
         Frame f;
-        f.value_list = word_is(p, {"in", "values"}) ||
-                       (after_values_tuple_ && p && p->kind == Tok::kComma);
+        f.values_tuple = word_is(p, {"values"}) || (after_values_tuple_ && p && p->kind == Tok::kComma);
+        f.value_list = f.values_tuple || word_is(p, {"in"});
         after_values_tuple_ = false;
         frames_.push_back(std::move(f));
         put(t.text);
@@ -402,7 +403,7 @@ class Translator {
         bool tuple = false;
         if (frames_.size() > 1) {
           flush_limit(frames_.back());
-          tuple = frames_.back().value_list;
+          tuple = frames_.back().values_tuple;
           frames_.pop_back();
         }
         put(t.text);

@@ -102,6 +102,7 @@ TEST(SqlDialect, lifts_literals_in_value_positions_only) {
       {"select a + 1 from t where b = c * 2 group by 1 limit 10 offset 5",
        "select a + 1 from t where b = c * 2 group by 1 limit 10 offset 5", ""},
       {"select * from t where a in (1 + 2)", "select * from t where a in (1 + 2)", ""},
+      {"select * from t where a in (1), f(x, (2))", "select * from t where a in (?), f(x, (2))", "i:1"},
       {"select * from t where a = 0x1F or b = 99999999999999999999",
        "select * from t where a = 0x1F or b = 99999999999999999999", ""},
       {"update t set a = 'x', b = 2 where c like 'y%'", "update t set a = ?, b = ? where c like ?",
