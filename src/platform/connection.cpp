@@ -24,6 +24,8 @@ void Connection::Open(const Variant& connect_string) {
 
 void Connection::execute(const Variant& sql) { session().query(sql.to_text()); }
 
+void Connection::execute_script(std::string_view script) { session().run_script(std::string(script)); }
+
 void Connection::Close() {
   if (!session_) {
     throw ScriptError(err::kObjectClosed, "Operation is not allowed when the object is closed.");

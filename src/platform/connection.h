@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/variant.h"
 
@@ -28,6 +29,9 @@ class Connection : public Object {
   void Open(const Variant& connect_string);
   // Runs a statement that reads nothing (insert, update, delete) at once.
   void execute(const Variant& sql);
+  // Runs a script of several statements in the engine's own dialect, as it is
+  // (schema and data files); nothing is translated.
+  void execute_script(std::string_view script);
   // Ends the connection (its engine connection goes back to the pool); fails
   // with 3704 when not open.
   void Close();

@@ -34,13 +34,13 @@ void write_node_page_head() {
   write_line(0, "function check()");
   write_line(0, "{");
   write_line(1, "var tempStr;");
-  write_line(1, R"~(if(formData.JieDianName.value=="")~");
+  write_line(1, R"~(if(formData.JieDianName.value==""))~");
   write_line(1, " {");
   write_line(2, R"~(alert("节点名称不能为空！"))~");
   write_line(2, "return;");
   write_line(1, " }");
   write_line(2, "formData.CurrentJieDianYongHu.value=formData.BanLiUser.value;");
-  write_line(2, R"~(if(formData.BanLiUser.value=="")~");
+  write_line(2, R"~(if(formData.BanLiUser.value==""))~");
   write_line(3, "{");
   write_line(3, R"~(alert("请选择该节点的办理用户！");)~");
   write_line(3, "return;");
