@@ -5,8 +5,11 @@
 #include <mutex>
 
 #include "platform/connection.h"
+#include "platform/file_system.h"
 #include "platform/memory_intrinsics.h"
 #include "platform/recordset.h"
+#include "platform/regexp.h"
+#include "platform/type_lib.h"
 
 namespace oapx1 {
 namespace {
@@ -19,6 +22,9 @@ struct Registry {
     factories["ADODB.Connection"] = [] { return std::make_shared<Connection>(); };
     factories["ADODB.Recordset"] = [] { return std::make_shared<Recordset>(); };
     factories["TavrinKxt.kxt2008"] = [] { return std::make_shared<ConnectStringProvider>(); };
+    factories["Scripting.FileSystemObject"] = [] { return std::make_shared<FileSystemObject>(); };
+    factories["Scriptlet.TypeLib"] = [] { return std::make_shared<TypeLib>(); };
+    factories["VBScript.RegExp"] = [] { return std::make_shared<RegExp>(); };
   }
 };
 

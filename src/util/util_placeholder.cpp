@@ -1,1 +1,0 @@
-// Filled by the date, text and file helpers.
