@@ -178,9 +178,11 @@ WebApplication::WebApplication(ServerOptions options)
   if (!options_.page_factory) {
     options_.page_factory = [] { return std::make_unique<tvwortqflowjiedia>(); };
   }
-  root_lower_ = ascii_lower(options_.app_root);
   page_path_ = options_.app_root + "flow/model/jiedian.asp";
   login_path_ = options_.app_root + "login.asp";
+  root_segments_ = lower_segments(options_.app_root);
+  page_segments_ = lower_segments(page_path_);
+  login_segments_ = lower_segments(login_path_);
 
   set_default_database(options_.database);
   application_.set_item("TavrinOAURL", Variant(options_.oa_url));
@@ -219,15 +221,15 @@ HttpReply WebApplication::handle(const HttpRequest& request) {
       return reply;
     };
 
-    if (lower == lower_segments(page_path_)) {
+    if (lower == page_segments_) {
       if (!get && !post) return not_allowed("GET, HEAD, POST");
       return run_page(request, query);
     }
-    if (lower == lower_segments(login_path_)) {
+    if (lower == login_segments_) {
       if (!get && !post) return not_allowed("GET, HEAD, POST");
       return login(request, query);
     }
-    if (lower.empty() || lower == lower_segments(options_.app_root)) {
+    if (lower.empty() || lower == root_segments_) {
       if (!get) return not_allowed("GET, HEAD");
       HttpReply reply;
       reply.status = 302;

@@ -100,9 +100,10 @@ class WebApplication {
   ApplicationState application_;  // the application items and its lock
   SessionStore sessions_;
   bool demo_login_ = false;
-  std::string root_lower_;  // app root, lower case
   std::string page_path_;   // the node settings page
   std::string login_path_;  // the demo login page
+  // The same paths as lower-case segments, as requests are matched.
+  std::vector<std::string> root_segments_, page_segments_, login_segments_;
 };
 
 // The shipped static files: "www" in the working folder when there is one,
