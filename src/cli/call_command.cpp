@@ -11,7 +11,7 @@
 namespace oapx1 {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 // The node page with the frame callbacks replaced by markers, so a frame's
 // own output can be read apart from the page's.

@@ -1,0 +1,128 @@
+// The oapx1 command as operators and scripts use it: exit codes, streams and
+// the JSON of `call`.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "support/test_db.h"
+
+namespace oapx1 {
+namespace {
+
+using nlohmann::json;
+using testing::TestDb;
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs the oapx1 binary with a shell-quoted argument string.
+Outcome run(const std::string& args) {
+  const std::string err_file = ::testing::TempDir() + "oapx1-cli-stderr";
+  const std::string command = std::string(OAPX1_BINARY_DIR) + "/oapx1 " + args + " 2>" + err_file;
+  Outcome r;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
+  const int status = pclose(pipe);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream in(err_file);
+  r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return r;
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  Cli() { db.exec_file("tests/golden/fixture.sql"); }
+  std::string common() const {
+    return "--db sqlite:" + db.path() +
+           " --session UserName=admin --session SystemURL=/oa/ --application TavrinOAURL=/oa/";
+  }
+  json call(const std::string& args) {
+    const Outcome r = run("call " + args + " " + common());
+    EXPECT_EQ(r.status, 0) << r.err;
+    return json::parse(r.out);
+  }
+  TestDb db;
+};
+
+TEST_F(Cli, request_writes_the_page_in_code_page_936_or_utf8) {
+  const Outcome gbk = run("request --query OAID=7 " + common());
+  EXPECT_EQ(gbk.status, 0);
+  EXPECT_NE(gbk.out.find("\xc1\xf7\xb3\xcc\xcd\xbc\xc9\xe8\xbc\xc6"), std::string::npos);  // 流程图设计
+  const Outcome utf8 = run("request --utf8 --query OAID=7 " + common());
+  EXPECT_NE(utf8.out.find("<title>流程图设计</title>"), std::string::npos);
+  EXPECT_TRUE(utf8.out.ends_with("</SCRIPT>\r\n "));
+  EXPECT_EQ(utf8.err, "");
+}
+
+TEST_F(Cli, request_prints_events_on_stderr_and_still_exits_zero) {
+  db.exec("drop table OA_AnQuan");
+  const Outcome r = run("request --utf8 --query OAID=7 " + common());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "event 1:  -2147217865no such table: OA_AnQuan LINE #0 Routine : "
+            "tvwortqflowjiedia.tvdb_connI_init\n");
+}
+
+TEST_F(Cli, usage_errors_exit_with_two) {
+  for (const char* args : {"call nosuch", "call getnamefromid '\"a\"'", "call getnamefromid 1 2 3 x",
+                           "request --query NOEQUALS", "request --now yesterday", "frobnicate",
+                           "call showpopwindow '\"t\"' --field nosuch=1"}) {
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("oapx1: "), std::string::npos) << args;
+  }
+}
+
+TEST_F(Cli, call_returns_result_fields_and_lookups) {
+  const json j = call(R"(getnamefromid '"OA_Flow_Model_JieDian"' '"JieDianName"' '"OAID"' 7)");
+  EXPECT_EQ(j["result"], (json{{"type", "string"}, {"value", "起草<1> & \"审核\""}}));
+  EXPECT_EQ(j["args"][3], (json{{"type", "integer"}, {"value", 7}}));
+  EXPECT_EQ(j["fields"]["sql"]["value"], "select JieDianName from OA_Flow_Model_JieDian where OAID = '7'");
+  EXPECT_EQ(j["fields"]["timeoutvalue"], (json{{"type", "integer"}, {"value", 45}}));
+  EXPECT_EQ(j["output"], "");  // the initialisers' output is discarded
+  EXPECT_EQ(j["events"], json::array());
+}
+
+TEST_F(Cli, call_with_markers_and_preset_fields_renders_a_frame_and_a_form) {
+  const json frame = call(R"(showpopwindow '"标题"' --callbacks markers)");
+  const std::string out = frame["output"];
+  EXPECT_LT(out.find("[winmenu]"), out.find("[showcontent]"));
+  EXPECT_NE(out.find(" align=absMiddle>标题</p></TD>"), std::string::npos);
+
+  // A stored number 1 selects the option "1" as the text "1" does.
+  const json form = call(R"(showcontent --field BanLiType=1 --field youjiantixing=null)");
+  const std::string html = form["output"];
+  EXPECT_NE(html.find("<OPTION  selected  value=\"1\">办理式</OPTION>"), std::string::npos);
+  EXPECT_NE(html.find("name=youjiantixing  ><label"), std::string::npos);  // null: unchecked
+}
+
+TEST_F(Cli, call_reads_arguments_from_files_and_lists_methods) {
+  const std::string path = ::testing::TempDir() + "oapx1-arg.json";
+  std::ofstream(path) << R"({"type":"date","value":"2026-05-06 09:07:03"})";
+  const json j = call("getidfromid '\"OA_Flow_BiaoDan\"' '\"ZhengWenType\"' '\"OAID\"' @" + path);
+  EXPECT_EQ(j["args"][3], (json{{"type", "date"}, {"value", "2026-05-06 09:07:03"}}));
+  const Outcome list = run("call --list");
+  EXPECT_EQ(list.status, 0);
+  EXPECT_NE(list.out.find("getnamefromid 4\n"), std::string::npos);
+  EXPECT_NE(list.out.find("I_init 0\n"), std::string::npos);
+}
+
+TEST_F(Cli, db_init_creates_the_demo_database_idempotently) {
+  TestDb fresh(false);
+  for (int n = 0; n < 2; ++n) {
+    const Outcome r = run("db init --demo --db sqlite:" + fresh.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  EXPECT_EQ(fresh.scalar("select JieDianName from OA_Flow_Model_JieDian where OAID=1"), "拟稿");
+  EXPECT_EQ(fresh.scalar("select Value from OAPX1_Setup where Name='demo'"), "1");
+}
+
+}  // namespace
+}  // namespace oapx1
