@@ -7,9 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/request_context.h"
-#ifdef OAPX1_HAVE_SERVER
 #include "server/serve.h"
-#endif
 
 namespace {
 
@@ -52,9 +50,7 @@ int main(int argc, char** argv) {
     if (command == "request") return oapx1::request_command(args);
     if (command == "call") return oapx1::call_command(args);
     if (command == "db") return oapx1::db_command(args);
-#ifdef OAPX1_HAVE_SERVER
     if (command == "serve") return oapx1::serve_command(args);
-#endif
     throw oapx1::UsageError{"unknown command \"" + command + "\""};
   } catch (const oapx1::UsageError& e) {
     std::cerr << "oapx1: " << e.message << "\n(oapx1 --help shows the usage)\n";
