@@ -1,0 +1,105 @@
+// One request of the node settings page in process: a show and a save of a
+// demo node, with the time and the heap allocations per request.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <string>
+
+#include "cli/embedded_sql.h"
+#include "pages/flownode/node_settings_page.h"
+#include "platform/connection.h"
+#include "platform/event_log.h"
+#include "platform/memory_intrinsics.h"
+
+namespace {
+
+std::atomic<long> g_allocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace oapx1 {
+namespace {
+
+// A demo database in a temporary folder, created once for the process.
+const std::string& demo_database() {
+  static const std::string url = [] {
+    std::string dir = (std::filesystem::temp_directory_path() / "oapx1-bench-XXXXXX").string();
+    if (!mkdtemp(dir.data())) std::abort();
+    const std::string u = "sqlite:" + dir + "/oa.db";
+    Connection conn;
+    conn.Open(u);
+    conn.execute_script(embedded_sql::kSqliteSchema);
+    conn.execute_script(embedded_sql::kSqliteDemo);
+    conn.Close();
+    return u;
+  }();
+  return url;
+}
+
+void run_request(benchmark::State& state, bool save) {
+  ApplicationState application_state;
+  application_state.set_item("KXTDBConnectString", demo_database());
+  application_state.set_item("TavrinOAURL", "/oa/");
+  CollectingEventLog events;
+  set_event_log(&events);
+  size_t bytes = 0;
+  long allocations = 0;
+  for (auto _ : state) {
+    MemoryServer server;
+    MemoryApplication application(application_state);
+    MemorySession session;
+    session.set_item("UserName", "admin");
+    session.set_item("SystemURL", "/oa/");
+    MemoryRequest request;
+    if (save) {
+      for (auto [name, value] : {std::pair{"save", "true"}, {"OAID", "1"}, {"JieDianName", "拟稿"},
+                                 {"BanLiType", "1"}, {"ProcessType", "1"}, {"BanLiRenType", "3"},
+                                 {"CurrentJieDianYongHu", "zhangsan;lisi"}, {"iszhuanban", "on"},
+                                 {"youjiantixing", "on"}, {"isFenFa", "on"}}) {
+        request.add_form(name, value);
+      }
+    } else {
+      request.add_query("OAID", "1");
+    }
+    MemoryResponse response;
+    ObjectContext context{&server, &application, &session, &request, &response};
+    set_current_object_context(&context);
+    const long before = g_allocations.load(std::memory_order_relaxed);
+    {
+      tvwortqflowjiedia page;
+      page.I_init();
+      page.OnEndPage();
+    }
+    allocations += g_allocations.load(std::memory_order_relaxed) - before;
+    bytes += response.body().size();
+    set_current_object_context(nullptr);
+  }
+  set_event_log(nullptr);
+  if (!events.entries().empty()) state.SkipWithError(events.entries().front().second.c_str());
+  state.counters["allocs/request"] =
+      benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
+  state.counters["body bytes"] =
+      benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kAvgIterations);
+}
+
+void BM_ShowNode(benchmark::State& state) { run_request(state, false); }
+void BM_SaveNode(benchmark::State& state) { run_request(state, true); }
+BENCHMARK(BM_ShowNode)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SaveNode)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace oapx1
+
+BENCHMARK_MAIN();
