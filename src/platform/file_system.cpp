@@ -17,14 +17,22 @@ fs::path to_path(std::string_view path) { return fs::path(std::string(path)); }
 
 [[noreturn]] void fail(int32_t number) {
   switch (number) {
-    case err::kFileNotFound: throw ScriptError(number, "File not found");
-    case err::kFileExists: throw ScriptError(number, "File already exists");
-    case err::kPermissionDenied: throw ScriptError(number, "Permission denied");
-    case err::kPathNotFound: throw ScriptError(number, "Path not found");
-    case kBadFileName: throw ScriptError(number, "Bad file name or number");
-    case kDeviceIo: throw ScriptError(number, "Device I/O error");
-    case kDiskFull: throw ScriptError(number, "Disk full");
-    default: throw ScriptError(kPathFileAccess, "Path/File access error");
+    case err::kFileNotFound:
+      throw ScriptError(number, "File not found");
+    case err::kFileExists:
+      throw ScriptError(number, "File already exists");
+    case err::kPermissionDenied:
+      throw ScriptError(number, "Permission denied");
+    case err::kPathNotFound:
+      throw ScriptError(number, "Path not found");
+    case kBadFileName:
+      throw ScriptError(number, "Bad file name or number");
+    case kDeviceIo:
+      throw ScriptError(number, "Device I/O error");
+    case kDiskFull:
+      throw ScriptError(number, "Disk full");
+    default:
+      throw ScriptError(kPathFileAccess, "Path/File access error");
   }
 }
 
@@ -95,8 +103,8 @@ void FileSystemObject::DeleteFile(std::string_view path, bool force) {
   const fs::file_status st = fs::symlink_status(p, ec);
   if (ec) fail(ec, err::kFileNotFound);
   if (!force && !fs::is_symlink(st) && read_only(st)) fail(err::kPermissionDenied);
-  if (!fs::remove(p, ec) || ec) fail(ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory),
-                                     err::kFileNotFound);
+  if (!fs::remove(p, ec) || ec)
+    fail(ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory), err::kFileNotFound);
 }
 
 void FileSystemObject::CopyFile(std::string_view source, std::string_view destination,
@@ -131,9 +139,8 @@ void FileSystemObject::DeleteFolder(std::string_view path, bool force) {
   auto check = [&](const fs::path& p, const fs::file_status& st) {
     if (fs::is_symlink(st)) return;
     if (force) {
-      const fs::perms add = fs::is_directory(st)
-                                ? fs::perms::owner_all
-                                : fs::perms::owner_read | fs::perms::owner_write;
+      const fs::perms add = fs::is_directory(st) ? fs::perms::owner_all
+                                                 : fs::perms::owner_read | fs::perms::owner_write;
       if ((st.permissions() & add) != add) {
         std::error_code perm_ec;
         fs::permissions(p, add, fs::perm_options::add, perm_ec);

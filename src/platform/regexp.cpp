@@ -3,10 +3,10 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include <cstring>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <utility>
-#include <vector>
 
 namespace oapx1 {
 namespace {
@@ -15,11 +15,8 @@ namespace {
 // enough that a runaway pattern ends in a failure instead of a hung request.
 constexpr uint32_t kMatchLimit = 10'000'000;
 constexpr uint32_t kDepthLimit = 100'000;
-constexpr PCRE2_SIZE kJitStackMax = 1 << 20;
 
-[[noreturn]] void work_limit() {
-  throw ScriptError(err::kRegExpWorkLimit, "Out of stack space");
-}
+[[noreturn]] void work_limit() { throw ScriptError(err::kRegExpWorkLimit, "Out of stack space"); }
 
 // Length of the well-formed UTF-8 sequence at s[pos], or 0 when the bytes there
 // are not one (overlong forms, surrogates and code points above U+10FFFF are
@@ -54,88 +51,124 @@ size_t utf8_sequence(std::string_view s, size_t pos) {
   return n;
 }
 
-// The maximal runs of well-formed UTF-8 in s, as [begin, end) byte ranges;
-// the invalid bytes between them belong to no run. A text with no characters
-// has one empty run, so an empty match can still be found in it.
-std::vector<std::pair<size_t, size_t>> valid_runs(std::string_view s) {
-  std::vector<std::pair<size_t, size_t>> runs;
-  size_t begin = 0, pos = 0;
+// The end of the well-formed UTF-8 run that starts at pos.
+size_t valid_run_end(std::string_view s, size_t pos) {
   while (pos < s.size()) {
     if (static_cast<unsigned char>(s[pos]) < 0x80) {
       ++pos;
       continue;
     }
     const size_t n = utf8_sequence(s, pos);
-    if (n > 0) {
-      pos += n;
-      continue;
-    }
-    if (pos > begin || runs.empty()) runs.emplace_back(begin, pos);
-    ++pos;
-    begin = pos;
+    if (n == 0) break;
+    pos += n;
   }
-  if (pos > begin || runs.empty() || begin == s.size()) runs.emplace_back(begin, pos);
-  return runs;
+  return pos;
 }
 
-}  // namespace
-
-struct RegExp::Compiled {
+// A compiled pattern, shared by every object with the same pattern and
+// options: PCRE2 code is read-only once built, so threads may match with it at
+// once, each with its own match data.
+struct Program {
   pcre2_code* code = nullptr;
-  pcre2_match_data* match_data = nullptr;
-  pcre2_match_context* context = nullptr;
-  pcre2_jit_stack* jit_stack = nullptr;
-  bool jit = false;
   // A byte every match must hold after its first character, and whether its
   // other letter case must be looked for too; a match can then never begin
   // after the last occurrence of that byte.
   std::optional<unsigned char> required;
   bool required_other_case = false;
 
-  ~Compiled() {
-    if (jit_stack) pcre2_jit_stack_free(jit_stack);
-    if (context) pcre2_match_context_free(context);
-    if (match_data) pcre2_match_data_free(match_data);
+  ~Program() {
     if (code) pcre2_code_free(code);
   }
 };
 
-// Finds the matches of one subject left to right, one valid UTF-8 run at a
-// time, so invalid bytes are never handed to PCRE2 and never matched.
+constexpr size_t kProgramCacheSize = 64;
+
+std::shared_ptr<const Program> build_program(const std::string& pattern, uint32_t options,
+                                             bool ignore_case) {
+  auto p = std::make_shared<Program>();
+  pcre2_compile_context* cc = pcre2_compile_context_create(nullptr);
+  if (!cc) throw std::bad_alloc();
+  // Both CR and LF end a line: "." matches neither, as on the platform.
+  pcre2_set_newline(cc, PCRE2_NEWLINE_ANYCRLF);
+  int error = 0;
+  PCRE2_SIZE error_offset = 0;
+  p->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), options,
+                          &error, &error_offset, cc);
+  pcre2_compile_context_free(cc);
+  if (!p->code) {
+    PCRE2_UCHAR buffer[256];
+    pcre2_get_error_message(error, buffer, sizeof buffer);
+    throw ScriptError(err::kRegExpSyntax, std::string("Syntax error in regular expression: ") +
+                                              reinterpret_cast<const char*>(buffer));
+  }
+  pcre2_jit_compile(p->code, PCRE2_JIT_COMPLETE);  // the interpreter serves where JIT cannot
+  uint32_t last_type = 0, last_unit = 0;
+  pcre2_pattern_info(p->code, PCRE2_INFO_LASTCODETYPE, &last_type);
+  pcre2_pattern_info(p->code, PCRE2_INFO_LASTCODEUNIT, &last_unit);
+  if (last_type == 1 && last_unit < 0x100) {
+    const auto u = static_cast<unsigned char>(last_unit);
+    const bool letter = (u | 0x20) >= 'a' && (u | 0x20) <= 'z';
+    // Without case, any byte will do. With it, ASCII letters are looked for in
+    // both cases, except k and s, which have case partners outside ASCII (the
+    // Kelvin sign, the long s); other non-ASCII bytes are not relied on.
+    if (!ignore_case) {
+      p->required = u;
+    } else if (u < 0x80 && !letter) {
+      p->required = u;
+    } else if (u < 0x80 && (u | 0x20) != 'k' && (u | 0x20) != 's') {
+      p->required = u;
+      p->required_other_case = true;
+    }
+  }
+  return p;
+}
+
+// The program of a pattern and options, compiled once and kept in a small
+// process-wide cache (emptied when full).
+std::shared_ptr<const Program> program_for(const std::string& pattern, uint32_t options,
+                                           bool ignore_case) {
+  static std::mutex mutex;
+  static std::map<std::pair<std::string, uint32_t>, std::shared_ptr<const Program>> cache;
+  std::lock_guard<std::mutex> guard(mutex);
+  auto key = std::make_pair(pattern, options);
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+  auto program = build_program(pattern, options, ignore_case);
+  if (cache.size() >= kProgramCacheSize) cache.clear();
+  cache.emplace(std::move(key), program);
+  return program;
+}
+
+}  // namespace
+
+struct RegExp::Compiled {
+  std::shared_ptr<const Program> program;
+  pcre2_match_data* match_data = nullptr;
+  pcre2_match_context* context = nullptr;
+
+  ~Compiled() {
+    if (context) pcre2_match_context_free(context);
+    if (match_data) pcre2_match_data_free(match_data);
+  }
+};
+
+// Finds the matches of one subject left to right, one run of well-formed
+// UTF-8 at a time, so invalid bytes are never handed to PCRE2 and never
+// matched. A subject that begins or ends with invalid bytes has an empty run
+// there, where an empty match can still be found.
 class RegExp::Matcher {
  public:
   Matcher(Compiled& c, std::string_view subject)
-      : c_(c), subject_(subject), runs_(valid_runs(subject)) {}
+      : c_(c), subject_(subject), end_(valid_run_end(subject, 0)) {}
 
   // The first match starting at or after byte `from`, as [begin, end).
   std::optional<std::pair<size_t, size_t>> find(size_t from) {
-    for (; run_ < runs_.size(); ++run_, limit_known_ = false) {
-      const auto [begin, end] = runs_[run_];
-      if (from > end) continue;
-      if (from < begin) from = begin;
-      const std::optional<PCRE2_SIZE> limit = start_limit();
-      if (!limit) continue;  // the required byte is missing: no match in this run
-      if (*limit != PCRE2_UNSET && from - begin > *limit) continue;
-      pcre2_set_offset_limit(c_.context, *limit);
-      uint32_t options = PCRE2_NO_UTF_CHECK;
-      if (run_ > 0) options |= PCRE2_NOTBOL;
-      if (end != subject_.size()) options |= PCRE2_NOTEOL;
-      const auto* text = reinterpret_cast<PCRE2_SPTR>(subject_.data() + begin);
-      int rc = pcre2_match(c_.code, text, end - begin, from - begin, options, c_.match_data,
-                           c_.context);
-      if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
-        rc = pcre2_match(c_.code, text, end - begin, from - begin, options | PCRE2_NO_JIT,
-                         c_.match_data, c_.context);
+    for (;; next_run()) {
+      if (from <= end_) {
+        if (from < begin_) from = begin_;
+        if (const auto match = find_in_run(from)) return match;
       }
-      if (rc == PCRE2_ERROR_NOMATCH) continue;
-      if (rc < 0) work_limit();
-      const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(c_.match_data);
-      size_t match_begin = begin + ov[0];
-      const size_t match_end = begin + ov[1];
-      if (match_begin > match_end) match_begin = match_end;  // \K inside a lookahead
-      return std::make_pair(match_begin, match_end);
+      if (end_ >= subject_.size()) return std::nullopt;
     }
-    return std::nullopt;
   }
 
   // Byte offset of group n of the last match, or nullopt when it took no part.
@@ -143,8 +176,7 @@ class RegExp::Matcher {
     if (n >= pcre2_get_ovector_count(c_.match_data)) return std::nullopt;
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(c_.match_data);
     if (ov[2 * n] == PCRE2_UNSET || ov[2 * n] > ov[2 * n + 1]) return std::nullopt;
-    const size_t begin = runs_[run_].first;
-    return std::make_pair(begin + ov[2 * n], begin + ov[2 * n + 1]);
+    return std::make_pair(begin_ + ov[2 * n], begin_ + ov[2 * n + 1]);
   }
 
   // The byte after the character at pos (one byte for an invalid one).
@@ -155,33 +187,67 @@ class RegExp::Matcher {
   }
 
  private:
+  // Moves to the run after the invalid bytes that end the current one.
+  void next_run() {
+    size_t pos = end_;
+    while (pos < subject_.size() && static_cast<unsigned char>(subject_[pos]) >= 0x80 &&
+           utf8_sequence(subject_, pos) == 0)
+      ++pos;
+    begin_ = pos;
+    end_ = valid_run_end(subject_, pos);
+    limit_known_ = false;
+  }
+
+  std::optional<std::pair<size_t, size_t>> find_in_run(size_t from) {
+    const std::optional<PCRE2_SIZE> limit = start_limit();
+    if (!limit) return std::nullopt;  // the required byte is missing from the run
+    if (*limit != PCRE2_UNSET && from - begin_ > *limit) return std::nullopt;
+    pcre2_set_offset_limit(c_.context, *limit);
+    uint32_t options = PCRE2_NO_UTF_CHECK;
+    if (begin_ > 0) options |= PCRE2_NOTBOL;
+    if (end_ != subject_.size()) options |= PCRE2_NOTEOL;
+    const auto* text = reinterpret_cast<PCRE2_SPTR>(subject_.data() + begin_);
+    int rc = pcre2_match(c_.program->code, text, end_ - begin_, from - begin_, options,
+                         c_.match_data, c_.context);
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+      rc = pcre2_match(c_.program->code, text, end_ - begin_, from - begin_, options | PCRE2_NO_JIT,
+                       c_.match_data, c_.context);
+    }
+    if (rc == PCRE2_ERROR_NOMATCH) return std::nullopt;
+    if (rc < 0) work_limit();
+    const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(c_.match_data);
+    size_t match_begin = begin_ + ov[0];
+    const size_t match_end = begin_ + ov[1];
+    if (match_begin > match_end) match_begin = match_end;  // \K inside a lookahead
+    return std::make_pair(match_begin, match_end);
+  }
+
   // The last offset in the current run, relative to the run, at which a match
   // may begin: PCRE2_UNSET when any may, nullopt when none can.
   std::optional<PCRE2_SIZE> start_limit() {
     if (limit_known_) return limit_;
     limit_known_ = true;
     limit_ = PCRE2_UNSET;
-    if (c_.required) {
-      const auto [begin, end] = runs_[run_];
-      std::optional<size_t> last;
-      for (size_t p = end; p > begin; --p) {
+    if (const auto required = c_.program->required) {
+      std::optional<PCRE2_SIZE> last;
+      for (size_t p = end_; p > begin_; --p) {
         const auto b = static_cast<unsigned char>(subject_[p - 1]);
-        if (b == *c_.required || (c_.required_other_case && (b ^ 0x20) == *c_.required)) {
-          last = p - 1 - begin;
+        if (b == *required || (c_.program->required_other_case && (b ^ 0x20) == *required)) {
+          last = p - 1 - begin_;
           break;
         }
       }
-      limit_ = last ? std::optional<PCRE2_SIZE>(*last) : std::nullopt;
+      limit_ = last;
     }
     return limit_;
   }
 
   Compiled& c_;
   std::string_view subject_;
-  std::vector<std::pair<size_t, size_t>> runs_;  // well-formed runs of the subject
-  size_t run_ = 0;                               // the run being searched
-  bool limit_known_ = false;                     // limit_ holds the current run's limit
-  std::optional<PCRE2_SIZE> limit_;              // see start_limit()
+  size_t begin_ = 0;  // the current run of well-formed UTF-8: [begin_, end_)
+  size_t end_;
+  bool limit_known_ = false;         // limit_ holds the current run's limit
+  std::optional<PCRE2_SIZE> limit_;  // see start_limit()
 };
 
 RegExp::RegExp() = default;
@@ -204,53 +270,16 @@ void RegExp::set_MultiLine(bool on) {
 
 RegExp::Compiled& RegExp::compiled() {
   if (compiled_) return *compiled_;
-  auto c = std::make_unique<Compiled>();
-  pcre2_compile_context* cc = pcre2_compile_context_create(nullptr);
-  if (!cc) throw std::bad_alloc();
-  // Both CR and LF end a line: "." matches neither, as on the platform.
-  pcre2_set_newline(cc, PCRE2_NEWLINE_ANYCRLF);
-  uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX;
+  uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_USE_OFFSET_LIMIT;
   if (ignore_case_) options |= PCRE2_CASELESS;
   if (multiline_) options |= PCRE2_MULTILINE;
-  int error = 0;
-  PCRE2_SIZE error_offset = 0;
-  c->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern_.data()), pattern_.size(),
-                          options | PCRE2_USE_OFFSET_LIMIT, &error, &error_offset, cc);
-  pcre2_compile_context_free(cc);
-  if (!c->code) {
-    PCRE2_UCHAR buffer[256];
-    pcre2_get_error_message(error, buffer, sizeof buffer);
-    throw ScriptError(err::kRegExpSyntax, std::string("Syntax error in regular expression: ") +
-                                              reinterpret_cast<const char*>(buffer));
-  }
-  c->jit = pcre2_jit_compile(c->code, PCRE2_JIT_COMPLETE) == 0;
-  c->match_data = pcre2_match_data_create_from_pattern(c->code, nullptr);
+  auto c = std::make_unique<Compiled>();
+  c->program = program_for(pattern_, options, ignore_case_);
+  c->match_data = pcre2_match_data_create_from_pattern(c->program->code, nullptr);
   c->context = pcre2_match_context_create(nullptr);
   if (!c->match_data || !c->context) throw std::bad_alloc();
   pcre2_set_match_limit(c->context, kMatchLimit);
   pcre2_set_depth_limit(c->context, kDepthLimit);
-  if (c->jit) {
-    c->jit_stack = pcre2_jit_stack_create(32 * 1024, kJitStackMax, nullptr);
-    if (c->jit_stack) pcre2_jit_stack_assign(c->context, nullptr, c->jit_stack);
-  }
-  uint32_t last_type = 0, last_unit = 0;
-  pcre2_pattern_info(c->code, PCRE2_INFO_LASTCODETYPE, &last_type);
-  pcre2_pattern_info(c->code, PCRE2_INFO_LASTCODEUNIT, &last_unit);
-  if (last_type == 1 && last_unit < 0x100) {
-    const unsigned char u = static_cast<unsigned char>(last_unit);
-    const bool letter = (u | 0x20) >= 'a' && (u | 0x20) <= 'z';
-    // Without case, any byte will do. With it, ASCII letters are looked for in
-    // both cases; other letters may have case partners outside ASCII, so they
-    // are not relied on.
-    if (!ignore_case_) {
-      c->required = u;
-    } else if (u < 0x80 && letter && u != 'k' && u != 'K' && u != 's' && u != 'S') {
-      c->required = u;
-      c->required_other_case = true;
-    } else if (u < 0x80 && !letter) {
-      c->required = u;
-    }
-  }
   compiled_ = std::move(c);
   return *compiled_;
 }

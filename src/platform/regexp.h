@@ -20,7 +20,7 @@ namespace oapx1 {
 
 namespace err {
 inline constexpr int32_t kRegExpWorkLimit = 28;  // out of stack space: matching gave up
-inline constexpr int32_t kRegExpSyntax = 5017;    // syntax error in regular expression
+inline constexpr int32_t kRegExpSyntax = 5017;   // syntax error in regular expression
 }  // namespace err
 
 class RegExp : public Object {

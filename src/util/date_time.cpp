@@ -31,18 +31,12 @@ Variant format_by_template(const Variant& when, const Variant& format) {
   const CivilTime c = civil(when.to_date());
   const std::string year = std::to_string(c.year);
   const std::pair<std::string_view, std::string> tokens[] = {
-      {"yyyy", year},
-      {"yy", vb::Right(year, 2)},
-      {"mm", pad2(c.month)},
-      {"m", std::to_string(c.month)},
-      {"dd", pad2(c.day)},
-      {"d", std::to_string(c.day)},
-      {"hh", pad2(c.hour)},
-      {"h", std::to_string(c.hour)},
-      {"nn", pad2(c.minute)},
-      {"n", std::to_string(c.minute)},
-      {"ss", pad2(c.second)},
-      {"s", std::to_string(c.second)},
+      {"yyyy", year},         {"yy", vb::Right(year, 2)},
+      {"mm", pad2(c.month)},  {"m", std::to_string(c.month)},
+      {"dd", pad2(c.day)},    {"d", std::to_string(c.day)},
+      {"hh", pad2(c.hour)},   {"h", std::to_string(c.hour)},
+      {"nn", pad2(c.minute)}, {"n", std::to_string(c.minute)},
+      {"ss", pad2(c.second)}, {"s", std::to_string(c.second)},
   };
   std::string out = format.to_text();
   for (const auto& [token, value] : tokens) out = vb::Replace(out, token, value);
@@ -55,7 +49,8 @@ void set_weekday_names(const std::array<std::string, 7>& names, int first_day) {
   if (first_day < 1 || first_day > 7)
     throw ScriptError(err::kInvalidCall, "Invalid procedure call or argument");
   std::array<std::string, 7> from_sunday;
-  for (int k = 0; k < 7; ++k) from_sunday[static_cast<size_t>((first_day - 1 + k) % 7)] = names[static_cast<size_t>(k)];
+  for (int k = 0; k < 7; ++k)
+    from_sunday[static_cast<size_t>((first_day - 1 + k) % 7)] = names[static_cast<size_t>(k)];
   std::lock_guard<std::mutex> guard(g_weekday_mutex);
   g_weekday_names = std::move(from_sunday);
 }

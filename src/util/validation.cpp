@@ -97,9 +97,8 @@ Variant Page::to_number(Variant& text) {
     }
     i = position;
     // Up to 18 digits fit a whole number; longer texts read as a double.
-    const size_t digits = t.find_first_not_of('0') == std::string::npos
-                              ? 1
-                              : t.size() - t.find_first_not_of('0');
+    const size_t digits =
+        t.find_first_not_of('0') == std::string::npos ? 1 : t.size() - t.find_first_not_of('0');
     if (digits <= 18) {
       result = static_cast<long long>(std::stoll(t));
     } else {
