@@ -2,6 +2,7 @@
 // the JSON of `call`.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -22,7 +23,9 @@ struct Outcome {
 
 // Runs the oapx1 binary with a shell-quoted argument string.
 Outcome run(const std::string& args) {
-  const std::string err_file = ::testing::TempDir() + "oapx1-cli-stderr";
+  static int runs = 0;
+  const std::string err_file = ::testing::TempDir() + "oapx1-cli-stderr-" +
+                               std::to_string(getpid()) + "-" + std::to_string(++runs);
   const std::string command = std::string(OAPX1_BINARY_DIR) + "/oapx1 " + args + " 2>" + err_file;
   Outcome r;
   FILE* pipe = popen(command.c_str(), "r");
@@ -33,6 +36,7 @@ Outcome run(const std::string& args) {
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   std::ifstream in(err_file);
   r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::remove(err_file.c_str());
   return r;
 }
 
@@ -104,7 +108,7 @@ TEST_F(Cli, call_with_markers_and_preset_fields_renders_a_frame_and_a_form) {
 }
 
 TEST_F(Cli, call_reads_arguments_from_files_and_lists_methods) {
-  const std::string path = ::testing::TempDir() + "oapx1-arg.json";
+  const std::string path = ::testing::TempDir() + "oapx1-arg-" + std::to_string(getpid()) + ".json";
   std::ofstream(path) << R"({"type":"date","value":"2026-05-06 09:07:03"})";
   const json j = call("getidfromid '\"OA_Flow_BiaoDan\"' '\"ZhengWenType\"' '\"OAID\"' @" + path);
   EXPECT_EQ(j["args"][3], (json{{"type", "date"}, {"value", "2026-05-06 09:07:03"}}));
