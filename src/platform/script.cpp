@@ -183,7 +183,10 @@ std::string UCase(std::string_view s) {
 
 }  // namespace vb
 
-std::string html_encode(std::string_view s) {
+namespace {
+
+// Replaces & < > " (and ' when asked) by their entities.
+std::string encode_markup(std::string_view s, bool apostrophe) {
   std::string out;
   out.reserve(s.size() + s.size() / 8);
   for (char c : s) {
@@ -192,27 +195,23 @@ std::string html_encode(std::string_view s) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
+      case '\'':
+        if (apostrophe) {
+          out += "&#39;";
+          break;
+        }
+        [[fallthrough]];
       default: out += c;
     }
   }
   return out;
 }
 
-std::string server_html_encode(std::string_view s) {
-  std::string out;
-  out.reserve(s.size() + s.size() / 8);
-  for (char c : s) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+}  // namespace
+
+std::string html_encode(std::string_view s) { return encode_markup(s, true); }
+
+std::string server_html_encode(std::string_view s) { return encode_markup(s, false); }
 
 std::string sql_text(const Variant& v) { return vb::Replace(v.str(), "'", "''"); }
 

@@ -70,28 +70,14 @@ std::vector<std::pair<std::string_view, Variant*>> tvwortqflowjiedia::fields() {
               {"isFirst", &isFirst},
               {"FenFaUser", &FenFaUser},
               {"FenFaBuMen", &FenFaBuMen},
-              {"isTaoHong", &isTaoHong},
-              {"isImportWord", &isImportWord},
-              {"isQianMing", &isQianMing},
-              {"isYinZhang", &isYinZhang},
-              {"isChaKanHenJi", &isChaKanHenJi},
-              {"isXiuDingJiLu", &isXiuDingJiLu},
-              {"IsRecMark", &IsRecMark},
-              {"isWordProtect", &isWordProtect},
-              {"isYanZhengQianMing", &isYanZhengQianMing},
-              {"IsPrint", &IsPrint},
-              {"isLocalSave", &isLocalSave},
-              {"youjiantixing", &youjiantixing},
-              {"iszhuanban", &iszhuanban},
-              {"isgoutong", &isgoutong},
-              {"isFenFa", &isFenFa},
-              {"isBoHui", &isBoHui},
               {"BiaoDanID", &BiaoDanID},
               {"ZhengWenType", &ZhengWenType},
               {"BanLiUser", &BanLiUser},
               {"BanLiUserDis", &BanLiUserDis},
               {"FenFaUserDis", &FenFaUserDis},
               {"FenFaBuMenDis", &FenFaBuMenDis}});
+  const auto flags = flag_fields();
+  all.insert(all.end(), flags.begin(), flags.end());
   return all;
 }
 
