@@ -116,8 +116,10 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     const auto& req = parser_->get();
     // A transfer coding this server does not decode would leave the body in
     // the stream to be read as the next request: refuse it.
-    if (auto te = req.find(http::field::transfer_encoding); te != req.end()) {
-      if (ascii_lower(trim(std::string_view(te->value().data(), te->value().size()))) != "chunked" ||
+    if (const size_t codings = req.count(http::field::transfer_encoding); codings > 0) {
+      const auto te = req.find(http::field::transfer_encoding);
+      if (codings > 1 ||
+          ascii_lower(trim(std::string_view(te->value().data(), te->value().size()))) != "chunked" ||
           req.find(http::field::content_length) != req.end()) {
         return reply_error(400);
       }

@@ -274,6 +274,9 @@ TEST_F(ServerTest, bad_requests_are_refused_and_the_server_keeps_serving) {
       {"coding and length",
        "POST " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
        "Content-Length: 3\r\n\r\n0\r\n\r\n", 400},
+      {"two codings",
+       "POST " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
+       "Transfer-Encoding: gzip\r\n\r\n0\r\n\r\n", 400},
       {"bad chunk", "POST " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 400},
       {"unknown method", "BREW " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\n\r\n", 405},
       {"unknown path", "GET /oa/nowhere.asp HTTP/1.1\r\nHost: x\r\n\r\n", 404},
