@@ -114,6 +114,31 @@ void raise_db_error(DbErrorKind kind, std::string message) {
   throw ScriptError(number, std::move(message));
 }
 
+namespace {
+
+std::string ascii_lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+}  // namespace
+
+DbColumns::DbColumns(std::vector<DbColumn> columns) {
+  auto set = std::make_shared<Set>();
+  set->list = std::move(columns);
+  for (size_t i = 0; i < set->list.size(); ++i)
+    set->by_lower_name.emplace(ascii_lower(set->list[i].name), static_cast<int>(i));
+  set_ = std::move(set);
+}
+
+int DbColumns::find(std::string_view name) const {
+  if (!set_) return -1;
+  auto it = set_->by_lower_name.find(ascii_lower(name));
+  return it == set_->by_lower_name.end() ? -1 : it->second;
+}
+
 DbResult DbSession::query(std::string_view app_sql) {
   // Both engines limit the parameters of one statement; a statement with
   // more literals than that (a huge "in" list) runs with its literals in place.

@@ -31,9 +31,31 @@ struct DbColumn {
   bool is_date = false;  // declared as a date, time or timestamp
 };
 
+// The columns of a result: shared, since a prepared statement hands the same
+// set to every result it reads, with an index of the names for lookups that
+// ignore ASCII letter case.
+class DbColumns {
+ public:
+  DbColumns() = default;
+  explicit DbColumns(std::vector<DbColumn> columns);
+
+  size_t size() const { return set_ ? set_->list.size() : 0; }
+  bool empty() const { return size() == 0; }
+  const DbColumn& operator[](size_t i) const { return set_->list[i]; }
+  // The position of the first column of that name, any letter case; -1 when none.
+  int find(std::string_view name) const;
+
+ private:
+  struct Set {
+    std::vector<DbColumn> list;                          // in result order
+    std::unordered_map<std::string, int> by_lower_name;  // lower-case name -> first position
+  };
+  std::shared_ptr<const Set> set_;
+};
+
 // The whole result of one statement.
 struct DbResult {
-  std::vector<DbColumn> columns;             // empty for a statement that returns no rows
+  DbColumns columns;                         // empty for a statement that returns no rows
   std::vector<std::vector<Variant>> rows;    // every row, read at once
   int64_t affected = 0;                      // rows inserted, updated or deleted
 };

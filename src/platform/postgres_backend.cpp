@@ -263,9 +263,9 @@ class PgSession final : public DbSession {
       case PGRES_TUPLES_OK: {
         const int n = PQnfields(result.get());
         std::vector<Oid> types(static_cast<size_t>(n));
-        out.columns.resize(static_cast<size_t>(n));
+        std::vector<DbColumn> columns(static_cast<size_t>(n));
         for (int c = 0; c < n; ++c) {
-          DbColumn& col = out.columns[static_cast<size_t>(c)];
+          DbColumn& col = columns[static_cast<size_t>(c)];
           col.name = PQfname(result.get(), c);
           types[static_cast<size_t>(c)] = PQftype(result.get(), c);
           col.is_date = is_date_type(types[static_cast<size_t>(c)]);
@@ -276,6 +276,7 @@ class PgSession final : public DbSession {
             col.origin = std::to_string(number);
           }
         }
+        out.columns = DbColumns(std::move(columns));
         const int rows = PQntuples(result.get());
         out.rows.reserve(static_cast<size_t>(rows));
         for (int r = 0; r < rows; ++r) {

@@ -17,16 +17,6 @@ constexpr const char* kClosedMessage = "Operation is not allowed when the object
 constexpr const char* kNoKeyMessage =
     "Insufficient key column information for updating or refreshing.";
 
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 std::string placeholder(SqlDialect dialect, size_t number) {
   if (dialect == SqlDialect::kSqlite) return "?";
   std::string text = "$";
@@ -39,7 +29,7 @@ std::string placeholder(SqlDialect dialect, size_t number) {
 struct RecordsetData {
   std::shared_ptr<Object> connection_holder;  // keeps the connection alive while open
   Connection* connection = nullptr;           // the connection the result was read on
-  std::vector<DbColumn> columns;              // the result's columns
+  DbColumns columns;                          // the result's columns
   std::vector<std::vector<Variant>> rows;     // every row of the result
   size_t position = 0;                        // the current row; rows.size() at EOF
   bool updatable = true;                      // opened with a lock type that allows writes
@@ -120,9 +110,8 @@ void Recordset::MoveFirst() {
 namespace {
 
 int find_column(const RecordsetData& d, std::string_view name) {
-  for (size_t i = 0; i < d.columns.size(); ++i) {
-    if (iequals(d.columns[i].name, name)) return static_cast<int>(i);
-  }
+  const int index = d.columns.find(name);
+  if (index >= 0) return index;
   throw ScriptError(err::kItemNotFound,
                     "Item cannot be found in the collection corresponding to the requested name "
                     "or ordinal.");

@@ -18,6 +18,14 @@ struct StmtFinalizer {
 using DbPtr = std::unique_ptr<sqlite3, DbCloser>;
 using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
+// A prepared statement of the cache with the columns it last read, so the
+// column facts are gathered once per statement, not once per run.
+struct CachedStmt {
+  StmtPtr stmt;
+  DbColumns columns;   // empty until the first run
+  int reprepared = 0;  // the statement's recompile count when `columns` was taken
+};
+
 // Leaves a statement ready for its next use, however its run ended; bound
 // texts are not copied, so the bindings must go before the values do.
 class StmtReset {
@@ -57,17 +65,21 @@ class SqliteSession final : public DbSession {
     const size_t capacity = statement_cache_capacity();
     StmtPtr fresh;
     sqlite3_stmt* stmt = nullptr;
+    CachedStmt* cached = nullptr;
     if (capacity == 0) {
       fresh = prepare(sql, 0);
       stmt = fresh.get();
-    } else if (StmtPtr* cached = cache_.find(sql)) {
-      stmt = cached->get();
     } else {
-      stmt = cache_.insert(sql, prepare(sql, SQLITE_PREPARE_PERSISTENT), capacity).get();
+      cached = cache_.find(sql);
+      if (!cached) {
+        cached = &cache_.insert(sql, CachedStmt{prepare(sql, SQLITE_PREPARE_PERSISTENT), {}, 0},
+                                capacity);
+      }
+      stmt = cached->stmt.get();
     }
     StmtReset reset(stmt);
     bind(stmt, params);
-    return read(stmt);
+    return read(stmt, cached);
   }
 
   DbResult run_script(const std::string& sql) override {
@@ -190,7 +202,7 @@ class SqliteSession final : public DbSession {
     }
   }
 
-  DbResult read(sqlite3_stmt* stmt) const {
+  DbResult read(sqlite3_stmt* stmt, CachedStmt* cached = nullptr) const {
     DbResult result;
     // The first step comes before the columns are read: a cached statement
     // whose tables changed is compiled again by it, and "*" may then stand for
@@ -198,18 +210,16 @@ class SqliteSession final : public DbSession {
     int rc = sqlite3_step(stmt);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail(rc, false);
     const int n = sqlite3_column_count(stmt);
-    result.columns.resize(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-      DbColumn& c = result.columns[static_cast<size_t>(i)];
-      const char* name = sqlite3_column_name(stmt, i);
-      c.name = name ? name : "";
-      c.is_date = declared_as_date(sqlite3_column_decltype(stmt, i));
-      const char* table = sqlite3_column_table_name(stmt, i);
-      const char* schema = sqlite3_column_database_name(stmt, i);
-      const char* origin = sqlite3_column_origin_name(stmt, i);
-      if (table && schema && origin) {
-        c.table = std::string(schema) + "." + table;
-        c.origin = origin;
+    // A statement recompiled after a schema change gathers its columns anew.
+    const int reprepared = sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+    if (cached && !cached->columns.empty() && cached->reprepared == reprepared &&
+        cached->columns.size() == static_cast<size_t>(n)) {
+      result.columns = cached->columns;
+    } else {
+      result.columns = read_columns(stmt, n);
+      if (cached) {
+        cached->columns = result.columns;
+        cached->reprepared = reprepared;
       }
     }
     for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
@@ -221,6 +231,24 @@ class SqliteSession final : public DbSession {
     if (rc != SQLITE_DONE) fail(rc, false);
     if (n == 0) result.affected = sqlite3_changes64(db_.get());
     return result;
+  }
+
+  static DbColumns read_columns(sqlite3_stmt* stmt, int n) {
+    std::vector<DbColumn> columns(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      DbColumn& c = columns[static_cast<size_t>(i)];
+      const char* name = sqlite3_column_name(stmt, i);
+      c.name = name ? name : "";
+      c.is_date = declared_as_date(sqlite3_column_decltype(stmt, i));
+      const char* table = sqlite3_column_table_name(stmt, i);
+      const char* schema = sqlite3_column_database_name(stmt, i);
+      const char* origin = sqlite3_column_origin_name(stmt, i);
+      if (table && schema && origin) {
+        c.table = std::string(schema) + "." + table;
+        c.origin = origin;
+      }
+    }
+    return DbColumns(std::move(columns));
   }
 
   static Variant value(sqlite3_stmt* stmt, int i, bool is_date) {
@@ -241,7 +269,7 @@ class SqliteSession final : public DbSession {
   }
 
   DbPtr db_;
-  detail::StatementCache<StmtPtr> cache_;            // prepared statements by their SQL
+  detail::StatementCache<CachedStmt> cache_;         // prepared statements by their SQL
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by "db.table"
   int busy_seconds_ = kDefaultBusySeconds;           // the busy timeout in force
 };

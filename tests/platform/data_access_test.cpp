@@ -297,6 +297,12 @@ TEST_F(DataAccess, cached_statements_give_the_rows_of_fresh_ones) {
   EXPECT_EQ(query("select * from KX_Customer where KXID = 1").field_count(), 3);
   conn_->execute("alter table KX_Customer add column Extra text");
   EXPECT_EQ(query("select * from KX_Customer where KXID = 1").field_count(), 4);
+  // And a column renamed since: same count, new name.
+  conn_->execute("alter table KX_Customer rename column Extra to Later");
+  conn_->execute("insert into KX_Customer (KXID) values (1)");
+  Recordset renamed = query("select * from KX_Customer where KXID = 1");
+  EXPECT_EQ(renamed.field_name(3), "Later");
+  EXPECT_TRUE(renamed.field("later").is_null());
 }
 
 TEST_F(DataAccess, concurrent_writers_wait_for_each_other) {
