@@ -9,6 +9,7 @@
 #include "platform/event_log.h"
 #include "server/form.h"
 #include "server/http_server.h"
+#include "util/date_time.h"
 
 namespace oapx1 {
 namespace {
@@ -132,6 +133,9 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.system_url = value;
   } else if (key == "demo-login") {
     options.demo_login = to_bool(key, value);
+  } else if (key == "language") {
+    if (value != "zh-CN" && value != "en") throw std::invalid_argument("language: zh-CN or en");
+    options.language = value;
   } else if (key == "max-header") {
     options.header_limit = static_cast<size_t>(to_number(key, value, 1024, 1 << 20));
   } else if (key == "max-body") {
@@ -193,7 +197,7 @@ std::string serve_usage() {
   return "usage: oapx1 serve [--listen ADDR:PORT] [--db URL] [--docroot DIR] [--threads N]\n"
          "                   [--config FILE] [--app-root PATH] [--oa-url URL] [--system-url URL]\n"
          "                   [--demo-login | --no-demo-login] [--max-header BYTES] [--max-body BYTES]\n"
-         "                   [--read-timeout SECONDS] [--write-timeout SECONDS]\n"
+         "                   [--read-timeout SECONDS] [--write-timeout SECONDS] [--language zh-CN|en]\n"
          "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
          "Defaults: 127.0.0.1:8080, sqlite:var/oa.db, the shipped www/ folder, one thread per core.\n";
 }
@@ -213,6 +217,10 @@ int serve_command(const std::vector<std::string>& args) {
     return 2;
   }
   options.handle_signals = true;
+  // The weekday names of the server's regional settings, as getsj shows them.
+  if (options.language == "en") {
+    set_weekday_names({"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"});
+  }
 
   if (options.database.rfind("sqlite:", 0) == 0) {
     std::error_code ec;

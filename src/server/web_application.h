@@ -35,6 +35,7 @@ struct ServerOptions {
   std::string oa_url;                     // application item TavrinOAURL; empty: app_root
   std::string system_url;                 // session item SystemURL of new sessions; empty: app_root
   std::optional<bool> demo_login;         // demo login page; unset: on when the database has demo data
+  std::string language = "zh-CN";         // regional language of dates: "zh-CN" or "en"
   size_t header_limit = 16 * 1024;        // bytes of request line and headers
   size_t body_limit = 1024 * 1024;        // bytes of a request body
   std::chrono::seconds read_timeout{30};  // to receive one whole request (or wait for the next)

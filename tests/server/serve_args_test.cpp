@@ -19,7 +19,7 @@ TEST(ServeArgs, defaults_and_flags) {
 
   const ServerOptions o = parse_serve_args({"--listen", "0.0.0.0:9000", "--db=sqlite:/tmp/x.db",
                                             "--docroot", "/srv/www", "--threads", "3",
-                                            "--demo-login", "--oa-url", "/office/"});
+                                            "--demo-login", "--oa-url", "/office/", "--language", "en"});
   EXPECT_EQ(o.address, "0.0.0.0");
   EXPECT_EQ(o.port, 9000);
   EXPECT_EQ(o.database, "sqlite:/tmp/x.db");
@@ -27,6 +27,8 @@ TEST(ServeArgs, defaults_and_flags) {
   EXPECT_EQ(o.threads, 3);
   EXPECT_EQ(o.demo_login, true);
   EXPECT_EQ(o.oa_url, "/office/");
+  EXPECT_EQ(o.language, "en");
+  EXPECT_EQ(defaults.language, "zh-CN");
 
   struct Listen {
     std::string arg, address;
@@ -46,7 +48,8 @@ TEST(ServeArgs, bad_arguments_are_refused_with_a_reason) {
   const std::vector<std::vector<std::string>> bad = {
       {"--listen", "127.0.0.1:99999"}, {"--listen", "127.0.0.1:http"}, {"--threads", "-1"},
       {"--threads"},                   {"--bogus", "1"},              {"stray"},
-      {"--demo-login=maybe"},          {"--config", "/nonexistent/oapx1.conf"}};
+      {"--demo-login=maybe"},          {"--config", "/nonexistent/oapx1.conf"},
+      {"--language", "fr"}};
   for (const auto& args : bad) {
     EXPECT_THROW(parse_serve_args(args), std::invalid_argument) << args[0];
   }
