@@ -1,0 +1,86 @@
+// The golden pages on PostgreSQL: the page's SQL, written for the original
+// engine, must give the same bytes on both engines. Runs when OAPX1_TEST_PG
+// names a server (scripts/pg-test-server starts a throwaway one).
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "page_fixture.h"
+#include "platform/connection.h"
+#include "platform/db_pool.h"
+
+namespace oapx1::testing {
+namespace {
+
+class GoldenOnPostgres : public PageTest {
+ protected:
+  static void SetUpTestSuite() {
+    const char* base = std::getenv("OAPX1_TEST_PG");
+    if (!base || !*base) return;
+    base_url_ = base;
+    schema_ = "oapx1_pages_" + std::to_string(getpid());
+    url_ = base_url_ + (base_url_.find('?') == std::string::npos ? "?" : "&") +
+           "options=-csearch_path%3D" + schema_;
+    Connection admin;
+    admin.Open(base_url_);
+    admin.execute("drop schema if exists " + schema_ + " cascade");
+    admin.execute("create schema " + schema_);
+    admin.Close();
+    Connection conn;
+    conn.Open(url_);
+    conn.execute_script(read_source_file("db/postgres/schema.sql"));
+  }
+
+  static void TearDownTestSuite() {
+    if (url_.empty()) return;
+    DbPool::instance().clear();
+    Connection admin;
+    admin.Open(base_url_);
+    admin.execute("drop schema if exists " + schema_ + " cascade");
+  }
+
+  void SetUp() override {
+    if (url_.empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+    Connection conn;
+    conn.Open(url_);
+    conn.execute_script(
+        "truncate kx_userinfor, KX_Department, OA_Flow_Model_Header, OA_Flow_BiaoDan, "
+        "OA_Flow_Model_JieDian;");
+    conn.execute_script(read_source_file("tests/golden/fixture.sql"));
+    request.application_state.set_item("KXTDBConnectString", url_);
+  }
+
+  void expect_golden(const std::string& file) {
+    const std::string expected = read_source_file("tests/golden/" + file);
+    const std::string& actual = run();
+    EXPECT_TRUE(expected == actual) << file << ": " << first_difference(expected, actual);
+    EXPECT_TRUE(request.events.entries().empty())
+        << file << ": unexpected event " << request.event_texts().front();
+  }
+
+  static inline std::string base_url_;  // the server given to the tests
+  static inline std::string schema_;    // this run's schema
+  static inline std::string url_;       // the server, working in that schema
+};
+
+TEST_F(GoldenOnPostgres, node_without_a_row_and_full_node) {
+  request.request.add_query("OAID", "999");
+  request.request.add_query("msg", "提示<1>");
+  expect_golden("node_without_row.html");
+  request.response.body().clear();
+  request.request = MemoryRequest();
+  request.request.add_query("OAID", "7");
+  expect_golden("node_full.html");
+}
+
+TEST_F(GoldenOnPostgres, page_after_a_save) {
+  post({{"save", "true"}, {"OAID", "7"}, {"JieDianName", "复核"}, {"BanLiType", "1"},
+        {"ProcessType", "1"}, {"BanLiRenType", "3"}, {"CurrentJieDianYongHu", "lisi"},
+        {"BanLiUser", "lisi"}, {"BanLiUserDis", "李四"}, {"FenFaUser", ";wangwu;"},
+        {"FenFaBuMen", ";3;"}, {"iszhuanban", "on"}, {"isBoHui", "on"},
+        {"youjiantixing", "on"}, {"DaiLiIsAble", "on"}});
+  expect_golden("after_save.html");
+}
+
+}  // namespace
+}  // namespace oapx1::testing
