@@ -1,5 +1,9 @@
 // The connection and session guard: the first include initialiser of every
 // page, and the initialisers of the other shared includes.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
 #include "host/page.h"
 #include "platform/components.h"
 #include "platform/connection.h"
@@ -47,7 +51,9 @@ void Page::tvdb_connI_init() {
     if (!is_numeric(timeoutvalue)) timeoutvalue = kDefaultSessionMinutes;
     r.Close();
     settings = Variant::nothing();
-    session_object().set_timeout(static_cast<int>(timeoutvalue.to_integer()));
+    // A stored value beyond the range of minutes a session can hold is held to it.
+    session_object().set_timeout(static_cast<int>(
+        std::clamp<int64_t>(timeoutvalue.to_integer(), 0, std::numeric_limits<int>::max())));
 
     if (script_equal(session_object().item("UserName"), "")) {
       Response& out = response_object();

@@ -54,6 +54,8 @@ TEST_F(Guard, session_time_out_comes_from_the_security_settings_or_is_45) {
   EXPECT_EQ(guard_timeout(), 45);
   db.exec("update OA_AnQuan set TimeOut = 'soon'");
   EXPECT_EQ(guard_timeout(), 45);
+  db.exec("update OA_AnQuan set TimeOut = 99999999999");
+  EXPECT_EQ(guard_timeout(), 2147483647);
   EXPECT_TRUE(request.events.entries().empty());
   EXPECT_EQ(request.session.code_page(), 936);
   EXPECT_EQ(request.response.expires(), 0);
