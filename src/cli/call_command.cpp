@@ -1,5 +1,6 @@
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -39,8 +40,13 @@ Variant from_json(const json& j, const std::string& what) {
   if (j.is_null()) return Variant::null();
   if (j.is_string()) return Variant(j.get<std::string>());
   if (j.is_boolean()) return Variant(j.get<bool>());
+  if (j.is_number_unsigned()) {
+    // Beyond the whole numbers a variant holds, the number is kept as a double.
+    const uint64_t u = j.get<uint64_t>();
+    if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return Variant(static_cast<double>(u));
+    return Variant(static_cast<int64_t>(u));
+  }
   if (j.is_number_integer()) return Variant(j.get<int64_t>());
-  if (j.is_number_unsigned()) return Variant(static_cast<double>(j.get<uint64_t>()));
   if (j.is_number_float()) return Variant(j.get<double>());
   if (j.is_object() && j.contains("type") && j["type"].is_string()) {
     const std::string type = j["type"];
@@ -52,7 +58,11 @@ Variant from_json(const json& j, const std::string& what) {
       throw UsageError{what + ": not a date \"" + value.get<std::string>() + "\""};
     }
     if (type == "string" && value.is_string()) return Variant(value.get<std::string>());
-    if (type == "integer" && value.is_number_integer()) return Variant(value.get<int64_t>());
+    if (type == "integer" && value.is_number_integer() &&
+        !(value.is_number_unsigned() &&
+          value.get<uint64_t>() > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))) {
+      return Variant(value.get<int64_t>());
+    }
     if (type == "double" && value.is_number()) return Variant(value.get<double>());
     if (type == "boolean" && value.is_boolean()) return Variant(value.get<bool>());
   }

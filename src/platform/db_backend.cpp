@@ -145,7 +145,11 @@ DbResult DbSession::query(std::string_view app_sql) {
   constexpr size_t kMaxLiftedLiterals = 32766;
   TranslatedSql t = translate_sql(app_sql, dialect());
   if (t.params.size() > kMaxLiftedLiterals) t = translate_sql(app_sql, dialect(), false);
-  if (t.multiple_statements) return run_script(t.text);
+  // One statement at a time: names the page places in its SQL unquoted cannot
+  // append statements of their own. Scripts go through run_script.
+  if (t.multiple_statements) {
+    throw ScriptError(err::kSyntaxError, "Only one statement can be run at a time; the text holds several.");
+  }
   return run(t.text, t.params);
 }
 

@@ -149,6 +149,12 @@ void FileSystemObject::DeleteFolder(std::string_view path, bool force) {
       fail(err::kPermissionDenied);
     }
   };
+  // A link to a folder is removed itself; nothing behind it is touched.
+  if (fs::is_symlink(fs::symlink_status(root, ec))) {
+    fs::remove(root, ec);
+    if (ec) fail(ec, err::kPathNotFound);
+    return;
+  }
   check(root, fs::status(root, ec));
   fs::recursive_directory_iterator it(root, fs::directory_options::none, ec);
   if (ec) fail(ec, err::kPathNotFound);

@@ -256,8 +256,12 @@ DateTime Variant::to_date() const {
       if (auto d = parse_datetime(text())) return *d;
       break;
     case Type::kInteger:
-    case Type::kDouble:
-      return DateTime{to_double()};
+    case Type::kDouble: {
+      // Serials of 100-01-01 and of the last second of 9999-12-31.
+      const double serial = to_double();
+      if (!(serial >= -657434.0 && serial < 2958466.0)) throw ScriptError(err::kOverflow, "Overflow");
+      return DateTime{serial};
+    }
     default:
       break;
   }
@@ -268,18 +272,22 @@ std::optional<double> parse_number(std::string_view text) {
   std::string_view s = trim_spaces(text);
   if (s.empty()) return std::nullopt;
   if (s.size() > 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h')) {
-    int64_t v = 0;
+    // Up to four digits read as a 16-bit value and up to eight as a 32-bit
+    // one, in two's complement, as the platform reads them (&HFFFF is -1).
+    const size_t digits = s.size() - 2;
+    if (digits > 8) return std::nullopt;
+    uint32_t v = 0;
     for (size_t i = 2; i < s.size(); ++i) {
       const char c = s[i];
-      int digit;
-      if (c >= '0' && c <= '9') digit = c - '0';
-      else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+      uint32_t digit;
+      if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
+      else if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
       else return std::nullopt;
-      if (i > 17) return std::nullopt;
       v = v * 16 + digit;
     }
-    return static_cast<double>(v);
+    if (digits <= 4) return static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(v)));
+    return static_cast<double>(static_cast<int32_t>(v));
   }
   size_t pos = 0;
   if (s[pos] == '+' || s[pos] == '-') ++pos;

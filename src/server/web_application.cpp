@@ -1,5 +1,8 @@
 #include "server/web_application.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <system_error>
 #include <fstream>
 #include <sstream>
@@ -245,10 +248,26 @@ HttpReply WebApplication::handle(const HttpRequest& request) {
   }
 }
 
+namespace {
+
+bool same_text_no_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
 HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view query) {
-  MemoryRequest items(parse_form(query),
-                      request.method == "POST" &&
-                              has_media_type(request.content_type, "application/x-www-form-urlencoded")
+  const bool post = request.method == "POST";
+  FormPairs query_items = parse_form(query);
+  if (!post) {
+    // Only a post changes data: a link or a redirect from another site still
+    // carries the session cookie, so a GET's "save" item is not passed on.
+    std::erase_if(query_items, [](const auto& item) { return same_text_no_case(item.first, "save"); });
+  }
+  MemoryRequest items(std::move(query_items),
+                      post && has_media_type(request.content_type, "application/x-www-form-urlencoded")
                           ? parse_form(request.body)
                           : FormPairs{});
   SessionScope session(sessions_, options_, request);

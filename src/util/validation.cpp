@@ -2,6 +2,7 @@
 // apostrophes quoted, e-mail addresses checked, digit-only numbers read, the
 // inline conditional, random keys and unique identifiers.
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "host/page.h"
@@ -102,7 +103,9 @@ Variant Page::to_number(Variant& text) {
     if (digits <= 18) {
       result = static_cast<long long>(std::stoll(t));
     } else {
-      result = std::stod(t);
+      const double d = std::strtod(t.c_str(), nullptr);
+      if (!std::isfinite(d)) throw ScriptError(err::kOverflow, "Overflow");
+      result = d;
     }
   });
   return result;

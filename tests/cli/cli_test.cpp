@@ -118,6 +118,12 @@ TEST_F(Cli, call_reads_arguments_from_files_and_lists_methods) {
   EXPECT_NE(list.out.find("I_init 0\n"), std::string::npos);
 }
 
+TEST_F(Cli, call_keeps_numbers_beyond_whole_variants_as_doubles) {
+  const json j = call("getnamefromid '\"OA_AnQuan\"' '\"TimeOut\"' '\"OAID\"' 18446744073709551615");
+  EXPECT_EQ(j["args"][3]["type"], "double");
+  EXPECT_EQ(j["args"][3]["value"], 18446744073709551615.0);
+}
+
 TEST_F(Cli, db_init_creates_the_demo_database_idempotently) {
   TestDb fresh(false);
   for (int n = 0; n < 2; ++n) {

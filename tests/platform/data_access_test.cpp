@@ -320,9 +320,20 @@ TEST_F(DataAccess, concurrent_writers_wait_for_each_other) {
             "first,second");
 }
 
-TEST_F(DataAccess, runs_scripts_of_several_statements) {
-  conn_->execute("insert into OA_Log (UserName) values ('a'); insert into OA_Log (UserName) values ('b');");
-  EXPECT_EQ(db_.scalar("select count(*) from OA_Log"), "2");
+TEST_F(DataAccess, runs_one_statement_at_a_time_and_scripts_only_as_scripts) {
+  const char* two = "insert into OA_Log (UserName) values ('a'); insert into OA_Log (UserName) values ('b');";
+  try {
+    conn_->execute(two);
+    FAIL() << "a batch ran";
+  } catch (const ScriptError& e) {
+    EXPECT_EQ(e.number(), err::kSyntaxError);
+  }
+  Recordset rs;
+  EXPECT_THROW(rs.Open("select 1 from OA_AnQuan; delete from OA_Log", as_variant(conn_), 1, 3), ScriptError);
+  EXPECT_EQ(db_.scalar("select count(*) from OA_Log"), "0");
+  conn_->execute("insert into OA_Log (UserName) values ('c');");  // one statement with its ";"
+  conn_->execute_script(two);
+  EXPECT_EQ(db_.scalar("select count(*) from OA_Log"), "3");
 }
 
 TEST(DataAccessDemo, the_demo_data_loads_and_reads) {

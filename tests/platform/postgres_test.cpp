@@ -41,7 +41,7 @@ class Postgres : public ::testing::Test {
     admin.Close();
     Connection conn;
     conn.Open(url_);
-    conn.execute(testing::read_source_file("db/postgres/schema.sql"));
+    conn.execute_script(testing::read_source_file("db/postgres/schema.sql"));
   }
 
   static void TearDownTestSuite() {
@@ -56,7 +56,7 @@ class Postgres : public ::testing::Test {
     if (url_.empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
     conn_ = std::make_shared<Connection>();
     conn_->Open(url_);
-    conn_->execute(
+    conn_->execute_script(
         "truncate KX_UserInfor, OA_Log, OA_Document;"
         "insert into KX_UserInfor (OAID, UserName, TureName, DepartMentID, Mobile) values "
         "(1, 'admin', '管理员', 1, null), (2, 'lisi', '李四', 2, '139');"
@@ -137,7 +137,7 @@ TEST_F(Postgres, failures_carry_the_engine_message_and_number) {
 }
 
 TEST_F(Postgres, the_demo_data_loads_and_reads) {
-  conn_->execute(testing::read_source_file("db/postgres/demo.sql"));
+  conn_->execute_script(testing::read_source_file("db/postgres/demo.sql"));
   EXPECT_EQ(query("select top 1 * from OA_AnQuan").field("TimeOut").integer(), 45);
   Recordset node = query("select * from OA_Flow_Model_JieDian where OAID=1");
   ASSERT_EQ(node.RecordCount(), 1);

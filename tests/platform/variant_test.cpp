@@ -62,6 +62,13 @@ TEST(Variant, conversion_to_text_and_numbers) {
   EXPECT_EQ(Variant("3.5").to_integer(), 4);
   EXPECT_EQ(Variant(" 42 ").to_double(), 42);
   EXPECT_EQ(Variant("&H1F").to_double(), 31);
+  EXPECT_EQ(Variant("&HFFFF").to_double(), -1);  // four digits: a 16-bit value
+  EXPECT_EQ(Variant("&H10000").to_double(), 65536);
+  EXPECT_EQ(Variant("&HFFFFFFFF").to_double(), -1);
+  EXPECT_FALSE(is_numeric(Variant("&HFFFFFFFFFFFFFFFF")));  // more than eight digits
+  EXPECT_THROW(Variant(1e300).to_date(), ScriptError);
+  EXPECT_THROW(Variant(2958466).to_date(), ScriptError);
+  EXPECT_EQ(civil(Variant(2958465).to_date()).year, 9999);
   try {
     Variant("abc").to_double();
     FAIL();

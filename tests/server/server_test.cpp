@@ -399,6 +399,19 @@ TEST_F(ServerTest, posted_chinese_node_name_is_stored_as_those_characters) {
   EXPECT_NE(gb18030_to_utf8(r.body).find("复核节点"), std::string::npos);
 }
 
+TEST_F(ServerTest, only_a_post_saves_a_link_or_redirect_does_not) {
+  start(options(false));
+  const std::string cookie =
+      cookie_of(http_post(port_, "/oa/login.asp", "username=admin&password=demo"));
+  ASSERT_FALSE(cookie.empty());
+  const std::string before = db_.scalar("select JieDianName from OA_Flow_Model_JieDian where OAID = 1");
+  const ClientReply r = http_get(port_, page("OAID=1&save=true&JieDianName=x&SAVE=true"), cookie);
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(db_.scalar("select JieDianName from OA_Flow_Model_JieDian where OAID = 1"), before);
+  EXPECT_EQ(db_.scalar("select iszhuanban from OA_Flow_Model_JieDian where OAID = 1"), "1");
+  EXPECT_EQ(gb18030_to_utf8(r.body).find("parent.FMain.location.reload"), std::string::npos);
+}
+
 TEST_F(ServerTest, demo_login_is_on_only_with_demo_data_or_the_flag) {
   ServerOptions o = options(false);
   o.demo_login.reset();

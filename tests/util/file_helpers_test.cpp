@@ -116,6 +116,21 @@ TEST_F(FileHelpersTest, deletefolder_removes_everything_read_only_entries_too) {
   EXPECT_EQ(output(), "");
 }
 
+TEST_F(FileHelpersTest, deletefolder_of_a_link_removes_the_link_and_touches_nothing_behind_it) {
+  fs::create_directories(root_ / "outside");
+  write("outside/keep.txt", "k");
+  make_read_only("outside/keep.txt");
+  make_read_only("outside");
+  fs::create_directory_symlink(root_ / "outside", root_ / "link");
+  Variant folder = path("link");
+  page_.deletefolder(folder);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(root_ / "link")));
+  EXPECT_EQ(read("outside/keep.txt"), "k");
+  const fs::perms perms = fs::status(root_ / "outside/keep.txt").permissions();
+  EXPECT_EQ(perms & fs::perms::owner_write, fs::perms::none);  // still read-only
+  EXPECT_TRUE(events().empty());
+}
+
 TEST_F(FileHelpersTest, createfolder_creates_the_last_level_only) {
   Variant folder = path("new");
   page_.createfolder(folder);

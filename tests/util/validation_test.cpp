@@ -114,6 +114,13 @@ TEST_F(ValidationTest, to_number_trims_the_argument_in_place_and_reads_digits_on
   }
 }
 
+TEST_F(ValidationTest, to_number_of_digits_beyond_a_double_is_an_overflow) {
+  Variant huge = std::string(400, '9');
+  EXPECT_TRUE(page_.to_number(huge).is_empty());
+  ASSERT_EQ(events().size(), 1u);
+  EXPECT_EQ(events()[0].second, " 6Overflow LINE #0 Routine : tvwortqflowjiedia.to_number");
+}
+
 TEST_F(ValidationTest, to_number_leaves_the_shared_counter_where_the_walk_ended) {
   Variant digits = "123";
   page_.to_number(digits);
