@@ -143,6 +143,9 @@ DbResult DbSession::query(std::string_view app_sql) {
   // Both engines limit the parameters of one statement; a statement with
   // more literals than that (a huge "in" list) runs with its literals in place.
   constexpr size_t kMaxLiftedLiterals = 32766;
+  constexpr size_t kMaxCachedText = 4096;
+  const std::string key(app_sql);
+  if (const TranslatedSql* cached = translations_.find(key)) return run(cached->text, cached->params);
   TranslatedSql t = translate_sql(app_sql, dialect());
   if (t.params.size() > kMaxLiftedLiterals) t = translate_sql(app_sql, dialect(), false);
   // One statement at a time: names the page places in its SQL unquoted cannot
@@ -150,7 +153,9 @@ DbResult DbSession::query(std::string_view app_sql) {
   if (t.multiple_statements) {
     throw ScriptError(err::kSyntaxError, "Only one statement can be run at a time; the text holds several.");
   }
-  return run(t.text, t.params);
+  if (key.size() > kMaxCachedText || cache_capacity_ == 0) return run(t.text, t.params);
+  const TranslatedSql& stored = translations_.insert(key, std::move(t), kDefaultStatementCache);
+  return run(stored.text, stored.params);
 }
 
 std::unique_ptr<DbSession> open_db_session(const std::string& connect_string) {

@@ -68,70 +68,6 @@ struct DbTable {
   std::unordered_map<std::string, std::string> columns;
 };
 
-// One engine connection. Used by one thread at a time (the pool hands it to
-// one Connection); not copyable.
-class DbSession {
- public:
-  virtual ~DbSession() = default;
-  DbSession(const DbSession&) = delete;
-  DbSession& operator=(const DbSession&) = delete;
-
-  virtual SqlDialect dialect() const = 0;
-
-  // Translates a statement of the application's dialect and runs it, reading
-  // every row. Fails with ScriptError: the engine's message, with the number
-  // for a missing table, invalid statement, violated constraint or other failure.
-  DbResult query(std::string_view app_sql);
-
-  // Runs SQL of the engine's dialect with `params` bound to its placeholders,
-  // through the prepared-statement cache; reads every row.
-  virtual DbResult run(const std::string& sql, const std::vector<DbParam>& params) = 0;
-  // Runs a script of several statements as it is; the rows of its first
-  // statement that returns rows (SQLite) or of its last (PostgreSQL).
-  virtual DbResult run_script(const std::string& sql) = 0;
-
-  // A table's key and columns for writing rows back, by the identity in
-  // DbColumn::table; read once per table and engine connection.
-  virtual const DbTable& table(const std::string& table_id) = 0;
-
-  // Statements may run (or wait for a lock) up to this many seconds.
-  virtual void set_command_timeout(int seconds) = 0;
-
-  // Readies the engine connection for its next user: ends an open
-  // transaction. False when the connection is broken and must be discarded.
-  virtual bool reset_for_reuse() noexcept = 0;
-
-  // Prepared statements kept; the least recently used is dropped past it.
-  // 0 prepares every statement afresh (for comparison in benchmarks).
-  void set_statement_cache_capacity(size_t n) { cache_capacity_ = n; }
-  size_t statement_cache_capacity() const { return cache_capacity_; }
-  static constexpr size_t kDefaultStatementCache = 256;
-
- protected:
-  DbSession() = default;
-
- private:
-  size_t cache_capacity_ = kDefaultStatementCache;
-};
-
-// Opens an engine connection for a connection string: "sqlite:PATH" (the file
-// is created when missing) or, when built in, "postgresql://..." /
-// "postgres://...". Fails with err::kProviderFailure and the engine's message
-// when it refuses, or with a message naming the accepted forms for any other string.
-std::unique_ptr<DbSession> open_db_session(const std::string& connect_string);
-
-// Converts a text that reads as "YYYY-MM-DD[ HH:MM:SS[.fff]]" (or "HH:MM:SS")
-// to a date; any other value is returned as it is.
-Variant date_or_text(Variant value);
-// A value assigned to a column as a parameter to write: null and empty give
-// NULL, booleans 1/0, dates their "YYYY-MM-DD HH:MM:SS" text; fails with
-// err::kTypeMismatch for an object.
-DbParam param_from_variant(const Variant& v);
-// Raises the failure for an engine error: `kind` tells missing object,
-// invalid statement, constraint or other.
-enum class DbErrorKind : uint8_t { kInvalidObject, kSyntax, kConstraint, kOther };
-[[noreturn]] void raise_db_error(DbErrorKind kind, std::string message);
-
 namespace detail {
 
 // A least-recently-used map of prepared statements by their text. `Handle`
@@ -177,6 +113,74 @@ class StatementCache {
 };
 
 }  // namespace detail
+
+// One engine connection. Used by one thread at a time (the pool hands it to
+// one Connection); not copyable.
+class DbSession {
+ public:
+  virtual ~DbSession() = default;
+  DbSession(const DbSession&) = delete;
+  DbSession& operator=(const DbSession&) = delete;
+
+  virtual SqlDialect dialect() const = 0;
+
+  // Translates a statement of the application's dialect and runs it, reading
+  // every row. Fails with ScriptError: the engine's message, with the number
+  // for a missing table, invalid statement, violated constraint or other failure.
+  DbResult query(std::string_view app_sql);
+
+  // Runs SQL of the engine's dialect with `params` bound to its placeholders,
+  // through the prepared-statement cache; reads every row.
+  virtual DbResult run(const std::string& sql, const std::vector<DbParam>& params) = 0;
+  // Runs a script of several statements as it is; the rows of its first
+  // statement that returns rows (SQLite) or of its last (PostgreSQL).
+  virtual DbResult run_script(const std::string& sql) = 0;
+
+  // A table's key and columns for writing rows back, by the identity in
+  // DbColumn::table; read once per table and engine connection.
+  virtual const DbTable& table(const std::string& table_id) = 0;
+
+  // Statements may run (or wait for a lock) up to this many seconds.
+  virtual void set_command_timeout(int seconds) = 0;
+
+  // Readies the engine connection for its next user: ends an open
+  // transaction. False when the connection is broken and must be discarded.
+  virtual bool reset_for_reuse() noexcept = 0;
+
+  // Prepared statements kept; the least recently used is dropped past it.
+  // 0 prepares every statement afresh (for comparison in benchmarks).
+  void set_statement_cache_capacity(size_t n) { cache_capacity_ = n; }
+  size_t statement_cache_capacity() const { return cache_capacity_; }
+  static constexpr size_t kDefaultStatementCache = 256;
+
+ protected:
+  DbSession() = default;
+
+ private:
+  size_t cache_capacity_ = kDefaultStatementCache;
+  // Translations by the application's statement text: a page runs the same
+  // texts over and over (the guard's query, the lookups of one node).
+  detail::StatementCache<TranslatedSql> translations_;
+};
+
+// Opens an engine connection for a connection string: "sqlite:PATH" (the file
+// is created when missing) or, when built in, "postgresql://..." /
+// "postgres://...". Fails with err::kProviderFailure and the engine's message
+// when it refuses, or with a message naming the accepted forms for any other string.
+std::unique_ptr<DbSession> open_db_session(const std::string& connect_string);
+
+// Converts a text that reads as "YYYY-MM-DD[ HH:MM:SS[.fff]]" (or "HH:MM:SS")
+// to a date; any other value is returned as it is.
+Variant date_or_text(Variant value);
+// A value assigned to a column as a parameter to write: null and empty give
+// NULL, booleans 1/0, dates their "YYYY-MM-DD HH:MM:SS" text; fails with
+// err::kTypeMismatch for an object.
+DbParam param_from_variant(const Variant& v);
+// Raises the failure for an engine error: `kind` tells missing object,
+// invalid statement, constraint or other.
+enum class DbErrorKind : uint8_t { kInvalidObject, kSyntax, kConstraint, kOther };
+[[noreturn]] void raise_db_error(DbErrorKind kind, std::string message);
+
 }  // namespace oapx1
 
 #endif  // OAPX1_PLATFORM_DB_BACKEND_H_
