@@ -4,7 +4,11 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
+#include <vector>
+
+#include "platform/script.h"
 
 namespace oapx1 {
 namespace {
@@ -85,9 +89,35 @@ void append_reference(std::string& out, char32_t cp) {
   out += ';';
 }
 
+
+// The code page 936 bytes of every character of the basic plane, read once
+// from iconv: the low 16 bits hold the bytes (first byte high), the bits above
+// their count; 0 for a character the code page lacks.
+const std::vector<uint32_t>& gbk_table() {
+  static const std::vector<uint32_t> table = [] {
+    std::vector<uint32_t> t(0x10000, 0);
+    std::string out;
+    for (char32_t cp = 0x80; cp < 0x10000; ++cp) {
+      if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+      std::string utf8;
+      utf8_append(utf8, cp);
+      const char* in = utf8.data();
+      size_t left = utf8.size();
+      out.clear();
+      if (to_gbk().convert(&in, &left, out) != 0 || out.empty() || out.size() > 2) continue;
+      uint32_t bytes = 0;
+      for (char c : out) bytes = (bytes << 8) | static_cast<unsigned char>(c);
+      t[cp] = bytes | (static_cast<uint32_t>(out.size()) << 16);
+    }
+    return t;
+  }();
+  return table;
+}
+
 }  // namespace
 
 std::string utf8_to_gbk(std::string_view utf8) {
+  const std::vector<uint32_t>& table = gbk_table();
   std::string out;
   out.reserve(utf8.size());
   size_t pos = 0;
@@ -98,30 +128,28 @@ std::string utf8_to_gbk(std::string_view utf8) {
     out.append(utf8.data() + pos, end - pos);
     pos = end;
     if (pos == utf8.size()) break;
-    // Convert the following non-ASCII run.
-    while (end < utf8.size() && !is_ascii(utf8[end])) ++end;
-    std::string_view run = utf8.substr(pos, end - pos);
-    while (!run.empty()) {
-      const char* in = run.data();
-      size_t left = run.size();
-      int err = to_gbk().convert(&in, &left, out);
-      run.remove_prefix(run.size() - left);
-      if (err == 0) break;
-      // Not encodable in GBK, or not valid UTF-8: a numeric reference.
-      char32_t cp = 0;
-      size_t n = utf8_sequence(run, cp);
-      if (n == 0) {
-        append_reference(out, 0xFFFD);
-        n = 1;
-      } else {
-        append_reference(out, cp);
-      }
-      run.remove_prefix(n);
+    char32_t cp = 0;
+    const size_t n = utf8_sequence(utf8.substr(pos), cp);
+    if (n == 0) {
+      // Not valid UTF-8: a reference to the replacement character.
+      append_reference(out, 0xFFFD);
+      pos += 1;
+      continue;
     }
-    pos = end;
+    const uint32_t entry = cp < 0x10000 ? table[cp] : 0;
+    if (entry == 0) {
+      append_reference(out, cp);  // not in the code page: a numeric reference
+    } else if ((entry >> 16) == 2) {
+      out += static_cast<char>((entry >> 8) & 0xFF);
+      out += static_cast<char>(entry & 0xFF);
+    } else {
+      out += static_cast<char>(entry & 0xFF);
+    }
+    pos += n;
   }
   return out;
 }
+
 
 std::string gb18030_to_utf8(std::string_view bytes) {
   static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
