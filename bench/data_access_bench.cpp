@@ -34,8 +34,8 @@ std::string read_source(const std::string& relative) {
 void load_demo(const std::string& url, const char* engine) {
   Connection conn;
   conn.Open(url);
-  conn.execute(read_source(std::string("db/") + engine + "/schema.sql"));
-  conn.execute(read_source(std::string("db/") + engine + "/demo.sql"));
+  conn.execute_script(read_source(std::string("db/") + engine + "/schema.sql"));
+  conn.execute_script(read_source(std::string("db/") + engine + "/demo.sql"));
 }
 
 void open_close(benchmark::State& state, std::string url) {
