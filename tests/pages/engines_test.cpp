@@ -1,53 +1,31 @@
 // The golden pages on PostgreSQL: the page's SQL, written for the original
 // engine, must give the same bytes on both engines. Runs when OAPX1_TEST_PG
 // names a server (scripts/pg-test-server starts a throwaway one).
-#include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 
 #include "page_fixture.h"
+#include "support/test_pg.h"
 #include "platform/connection.h"
-#include "platform/db_pool.h"
 
 namespace oapx1::testing {
 namespace {
 
 class GoldenOnPostgres : public PageTest {
  protected:
-  static void SetUpTestSuite() {
-    const char* base = std::getenv("OAPX1_TEST_PG");
-    if (!base || !*base) return;
-    base_url_ = base;
-    schema_ = "oapx1_pages_" + std::to_string(getpid());
-    url_ = base_url_ + (base_url_.find('?') == std::string::npos ? "?" : "&") +
-           "options=-csearch_path%3D" + schema_;
-    Connection admin;
-    admin.Open(base_url_);
-    admin.execute("drop schema if exists " + schema_ + " cascade");
-    admin.execute("create schema " + schema_);
-    admin.Close();
-    Connection conn;
-    conn.Open(url_);
-    conn.execute_script(read_source_file("db/postgres/schema.sql"));
-  }
-
-  static void TearDownTestSuite() {
-    if (url_.empty()) return;
-    DbPool::instance().clear();
-    Connection admin;
-    admin.Open(base_url_);
-    admin.execute("drop schema if exists " + schema_ + " cascade");
-  }
+  static void SetUpTestSuite() { pg_ = std::make_unique<PgTestSchema>("oapx1_pages"); }
+  static void TearDownTestSuite() { pg_.reset(); }
 
   void SetUp() override {
-    if (url_.empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+    if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
     Connection conn;
-    conn.Open(url_);
+    conn.Open(pg_->url());
     conn.execute_script(
         "truncate kx_userinfor, KX_Department, OA_Flow_Model_Header, OA_Flow_BiaoDan, "
         "OA_Flow_Model_JieDian;");
     conn.execute_script(read_source_file("tests/golden/fixture.sql"));
-    request.application_state.set_item("KXTDBConnectString", url_);
+    request.application_state.set_item("KXTDBConnectString", pg_->url());
   }
 
   void expect_golden(const std::string& file) {
@@ -58,9 +36,7 @@ class GoldenOnPostgres : public PageTest {
         << file << ": unexpected event " << request.event_texts().front();
   }
 
-  static inline std::string base_url_;  // the server given to the tests
-  static inline std::string schema_;    // this run's schema
-  static inline std::string url_;       // the server, working in that schema
+  static inline std::unique_ptr<PgTestSchema> pg_;  // this program's schema
 };
 
 TEST_F(GoldenOnPostgres, node_without_a_row_and_full_node) {

@@ -2,15 +2,15 @@
 // server (scripts/pg-test-server starts a throwaway one); skipped otherwise.
 // Each run works in a schema of its own, dropped at the end.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 
 #include "platform/connection.h"
 #include "platform/db_backend.h"
-#include "platform/db_pool.h"
 #include "platform/recordset.h"
 #include "support/test_db.h"
+#include "support/test_pg.h"
 
 namespace oapx1 {
 namespace {
@@ -27,35 +27,13 @@ std::pair<int32_t, std::string> failure_of(F&& f) {
 
 class Postgres : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    const char* base = std::getenv("OAPX1_TEST_PG");
-    if (!base || !*base) return;
-    base_url_ = base;
-    schema_ = "oapx1_test_" + std::to_string(getpid());
-    url_ = base_url_ + (base_url_.find('?') == std::string::npos ? "?" : "&") +
-           "options=-csearch_path%3D" + schema_;
-    Connection admin;
-    admin.Open(base_url_);
-    admin.execute("drop schema if exists " + schema_ + " cascade");
-    admin.execute("create schema " + schema_);
-    admin.Close();
-    Connection conn;
-    conn.Open(url_);
-    conn.execute_script(testing::read_source_file("db/postgres/schema.sql"));
-  }
-
-  static void TearDownTestSuite() {
-    if (url_.empty()) return;
-    DbPool::instance().clear();
-    Connection admin;
-    admin.Open(base_url_);
-    admin.execute("drop schema if exists " + schema_ + " cascade");
-  }
+  static void SetUpTestSuite() { pg_ = std::make_unique<testing::PgTestSchema>("oapx1_test"); }
+  static void TearDownTestSuite() { pg_.reset(); }
 
   void SetUp() override {
-    if (url_.empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+    if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
     conn_ = std::make_shared<Connection>();
-    conn_->Open(url_);
+    conn_->Open(pg_->url());
     conn_->execute_script(
         "truncate KX_UserInfor, OA_Log, OA_Document;"
         "insert into KX_UserInfor (OAID, UserName, TureName, DepartMentID, Mobile) values "
@@ -71,9 +49,7 @@ class Postgres : public ::testing::Test {
   }
   std::string scalar(const std::string& sql) { return query(sql).field(0).str(); }
 
-  static inline std::string base_url_;  // the server given to the tests
-  static inline std::string schema_;    // this run's schema
-  static inline std::string url_;       // the server, working in that schema
+  static inline std::unique_ptr<testing::PgTestSchema> pg_;  // this program's schema
   std::shared_ptr<Connection> conn_;
 };
 
@@ -149,7 +125,7 @@ TEST_F(Postgres, the_pool_reuses_the_engine_connection) {
   conn_->execute("begin");
   conn_->execute("insert into OA_Log (UserName) values ('uncommitted')");
   conn_->Close();
-  conn_->Open(url_);
+  conn_->Open(pg_->url());
   EXPECT_EQ(query("select pg_backend_pid()").field(0).integer(), pid);
   EXPECT_EQ(query("select * from OA_Log").RecordCount(), 0);  // rolled back on return
 }
