@@ -28,13 +28,6 @@ class GoldenOnPostgres : public PageTest {
     request.application_state.set_item("KXTDBConnectString", pg_->url());
   }
 
-  void expect_golden(const std::string& file) {
-    const std::string expected = read_source_file("tests/golden/" + file);
-    const std::string& actual = run();
-    EXPECT_TRUE(expected == actual) << file << ": " << first_difference(expected, actual);
-    EXPECT_TRUE(request.events.entries().empty())
-        << file << ": unexpected event " << request.event_texts().front();
-  }
 
   static inline std::unique_ptr<PgTestSchema> pg_;  // this program's schema
 };

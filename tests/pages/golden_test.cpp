@@ -27,18 +27,17 @@ std::string first_difference(const std::string& expected, const std::string& act
   return "";
 }
 
+void PageTest::expect_golden(const std::string& file) {
+  const std::string expected = read_source_file("tests/golden/" + file);
+  const std::string& actual = run();
+  EXPECT_TRUE(expected == actual) << file << ": " << first_difference(expected, actual);
+  EXPECT_TRUE(request.events.entries().empty())
+      << file << ": unexpected event " << request.event_texts().front();
+}
+
 namespace {
 
-class GoldenPage : public PageTest {
- protected:
-  void expect_golden(const std::string& file) {
-    const std::string expected = read_source_file("tests/golden/" + file);
-    const std::string& actual = run();
-    EXPECT_TRUE(expected == actual) << file << ": " << first_difference(expected, actual);
-    EXPECT_TRUE(request.events.entries().empty())
-        << file << ": unexpected event " << request.event_texts().front();
-  }
-};
+using GoldenPage = PageTest;
 
 TEST_F(GoldenPage, node_without_a_row_shows_the_defaults) {
   request.request.add_query("OAID", "999");

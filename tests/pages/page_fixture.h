@@ -41,6 +41,8 @@ class PageTest : public ::testing::Test {
     return db.scalar("select " + column + " from OA_Flow_Model_JieDian where OAID=7");
   }
   bool contains(const std::string& text) { return request.body().find(text) != std::string::npos; }
+  // Runs the request and compares the body with a golden page, byte for byte.
+  void expect_golden(const std::string& file);
 
   TestDb db;
   TestRequest request;

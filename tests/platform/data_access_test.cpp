@@ -9,6 +9,7 @@
 #include "platform/db_backend.h"
 #include "platform/db_pool.h"
 #include "platform/recordset.h"
+#include "support/script_failure.h"
 #include "support/test_db.h"
 
 namespace oapx1 {
@@ -26,16 +27,7 @@ Variant as_variant(const std::shared_ptr<Connection>& conn) {
   return Variant(std::static_pointer_cast<Object>(conn));
 }
 
-// The number a statement fails with, and its message; 0 when it succeeds.
-template <class F>
-std::pair<int32_t, std::string> failure_of(F&& f) {
-  try {
-    f();
-  } catch (const ScriptError& e) {
-    return {e.number(), e.message()};
-  }
-  return {0, ""};
-}
+using testing::failure_of;
 
 class DataAccess : public ::testing::Test {
  protected:

@@ -9,21 +9,14 @@
 #include "platform/connection.h"
 #include "platform/db_backend.h"
 #include "platform/recordset.h"
+#include "support/script_failure.h"
 #include "support/test_db.h"
 #include "support/test_pg.h"
 
 namespace oapx1 {
 namespace {
 
-template <class F>
-std::pair<int32_t, std::string> failure_of(F&& f) {
-  try {
-    f();
-  } catch (const ScriptError& e) {
-    return {e.number(), e.message()};
-  }
-  return {0, ""};
-}
+using testing::failure_of;
 
 class Postgres : public ::testing::Test {
  protected:

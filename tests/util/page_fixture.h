@@ -12,6 +12,7 @@
 #include "host/page.h"
 #include "platform/event_log.h"
 #include "platform/memory_intrinsics.h"
+#include "support/test_request.h"
 
 namespace oapx1::testing {
 
@@ -46,36 +47,14 @@ inline std::string describe(const Variant& v) {
 
 class PageTest : public ::testing::Test {
  protected:
-  PageTest() {
-    context_.server = &server_;
-    context_.application = &application_;
-    context_.session = &session_;
-    context_.request = &request_;
-    context_.response = &response_;
-    set_current_object_context(&context_);
-    bind_intrinsics(&context_);
-    set_event_log(&log_);
-  }
-  ~PageTest() override {
-    bind_intrinsics(nullptr);
-    set_current_object_context(nullptr);
-    set_event_log(nullptr);
-    set_clock(std::nullopt);
-  }
+  ~PageTest() override { set_clock(std::nullopt); }
 
   // What the methods wrote to the response so far.
-  const std::string& output() const { return response_.body(); }
+  const std::string& output() const { return request_.body(); }
   // The event log entries so far.
-  std::vector<std::pair<int, std::string>> events() const { return log_.entries(); }
+  std::vector<std::pair<int, std::string>> events() const { return request_.events.entries(); }
 
-  MemoryServer server_;
-  ApplicationState state_;
-  MemoryApplication application_{state_};
-  MemorySession session_;
-  MemoryRequest request_;
-  MemoryResponse response_;
-  ObjectContext context_;
-  CollectingEventLog log_;
+  TestRequest request_;  // the bound intrinsic objects and the collected events
   LibraryPage page_;
 };
 

@@ -145,7 +145,7 @@ TEST_F(TextDisplayTest, writecountsign_and_writecountsigns_write_indentation) {
   for (Variant count : {Variant(3), Variant(0), Variant(-1)}) page_.writecountsign(sign, count);
   EXPECT_EQ(output(), "&nbsp;&nbsp;&nbsp;");
 
-  response_.body().clear();
+  request_.response.body().clear();
   for (Variant level : {Variant(3), Variant(1), Variant(0), Variant(-2), Variant::null()})
     page_.writecountsigns(level);
   const std::string cell = "<td nowrap class=DepartLine height=20></td>";
