@@ -12,10 +12,10 @@
 #include <sstream>
 #include <string>
 
-#include "platform/connection.h"
-#include "platform/db_backend.h"
-#include "platform/db_pool.h"
-#include "platform/recordset.h"
+#include "platform/data/connection.h"
+#include "platform/data/db_backend.h"
+#include "platform/data/db_pool.h"
+#include "platform/data/recordset.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "cli/embedded_sql.h"
 #include "pages/flownode/node_settings_page.h"
-#include "platform/connection.h"
-#include "platform/event_log.h"
-#include "platform/memory_intrinsics.h"
+#include "platform/data/connection.h"
+#include "platform/web/event_log.h"
+#include "platform/web/memory_intrinsics.h"
 
 namespace {
 

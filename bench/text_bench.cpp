@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/page.h"
-#include "platform/memory_intrinsics.h"
+#include "platform/web/memory_intrinsics.h"
 
 namespace {
 

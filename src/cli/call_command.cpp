@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/method_table.h"
+#include "pages/flownode/node_settings_page.h"
 #include "cli/request_context.h"
 
 namespace oapx1 {
@@ -137,7 +138,7 @@ int call_command(const std::vector<std::string>& args) {
       markers ? std::make_unique<MarkerPage>() : std::make_unique<tvwortqflowjiedia>();
   page->bind_request_context();
   if (!no_init) {
-    run_include_initialisers(*page);
+    page->run_include_initialisers();
     request.response().body().clear();
   }
   auto fields = page->fields();

@@ -4,8 +4,8 @@
 #include "cli/commands.h"
 #include "cli/embedded_sql.h"
 #include "cli/request_context.h"
-#include "platform/components.h"
-#include "platform/connection.h"
+#include "platform/web/components.h"
+#include "platform/data/connection.h"
 
 namespace oapx1 {
 namespace {

@@ -4,25 +4,30 @@ namespace oapx1 {
 
 const std::vector<MethodEntry>& method_table() {
   static const std::vector<MethodEntry> table = {
-      // Public surface.
+      // Public surface, and the callbacks the frames call.
       OAPX1_METHOD(OnEndPage),
       OAPX1_METHOD(I_init),
-      OAPX1_METHOD(tvdb_connI_init),
-      OAPX1_METHOD(tvtvfunctionI_init),
       OAPX1_METHOD(RemoveHtml),
-      OAPX1_METHOD(tvincfunctionuserI_init),
-      OAPX1_METHOD(tvincfunctionwindI_init),
-      OAPX1_METHOD(tvincfunctioncommI_init),
-      OAPX1_METHOD(tvincfunctiondbI_init),
-      // Connection and code tables.
+      OAPX1_METHOD(winmenu),
+      OAPX1_METHOD(showcontent),
+      // Connection include.
+      OAPX1_METHOD(tvdb_connI_init),
       OAPX1_METHOD(closedb),
+      // Database-functions include.
+      OAPX1_METHOD(tvincfunctiondbI_init),
       OAPX1_METHOD(getnamefromid),
       OAPX1_METHOD(getidfromid),
-      // The node settings page and its frame.
-      OAPX1_METHOD(showcontent),
-      OAPX1_METHOD(winmenu),
+      // Access policy, audit logs, permission checks.
+      // User-functions include: directory lookups.
+      OAPX1_METHOD(tvincfunctionuserI_init),
+      // General-functions include: trees and walks.
+      OAPX1_METHOD(tvtvfunctionI_init),
+      // Window include: frames.
+      OAPX1_METHOD(tvincfunctionwindI_init),
       OAPX1_METHOD(showpopwindow),
-      // Date, text and validation helpers; file helpers.
+      // Messaging.
+      // Common-functions include: dates, validation, text, files.
+      OAPX1_METHOD(tvincfunctioncommI_init),
       OAPX1_METHOD(lwformatdatetime),
       OAPX1_METHOD(mydategeshi),
       OAPX1_METHOD(formatdate),

@@ -1,4 +1,6 @@
-// The methods of the page class that `oapx1 call` can invoke by name.
+// The methods of the page class that `oapx1 call` can invoke by name: the one
+// place a method is registered. Every method declared on Page has a row here;
+// a test compares the two.
 #ifndef OAPX1_CLI_METHOD_TABLE_H_
 #define OAPX1_CLI_METHOD_TABLE_H_
 
@@ -8,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "pages/flownode/node_settings_page.h"
+#include "host/page.h"
 
 namespace oapx1 {
 
@@ -17,7 +19,7 @@ struct MethodEntry {
   int argc;               // how many arguments it takes
   // Calls it on a page with exactly argc arguments; by-reference arguments
   // come back changed. Methods without a result give empty.
-  Variant (*invoke)(tvwortqflowjiedia& page, std::vector<Variant>& args);
+  Variant (*invoke)(Page& page, std::vector<Variant>& args);
 };
 
 // Every callable method, in a stable order.
@@ -33,7 +35,7 @@ constexpr int arity(R (C::*)(A...)) {
 }
 
 template <auto M, size_t... I>
-Variant call_with(tvwortqflowjiedia& page, std::vector<Variant>& args, std::index_sequence<I...>) {
+Variant call_with(Page& page, std::vector<Variant>& args, std::index_sequence<I...>) {
   if constexpr (std::is_void_v<decltype((page.*M)(args[I]...))>) {
     (page.*M)(args[I]...);
     return Variant();
@@ -46,15 +48,15 @@ Variant call_with(tvwortqflowjiedia& page, std::vector<Variant>& args, std::inde
 }  // namespace oapx1
 
 // One table row for a method of the page class.
-#define OAPX1_METHOD(name)                                                             \
-  ::oapx1::MethodEntry {                                                               \
-    #name, ::oapx1::detail::arity(&::oapx1::tvwortqflowjiedia::name),                  \
-        [](::oapx1::tvwortqflowjiedia& page, std::vector<::oapx1::Variant>& args) {    \
-          return ::oapx1::detail::call_with<&::oapx1::tvwortqflowjiedia::name>(        \
-              page, args,                                                              \
-              std::make_index_sequence<static_cast<size_t>(                            \
-                  ::oapx1::detail::arity(&::oapx1::tvwortqflowjiedia::name))>{});      \
-        }                                                                              \
+#define OAPX1_METHOD(name)                                                                   \
+  ::oapx1::MethodEntry {                                                                     \
+    #name, ::oapx1::detail::arity(&::oapx1::Page::name),                                     \
+        [](::oapx1::Page& page, std::vector<::oapx1::Variant>& args) {                       \
+          return ::oapx1::detail::call_with<&::oapx1::Page::name>(                           \
+              page, args,                                                                    \
+              std::make_index_sequence<static_cast<size_t>(                                  \
+                  ::oapx1::detail::arity(&::oapx1::Page::name))>{});                         \
+        }                                                                                    \
   }
 
 #endif  // OAPX1_CLI_METHOD_TABLE_H_

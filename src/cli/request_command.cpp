@@ -4,7 +4,7 @@
 #include "cli/commands.h"
 #include "cli/request_context.h"
 #include "pages/flownode/node_settings_page.h"
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 namespace oapx1 {
 

@@ -1,6 +1,6 @@
 #include "cli/request_context.h"
 
-#include "platform/components.h"
+#include "platform/web/components.h"
 
 namespace oapx1 {
 namespace {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/event_log.h"
-#include "platform/memory_intrinsics.h"
+#include "platform/web/event_log.h"
+#include "platform/web/memory_intrinsics.h"
 
 namespace oapx1 {
 

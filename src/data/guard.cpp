@@ -1,13 +1,13 @@
-// The connection and session guard: the first include initialiser of every
-// page, and the initialisers of the other shared includes.
+// The connection include: the connection and session guard, the first
+// include initialiser of every page, and closedb.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 
 #include "host/page.h"
-#include "platform/components.h"
-#include "platform/connection.h"
-#include "platform/recordset.h"
+#include "platform/web/components.h"
+#include "platform/data/connection.h"
+#include "platform/data/recordset.h"
 
 namespace oapx1 {
 namespace {
@@ -19,7 +19,7 @@ constexpr int kDefaultSessionMinutes = 45;
 }  // namespace
 
 void Page::tvdb_connI_init() {
-  initialiser("tvdb_connI_init", [&] {
+  initialiser(__func__, [&] {
     server_object().set_script_timeout(kScriptTimeoutSeconds);
     response_object().set_expires(0);
     session_object().set_code_page(936);
@@ -68,34 +68,12 @@ void Page::tvdb_connI_init() {
 }
 
 void Page::closedb() {
-  report_and_leave("closedb", [&] {
+  report_and_leave(__func__, [&] {
     if (conn.has_object()) {
       conn.as<Connection>().Close();
       conn = Variant::nothing();
     }
   });
-}
-
-void Page::tvtvfunctionI_init() {
-  initialiser("tvtvfunctionI_init", [&] {
-    departmentchildlist = "";
-    departmentparentlist = "";
-    folderparentlist = "";
-    reqtypechildlist = "";
-    for (int n = 0; n < 3; ++n) response_object().write("");
-  });
-}
-
-void Page::tvincfunctionuserI_init() {
-  initialiser("tvincfunctionuserI_init", [&] { response_object().write(""); });
-}
-
-void Page::tvincfunctioncommI_init() {
-  initialiser("tvincfunctioncommI_init", [&] { response_object().write(""); });
-}
-
-void Page::tvincfunctiondbI_init() {
-  initialiser("tvincfunctiondbI_init", [&] { response_object().write(""); });
 }
 
 }  // namespace oapx1

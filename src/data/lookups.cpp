@@ -1,8 +1,9 @@
-// Code-table lookups: one value of the first row whose key column matches.
+// The database-functions include: its initialiser, and the code-table
+// lookups (one value of the first row whose key column matches).
 #include "host/page.h"
-#include "platform/components.h"
-#include "platform/recordset.h"
-#include "platform/script.h"
+#include "platform/web/components.h"
+#include "platform/data/recordset.h"
+#include "platform/script/script.h"
 
 namespace oapx1 {
 namespace {
@@ -29,6 +30,10 @@ Variant lookup(Variant& sql, const Variant& table, const Variant& column, const 
 }
 
 }  // namespace
+
+void Page::tvincfunctiondbI_init() {
+  initialiser(__func__, [&] { response_object().write(""); });
+}
 
 Variant Page::getnamefromid(Variant& table, Variant& column, Variant& keycolumn, Variant& key) {
   return lookup(sql, table, column, keycolumn, key, conn);

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "host/page.h"
-#include "platform/event_log.h"
-#include "platform/script.h"
+#include "platform/web/event_log.h"
+#include "platform/script/script.h"
 
 namespace oapx1 {
 namespace {
@@ -17,9 +17,12 @@ ScriptError current_failure() {
   } catch (const ScriptError& e) {
     return e;
   } catch (const std::bad_alloc&) {
-    return ScriptError(7, "Out of memory");
+    return ScriptError(err::kOutOfMemory, "Out of memory");
   } catch (const std::exception& e) {
     return ScriptError(err::kInternal, e.what());
+  } catch (...) {
+    // A thrown value of no known type still ends the method as a failure.
+    return ScriptError(err::kInternal, "Internal error");
   }
 }
 

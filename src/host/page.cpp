@@ -8,6 +8,15 @@ void Page::bind_request_context() {
   step([] { bind_intrinsics(current_object_context()); });
 }
 
+void Page::run_include_initialisers() {
+  tvdb_connI_init();
+  tvtvfunctionI_init();
+  tvincfunctionuserI_init();
+  tvincfunctionwindI_init();
+  tvincfunctioncommI_init();
+  tvincfunctiondbI_init();
+}
+
 void write_text(int tabs, std::string_view text) {
   static constexpr std::string_view kTabs = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
   Response& out = response_object();

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/intrinsics.h"
-#include "platform/variant.h"
+#include "platform/web/intrinsics.h"
+#include "platform/script/variant.h"
 
 namespace oapx1 {
 
@@ -29,91 +29,153 @@ class Page {
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;
 
-  // --- Public surface, as the page host calls it -------------------------
+  // Where a method lives. Library methods take their arguments as `Variant&`
+  // (by reference: a method may write back into them) and return `Variant`
+  // when they have a result. A new method is declared in its family's section
+  // below, defined in that family's folder, and registered once in the method
+  // table of `oapx1 call` (src/cli/method_table.cpp). Unless its comment says
+  // otherwise, a method is report-and-leave: a failure writes one event and the
+  // error trailer, and the method returns its result as it stood (empty when
+  // nothing was assigned yet).
+
+  // --- Public surface, as the page host calls it (host/) -----------------
 
   // Page-end notification; does nothing.
   void OnEndPage() {}
   // Binds the request context and produces the whole page; each page defines it.
   virtual void I_init() = 0;
+  // The text without its tags ("<" + a character that is not a line break +
+  // anything up to the first ">"); null stays null. Ignore-and-continue.
+  // Defined with the text helpers (util/text_display.cpp).
+  Variant RemoveHtml(Variant Textstr);
+  // Runs the six include initialisers in the page's order: tvdb_connI_init,
+  // tvtvfunctionI_init, tvincfunctionuserI_init, tvincfunctionwindI_init,
+  // tvincfunctioncommI_init, tvincfunctiondbI_init. Each ends quietly on the
+  // reserved number and reports any other failure; the next one still runs.
+  void run_include_initialisers();
+
+  // --- Callbacks the window frames call, once each -----------------------
+
+  // Writes the page's toolbar buttons; the base writes nothing.
+  virtual void winmenu() {}
+  // Writes the page's content; the base writes nothing.
+  virtual void showcontent() {}
+
+  // --- Connection include (data/guard.cpp) -------------------------------
+
   // Connection and session guard: limits, the request's connection in `conn`,
   // the session time-out from OA_AnQuan, the login script for a session without
   // a user. Must run before any method that touches `conn`.
   void tvdb_connI_init();
-  // Resets the four list fields of the hierarchy walks; writes nothing visible.
-  void tvtvfunctionI_init();
-  // Writes nothing visible.
-  void tvincfunctionuserI_init();
-  // Writes the window include's head block (stylesheet, script, styles).
-  void tvincfunctionwindI_init();
-  // Writes nothing visible.
-  void tvincfunctioncommI_init();
-  // Writes nothing visible.
-  void tvincfunctiondbI_init();
-  // The text without its tags ("<" + a character that is not a line break +
-  // anything up to the first ">"); null stays null. Never fails.
-  Variant RemoveHtml(Variant Textstr);
-
-  // --- Callbacks the window frames call, once each -----------------------
-
-  // Writes the page's toolbar buttons.
-  virtual void winmenu() {}
-  // Writes the page's content.
-  virtual void showcontent() {}
-
-  // --- Connection and code tables ----------------------------------------
-
   // Closes `conn` and sets it to nothing; does nothing when there is none.
   void closedb();
+
+  // --- Database-functions include (data/lookups.cpp) ---------------------
+
+  // Writes nothing visible.
+  void tvincfunctiondbI_init();
   // The value of `column` in the first row of `table` whose `keycolumn` equals
-  // the text `key`; "" when no row matches or the lookup fails (no report).
+  // the text `key`; "" when no row matches. Ignore-and-continue: a failure
+  // returns the value read so far, with no report.
   Variant getnamefromid(Variant& table, Variant& column, Variant& keycolumn, Variant& key);
   // The same lookup under a second name, for the caller's reading.
   Variant getidfromid(Variant& table, Variant& column, Variant& keycolumn, Variant& key);
 
-  // --- Window frames ------------------------------------------------------
+  // --- Access policy, audit logs, permission checks (access/) ------------
 
+  // --- User-functions include: directory lookups (directory/user_lookups.cpp)
+
+  // Writes nothing visible.
+  void tvincfunctionuserI_init();
+
+  // --- General-functions include: trees and walks (directory/walks.cpp) ---
+
+  // Resets the four list fields of the hierarchy walks; writes nothing visible.
+  void tvtvfunctionI_init();
+
+  // --- Window include: frames (layout/window_include.cpp) ----------------
+
+  // Writes the window include's head block (stylesheet, script, styles).
+  void tvincfunctionwindI_init();
   // Draws the pop-up window frame with `title`, calling winmenu() for the
   // toolbar and showcontent() for the content, then the message row.
   void showpopwindow(Variant& title);
 
-  // --- Date and time ------------------------------------------------------
+  // --- Messaging (messaging/) ---------------------------------------------
+
+  // --- Common-functions include: dates (util/date_time.cpp) ---------------
 
   // The template with its tokens (yyyy yy mm m dd d hh h nn n ss s) replaced by
-  // the parts of the date; the first argument itself when it is not a date.
+  // the parts of the date; the first argument itself when it is not a date
+  // (null stays null).
   Variant lwformatdatetime(Variant& datetime, Variant& format);
+  // The same formatting under its second name.
   Variant mydategeshi(Variant& datetime, Variant& format);
-  // "year-month-day", unpadded.
+  // "year-month-day", unpadded; fails when `date` is not a date.
   Variant formatdate(Variant& date);
-  // The present moment as "yyyy年mm月dd日 weekday hh:nn:ss".
+  // The present moment (the page clock) as "yyyy年mm月dd日 weekday hh:nn:ss",
+  // with the server's regional weekday name.
   Variant getsj();
 
-  // --- Input sanitising and validation ------------------------------------
+  // --- Common-functions include: sanitising and validation (util/validation.cpp)
 
+  // The text without the 16 characters unsafe in SQL and markup; "" for null
+  // or empty.
   Variant replacebadchar(Variant& text);
+  // The text with each apostrophe doubled; "" for null. Only `text` is read.
   Variant checkstring(Variant& text, Variant& a2, Variant& a3, Variant& a4);
+  // True when the address has one "@", allowed characters, no dot at either
+  // end of a part, no ".." and a last domain label of 2 or 3 characters. A
+  // null address fails after the result was set to true.
   Variant isvalidemail(Variant& email);
+  // Trims `text` in place; the number when it is all decimal digits, else 0.
   Variant to_number(Variant& text);
+  // A copy of `if_true` when the condition holds, else of `if_false` (a null
+  // condition does not hold).
   Variant iif(Variant& condition, Variant& if_true, Variant& if_false);
+  // `length` random characters from 0-9, A-Z, a-z (cryptographic source);
+  // fails on a length that is not a number, with an empty result.
   Variant gernd(Variant& length);
+  // 32 upper-case hexadecimal digits of a new unique identifier; fails when the
+  // type-library object cannot be created.
   Variant getuid();
 
-  // --- Text display -------------------------------------------------------
+  // --- Common-functions include: text display (util/text_display.cpp) -----
 
+  // Writes nothing visible.
+  void tvincfunctioncommI_init();
+  // The text with CR as "<br>" and spaces as "&nbsp;"; empty for null or a
+  // text of spaces only.
   Variant getlongtext(Variant& text);
+  // The text server-encoded, with line breaks, spaces, script blocks and
+  // comments marked up; written back into `text` step by step.
   Variant displaytext(Variant& text);
+  // The leading part of the text whose display width (2 per non-ASCII
+  // character) stays within `width`.
   Variant shrinklonginput(Variant& text, Variant& width);
+  // The text repeated count + 1 times.
   Variant stringcount(Variant& text, Variant& count);
+  // Writes the text `count` times; empty result.
   Variant writecountsign(Variant& text, Variant& count);
+  // Writes one indentation cell when `level` > 0; empty result.
   Variant writecountsigns(Variant& level);
 
-  // --- Files and folders --------------------------------------------------
+  // --- Common-functions include: files and folders (util/file_helpers.cpp) -
 
+  // Deletes the file when it exists.
   void deletefile(Variant& path);
+  // Copies the source onto the destination (replacing it) when the source exists.
   void copyfile(Variant& source, Variant& destination);
+  // Deletes the folder and everything in it when it exists.
   void deletefolder(Variant& path);
+  // Creates the folder when it does not exist.
   void createfolder(Variant& path);
+  // True when the folder exists.
   Variant folderisexist(Variant& path);
+  // The number of files directly in the folder; 0 when it does not exist.
   Variant getfolderfilescount(Variant& path);
+  // The names of the files directly in the folder joined by "*"; "" when it
+  // does not exist.
   Variant getfolderfileslist(Variant& path);
 
   // --- Page variables -----------------------------------------------------
@@ -146,7 +208,7 @@ class Page {
     try {
       body();
       return true;
-    } catch (const std::exception&) {
+    } catch (...) {
       return false;
     }
   }
@@ -160,11 +222,11 @@ class Page {
     return result;
   }
 
-
  protected:
-  // Runs `body` as the whole of report-and-leave method `method`: a failure
-  // writes the event and the error trailer and leaves the method; the reserved
-  // number passes up unreported.
+  // Runs `body` as the whole of report-and-leave method `method` (pass
+  // __func__, so the report names the method that runs): a failure writes the
+  // event and the error trailer and leaves the method; the reserved number
+  // passes up unreported.
   template <class F>
   void report_and_leave(std::string_view method, F&& body) {
     try {
@@ -172,6 +234,15 @@ class Page {
     } catch (...) {
       handle_failure(method, false);
     }
+  }
+  // A report-and-leave method with a result: `body(result)` assigns the result
+  // as it goes, and whatever it held when a failure left the method is
+  // returned (empty when nothing was assigned).
+  template <class F>
+  Variant reported(std::string_view method, F&& body) {
+    Variant result;
+    report_and_leave(method, [&] { body(result); });
+    return result;
   }
   // As report_and_leave, for I_init and the include initialisers, which end
   // quietly on the reserved number.
@@ -183,6 +254,7 @@ class Page {
       handle_failure(method, true);
     }
   }
+
  private:
   // The handler, called from inside a catch block.
   void handle_failure(std::string_view method, bool initialiser);

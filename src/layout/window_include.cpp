@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "host/page.h"
-#include "platform/script.h"
+#include "platform/script/script.h"
 
 namespace oapx1 {
 namespace {
@@ -15,7 +15,7 @@ std::string image_base() { return session_object().item("SystemURL").str() + "/I
 }  // namespace
 
 void Page::tvincfunctionwindI_init() {
-  initialiser("tvincfunctionwindI_init", [&] {
+  initialiser(__func__, [&] {
     Response& out = response_object();
     write_line(0, R"(<meta http-equiv="Content-Type" content="text/html; charset=gb2312">)");
     out.write(R"(<LINK href=")");
@@ -33,7 +33,7 @@ void Page::tvincfunctionwindI_init() {
 }
 
 void Page::showpopwindow(Variant& title) {
-  report_and_leave("showpopwindow", [&] {
+  report_and_leave(__func__, [&] {
     write_line(0, R"( <TABLE height="100%" cellSpacing=0 cellPadding=0 width="100%" align=center border=0>)");
     write_line(0, " <TR vAlign=top>");
     write_line(0, R"( <TD class=form_box width="100%" bgColor=#ffffff>)");

@@ -1,6 +1,6 @@
 #include "server/form.h"
 
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 namespace oapx1 {
 namespace {

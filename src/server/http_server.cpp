@@ -22,7 +22,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
-#include "platform/event_log.h"
+#include "platform/web/event_log.h"
 #include "server/form.h"
 
 namespace oapx1 {

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "platform/event_log.h"
+#include "platform/web/event_log.h"
 #include "server/form.h"
 #include "server/http_server.h"
 #include "util/date_time.h"

@@ -8,12 +8,12 @@
 #include <sstream>
 
 #include "pages/flownode/node_settings_page.h"
-#include "platform/codepage.h"
-#include "platform/components.h"
-#include "platform/connection.h"
-#include "platform/event_log.h"
-#include "platform/recordset.h"
-#include "platform/script.h"
+#include "platform/text/codepage.h"
+#include "platform/web/components.h"
+#include "platform/data/connection.h"
+#include "platform/web/event_log.h"
+#include "platform/data/recordset.h"
+#include "platform/script/script.h"
 #include "server/form.h"
 
 #ifndef OAPX1_WWW_DIR

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "host/page.h"
-#include "platform/memory_intrinsics.h"
+#include "platform/web/memory_intrinsics.h"
 #include "server/sessions.h"
 #include "server/static_files.h"
 

@@ -5,8 +5,8 @@
 #include <mutex>
 
 #include "host/page.h"
-#include "platform/event_log.h"
-#include "platform/script.h"
+#include "platform/web/event_log.h"
+#include "platform/script/script.h"
 
 namespace oapx1 {
 namespace {
@@ -63,35 +63,27 @@ std::string weekday_name(int weekday) {
 }
 
 Variant Page::lwformatdatetime(Variant& datetime, Variant& format) {
-  Variant result;
-  report_and_leave("lwformatdatetime", [&] { result = format_by_template(datetime, format); });
-  return result;
+  return reported(__func__, [&](Variant& result) { result = format_by_template(datetime, format); });
 }
 
 Variant Page::mydategeshi(Variant& datetime, Variant& format) {
-  Variant result;
-  report_and_leave("mydategeshi", [&] { result = format_by_template(datetime, format); });
-  return result;
+  return reported(__func__, [&](Variant& result) { result = format_by_template(datetime, format); });
 }
 
 Variant Page::formatdate(Variant& date) {
-  Variant result;
-  report_and_leave("formatdate", [&] {
+  return reported(__func__, [&](Variant& result) {
     const CivilTime c = civil(date.to_date());
     result = std::to_string(c.year) + "-" + std::to_string(c.month) + "-" + std::to_string(c.day);
   });
-  return result;
 }
 
 Variant Page::getsj() {
-  Variant result;
-  report_and_leave("getsj", [&] {
+  return reported(__func__, [&](Variant& result) {
     const CivilTime c = civil(clock_now());
     result = std::to_string(c.year) + "年" + pad2(c.month) + "月" + pad2(c.day) + "日 " +
              weekday_name(c.weekday) + " " + pad2(c.hour) + ":" + pad2(c.minute) + ":" +
              pad2(c.second);
   });
-  return result;
 }
 
 }  // namespace oapx1

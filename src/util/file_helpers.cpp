@@ -4,8 +4,8 @@
 #include <string>
 
 #include "host/page.h"
-#include "platform/components.h"
-#include "platform/file_system.h"
+#include "platform/web/components.h"
+#include "platform/files/file_system.h"
 
 namespace oapx1 {
 namespace {
@@ -15,7 +15,7 @@ Variant file_system() { return CreateObject("Scripting.FileSystemObject"); }
 }  // namespace
 
 void Page::deletefile(Variant& path) {
-  report_and_leave("deletefile", [&] {
+  report_and_leave(__func__, [&] {
     Variant fso = file_system();
     auto& fs = fso.as<FileSystemObject>();
     if (fs.FileExists(path.to_text())) fs.DeleteFile(path.to_text());
@@ -23,7 +23,7 @@ void Page::deletefile(Variant& path) {
 }
 
 void Page::copyfile(Variant& source, Variant& destination) {
-  report_and_leave("copyfile", [&] {
+  report_and_leave(__func__, [&] {
     Variant fso = file_system();
     auto& fs = fso.as<FileSystemObject>();
     if (fs.FileExists(source.to_text())) fs.CopyFile(source.to_text(), destination.to_text());
@@ -31,7 +31,7 @@ void Page::copyfile(Variant& source, Variant& destination) {
 }
 
 void Page::deletefolder(Variant& path) {
-  report_and_leave("deletefolder", [&] {
+  report_and_leave(__func__, [&] {
     Variant fso = file_system();
     auto& fs = fso.as<FileSystemObject>();
     if (fs.FolderExists(path.to_text())) fs.DeleteFolder(path.to_text(), true);
@@ -39,7 +39,7 @@ void Page::deletefolder(Variant& path) {
 }
 
 void Page::createfolder(Variant& path) {
-  report_and_leave("createfolder", [&] {
+  report_and_leave(__func__, [&] {
     Variant fso = file_system();
     auto& fs = fso.as<FileSystemObject>();
     if (!fs.FolderExists(path.to_text())) fs.CreateFolder(path.to_text());
@@ -47,17 +47,14 @@ void Page::createfolder(Variant& path) {
 }
 
 Variant Page::folderisexist(Variant& path) {
-  Variant result;
-  report_and_leave("folderisexist", [&] {
+  return reported(__func__, [&](Variant& result) {
     Variant fso = file_system();
     result = fso.as<FileSystemObject>().FolderExists(path.to_text());
   });
-  return result;
 }
 
 Variant Page::getfolderfilescount(Variant& path) {
-  Variant result;
-  report_and_leave("getfolderfilescount", [&] {
+  return reported(__func__, [&](Variant& result) {
     Variant fso = file_system();
     auto& fs = fso.as<FileSystemObject>();
     if (fs.FolderExists(path.to_text())) {
@@ -68,12 +65,10 @@ Variant Page::getfolderfilescount(Variant& path) {
       result = 0;
     }
   });
-  return result;
 }
 
 Variant Page::getfolderfileslist(Variant& path) {
-  Variant result;
-  report_and_leave("getfolderfileslist", [&] {
+  return reported(__func__, [&](Variant& result) {
     Variant fso = file_system();
     auto& fs = fso.as<FileSystemObject>();
     if (!fs.FolderExists(path.to_text())) {
@@ -88,7 +83,6 @@ Variant Page::getfolderfileslist(Variant& path) {
     if (!list.empty() && list.back() == '*') list.pop_back();
     result = std::move(list);
   });
-  return result;
 }
 
 }  // namespace oapx1

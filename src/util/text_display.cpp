@@ -1,13 +1,14 @@
-// Text display helpers: stored text prepared for HTML with its line breaks and
-// spacing kept, truncation by display width, tag removal, and the small
-// repeaters the tree views indent with.
+// The common-functions include: its initialiser, and the text display
+// helpers: stored text prepared for HTML with its line breaks and spacing
+// kept, truncation by display width, tag removal, and the small repeaters the
+// tree views indent with.
 #include <cmath>
 #include <string>
 
 #include "host/page.h"
-#include "platform/components.h"
-#include "platform/regexp.h"
-#include "platform/script.h"
+#include "platform/web/components.h"
+#include "platform/text/regexp.h"
+#include "platform/script/script.h"
 
 namespace oapx1 {
 namespace {
@@ -22,19 +23,20 @@ int64_t loop_count(const Variant& count) {
 
 }  // namespace
 
+void Page::tvincfunctioncommI_init() {
+  initialiser(__func__, [&] { response_object().write(""); });
+}
+
 Variant Page::getlongtext(Variant& text) {
-  Variant result;
-  report_and_leave("getlongtext", [&] {
+  return reported(__func__, [&](Variant& result) {
     if (text.is_null() || vb::Trim(text.to_text()).empty()) return;
     std::string out = vb::Replace(text.to_text(), "\r", "<br>");
     result = vb::Replace(out, " ", "&nbsp;");
   });
-  return result;
 }
 
 Variant Page::displaytext(Variant& text) {
-  Variant result;
-  report_and_leave("displaytext", [&] {
+  return reported(__func__, [&](Variant& result) {
     if (text.is_null() || script_equal(text, "")) {
       result = text;
       return;
@@ -50,12 +52,10 @@ Variant Page::displaytext(Variant& text) {
     text = vb::Replace(text.text(), "--&gt;", "--&gt;</I></FONT>");
     result = text;
   });
-  return result;
 }
 
 Variant Page::shrinklonginput(Variant& text, Variant& width) {
-  Variant result;
-  report_and_leave("shrinklonginput", [&] {
+  return reported(__func__, [&](Variant& result) {
     if (width.is_null()) return;
     if (!(script_unequal(width, "") || script_unequal(width, 0))) return;
     const std::string t = text.to_text();
@@ -77,7 +77,6 @@ Variant Page::shrinklonginput(Variant& text, Variant& width) {
     i = position;
     if (!kept.empty()) result = std::move(kept);
   });
-  return result;
 }
 
 Variant Page::RemoveHtml(Variant Textstr) {
@@ -95,8 +94,7 @@ Variant Page::RemoveHtml(Variant Textstr) {
 }
 
 Variant Page::stringcount(Variant& text, Variant& count) {
-  Variant result;
-  report_and_leave("stringcount", [&] {
+  return reported(__func__, [&](Variant& result) {
     result = text;
     const int64_t times = loop_count(count);
     if (times == 0) return;
@@ -106,11 +104,10 @@ Variant Page::stringcount(Variant& text, Variant& count) {
     for (int64_t k = 0; k <= times; ++k) out += piece;
     result = std::move(out);
   });
-  return result;
 }
 
 Variant Page::writecountsign(Variant& text, Variant& count) {
-  report_and_leave("writecountsign", [&] {
+  report_and_leave(__func__, [&] {
     const int64_t times = loop_count(count);
     if (times == 0) return;
     const std::string piece = text.str();
@@ -121,7 +118,7 @@ Variant Page::writecountsign(Variant& text, Variant& count) {
 }
 
 Variant Page::writecountsigns(Variant& level) {
-  report_and_leave("writecountsigns", [&] {
+  report_and_leave(__func__, [&] {
     const auto c = script_compare(level, 0);
     if (c && *c > 0) response_object().write("<td nowrap class=DepartLine height=20></td>");
   });

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "host/page.h"
-#include "platform/components.h"
-#include "platform/script.h"
-#include "platform/type_lib.h"
+#include "platform/web/components.h"
+#include "platform/script/script.h"
+#include "platform/files/type_lib.h"
 
 namespace oapx1 {
 namespace {
@@ -41,8 +41,7 @@ bool email_valid(std::string_view address) {
 }  // namespace
 
 Variant Page::replacebadchar(Variant& text) {
-  Variant result;
-  report_and_leave("replacebadchar", [&] {
+  return reported(__func__, [&](Variant& result) {
     if (text.is_null() || script_equal(text, "")) {
       result = "";
       return;
@@ -52,30 +51,24 @@ Variant Page::replacebadchar(Variant& text) {
     for (const std::string& bad : vb::Split(kBad, ",")) out = vb::Replace(out, bad, "");
     result = std::move(out);
   });
-  return result;
 }
 
 Variant Page::checkstring(Variant& text, Variant& /*a2*/, Variant& /*a3*/, Variant& /*a4*/) {
-  Variant result;
-  report_and_leave("checkstring", [&] {
+  return reported(__func__, [&](Variant& result) {
     result = text.is_null() ? std::string() : vb::Replace(text.to_text(), "'", "''");
   });
-  return result;
 }
 
 Variant Page::isvalidemail(Variant& email) {
-  Variant result;
-  report_and_leave("isvalidemail", [&] {
+  return reported(__func__, [&](Variant& result) {
     result = true;
     // A missing address is no address: false, and no failure to report.
     result = !email.is_null() && email_valid(email.to_text());
   });
-  return result;
 }
 
 Variant Page::to_number(Variant& text) {
-  Variant result;
-  report_and_leave("to_number", [&] {
+  return reported(__func__, [&](Variant& result) {
     if (text.is_null()) {
       result = 0;
       return;
@@ -108,21 +101,17 @@ Variant Page::to_number(Variant& text) {
       result = d;
     }
   });
-  return result;
 }
 
 Variant Page::iif(Variant& condition, Variant& if_true, Variant& if_false) {
-  Variant result;
-  report_and_leave("iif", [&] {
+  return reported(__func__, [&](Variant& result) {
     const bool chosen = !condition.is_null() && condition.to_bool();
     result = chosen ? if_true : if_false;
   });
-  return result;
 }
 
 Variant Page::gernd(Variant& length) {
-  Variant result;
-  report_and_leave("gernd", [&] {
+  return reported(__func__, [&](Variant& result) {
     if (length.is_null()) return;
     const double wanted = length.to_double();
     if (!(wanted > 0)) return;
@@ -135,12 +124,10 @@ Variant Page::gernd(Variant& length) {
       key += kKeyCharacters[secure_random_below(static_cast<uint32_t>(kKeyCharacters.size()))];
     result = std::move(key);
   });
-  return result;
 }
 
 Variant Page::getuid() {
-  Variant result;
-  report_and_leave("getuid", [&] {
+  return reported(__func__, [&](Variant& result) {
     Variant typelib = CreateObject("Scriptlet.TypeLib");
     std::string guid = typelib.as<TypeLib>().Guid();
     guid = vb::Replace(guid, "{", "");
@@ -148,7 +135,6 @@ Variant Page::getuid() {
     guid = vb::Replace(guid, "-", "");
     result = std::move(guid);
   });
-  return result;
 }
 
 }  // namespace oapx1

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "support/test_db.h"
 
@@ -116,6 +119,33 @@ TEST_F(Cli, call_reads_arguments_from_files_and_lists_methods) {
   EXPECT_EQ(list.status, 0);
   EXPECT_NE(list.out.find("getnamefromid 4\n"), std::string::npos);
   EXPECT_NE(list.out.find("I_init 0\n"), std::string::npos);
+}
+
+// Every method declared on the page class, from its header: the declarations
+// of the library part (before the page variables), without our own helper.
+std::set<std::string> declared_methods() {
+  const std::string header = testing::read_source_file("src/host/page.h");
+  const size_t begin = header.find("class Page {");
+  const size_t end = header.find("// --- Page variables", begin);
+  const std::string body = header.substr(begin, end - begin);
+  const std::regex declaration(R"(\n  (?:virtual )?(?:void|Variant) (\w+)\()");
+  std::set<std::string> names;
+  for (std::sregex_iterator it(body.begin(), body.end(), declaration), last; it != last; ++it)
+    names.insert((*it)[1]);
+  names.erase("run_include_initialisers");
+  return names;
+}
+
+TEST_F(Cli, call_lists_exactly_the_methods_the_page_class_declares) {
+  const Outcome list = run("call --list");
+  ASSERT_EQ(list.status, 0);
+  std::set<std::string> listed;
+  std::istringstream lines(list.out);
+  for (std::string name, argc; lines >> name >> argc;) listed.insert(name);
+  const std::set<std::string> declared = declared_methods();
+  ASSERT_GT(declared.size(), 30u);  // the header was read
+  for (const std::string& name : declared) EXPECT_TRUE(listed.count(name)) << name << " is not in call --list";
+  for (const std::string& name : listed) EXPECT_TRUE(declared.count(name)) << name << " is not declared on Page";
 }
 
 TEST_F(Cli, call_keeps_numbers_beyond_whole_variants_as_doubles) {

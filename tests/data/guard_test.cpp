@@ -4,25 +4,22 @@
 #include <atomic>
 
 #include "pages/flownode/node_settings_page.h"
-#include "platform/components.h"
-#include "platform/connection.h"
-#include "support/test_db.h"
-#include "support/test_request.h"
+#include "platform/web/components.h"
+#include "platform/data/connection.h"
+#include "support/page_fixture.h"
 
 namespace oapx1 {
 namespace {
 
-using testing::TestDb;
-using testing::TestRequest;
 
 // Counts the connection-string providers created, handing out the test database.
 std::atomic<int> g_providers{0};
 
-class Guard : public ::testing::Test {
+class Guard : public testing::PageFixture<tvwortqflowjiedia> {
  protected:
+  // The connection string is not cached yet: the guard asks the provider.
   Guard() {
-    request.application_state.set_item("TavrinOAURL", "/oa/");
-    request.session.set_item("UserName", "admin");
+    request.application_state.set_item("KXTDBConnectString", "");
     set_default_database(db.url());
     register_component("TavrinKxt.kxt2008", [] {
       ++g_providers;
@@ -41,9 +38,6 @@ class Guard : public ::testing::Test {
     page.tvdb_connI_init();
     return request.session.timeout();
   }
-
-  TestDb db;
-  TestRequest request;
 };
 
 TEST_F(Guard, session_time_out_comes_from_the_security_settings_or_is_45) {

@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <memory>
 
-#include "page_fixture.h"
+#include "node_page_test_base.h"
 #include "support/test_pg.h"
-#include "platform/connection.h"
+#include "platform/data/connection.h"
 
 namespace oapx1::testing {
 namespace {
 
-class GoldenOnPostgres : public PageTest {
+class GoldenOnPostgres : public NodePageTest {
  protected:
   static void SetUpTestSuite() { pg_ = std::make_unique<PgTestSchema>("oapx1_pages"); }
   static void TearDownTestSuite() { pg_.reset(); }

@@ -1,43 +1,13 @@
 // The node settings page against the hand-transcribed golden pages, byte for byte.
 #include <sstream>
 
-#include "page_fixture.h"
+#include "node_page_test_base.h"
 
 namespace oapx1::testing {
 
-std::string first_difference(const std::string& expected, const std::string& actual) {
-  size_t line = 1, start = 0;
-  const size_t n = std::min(expected.size(), actual.size());
-  for (size_t pos = 0; pos < n; ++pos) {
-    if (expected[pos] != actual[pos]) {
-      auto line_at = [&](const std::string& s) {
-        size_t end = s.find("\r\n", start);
-        return s.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      };
-      std::ostringstream out;
-      out << "first difference on line " << line << " (byte " << pos << ")\n  expected: ["
-          << line_at(expected) << "]\n  actual:   [" << line_at(actual) << "]";
-      return out.str();
-    }
-    if (expected[pos] == '\n') ++line, start = pos + 1;
-  }
-  if (expected.size() != actual.size())
-    return "the texts agree up to byte " + std::to_string(n) + "; expected " +
-           std::to_string(expected.size()) + " bytes, got " + std::to_string(actual.size());
-  return "";
-}
-
-void PageTest::expect_golden(const std::string& file) {
-  const std::string expected = read_source_file("tests/golden/" + file);
-  const std::string& actual = run();
-  EXPECT_TRUE(expected == actual) << file << ": " << first_difference(expected, actual);
-  EXPECT_TRUE(request.events.entries().empty())
-      << file << ": unexpected event " << request.event_texts().front();
-}
-
 namespace {
 
-using GoldenPage = PageTest;
+using GoldenPage = NodePageTest;
 
 TEST_F(GoldenPage, node_without_a_row_shows_the_defaults) {
   request.request.add_query("OAID", "999");

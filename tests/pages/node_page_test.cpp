@@ -1,10 +1,10 @@
 // Saving a node, resolving display names and failures of the node settings page.
-#include "page_fixture.h"
+#include "node_page_test_base.h"
 
 namespace oapx1::testing {
 namespace {
 
-class NodeSave : public PageTest {};
+class NodeSave : public NodePageTest {};
 
 TEST_F(NodeSave, check_boxes_store_one_when_ticked_and_zero_when_absent) {
   post({{"save", "true"}, {"OAID", "7"}, {"isgoutong", "on"}, {"isTaoHong", "yes"}});
@@ -75,7 +75,7 @@ TEST_F(NodeSave, nothing_is_saved_for_a_session_without_a_user) {
   EXPECT_TRUE(contains("top.location.href = \"/oa/login.asp\";"));
 }
 
-class DisplayNames : public PageTest {
+class DisplayNames : public NodePageTest {
  protected:
   void set_lists(const char* users, const char* fenfa_users, const char* departments) {
     db.exec(std::string("update OA_Flow_Model_JieDian set JiaoSeUserList='") + users +
@@ -124,7 +124,7 @@ TEST_F(DisplayNames, a_department_entry_that_is_not_a_number_fails_the_page_with
   EXPECT_FALSE(contains("</form>"));
 }
 
-class PageFailures : public PageTest {};
+class PageFailures : public NodePageTest {};
 
 TEST_F(PageFailures, oaid_that_is_not_a_whole_number_runs_no_statement) {
   post({{"save", "true"}, {"OAID", "7 or 1=1"}, {"JieDianName", "x"}});

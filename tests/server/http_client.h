@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/memory_intrinsics.h"
+#include "platform/web/memory_intrinsics.h"
 
 namespace oapx1::testing {
 

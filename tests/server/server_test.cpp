@@ -10,8 +10,8 @@
 
 #include "host/page.h"
 #include "http_client.h"
-#include "platform/codepage.h"
-#include "platform/event_log.h"
+#include "platform/text/codepage.h"
+#include "platform/web/event_log.h"
 #include "server/http_server.h"
 #include "support/test_db.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/script_error.h"
+#include "platform/script/script_error.h"
 
 namespace oapx1::testing {
 

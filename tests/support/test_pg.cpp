@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "platform/connection.h"
-#include "platform/db_pool.h"
+#include "platform/data/connection.h"
+#include "platform/data/db_pool.h"
 #include "support/test_db.h"
 
 namespace oapx1::testing {

@@ -2,12 +2,12 @@
 
 #include <array>
 
-#include "page_fixture.h"
+#include "support/page_fixture.h"
 
 namespace oapx1::testing {
 namespace {
 
-using DateTimeTest = PageTest;
+using DateTimeTest = PageFixture<>;
 
 TEST_F(DateTimeTest, template_tokens_are_replaced_longest_first_and_case_sensitively) {
   const DateTime may = make_datetime(2026, 5, 6, 9, 7, 3);
@@ -32,7 +32,7 @@ TEST_F(DateTimeTest, template_tokens_are_replaced_longest_first_and_case_sensiti
     for (auto method : {&Page::lwformatdatetime, &Page::mydategeshi}) {
       Variant when = c.when;
       Variant format = c.format;
-      EXPECT_EQ(describe((page_.*method)(when, format)), std::string("text:") + c.expected)
+      EXPECT_EQ(describe(((*page).*method)(when, format)), std::string("text:") + c.expected)
           << c.format;
     }
   }
@@ -51,7 +51,7 @@ TEST_F(DateTimeTest, texts_that_read_as_dates_are_formatted) {
   for (const Case& c : cases) {
     Variant when = c.text;
     Variant format = "yyyy-mm-dd hh:nn:ss";
-    EXPECT_EQ(describe(page_.lwformatdatetime(when, format)), std::string("text:") + c.expected);
+    EXPECT_EQ(describe(page->lwformatdatetime(when, format)), std::string("text:") + c.expected);
   }
 }
 
@@ -64,7 +64,7 @@ TEST_F(DateTimeTest, values_that_are_not_dates_come_back_unchanged) {
     for (auto method : {&Page::lwformatdatetime, &Page::mydategeshi}) {
       Variant when = input;
       Variant format = "yyyy";
-      EXPECT_EQ(describe((page_.*method)(when, format)), describe(input));
+      EXPECT_EQ(describe(((*page).*method)(when, format)), describe(input));
     }
   }
   EXPECT_TRUE(events().empty());
@@ -80,15 +80,15 @@ TEST_F(DateTimeTest, formatdate_writes_year_month_day_unpadded) {
       {make_datetime(2026, 5, 6, 23, 59, 59), "text:2026-5-6"},
       {Variant("2026-05-06 09:07"), "text:2026-5-6"},
   };
-  for (Case& c : cases) EXPECT_EQ(describe(page_.formatdate(c.date)), c.expected);
+  for (Case& c : cases) EXPECT_EQ(describe(page->formatdate(c.date)), c.expected);
   EXPECT_TRUE(events().empty());
 }
 
 TEST_F(DateTimeTest, formatdate_of_a_non_date_reports_and_returns_empty) {
   Variant text = "abc";
-  EXPECT_EQ(describe(page_.formatdate(text)), "empty");
+  EXPECT_EQ(describe(page->formatdate(text)), "empty");
   Variant null = Variant::null();
-  EXPECT_EQ(describe(page_.formatdate(null)), "empty");
+  EXPECT_EQ(describe(page->formatdate(null)), "empty");
 
   const auto logged = events();
   ASSERT_EQ(logged.size(), 2u);
@@ -112,7 +112,7 @@ TEST_F(DateTimeTest, getsj_reads_the_page_clock_with_chinese_weekday_names) {
   };
   for (const Case& c : cases) {
     set_clock(c.now);
-    EXPECT_EQ(describe(page_.getsj()), std::string("text:") + c.expected);
+    EXPECT_EQ(describe(page->getsj()), std::string("text:") + c.expected);
   }
 }
 
@@ -120,11 +120,11 @@ TEST_F(DateTimeTest, getsj_names_the_present_day_whatever_day_the_week_begins_wi
   set_weekday_names({"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"},
                     2);
   set_clock(make_datetime(2026, 5, 10, 8, 0, 0));  // a Sunday
-  EXPECT_EQ(describe(page_.getsj()), "text:2026年05月10日 Sunday 08:00:00");
+  EXPECT_EQ(describe(page->getsj()), "text:2026年05月10日 Sunday 08:00:00");
   set_clock(make_datetime(2026, 5, 11, 8, 0, 0));  // a Monday
-  EXPECT_EQ(describe(page_.getsj()), "text:2026年05月11日 Monday 08:00:00");
+  EXPECT_EQ(describe(page->getsj()), "text:2026年05月11日 Monday 08:00:00");
   set_weekday_names({"星期日", "星期一", "星期二", "星期三", "星期四", "星期五", "星期六"});
-  EXPECT_EQ(describe(page_.getsj()), "text:2026年05月11日 星期一 08:00:00");
+  EXPECT_EQ(describe(page->getsj()), "text:2026年05月11日 星期一 08:00:00");
 }
 
 }  // namespace

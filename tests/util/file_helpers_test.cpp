@@ -5,14 +5,14 @@
 #include <sstream>
 #include <string>
 
-#include "page_fixture.h"
+#include "support/page_fixture.h"
 
 namespace oapx1::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileHelpersTest : public PageTest {
+class FileHelpersTest : public PageFixture<> {
  protected:
   FileHelpersTest() {
     std::string pattern = (fs::temp_directory_path() / "oapx1_files_XXXXXX").string();
@@ -51,13 +51,13 @@ class FileHelpersTest : public PageTest {
 TEST_F(FileHelpersTest, deletefile_removes_a_file_and_ignores_a_missing_one) {
   write("a.txt", "a");
   Variant file = path("a.txt");
-  page_.deletefile(file);
+  page->deletefile(file);
   EXPECT_FALSE(exists("a.txt"));
-  page_.deletefile(file);
+  page->deletefile(file);
   Variant folder = path("");
   fs::create_directory(root_ / "sub");
   Variant subfolder = path("sub");
-  page_.deletefile(subfolder);  // a folder is no file
+  page->deletefile(subfolder);  // a folder is no file
   EXPECT_TRUE(exists("sub"));
   EXPECT_TRUE(events().empty());
   EXPECT_EQ(output(), "");
@@ -67,7 +67,7 @@ TEST_F(FileHelpersTest, deletefile_of_a_read_only_file_is_refused_and_reported) 
   write("locked.txt", "x");
   make_read_only("locked.txt");
   Variant file = path("locked.txt");
-  page_.deletefile(file);
+  page->deletefile(file);
   EXPECT_TRUE(exists("locked.txt"));
   ASSERT_EQ(events().size(), 1u);
   EXPECT_EQ(events()[0].second,
@@ -79,16 +79,16 @@ TEST_F(FileHelpersTest, copyfile_replaces_an_existing_destination) {
   write("new.txt", "new");
   write("old.txt", "old");
   Variant source = path("new.txt"), destination = path("old.txt");
-  page_.copyfile(source, destination);
+  page->copyfile(source, destination);
   EXPECT_EQ(read("old.txt"), "new");
 
   fs::create_directory(root_ / "into");
   Variant folder = Variant((root_ / "into").string() + "/");
-  page_.copyfile(source, folder);
+  page->copyfile(source, folder);
   EXPECT_EQ(read("into/new.txt"), "new");
 
   Variant missing = path("missing.txt"), target = path("target.txt");
-  page_.copyfile(missing, target);
+  page->copyfile(missing, target);
   EXPECT_FALSE(exists("target.txt"));
   EXPECT_TRUE(events().empty());
 }
@@ -96,7 +96,7 @@ TEST_F(FileHelpersTest, copyfile_replaces_an_existing_destination) {
 TEST_F(FileHelpersTest, copyfile_into_a_missing_folder_reports_path_not_found) {
   write("a.txt", "a");
   Variant source = path("a.txt"), destination = path("nowhere/a.txt");
-  page_.copyfile(source, destination);
+  page->copyfile(source, destination);
   ASSERT_EQ(events().size(), 1u);
   EXPECT_EQ(events()[0].second, " 76Path not found LINE #0 Routine : tvwortqflowjiedia.copyfile");
 }
@@ -109,9 +109,9 @@ TEST_F(FileHelpersTest, deletefolder_removes_everything_read_only_entries_too) {
   make_read_only("tree/inner/b.txt");
   make_read_only("tree/inner");
   Variant folder = path("tree");
-  page_.deletefolder(folder);
+  page->deletefolder(folder);
   EXPECT_FALSE(exists("tree"));
-  page_.deletefolder(folder);  // gone already: nothing happens
+  page->deletefolder(folder);  // gone already: nothing happens
   EXPECT_TRUE(events().empty());
   EXPECT_EQ(output(), "");
 }
@@ -123,7 +123,7 @@ TEST_F(FileHelpersTest, deletefolder_of_a_link_removes_the_link_and_touches_noth
   make_read_only("outside");
   fs::create_directory_symlink(root_ / "outside", root_ / "link");
   Variant folder = path("link");
-  page_.deletefolder(folder);
+  page->deletefolder(folder);
   EXPECT_FALSE(fs::exists(fs::symlink_status(root_ / "link")));
   EXPECT_EQ(read("outside/keep.txt"), "k");
   const fs::perms perms = fs::status(root_ / "outside/keep.txt").permissions();
@@ -133,13 +133,13 @@ TEST_F(FileHelpersTest, deletefolder_of_a_link_removes_the_link_and_touches_noth
 
 TEST_F(FileHelpersTest, createfolder_creates_the_last_level_only) {
   Variant folder = path("new");
-  page_.createfolder(folder);
+  page->createfolder(folder);
   EXPECT_TRUE(fs::is_directory(root_ / "new"));
-  page_.createfolder(folder);  // exists already: nothing happens
+  page->createfolder(folder);  // exists already: nothing happens
   EXPECT_TRUE(events().empty());
 
   Variant deep = path("missing/deeper");
-  page_.createfolder(deep);
+  page->createfolder(deep);
   EXPECT_FALSE(exists("missing"));
   ASSERT_EQ(events().size(), 1u);
   EXPECT_EQ(events()[0].first, kEventError);
@@ -171,17 +171,17 @@ TEST_F(FileHelpersTest, folder_queries_count_and_list_files_only) {
   };
   for (const Case& c : cases) {
     Variant folder = path(c.folder);
-    EXPECT_EQ(describe(page_.folderisexist(folder)), c.exists) << c.folder;
-    EXPECT_EQ(describe(page_.getfolderfilescount(folder)), c.count) << c.folder;
-    EXPECT_EQ(describe(page_.getfolderfileslist(folder)), c.list) << c.folder;
+    EXPECT_EQ(describe(page->folderisexist(folder)), c.exists) << c.folder;
+    EXPECT_EQ(describe(page->getfolderfilescount(folder)), c.count) << c.folder;
+    EXPECT_EQ(describe(page->getfolderfileslist(folder)), c.list) << c.folder;
   }
   EXPECT_TRUE(events().empty());
 }
 
 TEST_F(FileHelpersTest, a_null_path_is_reported_and_queries_return_empty) {
   Variant null = Variant::null();
-  EXPECT_EQ(describe(page_.folderisexist(null)), "empty");
-  EXPECT_EQ(describe(page_.getfolderfileslist(null)), "empty");
+  EXPECT_EQ(describe(page->folderisexist(null)), "empty");
+  EXPECT_EQ(describe(page->getfolderfileslist(null)), "empty");
   EXPECT_EQ(events().size(), 2u);
 }
 

@@ -1,11 +1,11 @@
 #include <string>
 
-#include "page_fixture.h"
+#include "support/page_fixture.h"
 
 namespace oapx1::testing {
 namespace {
 
-using TextDisplayTest = PageTest;
+using TextDisplayTest = PageFixture<>;
 
 TEST_F(TextDisplayTest, getlongtext_keeps_line_breaks_and_spacing_without_encoding) {
   struct Case {
@@ -19,7 +19,7 @@ TEST_F(TextDisplayTest, getlongtext_keeps_line_breaks_and_spacing_without_encodi
       {Variant(""), "empty"},
       {Variant::null(), "empty"},
   };
-  for (Case& c : cases) EXPECT_EQ(describe(page_.getlongtext(c.input)), c.expected);
+  for (Case& c : cases) EXPECT_EQ(describe(page->getlongtext(c.input)), c.expected);
 }
 
 TEST_F(TextDisplayTest, displaytext_encodes_in_place_and_marks_script_and_comments) {
@@ -36,12 +36,12 @@ TEST_F(TextDisplayTest, displaytext_encodes_in_place_and_marks_script_and_commen
   };
   for (const Case& c : cases) {
     Variant text = c.input;
-    EXPECT_EQ(describe(page_.displaytext(text)), std::string("text:") + c.expected);
+    EXPECT_EQ(describe(page->displaytext(text)), std::string("text:") + c.expected);
     EXPECT_EQ(describe(text), std::string("text:") + c.expected);
   }
   for (Variant text : {Variant(""), Variant::null()}) {
     const std::string before = describe(text);
-    EXPECT_EQ(describe(page_.displaytext(text)), before);
+    EXPECT_EQ(describe(page->displaytext(text)), before);
     EXPECT_EQ(describe(text), before);
   }
 }
@@ -68,7 +68,7 @@ TEST_F(TextDisplayTest, shrinklonginput_counts_chinese_characters_twice) {
   };
   for (Case& c : cases) {
     Variant text = c.text;
-    EXPECT_EQ(describe(page_.shrinklonginput(text, c.limit)), c.expected)
+    EXPECT_EQ(describe(page->shrinklonginput(text, c.limit)), c.expected)
         << c.text << " / " << describe(c.limit);
   }
   EXPECT_TRUE(events().empty());
@@ -93,7 +93,7 @@ TEST_F(TextDisplayTest, RemoveHtml_removes_tags_left_to_right) {
       {Variant(42), "text:42"},
       {Variant::null(), "null"},
   };
-  for (const Case& c : cases) EXPECT_EQ(describe(page_.RemoveHtml(c.input)), c.expected);
+  for (const Case& c : cases) EXPECT_EQ(describe(page->RemoveHtml(c.input)), c.expected);
   EXPECT_TRUE(events().empty());
   EXPECT_EQ(output(), "");
 }
@@ -101,26 +101,26 @@ TEST_F(TextDisplayTest, RemoveHtml_removes_tags_left_to_right) {
 TEST_F(TextDisplayTest, RemoveHtml_handles_large_and_hostile_texts) {
   const size_t kSize = 10 * 1024 * 1024;
   const std::string unclosed = "<" + std::string(kSize, 'a');
-  EXPECT_EQ(page_.RemoveHtml(unclosed).text(), unclosed);
+  EXPECT_EQ(page->RemoveHtml(unclosed).text(), unclosed);
 
   const std::string brackets(kSize, '<');
-  EXPECT_EQ(page_.RemoveHtml(brackets).text(), brackets);
+  EXPECT_EQ(page->RemoveHtml(brackets).text(), brackets);
 
   // Every "<" but the last is followed by a ">" much later.
   std::string late = std::string(kSize / 2, '<') + ">" + std::string(kSize / 2, '<');
-  EXPECT_EQ(page_.RemoveHtml(late).text(), std::string(kSize / 2, '<'));
+  EXPECT_EQ(page->RemoveHtml(late).text(), std::string(kSize / 2, '<'));
 
   std::string nested, expected;
   for (size_t k = 0; k < kSize / 16; ++k) nested += "<div><b>x</b>";
   nested += "</div>";
   expected.assign(kSize / 16, 'x');
-  EXPECT_EQ(page_.RemoveHtml(nested).text(), expected);
+  EXPECT_EQ(page->RemoveHtml(nested).text(), expected);
 
   std::string broken;
   for (size_t k = 0; k < kSize / 8; ++k) broken += "<\xfe<a<\n";
   broken += ">";
   // Only the last piece, "<a<\n>", is a tag: invalid bytes end every other try.
-  EXPECT_EQ(page_.RemoveHtml(broken).text(), broken.substr(0, broken.size() - 5));
+  EXPECT_EQ(page->RemoveHtml(broken).text(), broken.substr(0, broken.size() - 5));
 }
 
 TEST_F(TextDisplayTest, stringcount_repeats_the_text_count_plus_one_times) {
@@ -136,18 +136,18 @@ TEST_F(TextDisplayTest, stringcount_repeats_the_text_count_plus_one_times) {
   };
   for (Case& c : cases) {
     Variant text = "&nbsp;";
-    EXPECT_EQ(describe(page_.stringcount(text, c.count)), c.expected);
+    EXPECT_EQ(describe(page->stringcount(text, c.count)), c.expected);
   }
 }
 
 TEST_F(TextDisplayTest, writecountsign_and_writecountsigns_write_indentation) {
   Variant sign = "&nbsp;";
-  for (Variant count : {Variant(3), Variant(0), Variant(-1)}) page_.writecountsign(sign, count);
+  for (Variant count : {Variant(3), Variant(0), Variant(-1)}) page->writecountsign(sign, count);
   EXPECT_EQ(output(), "&nbsp;&nbsp;&nbsp;");
 
-  request_.response.body().clear();
+  request.response.body().clear();
   for (Variant level : {Variant(3), Variant(1), Variant(0), Variant(-2), Variant::null()})
-    page_.writecountsigns(level);
+    page->writecountsigns(level);
   const std::string cell = "<td nowrap class=DepartLine height=20></td>";
   EXPECT_EQ(output(), cell + cell);
   EXPECT_TRUE(events().empty());

@@ -1,14 +1,14 @@
 #include <set>
 #include <string>
 
-#include "page_fixture.h"
-#include "platform/components.h"
-#include "platform/type_lib.h"
+#include "support/page_fixture.h"
+#include "platform/web/components.h"
+#include "platform/files/type_lib.h"
 
 namespace oapx1::testing {
 namespace {
 
-using ValidationTest = PageTest;
+using ValidationTest = PageFixture<>;
 
 TEST_F(ValidationTest, replacebadchar_removes_the_sixteen_characters_and_nothing_else) {
   const std::string all_bad = std::string("'%^&?()<>[]/\\;\"") + '\0';
@@ -27,7 +27,7 @@ TEST_F(ValidationTest, replacebadchar_removes_the_sixteen_characters_and_nothing
       {Variant(), "text:"},
       {Variant(42), "text:42"},
   };
-  for (Case& c : cases) EXPECT_EQ(describe(page_.replacebadchar(c.input)), c.expected);
+  for (Case& c : cases) EXPECT_EQ(describe(page->replacebadchar(c.input)), c.expected);
 }
 
 TEST_F(ValidationTest, checkstring_doubles_apostrophes_and_leaves_the_argument) {
@@ -41,7 +41,7 @@ TEST_F(ValidationTest, checkstring_doubles_apostrophes_and_leaves_the_argument) 
   for (Case& c : cases) {
     const std::string before = describe(c.input);
     Variant unused;
-    EXPECT_EQ(describe(page_.checkstring(c.input, unused, unused, unused)), c.expected);
+    EXPECT_EQ(describe(page->checkstring(c.input, unused, unused, unused)), c.expected);
     EXPECT_EQ(describe(c.input), before);
   }
 }
@@ -76,7 +76,7 @@ TEST_F(ValidationTest, isvalidemail_applies_each_rule) {
   };
   for (const Case& c : cases) {
     Variant address = c.address;
-    EXPECT_EQ(describe(page_.isvalidemail(address)), c.valid ? "bool:True" : "bool:False")
+    EXPECT_EQ(describe(page->isvalidemail(address)), c.valid ? "bool:True" : "bool:False")
         << c.address;
   }
   EXPECT_TRUE(events().empty());
@@ -84,7 +84,7 @@ TEST_F(ValidationTest, isvalidemail_applies_each_rule) {
 
 TEST_F(ValidationTest, isvalidemail_of_null_is_false_without_a_report) {
   Variant address = Variant::null();
-  EXPECT_EQ(describe(page_.isvalidemail(address)), "bool:False");
+  EXPECT_EQ(describe(page->isvalidemail(address)), "bool:False");
   EXPECT_TRUE(events().empty());
   EXPECT_EQ(output(), "");
 }
@@ -109,25 +109,25 @@ TEST_F(ValidationTest, to_number_trims_the_argument_in_place_and_reads_digits_on
       {Variant("12345678901234567890"), "number:1.23456789012346E+19", "text:12345678901234567890"},
   };
   for (Case& c : cases) {
-    EXPECT_EQ(describe(page_.to_number(c.input)), c.result);
+    EXPECT_EQ(describe(page->to_number(c.input)), c.result);
     EXPECT_EQ(describe(c.input), c.argument_after);
   }
 }
 
 TEST_F(ValidationTest, to_number_of_digits_beyond_a_double_is_an_overflow) {
   Variant huge = std::string(400, '9');
-  EXPECT_TRUE(page_.to_number(huge).is_empty());
+  EXPECT_TRUE(page->to_number(huge).is_empty());
   ASSERT_EQ(events().size(), 1u);
   EXPECT_EQ(events()[0].second, " 6Overflow LINE #0 Routine : tvwortqflowjiedia.to_number");
 }
 
 TEST_F(ValidationTest, to_number_leaves_the_shared_counter_where_the_walk_ended) {
   Variant digits = "123";
-  page_.to_number(digits);
-  EXPECT_EQ(describe(page_.i), "number:4");
+  page->to_number(digits);
+  EXPECT_EQ(describe(page->i), "number:4");
   Variant mixed = "12x4";
-  page_.to_number(mixed);
-  EXPECT_EQ(describe(page_.i), "number:3");
+  page->to_number(mixed);
+  EXPECT_EQ(describe(page->i), "number:3");
 }
 
 TEST_F(ValidationTest, iif_chooses_by_the_condition_and_null_counts_as_false) {
@@ -141,7 +141,7 @@ TEST_F(ValidationTest, iif_chooses_by_the_condition_and_null_counts_as_false) {
   };
   for (Case& c : cases) {
     Variant yes = "yes", no = "no";
-    EXPECT_EQ(describe(page_.iif(c.condition, yes, no)), c.expected);
+    EXPECT_EQ(describe(page->iif(c.condition, yes, no)), c.expected);
   }
 }
 
@@ -150,7 +150,7 @@ TEST_F(ValidationTest, gernd_draws_letters_and_digits_of_the_asked_length) {
   std::set<char> seen;
   for (int round = 0; round < 50; ++round) {
     Variant length = 8;
-    const Variant key = page_.gernd(length);
+    const Variant key = page->gernd(length);
     ASSERT_TRUE(key.is_text());
     ASSERT_EQ(key.text().size(), 8u);
     for (char ch : key.text()) {
@@ -161,22 +161,22 @@ TEST_F(ValidationTest, gernd_draws_letters_and_digits_of_the_asked_length) {
   // 400 draws from 62 characters reach both ends of the table.
   EXPECT_GT(seen.size(), 40u);
   Variant length = 16;
-  EXPECT_NE(page_.gernd(length).text(), page_.gernd(length).text());
+  EXPECT_NE(page->gernd(length).text(), page->gernd(length).text());
 }
 
 TEST_F(ValidationTest, gernd_of_no_length_is_empty_and_of_a_non_number_fails) {
   for (Variant length : {Variant(0), Variant(-3), Variant::null()})
-    EXPECT_EQ(describe(page_.gernd(length)), "empty");
+    EXPECT_EQ(describe(page->gernd(length)), "empty");
   EXPECT_TRUE(events().empty());
   Variant text = "abc";
-  EXPECT_EQ(describe(page_.gernd(text)), "empty");
+  EXPECT_EQ(describe(page->gernd(text)), "empty");
   ASSERT_EQ(events().size(), 1u);
   EXPECT_EQ(output(), " Error Type mismatch LINE0 Routine : tvwortqflowjiedia.gernd");
 }
 
 TEST_F(ValidationTest, getuid_gives_32_upper_case_hex_digits_of_a_random_uuid) {
-  const std::string first = page_.getuid().text();
-  const std::string second = page_.getuid().text();
+  const std::string first = page->getuid().text();
+  const std::string second = page->getuid().text();
   for (const std::string& id : {first, second}) {
     ASSERT_EQ(id.size(), 32u) << id;
     EXPECT_EQ(id.find_first_not_of("0123456789ABCDEF"), std::string::npos) << id;
@@ -194,7 +194,7 @@ TEST_F(ValidationTest, getuid_gives_32_upper_case_hex_digits_of_a_random_uuid) {
 
 TEST_F(ValidationTest, getuid_without_the_type_library_reports_and_returns_empty) {
   unregister_component("Scriptlet.TypeLib");
-  EXPECT_EQ(describe(page_.getuid()), "empty");
+  EXPECT_EQ(describe(page->getuid()), "empty");
   register_component("Scriptlet.TypeLib", [] { return std::make_shared<TypeLib>(); });
   ASSERT_EQ(events().size(), 1u);
   EXPECT_EQ(events()[0].second,

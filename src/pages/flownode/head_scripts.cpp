@@ -2,7 +2,7 @@
 // with styles and client scripts (block B), the hidden fields (block C) and the
 // closing block with the trailing scripts (block D).
 #include "pages/flownode/node_settings_page.h"
-#include "platform/script.h"
+#include "platform/script/script.h"
 
 namespace oapx1 {
 

@@ -1,7 +1,7 @@
 // The node settings form: reminder switches, allowed actions, name, handling
 // and activation modes, handler users and the default distribution lists.
 #include "pages/flownode/node_settings_page.h"
-#include "platform/script.h"
+#include "platform/script/script.h"
 
 namespace oapx1 {
 namespace {
@@ -31,7 +31,7 @@ void tvwortqflowjiedia::write_select(
 }
 
 void tvwortqflowjiedia::showcontent() {
-  report_and_leave("showcontent", [&] {
+  report_and_leave(__func__, [&] {
     if (script_equal(request_object().item("save"), "del")) return;
     write_line(11, R"~(<div style="PADDING-RIGHT: 0px; PADDING-LEFT: 0px; PADDING-BOTTOM: 3px; OVERFLOW: auto; WIDTH: 100%; WORD-BREAK: break-all; PADDING-TOP: 3px; HEIGHT: 100%" >)~");
     write_line(11, "<table width=100% class=view_MapListFull cellSpacing=2 cellPadding=2 >");

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/components.h"
-#include "platform/recordset.h"
-#include "platform/script.h"
+#include "platform/web/components.h"
+#include "platform/data/recordset.h"
+#include "platform/script/script.h"
 
 namespace oapx1 {
 
@@ -81,19 +81,10 @@ std::vector<std::pair<std::string_view, Variant*>> tvwortqflowjiedia::fields() {
   return all;
 }
 
-void run_include_initialisers(Page& page) {
-  page.tvdb_connI_init();
-  page.tvtvfunctionI_init();
-  page.tvincfunctionuserI_init();
-  page.tvincfunctionwindI_init();
-  page.tvincfunctioncommI_init();
-  page.tvincfunctiondbI_init();
-}
-
 void tvwortqflowjiedia::I_init() {
   bind_request_context();
-  initialiser("I_init", [&] {
-    run_include_initialisers(*this);
+  initialiser(__func__, [&] {
+    run_include_initialisers();
 
     // Nobody is signed in: the guard has sent the browser to the login page;
     // nothing is saved and no node data is shown.
@@ -276,7 +267,7 @@ void tvwortqflowjiedia::append_names(Variant& recordset, std::string_view column
 }
 
 void tvwortqflowjiedia::winmenu() {
-  report_and_leave("winmenu", [&] {
+  report_and_leave(__func__, [&] {
     if (script_equal(request_item("save"), "del")) return;
     write_line(2, " <TABLE class=button_table cellSpacing=0 cellPadding=0 border=0>");
     write_line(2, " <TBODY>");

@@ -57,8 +57,6 @@ class tvwortqflowjiedia : public Page {
   void write_select(const Variant& selected, std::initializer_list<std::pair<const char*, const char*>> options);
 };
 
-// Runs the six include initialisers of the shared library in their order.
-void run_include_initialisers(Page& page);
 
 }  // namespace oapx1
 

@@ -1,0 +1,186 @@
+// The engine side of the data access stand-ins: one engine connection
+// (DbSession) with its prepared-statement cache, behind one interface for
+// SQLite and PostgreSQL. Connection and Recordset use only this interface.
+#ifndef OAPX1_PLATFORM_DATA_DB_BACKEND_H_
+#define OAPX1_PLATFORM_DATA_DB_BACKEND_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/data/sql_dialect.h"
+#include "platform/script/variant.h"
+
+namespace oapx1 {
+
+// A column of a result.
+struct DbColumn {
+  std::string name;  // as the engine names it
+  // The table the column is read from, as the engine identifies it
+  // (SQLite "db.table", PostgreSQL the table's oid); empty for an expression.
+  std::string table;
+  // The column of that table (SQLite its name, PostgreSQL its number).
+  std::string origin;
+  bool is_date = false;  // declared as a date, time or timestamp
+};
+
+// The columns of a result: shared, since a prepared statement hands the same
+// set to every result it reads, with an index of the names for lookups that
+// ignore ASCII letter case.
+class DbColumns {
+ public:
+  DbColumns() = default;
+  explicit DbColumns(std::vector<DbColumn> columns);
+
+  size_t size() const { return set_ ? set_->list.size() : 0; }
+  bool empty() const { return size() == 0; }
+  const DbColumn& operator[](size_t i) const { return set_->list[i]; }
+  // The position of the first column of that name, any letter case; -1 when none.
+  int find(std::string_view name) const;
+
+ private:
+  struct Set {
+    std::vector<DbColumn> list;                          // in result order
+    std::unordered_map<std::string, int> by_lower_name;  // lower-case name -> first position
+  };
+  std::shared_ptr<const Set> set_;
+};
+
+// The whole result of one statement.
+struct DbResult {
+  DbColumns columns;                         // empty for a statement that returns no rows
+  std::vector<std::vector<Variant>> rows;    // every row, read at once
+  int64_t affected = 0;                      // rows inserted, updated or deleted
+};
+
+// What writing rows back to a table needs to know about it.
+struct DbTable {
+  std::string sql_name;  // the table's quoted, qualified name for statements
+  std::string key;       // its single key column, quoted; empty when it has none or several
+  // Quoted column names by the engine's column identity (see DbColumn::origin).
+  std::unordered_map<std::string, std::string> columns;
+};
+
+namespace detail {
+
+// A least-recently-used map of prepared statements by their text. `Handle`
+// frees its statement when destroyed (RAII), so eviction is just erasure.
+template <class Handle>
+class StatementCache {
+ public:
+  // The handle of `key`, now the most recently used; nullptr when absent.
+  Handle* find(const std::string& key) {
+    auto it = index_.find(key);
+    if (it == index_.end()) return nullptr;
+    order_.splice(order_.begin(), order_, it->second);
+    return &it->second->second;
+  }
+  // Adds a handle as the most recently used, dropping the least recently
+  // used ones beyond `capacity`; returns the stored handle.
+  Handle& insert(const std::string& key, Handle handle, size_t capacity) {
+    erase(key);
+    order_.emplace_front(key, std::move(handle));
+    index_[key] = order_.begin();
+    while (order_.size() > capacity && order_.size() > 1) {
+      index_.erase(order_.back().first);
+      order_.pop_back();
+    }
+    return order_.front().second;
+  }
+  void erase(const std::string& key) {
+    auto it = index_.find(key);
+    if (it == index_.end()) return;
+    order_.erase(it->second);
+    index_.erase(it);
+  }
+  void clear() {
+    index_.clear();
+    order_.clear();
+  }
+  size_t size() const { return order_.size(); }
+
+ private:
+  std::list<std::pair<std::string, Handle>> order_;  // most recently used first
+  std::unordered_map<std::string, typename std::list<std::pair<std::string, Handle>>::iterator>
+      index_;  // key -> its entry in order_
+};
+
+}  // namespace detail
+
+// One engine connection. Used by one thread at a time (the pool hands it to
+// one Connection); not copyable.
+class DbSession {
+ public:
+  virtual ~DbSession() = default;
+  DbSession(const DbSession&) = delete;
+  DbSession& operator=(const DbSession&) = delete;
+
+  virtual SqlDialect dialect() const = 0;
+
+  // Translates a statement of the application's dialect and runs it, reading
+  // every row. Fails with ScriptError: the engine's message, with the number
+  // for a missing table, invalid statement, violated constraint or other failure.
+  DbResult query(std::string_view app_sql);
+
+  // Runs SQL of the engine's dialect with `params` bound to its placeholders,
+  // through the prepared-statement cache; reads every row.
+  virtual DbResult run(const std::string& sql, const std::vector<DbParam>& params) = 0;
+  // Runs a script of several statements as it is; the rows of its first
+  // statement that returns rows (SQLite) or of its last (PostgreSQL).
+  virtual DbResult run_script(const std::string& sql) = 0;
+
+  // A table's key and columns for writing rows back, by the identity in
+  // DbColumn::table; read once per table and engine connection.
+  virtual const DbTable& table(const std::string& table_id) = 0;
+
+  // Statements may run (or wait for a lock) up to this many seconds.
+  virtual void set_command_timeout(int seconds) = 0;
+
+  // Readies the engine connection for its next user: ends an open
+  // transaction. False when the connection is broken and must be discarded.
+  virtual bool reset_for_reuse() noexcept = 0;
+
+  // Prepared statements kept; the least recently used is dropped past it.
+  // 0 prepares every statement afresh (for comparison in benchmarks).
+  void set_statement_cache_capacity(size_t n) { cache_capacity_ = n; }
+  size_t statement_cache_capacity() const { return cache_capacity_; }
+  static constexpr size_t kDefaultStatementCache = 256;
+
+ protected:
+  DbSession() = default;
+
+ private:
+  size_t cache_capacity_ = kDefaultStatementCache;
+  // Translations by the application's statement text: a page runs the same
+  // texts over and over (the guard's query, the lookups of one node).
+  detail::StatementCache<TranslatedSql> translations_;
+};
+
+// Opens an engine connection for a connection string: "sqlite:PATH" (the file
+// is created when missing) or, when built in, "postgresql://..." /
+// "postgres://...". Fails with err::kProviderFailure and the engine's message
+// when it refuses, or with a message naming the accepted forms for any other string.
+std::unique_ptr<DbSession> open_db_session(const std::string& connect_string);
+
+// Converts a text that reads as "YYYY-MM-DD[ HH:MM:SS[.fff]]" (or "HH:MM:SS")
+// to a date; any other value is returned as it is.
+Variant date_or_text(Variant value);
+// A value assigned to a column as a parameter to write: null and empty give
+// NULL, booleans 1/0, dates their "YYYY-MM-DD HH:MM:SS" text; fails with
+// err::kTypeMismatch for an object.
+DbParam param_from_variant(const Variant& v);
+// Raises the failure for an engine error: `kind` tells missing object,
+// invalid statement, constraint or other.
+enum class DbErrorKind : uint8_t { kInvalidObject, kSyntax, kConstraint, kOther };
+[[noreturn]] void raise_db_error(DbErrorKind kind, std::string message);
+
+}  // namespace oapx1
+
+#endif  // OAPX1_PLATFORM_DATA_DB_BACKEND_H_

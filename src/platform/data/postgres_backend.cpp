@@ -1,0 +1,340 @@
+#include "platform/data/postgres_backend.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <utility>
+
+namespace oapx1 {
+namespace {
+
+// Type oids of the server's built-in types that the results and parameters use.
+constexpr Oid kBoolOid = 16;
+constexpr Oid kInt8Oid = 20;
+constexpr Oid kInt2Oid = 21;
+constexpr Oid kInt4Oid = 23;
+constexpr Oid kTextOid = 25;
+constexpr Oid kOidOid = 26;
+constexpr Oid kFloat4Oid = 700;
+constexpr Oid kFloat8Oid = 701;
+constexpr Oid kDateOid = 1082;
+constexpr Oid kTimeOid = 1083;
+constexpr Oid kTimestampOid = 1114;
+constexpr Oid kTimestampTzOid = 1184;
+constexpr Oid kNumericOid = 1700;
+
+struct ConnCloser {
+  void operator()(PGconn* conn) const { PQfinish(conn); }
+};
+struct ResultClearer {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using ConnPtr = std::unique_ptr<PGconn, ConnCloser>;
+using ResultPtr = std::unique_ptr<PGresult, ResultClearer>;
+
+bool is_date_type(Oid type) {
+  return type == kDateOid || type == kTimeOid || type == kTimestampOid || type == kTimestampTzOid;
+}
+
+Variant value_of(const char* text, int length, Oid type) {
+  std::string_view s(text, static_cast<size_t>(length));
+  switch (type) {
+    case kBoolOid:
+      return Variant(s == "t");
+    case kInt2Oid:
+    case kInt4Oid:
+    case kInt8Oid:
+    case kOidOid: {
+      long long v = 0;
+      auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+      if (r.ec == std::errc() && r.ptr == s.data() + s.size()) return Variant(v);
+      break;
+    }
+    case kFloat4Oid:
+    case kFloat8Oid:
+    case kNumericOid:
+      return Variant(std::strtod(text, nullptr));
+    default:
+      if (is_date_type(type)) return date_or_text(Variant(std::string(s)));
+      break;
+  }
+  return Variant(std::string(s));
+}
+
+std::string sqlstate(const PGresult* result) {
+  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  return state ? state : "";
+}
+
+class PgSession;
+
+// A server-side prepared statement; deallocated when dropped from the cache.
+class Prepared {
+ public:
+  Prepared(PgSession* owner, std::string name) : owner_(owner), name_(std::move(name)) {}
+  Prepared(Prepared&& other) noexcept
+      : owner_(std::exchange(other.owner_, nullptr)), name_(std::move(other.name_)) {}
+  Prepared& operator=(Prepared&&) = delete;
+  Prepared(const Prepared&) = delete;
+  ~Prepared();
+  const std::string& name() const { return name_; }
+
+ private:
+  PgSession* owner_;  // null once moved from
+  std::string name_;  // the statement's name on the server
+};
+
+class PgSession final : public DbSession {
+ public:
+  explicit PgSession(ConnPtr conn) : conn_(std::move(conn)) {}
+  ~PgSession() override {
+    // The server drops prepared statements with the connection.
+    closing_ = true;
+    cache_.clear();
+  }
+
+  SqlDialect dialect() const override { return SqlDialect::kPostgres; }
+
+  DbResult run(const std::string& sql, const std::vector<DbParam>& params) override {
+    std::vector<Oid> types(params.size(), 0);
+    std::vector<std::string> texts(params.size());
+    std::vector<const char*> values(params.size(), nullptr);
+    std::string key = sql;
+    key += '\x1f';
+    for (size_t i = 0; i < params.size(); ++i) {
+      const DbParam& p = params[i];
+      switch (p.kind) {
+        case DbParam::Kind::kNull:
+          break;
+        case DbParam::Kind::kInteger:
+          texts[i] = std::to_string(p.integer);
+          // A lifted literal keeps the type the server gives the literal.
+          if (p.typed) types[i] = p.integer >= INT_MIN && p.integer <= INT_MAX ? kInt4Oid : kInt8Oid;
+          break;
+        case DbParam::Kind::kReal:
+          texts[i] = p.text;
+          if (p.typed) types[i] = kNumericOid;
+          break;
+        case DbParam::Kind::kText:
+          // Untyped, as a string literal is: the server infers the type.
+          texts[i] = p.text;
+          break;
+        case DbParam::Kind::kDateTime:
+          texts[i] = p.text;
+          types[i] = kTimestampOid;
+          break;
+      }
+      if (p.kind != DbParam::Kind::kNull) values[i] = texts[i].c_str();
+      key += std::to_string(types[i]);
+      key += ',';
+    }
+    for (int attempt = 0;; ++attempt) {
+      std::string name;
+      if (statement_cache_capacity() > 0) {
+        if (Prepared* cached = cache_.find(key)) {
+          name = cached->name();
+        } else {
+          name = "oapx1_" + std::to_string(++statements_made_);
+          prepare(name, sql, types);
+          name = cache_.insert(key, Prepared(this, name), statement_cache_capacity()).name();
+        }
+      } else {
+        prepare("", sql, types);  // the unnamed statement, replaced by the next one
+      }
+      ResultPtr result(PQexecPrepared(conn_.get(), name.c_str(), static_cast<int>(params.size()),
+                                      values.data(), nullptr, nullptr, 0));
+      const std::string state = sqlstate(result.get());
+      // A cached statement the server no longer has, or whose result shape a
+      // schema change altered, is prepared again once.
+      if (attempt == 0 && !name.empty() && (state == "0A000" || state == "26000")) {
+        cache_.erase(key);
+        continue;
+      }
+      return read(std::move(result));
+    }
+  }
+
+  DbResult run_script(const std::string& sql) override {
+    return read(ResultPtr(PQexec(conn_.get(), sql.c_str())));
+  }
+
+  const DbTable& table(const std::string& table_id) override {
+    auto found = tables_.find(table_id);
+    if (found != tables_.end()) return found->second;
+    const std::vector<DbParam> oid = {DbParam::of_text(table_id)};
+    DbTable t;
+    DbResult names = run(
+        "SELECT n.nspname, c.relname FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n "
+        "ON n.oid = c.relnamespace WHERE c.oid = $1",
+        oid);
+    if (names.rows.empty()) throw ScriptError(err::kProviderFailure, "The table no longer exists.");
+    t.sql_name = quote_identifier(names.rows[0][0].str()) + "." +
+                 quote_identifier(names.rows[0][1].str());
+    DbResult columns = run(
+        "SELECT attnum, attname FROM pg_catalog.pg_attribute "
+        "WHERE attrelid = $1 AND attnum > 0 AND NOT attisdropped",
+        oid);
+    for (const auto& row : columns.rows) {
+      t.columns[row[0].str()] = quote_identifier(row[1].str());
+    }
+    DbResult keys = run(
+        "SELECT a.attname FROM pg_catalog.pg_index i JOIN pg_catalog.pg_attribute a "
+        "ON a.attrelid = i.indrelid AND a.attnum = ANY (i.indkey) "
+        "WHERE i.indrelid = $1 AND i.indisprimary",
+        oid);
+    if (keys.rows.size() == 1) t.key = quote_identifier(keys.rows[0][0].str());
+    return tables_.emplace(table_id, std::move(t)).first->second;
+  }
+
+  void set_command_timeout(int seconds) override {
+    seconds = std::clamp(seconds, 0, INT_MAX / 1000);
+    if (seconds == timeout_seconds_) return;
+    run_script("SET statement_timeout = " + std::to_string(seconds * 1000));
+    timeout_seconds_ = seconds;
+  }
+
+  bool reset_for_reuse() noexcept override {
+    if (PQstatus(conn_.get()) != CONNECTION_OK) return false;
+    switch (PQtransactionStatus(conn_.get())) {
+      case PQTRANS_IDLE:
+        return true;
+      case PQTRANS_INTRANS:
+      case PQTRANS_INERROR: {
+        ResultPtr r(PQexec(conn_.get(), "ROLLBACK"));
+        // Settings made inside the transaction went with it.
+        timeout_seconds_ = -1;
+        return PQresultStatus(r.get()) == PGRES_COMMAND_OK &&
+               PQtransactionStatus(conn_.get()) == PQTRANS_IDLE;
+      }
+      default:
+        return false;
+    }
+  }
+
+  // Drops a prepared statement on the server; best effort, never throws.
+  void deallocate(const std::string& name) noexcept {
+    if (closing_ || PQstatus(conn_.get()) != CONNECTION_OK ||
+        PQtransactionStatus(conn_.get()) == PQTRANS_INERROR)
+      return;
+    ResultPtr r(PQexec(conn_.get(), ("DEALLOCATE " + quote_identifier(name)).c_str()));
+  }
+
+ private:
+  [[noreturn]] void fail(const PGresult* result) const {
+    const std::string state = sqlstate(result);
+    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    std::string message = primary ? primary : PQerrorMessage(conn_.get());
+    DbErrorKind kind = DbErrorKind::kOther;
+    if (state == "42P01") {
+      kind = DbErrorKind::kInvalidObject;
+    } else if (state.rfind("42", 0) == 0 && state != "42501") {
+      kind = DbErrorKind::kSyntax;
+    } else if (state.rfind("23", 0) == 0) {
+      kind = DbErrorKind::kConstraint;
+    }
+    raise_db_error(kind, std::move(message));
+  }
+
+  void prepare(const std::string& name, const std::string& sql, std::vector<Oid>& types) {
+    ResultPtr r(PQprepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+                          types.data()));
+    if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return;
+    // A string literal where nothing gives it a type ("select 'x'") is text,
+    // as the server makes such a literal.
+    if (sqlstate(r.get()) == "42P18") {
+      for (Oid& t : types) {
+        if (t == 0) t = kTextOid;
+      }
+      r.reset(PQprepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+                        types.data()));
+      if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return;
+    }
+    fail(r.get());
+  }
+
+  DbResult read(ResultPtr result) const {
+    DbResult out;
+    switch (PQresultStatus(result.get())) {
+      case PGRES_COMMAND_OK:
+        break;
+      case PGRES_TUPLES_OK: {
+        const int n = PQnfields(result.get());
+        std::vector<Oid> types(static_cast<size_t>(n));
+        std::vector<DbColumn> columns(static_cast<size_t>(n));
+        for (int c = 0; c < n; ++c) {
+          DbColumn& col = columns[static_cast<size_t>(c)];
+          col.name = PQfname(result.get(), c);
+          types[static_cast<size_t>(c)] = PQftype(result.get(), c);
+          col.is_date = is_date_type(types[static_cast<size_t>(c)]);
+          const Oid table = PQftable(result.get(), c);
+          const int number = PQftablecol(result.get(), c);
+          if (table != InvalidOid && number > 0) {
+            col.table = std::to_string(table);
+            col.origin = std::to_string(number);
+          }
+        }
+        out.columns = DbColumns(std::move(columns));
+        const int rows = PQntuples(result.get());
+        out.rows.reserve(static_cast<size_t>(rows));
+        for (int r = 0; r < rows; ++r) {
+          std::vector<Variant> row;
+          row.reserve(static_cast<size_t>(n));
+          for (int c = 0; c < n; ++c) {
+            if (PQgetisnull(result.get(), r, c)) {
+              row.push_back(Variant::null());
+            } else {
+              row.push_back(value_of(PQgetvalue(result.get(), r, c),
+                                     PQgetlength(result.get(), r, c),
+                                     types[static_cast<size_t>(c)]));
+            }
+          }
+          out.rows.push_back(std::move(row));
+        }
+        break;
+      }
+      default:
+        fail(result.get());
+    }
+    const char* affected = PQcmdTuples(result.get());
+    out.affected = affected && *affected ? std::atoll(affected) : 0;
+    return out;
+  }
+
+  ConnPtr conn_;                                     // the server connection; closed last
+  bool closing_ = false;                             // being destroyed: skip deallocations
+  detail::StatementCache<Prepared> cache_;           // prepared statements by text and types
+  std::unordered_map<std::string, DbTable> tables_;  // write-back facts by table oid
+  uint64_t statements_made_ = 0;                     // numbers the prepared statements' names
+  int timeout_seconds_ = -1;                         // statement_timeout in force; -1 unknown
+};
+
+Prepared::~Prepared() {
+  if (owner_) owner_->deallocate(name_);
+}
+
+}  // namespace
+
+std::unique_ptr<DbSession> open_postgres_session(const std::string& url) {
+  ConnPtr conn(PQconnectdb(url.c_str()));
+  if (!conn) throw ScriptError(err::kProviderFailure, "out of memory");
+  if (PQstatus(conn.get()) != CONNECTION_OK) {
+    std::string message = PQerrorMessage(conn.get());
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    throw ScriptError(err::kProviderFailure, message);
+  }
+  // Notices ("table exists, skipping") are not the page's business.
+  PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
+  if (PQsetClientEncoding(conn.get(), "UTF8") != 0) {
+    throw ScriptError(err::kProviderFailure, PQerrorMessage(conn.get()));
+  }
+  ResultPtr r(PQexec(conn.get(), "SET DateStyle = 'ISO, YMD'"));
+  if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+    throw ScriptError(err::kProviderFailure, PQerrorMessage(conn.get()));
+  }
+  return std::make_unique<PgSession>(std::move(conn));
+}
+
+}  // namespace oapx1

@@ -1,0 +1,18 @@
+// The PostgreSQL engine connection ("postgresql://..." or "postgres://...").
+#ifndef OAPX1_PLATFORM_DATA_POSTGRES_BACKEND_H_
+#define OAPX1_PLATFORM_DATA_POSTGRES_BACKEND_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/data/db_backend.h"
+
+namespace oapx1 {
+
+// Connects with libpq to the server a connection URL names, with UTF-8 text
+// and ISO dates. Fails with err::kProviderFailure and libpq's message.
+std::unique_ptr<DbSession> open_postgres_session(const std::string& url);
+
+}  // namespace oapx1
+
+#endif  // OAPX1_PLATFORM_DATA_POSTGRES_BACKEND_H_

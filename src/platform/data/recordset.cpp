@@ -1,0 +1,293 @@
+#include "platform/data/recordset.h"
+
+#include <cctype>
+#include <optional>
+
+#include "platform/data/connection.h"
+#include "platform/data/db_backend.h"
+
+namespace oapx1 {
+namespace {
+
+// Numbers the data access objects carry for these failures.
+constexpr int32_t kNotUpdatable = 3251;
+constexpr int32_t kRowNotFound = -2147217864;
+
+constexpr const char* kClosedMessage = "Operation is not allowed when the object is closed.";
+constexpr const char* kNoKeyMessage =
+    "Insufficient key column information for updating or refreshing.";
+
+std::string placeholder(SqlDialect dialect, size_t number) {
+  if (dialect == SqlDialect::kSqlite) return "?";
+  std::string text = "$";
+  text += std::to_string(number);
+  return text;
+}
+
+}  // namespace
+
+struct RecordsetData {
+  std::shared_ptr<Object> connection_holder;  // keeps the connection alive while open
+  Connection* connection = nullptr;           // the connection the result was read on
+  DbColumns columns;                          // the result's columns
+  std::vector<std::vector<Variant>> rows;     // every row of the result
+  size_t position = 0;                        // the current row; rows.size() at EOF
+  bool updatable = true;                      // opened with a lock type that allows writes
+  bool adding = false;                        // the current row came from AddNew, not yet written
+  std::vector<std::optional<Variant>> pending;  // per column: assigned, not yet written
+  bool has_pending = false;                     // any entry of `pending` is set
+
+  bool has_current() const { return position < rows.size(); }
+  void clear_pending() {
+    for (auto& p : pending) p.reset();
+    has_pending = false;
+  }
+};
+
+Recordset::Recordset() = default;
+
+Recordset::~Recordset() = default;
+Recordset::Recordset(Recordset&&) noexcept = default;
+Recordset& Recordset::operator=(Recordset&&) noexcept = default;
+
+void Recordset::Open(const Variant& sql, const Variant& conn, int /*cursor_type*/, int lock_type) {
+  if (d_) throw ScriptError(err::kObjectOpen, "Operation is not allowed when the object is open.");
+  auto d = std::make_unique<RecordsetData>();
+  if (conn.is_text()) {
+    // A connection string in place of a connection: the recordset opens its own.
+    auto own = std::make_shared<Connection>();
+    own->Open(conn);
+    d->connection = own.get();
+    d->connection_holder = std::move(own);
+  } else {
+    d->connection = &conn.as<Connection>();
+    d->connection_holder = conn.object_ptr();
+  }
+  DbResult result = d->connection->session().query(sql.to_text());
+  // A statement that returns no rows leaves the recordset closed, as it does
+  // on the original platform.
+  if (result.columns.empty()) return;
+  d->columns = std::move(result.columns);
+  d->rows = std::move(result.rows);
+  d->pending.resize(d->columns.size());
+  // Lock type 1 is read-only; every other lock type allows writing rows back.
+  d->updatable = lock_type != 1;
+  d_ = std::move(d);
+}
+
+int64_t Recordset::RecordCount() const {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  return static_cast<int64_t>(d_->rows.size());
+}
+
+bool Recordset::eof() const {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  return !d_->has_current();
+}
+
+bool Recordset::bof() const {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  return d_->rows.empty();
+}
+
+void Recordset::MoveNext() {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  // Leaving a changed row writes it, as the original does.
+  if (d_->has_pending || d_->adding) Update();
+  if (!d_->has_current()) {
+    throw ScriptError(err::kNoCurrentRecord,
+                      "Either BOF or EOF is True, or the current record has been deleted.");
+  }
+  ++d_->position;
+}
+
+void Recordset::MoveFirst() {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  if (d_->has_pending || d_->adding) Update();
+  d_->position = 0;
+}
+
+namespace {
+
+int find_column(const RecordsetData& d, std::string_view name) {
+  const int index = d.columns.find(name);
+  if (index >= 0) return index;
+  throw ScriptError(err::kItemNotFound,
+                    "Item cannot be found in the collection corresponding to the requested name "
+                    "or ordinal.");
+}
+
+void check_index(const RecordsetData& d, int index) {
+  if (index < 0 || static_cast<size_t>(index) >= d.columns.size()) {
+    throw ScriptError(err::kItemNotFound,
+                      "Item cannot be found in the collection corresponding to the requested "
+                      "name or ordinal.");
+  }
+}
+
+void check_current(const RecordsetData& d) {
+  if (!d.has_current()) {
+    throw ScriptError(err::kNoCurrentRecord,
+                      "Either BOF or EOF is True, or the current record has been deleted. "
+                      "Requested operation requires a current record.");
+  }
+}
+
+void check_updatable(const RecordsetData& d) {
+  if (!d.updatable) {
+    throw ScriptError(kNotUpdatable,
+                      "Current Recordset does not support updating. This may be a limitation of "
+                      "the provider, or of the selected locktype.");
+  }
+}
+
+}  // namespace
+
+Variant Recordset::field(std::string_view name) const {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  return field(find_column(*d_, name));
+}
+
+Variant Recordset::field(int index) const {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  check_index(*d_, index);
+  check_current(*d_);
+  const auto& pending = d_->pending[static_cast<size_t>(index)];
+  if (pending) return *pending;
+  return d_->rows[d_->position][static_cast<size_t>(index)];
+}
+
+int Recordset::field_count() const {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  return static_cast<int>(d_->columns.size());
+}
+
+std::string Recordset::field_name(int index) const {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  check_index(*d_, index);
+  return d_->columns[static_cast<size_t>(index)].name;
+}
+
+void Recordset::set_field(std::string_view name, Variant value) {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  check_updatable(*d_);
+  const int index = find_column(*d_, name);
+  check_current(*d_);
+  if (value.is_object()) throw ScriptError(err::kTypeMismatch, "Type mismatch");
+  // A date column takes a text that reads as a date as that date, so it is
+  // stored in the column's one form ("YYYY-MM-DD HH:MM:SS") and sorts as a date.
+  if (d_->columns[static_cast<size_t>(index)].is_date && value.is_text()) {
+    if (auto when = parse_datetime(value.text())) value = Variant(*when);
+  }
+  d_->pending[static_cast<size_t>(index)] = std::move(value);
+  d_->has_pending = true;
+}
+
+void Recordset::AddNew() {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  check_updatable(*d_);
+  if (d_->has_pending || d_->adding) Update();
+  d_->rows.emplace_back(d_->columns.size(), Variant::null());
+  d_->position = d_->rows.size() - 1;
+  d_->adding = true;
+}
+
+void Recordset::Update() {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  check_updatable(*d_);
+  RecordsetData& d = *d_;
+  if (!d.adding && !d.has_pending) return;
+  check_current(d);
+
+  // The one table the row is written to: that of the assigned columns (of
+  // every read column for a row added without values).
+  std::string table_id;
+  bool single = true;
+  for (size_t i = 0; i < d.columns.size(); ++i) {
+    const std::string& t = d.columns[i].table;
+    if (d.has_pending ? !d.pending[i] : t.empty()) continue;
+    if (t.empty() || (!table_id.empty() && t != table_id)) single = false;
+    if (table_id.empty()) table_id = t;
+  }
+  if (!single || table_id.empty()) throw ScriptError(err::kProviderFailure, kNoKeyMessage);
+
+  DbSession& session = d.connection->session();
+  const DbTable& table = session.table(table_id);
+  auto column_sql = [&](size_t i) -> const std::string& {
+    auto it = table.columns.find(d.columns[i].origin);
+    if (it == table.columns.end()) throw ScriptError(err::kProviderFailure, kNoKeyMessage);
+    return it->second;
+  };
+  std::optional<size_t> key_index;
+  for (size_t i = 0; i < d.columns.size() && !table.key.empty(); ++i) {
+    if (d.columns[i].table == table_id && column_sql(i) == table.key) {
+      key_index = i;
+      break;
+    }
+  }
+
+  std::vector<DbParam> params;
+  std::vector<size_t> written;
+  std::string names;
+  std::string values;
+  for (size_t i = 0; i < d.columns.size(); ++i) {
+    if (!d.pending[i]) continue;
+    params.push_back(param_from_variant(*d.pending[i]));
+    written.push_back(i);
+    if (d.adding) {
+      names += (names.empty() ? "" : ", ") + column_sql(i);
+      values += (values.empty() ? "" : ", ") + placeholder(session.dialect(), params.size());
+    } else {
+      names += (names.empty() ? "" : ", ") + column_sql(i) + " = " +
+               placeholder(session.dialect(), params.size());
+    }
+  }
+
+  std::vector<Variant>& row = d.rows[d.position];
+  if (d.adding) {
+    // The new row comes back as the database stored it: its assigned key and
+    // the defaults of columns the page did not assign.
+    std::vector<size_t> returned;
+    std::string returning;
+    for (size_t i = 0; i < d.columns.size(); ++i) {
+      if (d.columns[i].table != table_id) continue;
+      returned.push_back(i);
+      returning += (returning.empty() ? "" : ", ") + column_sql(i);
+    }
+    std::string sql = "INSERT INTO " + table.sql_name +
+                      (names.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + values + ")");
+    if (!returning.empty()) sql += " RETURNING " + returning;
+    DbResult result = session.run(sql, params);
+    for (size_t i : written) row[i] = *d.pending[i];
+    if (!result.rows.empty()) {
+      for (size_t r = 0; r < returned.size() && r < result.rows[0].size(); ++r) {
+        Variant& v = result.rows[0][r];
+        if (d.columns[returned[r]].is_date) v = date_or_text(std::move(v));
+        row[returned[r]] = std::move(v);
+      }
+    }
+  } else {
+    if (!key_index) throw ScriptError(err::kProviderFailure, kNoKeyMessage);
+    params.push_back(param_from_variant(row[*key_index]));
+    const std::string sql = "UPDATE " + table.sql_name + " SET " + names + " WHERE " + table.key +
+                            " = " + placeholder(session.dialect(), params.size());
+    DbResult result = session.run(sql, params);
+    if (result.affected == 0) {
+      throw ScriptError(kRowNotFound,
+                        "Row cannot be located for updating. Some values may have been changed "
+                        "since it was last read.");
+    }
+    for (size_t i : written) row[i] = *d.pending[i];
+  }
+  d.adding = false;
+  d.clear_pending();
+}
+
+void Recordset::Close() {
+  if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
+  d_.reset();
+}
+
+bool Recordset::is_open() const { return d_ != nullptr; }
+
+}  // namespace oapx1

@@ -1,0 +1,302 @@
+#include "platform/data/sqlite_backend.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+
+namespace oapx1 {
+namespace {
+
+struct DbCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StmtFinalizer {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using DbPtr = std::unique_ptr<sqlite3, DbCloser>;
+using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+// A prepared statement of the cache with the columns it last read, so the
+// column facts are gathered once per statement, not once per run.
+struct CachedStmt {
+  StmtPtr stmt;
+  DbColumns columns;   // empty until the first run
+  int reprepared = 0;  // the statement's recompile count when `columns` was taken
+};
+
+// Leaves a statement ready for its next use, however its run ended; bound
+// texts are not copied, so the bindings must go before the values do.
+class StmtReset {
+ public:
+  explicit StmtReset(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~StmtReset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  StmtReset(const StmtReset&) = delete;
+  StmtReset& operator=(const StmtReset&) = delete;
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+constexpr int kDefaultBusySeconds = 30;
+
+bool starts_with(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+bool declared_as_date(const char* decltype_text) {
+  if (!decltype_text) return false;
+  std::string upper(decltype_text);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper.find("DATE") != std::string::npos || upper.find("TIME") != std::string::npos;
+}
+
+class SqliteSession final : public DbSession {
+ public:
+  explicit SqliteSession(DbPtr db) : db_(std::move(db)) {}
+
+  SqlDialect dialect() const override { return SqlDialect::kSqlite; }
+
+  DbResult run(const std::string& sql, const std::vector<DbParam>& params) override {
+    const size_t capacity = statement_cache_capacity();
+    StmtPtr fresh;
+    sqlite3_stmt* stmt = nullptr;
+    CachedStmt* cached = nullptr;
+    if (capacity == 0) {
+      fresh = prepare(sql, 0);
+      stmt = fresh.get();
+    } else {
+      cached = cache_.find(sql);
+      if (!cached) {
+        cached = &cache_.insert(sql, CachedStmt{prepare(sql, SQLITE_PREPARE_PERSISTENT), {}, 0},
+                                capacity);
+      }
+      stmt = cached->stmt.get();
+    }
+    StmtReset reset(stmt);
+    bind(stmt, params);
+    return read(stmt, cached);
+  }
+
+  DbResult run_script(const std::string& sql) override {
+    DbResult result;
+    bool have_rows = false;
+    const char* rest = sql.c_str();
+    const char* end = rest + sql.size();
+    while (rest < end) {
+      sqlite3_stmt* raw = nullptr;
+      const char* tail = nullptr;
+      const int rc = sqlite3_prepare_v2(db_.get(), rest, static_cast<int>(end - rest), &raw, &tail);
+      StmtPtr stmt(raw);
+      if (rc != SQLITE_OK) fail(rc, true);
+      rest = tail;
+      if (!stmt) continue;  // only spaces or comments were left
+      DbResult one = read(stmt.get());
+      result.affected += one.affected;
+      if (!have_rows && !one.columns.empty()) {
+        result.columns = std::move(one.columns);
+        result.rows = std::move(one.rows);
+        have_rows = true;
+      }
+    }
+    return result;
+  }
+
+  const DbTable& table(const std::string& table_id) override {
+    auto found = tables_.find(table_id);
+    if (found != tables_.end()) return found->second;
+    const size_t dot = table_id.find('.');
+    const std::string schema = table_id.substr(0, dot);
+    const std::string name = dot == std::string::npos ? table_id : table_id.substr(dot + 1);
+    DbTable t;
+    t.sql_name = quote_identifier(schema) + "." + quote_identifier(name);
+    const std::string pragma =
+        "PRAGMA " + quote_identifier(schema) + ".table_info(" + quote_identifier(name) + ")";
+    DbResult info = run_script(pragma);
+    int keys = 0;
+    for (const auto& row : info.rows) {
+      // cid, name, type, notnull, dflt_value, pk
+      const std::string column = row[1].str();
+      t.columns[column] = quote_identifier(column);
+      if (row[5].is_number() && row[5].integer() > 0) {
+        ++keys;
+        t.key = quote_identifier(column);
+      }
+    }
+    if (keys != 1) t.key.clear();
+    return tables_.emplace(table_id, std::move(t)).first->second;
+  }
+
+  void set_command_timeout(int seconds) override {
+    seconds = std::clamp(seconds, 0, INT_MAX / 1000);
+    if (seconds == busy_seconds_) return;
+    sqlite3_busy_timeout(db_.get(), seconds * 1000);
+    busy_seconds_ = seconds;
+  }
+
+  bool reset_for_reuse() noexcept override {
+    if (!sqlite3_get_autocommit(db_.get())) {
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return sqlite3_get_autocommit(db_.get()) != 0;
+  }
+
+ private:
+  [[noreturn]] void fail(int rc, bool preparing) const {
+    std::string message = sqlite3_errmsg(db_.get());
+    const int primary = rc & 0xff;
+    DbErrorKind kind = DbErrorKind::kOther;
+    if (primary == SQLITE_CONSTRAINT) {
+      kind = DbErrorKind::kConstraint;
+    } else if (starts_with(message, "no such table") || starts_with(message, "no such view")) {
+      kind = DbErrorKind::kInvalidObject;
+    } else if (primary == SQLITE_ERROR &&
+               (preparing || starts_with(message, "no such column") ||
+                message.find("syntax error") != std::string::npos)) {
+      kind = DbErrorKind::kSyntax;
+    }
+    raise_db_error(kind, std::move(message));
+  }
+
+  StmtPtr prepare(const std::string& sql, unsigned flags) const {
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v3(db_.get(), sql.c_str(), static_cast<int>(sql.size()) + 1,
+                                      flags, &raw, nullptr);
+    StmtPtr stmt(raw);
+    if (rc != SQLITE_OK) fail(rc, true);
+    if (!stmt) throw ScriptError(err::kProviderFailure, "The statement is empty.");
+    return stmt;
+  }
+
+  void bind(sqlite3_stmt* stmt, const std::vector<DbParam>& params) const {
+    if (sqlite3_bind_parameter_count(stmt) != static_cast<int>(params.size())) {
+      throw ScriptError(err::kProviderFailure,
+                        "The statement's parameters do not match the values given.");
+    }
+    for (size_t i = 0; i < params.size(); ++i) {
+      const DbParam& p = params[i];
+      const int at = static_cast<int>(i) + 1;
+      int rc = SQLITE_OK;
+      switch (p.kind) {
+        case DbParam::Kind::kNull:
+          rc = sqlite3_bind_null(stmt, at);
+          break;
+        case DbParam::Kind::kInteger:
+          rc = sqlite3_bind_int64(stmt, at, p.integer);
+          break;
+        case DbParam::Kind::kReal:
+          rc = sqlite3_bind_double(stmt, at, p.real);
+          break;
+        case DbParam::Kind::kText:
+        case DbParam::Kind::kDateTime:
+          // The value outlives the run; StmtReset clears the binding first.
+          rc = sqlite3_bind_text64(stmt, at, p.text.data(), p.text.size(), SQLITE_STATIC,
+                                   SQLITE_UTF8);
+          break;
+      }
+      if (rc != SQLITE_OK) fail(rc, false);
+    }
+  }
+
+  DbResult read(sqlite3_stmt* stmt, CachedStmt* cached = nullptr) const {
+    DbResult result;
+    // The first step comes before the columns are read: a cached statement
+    // whose tables changed is compiled again by it, and "*" may then stand for
+    // other columns.
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail(rc, false);
+    const int n = sqlite3_column_count(stmt);
+    // A statement recompiled after a schema change gathers its columns anew.
+    const int reprepared = sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
+    if (cached && !cached->columns.empty() && cached->reprepared == reprepared &&
+        cached->columns.size() == static_cast<size_t>(n)) {
+      result.columns = cached->columns;
+    } else {
+      result.columns = read_columns(stmt, n);
+      if (cached) {
+        cached->columns = result.columns;
+        cached->reprepared = reprepared;
+      }
+    }
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(stmt)) {
+      std::vector<Variant> row;
+      row.reserve(static_cast<size_t>(n));
+      for (int i = 0; i < n; ++i) row.push_back(value(stmt, i, result.columns[i].is_date));
+      result.rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) fail(rc, false);
+    if (n == 0) result.affected = sqlite3_changes64(db_.get());
+    return result;
+  }
+
+  static DbColumns read_columns(sqlite3_stmt* stmt, int n) {
+    std::vector<DbColumn> columns(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      DbColumn& c = columns[static_cast<size_t>(i)];
+      const char* name = sqlite3_column_name(stmt, i);
+      c.name = name ? name : "";
+      c.is_date = declared_as_date(sqlite3_column_decltype(stmt, i));
+      const char* table = sqlite3_column_table_name(stmt, i);
+      const char* schema = sqlite3_column_database_name(stmt, i);
+      const char* origin = sqlite3_column_origin_name(stmt, i);
+      if (table && schema && origin) {
+        c.table = std::string(schema) + "." + table;
+        c.origin = origin;
+      }
+    }
+    return DbColumns(std::move(columns));
+  }
+
+  static Variant value(sqlite3_stmt* stmt, int i, bool is_date) {
+    switch (sqlite3_column_type(stmt, i)) {
+      case SQLITE_NULL:
+        return Variant::null();
+      case SQLITE_INTEGER:
+        return Variant(static_cast<long long>(sqlite3_column_int64(stmt, i)));
+      case SQLITE_FLOAT:
+        return Variant(sqlite3_column_double(stmt, i));
+      default: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        Variant v(std::string(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, i))));
+        if (is_date) return date_or_text(std::move(v));
+        return v;
+      }
+    }
+  }
+
+  DbPtr db_;
+  detail::StatementCache<CachedStmt> cache_;         // prepared statements by their SQL
+  std::unordered_map<std::string, DbTable> tables_;  // write-back facts by "db.table"
+  int busy_seconds_ = kDefaultBusySeconds;           // the busy timeout in force
+};
+
+}  // namespace
+
+std::unique_ptr<DbSession> open_sqlite_session(const std::string& path) {
+  if (path.empty()) {
+    throw ScriptError(err::kProviderFailure, "The sqlite: connection string names no file.");
+  }
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(
+      path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  DbPtr db(raw);
+  if (rc != SQLITE_OK) {
+    std::string message = db ? sqlite3_errmsg(db.get()) : "out of memory";
+    throw ScriptError(err::kProviderFailure, message + ": " + path);
+  }
+  sqlite3_extended_result_codes(db.get(), 1);
+  sqlite3_busy_timeout(db.get(), kDefaultBusySeconds * 1000);
+  char* error = nullptr;
+  if (sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL", nullptr, nullptr, &error) != SQLITE_OK) {
+    std::string message = error ? error : sqlite3_errmsg(db.get());
+    sqlite3_free(error);
+    throw ScriptError(err::kProviderFailure, message + ": " + path);
+  }
+  return std::make_unique<SqliteSession>(std::move(db));
+}
+
+}  // namespace oapx1

@@ -1,0 +1,222 @@
+#include "platform/script/script.h"
+
+namespace oapx1 {
+namespace {
+
+// Byte offset of the character at 0-based index `chars`, or s.size().
+size_t byte_offset(std::string_view s, int64_t chars) {
+  size_t pos = 0;
+  while (chars > 0 && pos < s.size()) {
+    utf8_next(s, pos);
+    --chars;
+  }
+  return pos;
+}
+
+bool is_plain_number(std::string_view s, bool whole) {
+  size_t pos = 0;
+  if (pos < s.size() && (s[pos] == '-' || s[pos] == '+')) ++pos;
+  size_t digits = 0;
+  while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') ++pos, ++digits;
+  if (!whole && pos < s.size() && s[pos] == '.') {
+    ++pos;
+    while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') ++pos, ++digits;
+  }
+  return digits > 0 && pos == s.size();
+}
+
+std::string checked_number(const Variant& v, bool whole) {
+  if (v.is_number() && !v.is_empty()) {
+    if (v.type() == Variant::Type::kBoolean) return v.boolean() ? "-1" : "0";
+    std::string t = v.to_text();
+    if (is_plain_number(t, whole)) return t;
+  } else if (v.is_text()) {
+    std::string t = vb::Trim(v.text());
+    if (is_plain_number(t, whole)) return t;
+  }
+  throw ScriptError(err::kTypeMismatch,
+                    whole ? "Type mismatch: a whole number is required" : "Type mismatch: a number is required");
+}
+
+}  // namespace
+
+char32_t utf8_next(std::string_view s, size_t& pos) {
+  const auto b0 = static_cast<unsigned char>(s[pos]);
+  int extra = 0;
+  char32_t c = b0;
+  if (b0 >= 0xC2 && b0 < 0xE0) extra = 1, c = b0 & 0x1F;
+  else if (b0 >= 0xE0 && b0 < 0xF0) extra = 2, c = b0 & 0x0F;
+  else if (b0 >= 0xF0 && b0 < 0xF5) extra = 3, c = b0 & 0x07;
+  if (extra > 0 && pos + extra < s.size()) {
+    bool ok = true;
+    for (int i = 1; ok && i <= extra; ++i) {
+      const auto b = static_cast<unsigned char>(s[pos + i]);
+      if ((b & 0xC0) != 0x80) ok = false;
+      else c = (c << 6) | (b & 0x3F);
+    }
+    if (ok) {
+      pos += 1 + extra;
+      return c;
+    }
+  }
+  pos += 1;
+  return b0;
+}
+
+void utf8_append(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+namespace vb {
+
+int64_t Len(std::string_view s) {
+  int64_t n = 0;
+  for (size_t pos = 0; pos < s.size(); ++n) utf8_next(s, pos);
+  return n;
+}
+
+std::string Left(std::string_view s, int64_t n) {
+  if (n < 0) throw ScriptError(err::kInvalidCall, "Invalid procedure call or argument");
+  return std::string(s.substr(0, byte_offset(s, n)));
+}
+
+std::string Right(std::string_view s, int64_t n) {
+  if (n < 0) throw ScriptError(err::kInvalidCall, "Invalid procedure call or argument");
+  const int64_t len = Len(s);
+  if (n >= len) return std::string(s);
+  return std::string(s.substr(byte_offset(s, len - n)));
+}
+
+std::string Mid(std::string_view s, int64_t start, std::optional<int64_t> length) {
+  if (start < 1 || (length && *length < 0))
+    throw ScriptError(err::kInvalidCall, "Invalid procedure call or argument");
+  const size_t from = byte_offset(s, start - 1);
+  std::string_view rest = s.substr(from);
+  if (!length) return std::string(rest);
+  return std::string(rest.substr(0, byte_offset(rest, *length)));
+}
+
+int64_t InStr(std::string_view s, std::string_view find, int64_t start) {
+  if (start < 1) throw ScriptError(err::kInvalidCall, "Invalid procedure call or argument");
+  const size_t from = byte_offset(s, start - 1);
+  if (find.empty()) return start <= Len(s) + 1 ? start : 0;
+  const size_t at = s.find(find, from);
+  if (at == std::string_view::npos) return 0;
+  return Len(s.substr(0, at)) + 1;
+}
+
+std::string Replace(std::string_view s, std::string_view find, std::string_view with) {
+  if (find.empty()) return std::string(s);
+  std::string out;
+  out.reserve(s.size());
+  size_t pos = 0;
+  for (;;) {
+    const size_t at = s.find(find, pos);
+    if (at == std::string_view::npos) break;
+    out.append(s.substr(pos, at - pos));
+    out.append(with);
+    pos = at + find.size();
+  }
+  out.append(s.substr(pos));
+  return out;
+}
+
+std::vector<std::string> Split(std::string_view s, std::string_view delim) {
+  std::vector<std::string> parts;
+  if (s.empty()) return parts;
+  if (delim.empty()) {
+    parts.emplace_back(s);
+    return parts;
+  }
+  size_t pos = 0;
+  for (;;) {
+    const size_t at = s.find(delim, pos);
+    if (at == std::string_view::npos) break;
+    parts.emplace_back(s.substr(pos, at - pos));
+    pos = at + delim.size();
+  }
+  parts.emplace_back(s.substr(pos));
+  return parts;
+}
+
+std::string LTrim(std::string_view s) {
+  size_t b = 0;
+  while (b < s.size() && s[b] == ' ') ++b;
+  return std::string(s.substr(b));
+}
+
+std::string RTrim(std::string_view s) {
+  size_t e = s.size();
+  while (e > 0 && s[e - 1] == ' ') --e;
+  return std::string(s.substr(0, e));
+}
+
+std::string Trim(std::string_view s) { return LTrim(RTrim(s)); }
+
+std::string LCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::string UCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+}  // namespace vb
+
+namespace {
+
+// Replaces & < > " (and ' when asked) by their entities.
+std::string encode_markup(std::string_view s, bool apostrophe) {
+  std::string out;
+  out.reserve(s.size() + s.size() / 8);
+  for (char c : s) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'':
+        if (apostrophe) {
+          out += "&#39;";
+          break;
+        }
+        [[fallthrough]];
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string html_encode(std::string_view s) { return encode_markup(s, true); }
+
+std::string server_html_encode(std::string_view s) { return encode_markup(s, false); }
+
+std::string sql_text(const Variant& v) { return vb::Replace(v.str(), "'", "''"); }
+
+std::string sql_number(const Variant& v) { return checked_number(v, false); }
+
+std::string sql_integer(const Variant& v) { return checked_number(v, true); }
+
+}  // namespace oapx1

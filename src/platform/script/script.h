@@ -1,0 +1,64 @@
+// The scripting platform's string builtins and the one place for the text rules
+// that page code relies on: character counting over UTF-8, HTML encoding and
+// SQL literal quoting.
+#ifndef OAPX1_PLATFORM_SCRIPT_SCRIPT_H_
+#define OAPX1_PLATFORM_SCRIPT_SCRIPT_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/script/variant.h"
+
+namespace oapx1 {
+
+// Decodes the code point starting at s[pos] and advances pos past it. Invalid
+// bytes decode as themselves (one byte, one character) so nothing is lost.
+char32_t utf8_next(std::string_view s, size_t& pos);
+// Appends the UTF-8 form of a code point.
+void utf8_append(std::string& out, char32_t c);
+
+// The string builtins of the scripting platform. Positions and lengths count
+// characters, not bytes; positions are 1-based.
+namespace vb {
+int64_t Len(std::string_view s);
+std::string Left(std::string_view s, int64_t n);
+std::string Right(std::string_view s, int64_t n);
+// Characters from `start` on, `length` of them or all when absent.
+std::string Mid(std::string_view s, int64_t start, std::optional<int64_t> length = std::nullopt);
+// Position of `find` in `s` searching from `start`; 0 when absent. An empty
+// `find` is found at `start`.
+int64_t InStr(std::string_view s, std::string_view find, int64_t start = 1);
+// Every occurrence of `find` replaced, left to right, case-sensitively; an
+// empty `find` leaves the text unchanged.
+std::string Replace(std::string_view s, std::string_view find, std::string_view with);
+// Pieces between the delimiters; an empty text gives no pieces at all.
+std::vector<std::string> Split(std::string_view s, std::string_view delim);
+// Leading and trailing spaces removed (spaces only, as the platform does).
+std::string Trim(std::string_view s);
+std::string LTrim(std::string_view s);
+std::string RTrim(std::string_view s);
+std::string LCase(std::string_view s);
+std::string UCase(std::string_view s);
+}  // namespace vb
+
+// The markup encoding for values from the request or the database: & < > " '
+// become &amp; &lt; &gt; &quot; &#39;, nothing else changes.
+std::string html_encode(std::string_view s);
+// The web server's own encoder, as its pages call it: & < > " only.
+std::string server_html_encode(std::string_view s);
+
+// The text of a value for use between apostrophes in SQL: apostrophes doubled,
+// null and empty give "".
+std::string sql_text(const Variant& v);
+// The text of a value placed bare in SQL, which must read as a number (sign,
+// digits, decimals); anything else fails with 13 and no statement is built.
+std::string sql_number(const Variant& v);
+// As sql_number, for values that must be whole numbers (keys).
+std::string sql_integer(const Variant& v);
+
+}  // namespace oapx1
+
+#endif  // OAPX1_PLATFORM_SCRIPT_SCRIPT_H_

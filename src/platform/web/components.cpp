@@ -1,0 +1,79 @@
+#include "platform/web/components.h"
+
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "platform/data/connection.h"
+#include "platform/files/file_system.h"
+#include "platform/web/memory_intrinsics.h"
+#include "platform/data/recordset.h"
+#include "platform/text/regexp.h"
+#include "platform/files/type_lib.h"
+
+namespace oapx1 {
+namespace {
+
+struct Registry {
+  std::mutex mutex;
+  std::map<std::string, ComponentFactory, NoCaseLess> factories;
+
+  Registry() {
+    factories["ADODB.Connection"] = [] { return std::make_shared<Connection>(); };
+    factories["ADODB.Recordset"] = [] { return std::make_shared<Recordset>(); };
+    factories["TavrinKxt.kxt2008"] = [] { return std::make_shared<ConnectStringProvider>(); };
+    factories["Scripting.FileSystemObject"] = [] { return std::make_shared<FileSystemObject>(); };
+    factories["Scriptlet.TypeLib"] = [] { return std::make_shared<TypeLib>(); };
+    factories["VBScript.RegExp"] = [] { return std::make_shared<RegExp>(); };
+  }
+};
+
+Registry& registry() {
+  static Registry r;
+  return r;
+}
+
+std::mutex g_db_mutex;
+std::string g_default_db;
+
+}  // namespace
+
+void register_component(std::string_view class_id, ComponentFactory factory) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> guard(r.mutex);
+  r.factories.insert_or_assign(std::string(class_id), std::move(factory));
+}
+
+void unregister_component(std::string_view class_id) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> guard(r.mutex);
+  if (auto it = r.factories.find(class_id); it != r.factories.end()) r.factories.erase(it);
+}
+
+Variant CreateObject(std::string_view class_id) {
+  Registry& r = registry();
+  ComponentFactory factory;
+  {
+    std::lock_guard<std::mutex> guard(r.mutex);
+    auto it = r.factories.find(class_id);
+    if (it != r.factories.end()) factory = it->second;
+  }
+  if (!factory) throw ScriptError(err::kCannotCreate, "ActiveX component can't create object");
+  return Variant(factory());
+}
+
+std::string ConnectStringProvider::ConnectString() const {
+  {
+    std::lock_guard<std::mutex> guard(g_db_mutex);
+    if (!g_default_db.empty()) return g_default_db;
+  }
+  if (const char* env = std::getenv("OAPX1_DB"); env && *env) return env;
+  return "sqlite:var/oa.db";
+}
+
+void set_default_database(std::string url) {
+  std::lock_guard<std::mutex> guard(g_db_mutex);
+  g_default_db = std::move(url);
+}
+
+}  // namespace oapx1

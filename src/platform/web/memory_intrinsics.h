@@ -1,0 +1,112 @@
+// Intrinsic objects held in memory: the implementations the command line, the
+// tests and the HTTP host use. Item names are case-insensitive.
+#ifndef OAPX1_PLATFORM_WEB_MEMORY_INTRINSICS_H_
+#define OAPX1_PLATFORM_WEB_MEMORY_INTRINSICS_H_
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/web/intrinsics.h"
+
+namespace oapx1 {
+
+// Orders names without regard to ASCII letter case.
+struct NoCaseLess {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+
+using ItemMap = std::map<std::string, Variant, NoCaseLess>;
+
+class MemoryRequest : public Request {
+ public:
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  MemoryRequest() = default;
+  MemoryRequest(Pairs query, Pairs form) : query_(std::move(query)), form_(std::move(form)) {}
+
+  Variant item(std::string_view key) const override;
+  void add_query(std::string name, std::string value) { query_.emplace_back(std::move(name), std::move(value)); }
+  void add_form(std::string name, std::string value) { form_.emplace_back(std::move(name), std::move(value)); }
+
+ private:
+  Pairs query_;  // query string items in request order
+  Pairs form_;   // posted form items in request order
+};
+
+class MemoryResponse : public Response {
+ public:
+  // A page body is written in hundreds of small pieces; room for a typical
+  // page up front spares the regrowth copies.
+  MemoryResponse() { body_.reserve(16 * 1024); }
+  void write(std::string_view text) override { body_.append(text); }
+  void set_expires(int minutes) override { expires_ = minutes; }
+
+  const std::string& body() const { return body_; }
+  std::string& body() { return body_; }
+  int expires() const { return expires_; }
+
+ private:
+  std::string body_;   // UTF-8 text written so far
+  int expires_ = -1;   // -1 until the page sets it
+};
+
+class MemorySession : public Session {
+ public:
+  Variant item(std::string_view key) const override;
+  void set_item(std::string_view key, Variant value) override;
+  void set_code_page(int code_page) override { code_page_ = code_page; }
+  int code_page() const override { return code_page_; }
+  void set_timeout(int minutes) override { timeout_ = minutes; }
+  int timeout() const override { return timeout_; }
+
+ private:
+  ItemMap items_;        // session items
+  int code_page_ = 936;  // code page of the session's pages
+  int timeout_ = 20;     // idle minutes
+};
+
+// The items shared by all requests of one web application. Thread-safe.
+class ApplicationState {
+ public:
+  Variant item(std::string_view key) const;
+  void set_item(std::string_view key, Variant value);
+  std::recursive_mutex& lock_mutex() { return lock_; }
+
+ private:
+  mutable std::mutex items_mutex_;  // guards items_ for single reads and writes
+  ItemMap items_;                   // application items
+  std::recursive_mutex lock_;       // the Lock/UnLock lock
+};
+
+// One request's view of the application: releases a lock the request still
+// holds when it ends, so a failure between Lock and UnLock cannot block others.
+class MemoryApplication : public Application {
+ public:
+  explicit MemoryApplication(ApplicationState& state) : state_(state) {}
+  ~MemoryApplication() override;
+  Variant item(std::string_view key) const override { return state_.item(key); }
+  void set_item(std::string_view key, Variant value) override { state_.set_item(key, std::move(value)); }
+  void lock() override;
+  void unlock() override;
+
+ private:
+  ApplicationState& state_;
+  int held_ = 0;  // how many times this request holds the lock
+};
+
+class MemoryServer : public Server {
+ public:
+  void set_script_timeout(int seconds) override { script_timeout_ = seconds; }
+  int script_timeout() const { return script_timeout_; }
+
+ private:
+  int script_timeout_ = 90;  // seconds
+};
+
+}  // namespace oapx1
+
+#endif  // OAPX1_PLATFORM_WEB_MEMORY_INTRINSICS_H_

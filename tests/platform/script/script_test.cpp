@@ -1,0 +1,58 @@
+// String builtins counting characters, the encoders and SQL literal helpers.
+#include <gtest/gtest.h>
+
+#include "platform/script/script.h"
+
+namespace oapx1 {
+namespace {
+
+TEST(Builtins, count_characters_not_bytes) {
+  const std::string s = "节点ab名";
+  EXPECT_EQ(vb::Len(s), 5);
+  EXPECT_EQ(vb::Left(s, 2), "节点");
+  EXPECT_EQ(vb::Right(s, 2), "b名");
+  EXPECT_EQ(vb::Mid(s, 3), "ab名");
+  EXPECT_EQ(vb::Mid(s, 2, 2), "点a");
+  EXPECT_EQ(vb::Mid(s, 9), "");
+  EXPECT_EQ(vb::InStr(s, "名"), 5);
+  EXPECT_EQ(vb::InStr(s, "x"), 0);
+  EXPECT_EQ(vb::InStr("a;b;c", ";", 3), 4);
+  EXPECT_THROW(vb::Mid(s, 0), ScriptError);
+  EXPECT_EQ(vb::Len("\xff\xfe"), 2);  // invalid bytes count one each, nothing is lost
+}
+
+TEST(Builtins, replace_split_trim_case) {
+  EXPECT_EQ(vb::Replace("a;b;;c", ";", "','"), "a','b','','c");
+  EXPECT_EQ(vb::Replace("aaa", "aa", "b"), "ba");
+  EXPECT_EQ(vb::Replace("abc", "", "x"), "abc");
+  EXPECT_EQ(vb::Split("", ",").size(), 0u);
+  EXPECT_EQ(vb::Split("a,,b", ","), (std::vector<std::string>{"a", "", "b"}));
+  EXPECT_EQ(vb::Split(",", ","), (std::vector<std::string>{"", ""}));
+  EXPECT_EQ(vb::Trim("  a b \t"), "a b \t");  // spaces only
+  EXPECT_EQ(vb::LCase("AbC节"), "abc节");
+  EXPECT_EQ(vb::UCase("AbC节"), "ABC节");
+}
+
+TEST(Encoding, html_encoders_differ_only_in_the_apostrophe) {
+  EXPECT_EQ(html_encode("<a href=\"x\">&'</a>"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;&lt;/a&gt;");
+  EXPECT_EQ(server_html_encode("<'&\">"), "&lt;'&amp;&quot;&gt;");
+  EXPECT_EQ(html_encode("节点"), "节点");
+}
+
+TEST(SqlLiterals, text_doubles_apostrophes_and_numbers_are_checked) {
+  EXPECT_EQ(sql_text(Variant("O'Neil''s")), "O''Neil''''s");
+  EXPECT_EQ(sql_text(Variant::null()), "");
+  EXPECT_EQ(sql_integer(Variant(" 12 ")), "12");
+  EXPECT_EQ(sql_integer(Variant(7)), "7");
+  EXPECT_EQ(sql_integer(Variant("-3")), "-3");
+  EXPECT_EQ(sql_number(Variant("2.5")), "2.5");
+  for (const char* bad : {"", "1 or 1=1", "1;drop table x", "0x10", "1e3", "2.5", "abc"}) {
+    EXPECT_THROW(sql_integer(Variant(bad)), ScriptError) << bad;
+  }
+  EXPECT_THROW(sql_integer(Variant()), ScriptError);
+  EXPECT_THROW(sql_integer(Variant::null()), ScriptError);
+  EXPECT_THROW(sql_number(Variant("1e3")), ScriptError);
+}
+
+}  // namespace
+}  // namespace oapx1

@@ -1,0 +1,87 @@
+#include "platform/text/codepage.h"
+
+#include <gtest/gtest.h>
+
+namespace oapx1 {
+namespace {
+
+TEST(Codepage, utf8_to_gbk_encodes_chinese_and_references_what_gbk_lacks) {
+  struct Case {
+    std::string utf8, gbk;
+  } cases[] = {
+      {"", ""},
+      {"plain <b>ASCII</b>\r\n\t", "plain <b>ASCII</b>\r\n\t"},
+      {"流程节点", "\xC1\xF7\xB3\xCC\xBD\xDA\xB5\xE3"},
+      {"a复核b", "a\xB8\xB4\xBA\xCB" "b"},
+      {"丂", "\x81\x40"},                   // trail byte in the ASCII range
+      {"·", "\xA1\xA4"},                    // in GBK
+      {"•", "&#8226;"},                     // not in GBK: a numeric reference, not "?"
+      {"节•点", "\xBD\xDA&#8226;\xB5\xE3"},  // the characters around it survive
+      {"😀x", "&#128512;x"},                // outside the basic plane
+      {"a\xFF" "b", "a&#65533;b"},          // invalid UTF-8
+      {"\xE6\xB5", "&#65533;&#65533;"},     // truncated sequence
+  };
+  for (const auto& c : cases) EXPECT_EQ(utf8_to_gbk(c.utf8), c.gbk) << c.utf8;
+}
+
+TEST(Codepage, gb18030_to_utf8_decodes_and_replaces_bad_bytes) {
+  struct Case {
+    std::string bytes, utf8;
+  } cases[] = {
+      {"", ""},
+      {"OAID=1&save=true", "OAID=1&save=true"},
+      {"\xB8\xB4\xBA\xCB", "复核"},
+      {"\x81\x40", "丂"},
+      {"x\x81\x40y", "x丂y"},
+      {"\x94\x39\xFC\x36", "😀"},          // four-byte GB18030, beyond GBK
+      {"\x81\x36\xA6\x31", "•"},
+      {"\xFF", "\xEF\xBF\xBD"},             // not a lead byte
+      {"\x80", "€"},                       // the euro sign of code page 936
+      {"5\x80\xA2\xE3", "5€€"},
+      {"a\x81", "a\xEF\xBF\xBD"},           // truncated at the end
+      {"\x81 b", "\xEF\xBF\xBD b"},         // lead byte followed by a space
+      {"\xB8\xB4\xFF\xBA\xCB", "复\xEF\xBF\xBD核"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(gb18030_to_utf8(c.bytes), c.utf8) << c.utf8;
+}
+
+TEST(Codepage, round_trip_keeps_every_character_of_the_code_page) {
+  // Every two-byte code decodes to one character; encoding that character
+  // gives bytes that decode to it again (mostly the same code), or, where GBK
+  // lacks it, a reference to exactly that character. Nothing is lost.
+  int same_bytes = 0;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      if (trail == 0x7F) continue;
+      const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
+      const std::string utf8 = gb18030_to_utf8(code);
+      const std::string back = utf8_to_gbk(utf8);
+      if (back == code) {
+        ++same_bytes;
+      } else if (back.rfind("&#", 0) == 0) {
+        char32_t cp = 0;
+        // Decode the one UTF-8 character to compare with the reference.
+        const auto b = [&](size_t i) { return static_cast<unsigned char>(utf8[i]); };
+        if (utf8.size() == 2) cp = ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+        if (utf8.size() == 3) cp = ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+        if (utf8.size() == 4) {
+          cp = ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+        }
+        EXPECT_EQ(back, "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";") << std::hex << lead << trail;
+      } else {
+        EXPECT_EQ(gb18030_to_utf8(back), utf8) << std::hex << lead << trail;
+      }
+    }
+  }
+  EXPECT_GT(same_bytes, 21000);
+  // A long mixed text with a character outside GBK survives the trip with the
+  // character as a reference the browser shows as the same character.
+  std::string text;
+  for (int i = 0; i < 500; ++i) text += "节点 node • ";
+  std::string expected;
+  for (int i = 0; i < 500; ++i) expected += "节点 node &#8226; ";
+  EXPECT_EQ(gb18030_to_utf8(utf8_to_gbk(text)), expected);
+}
+
+}  // namespace
+}  // namespace oapx1
