@@ -13,6 +13,7 @@
 #include "pages/flownode/node_settings_page.h"
 #include "platform/data/connection.h"
 #include "platform/web/event_log.h"
+#include "platform/web/process.h"
 #include "platform/web/memory_intrinsics.h"
 
 namespace {
@@ -58,7 +59,7 @@ void run_request(benchmark::State& state, bool save) {
   application_state.set_item("KXTDBConnectString", demo_database());
   application_state.set_item("TavrinOAURL", "/oa/");
   CollectingEventLog events;
-  set_event_log(&events);
+  ScopedProcessSettings settings([&](ProcessSettings& s) { s.event_log = &events; });
   size_t bytes = 0;
   long allocations = 0;
   for (auto _ : state) {
@@ -80,7 +81,7 @@ void run_request(benchmark::State& state, bool save) {
     }
     MemoryResponse response;
     ObjectContext context{&server, &application, &session, &request, &response};
-    set_current_object_context(&context);
+    HostCall call(&context);
     const long before = g_allocations.load(std::memory_order_relaxed);
     {
       tvwortqflowjiedia page;
@@ -89,9 +90,7 @@ void run_request(benchmark::State& state, bool save) {
     }
     allocations += g_allocations.load(std::memory_order_relaxed) - before;
     bytes += response.body().size();
-    set_current_object_context(nullptr);
   }
-  set_event_log(nullptr);
   if (!events.entries().empty()) state.SkipWithError(events.entries().front().second.c_str());
   state.counters["allocs/request"] =
       benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);

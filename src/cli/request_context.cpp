@@ -40,20 +40,17 @@ bool take_request_option(const std::vector<std::string>& args, size_t& i, Reques
 }
 
 CommandRequest::CommandRequest(const RequestOptions& options)
-    : application_(application_state_), request_(options.query, options.form) {
-  if (!options.db.empty()) set_default_database(options.db);
-  set_clock(options.now);
-  set_event_log(&events_);
+    : settings_([&](ProcessSettings& s) {
+        if (!options.db.empty()) s.database = options.db;
+        s.fixed_now = options.now;
+        s.event_log = &events_;
+      }),
+      application_(application_state_),
+      request_(options.query, options.form) {
   for (const auto& [name, value] : options.session) session_.set_item(name, value);
   for (const auto& [name, value] : options.application) application_state_.set_item(name, value);
   context_ = ObjectContext{&server_, &application_, &session_, &request_, &response_};
-  set_current_object_context(&context_);
-}
-
-CommandRequest::~CommandRequest() {
-  set_current_object_context(nullptr);
-  bind_intrinsics(nullptr);
-  set_event_log(nullptr);
+  call_.emplace(&context_);
 }
 
 }  // namespace oapx1

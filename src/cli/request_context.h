@@ -10,6 +10,7 @@
 
 #include "platform/web/event_log.h"
 #include "platform/web/memory_intrinsics.h"
+#include "platform/web/process.h"
 
 namespace oapx1 {
 
@@ -38,12 +39,13 @@ struct UsageError {
 class CommandRequest {
  public:
   explicit CommandRequest(const RequestOptions& options);
-  ~CommandRequest();
 
   MemoryResponse& response() { return response_; }
   CollectingEventLog& events() { return events_; }
 
  private:
+  CollectingEventLog events_;        // the events of the command
+  ScopedProcessSettings settings_;   // database, clock and event log of the command
   ApplicationState application_state_;
   MemoryServer server_;
   MemoryApplication application_;
@@ -51,7 +53,7 @@ class CommandRequest {
   MemoryRequest request_;
   MemoryResponse response_;
   ObjectContext context_;
-  CollectingEventLog events_;
+  std::optional<HostCall> call_;     // the binding of the objects above, undone first
 };
 
 }  // namespace oapx1

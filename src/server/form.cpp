@@ -12,12 +12,6 @@ int hex_value(char c) {
   return -1;
 }
 
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 std::string percent_decode(std::string_view text, bool plus_as_space) {
@@ -56,15 +50,7 @@ FormPairs parse_form(std::string_view encoded) {
 
 bool has_media_type(std::string_view content_type, std::string_view type) {
   const std::string_view media = trim(content_type.substr(0, content_type.find(';')));
-  return ascii_lower(media) == ascii_lower(type);
-}
-
-std::string ascii_lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
+  return ascii_iequals(media, type);
 }
 
 }  // namespace oapx1

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text/ascii.h"
+
 namespace oapx1 {
 
 using FormPairs = std::vector<std::pair<std::string, std::string>>;
@@ -26,8 +28,6 @@ FormPairs parse_form(std::string_view encoded);
 // case-insensitive) is `type`.
 bool has_media_type(std::string_view content_type, std::string_view type);
 
-// ASCII lower case of a text.
-std::string ascii_lower(std::string_view text);
 
 }  // namespace oapx1
 

@@ -50,12 +50,6 @@ const char* reason_text(int status) {
   return http::obsolete_reason(static_cast<http::status>(status)).data();
 }
 
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 // One client connection: reads requests one after the other, each within the
 // read time-out and the size limits, and writes each reply within the write
 // time-out. Runs on its own strand.

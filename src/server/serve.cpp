@@ -10,15 +10,13 @@
 #include "server/form.h"
 #include "server/http_server.h"
 #include "util/date_time.h"
+#include "platform/text/ascii.h"
 
 namespace oapx1 {
 namespace {
 
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
+// Configuration lines may end in CR LF.
+std::string_view trim(std::string_view s) { return oapx1::trim(s, " \t\r"); }
 
 // "--read_timeout" and "Read-Timeout" name the same setting.
 std::string normalise_key(std::string_view key) {

@@ -250,11 +250,6 @@ HttpReply WebApplication::handle(const HttpRequest& request) {
 
 namespace {
 
-bool same_text_no_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 }  // namespace
 
@@ -264,7 +259,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view 
   if (!post) {
     // Only a post changes data: a link or a redirect from another site still
     // carries the session cookie, so a GET's "save" item is not passed on.
-    std::erase_if(query_items, [](const auto& item) { return same_text_no_case(item.first, "save"); });
+    std::erase_if(query_items, [](const auto& item) { return ascii_iequals(item.first, "save"); });
   }
   MemoryRequest items(std::move(query_items),
                       post && has_media_type(request.content_type, "application/x-www-form-urlencoded")
@@ -278,7 +273,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view 
     // Releases an application lock the page still holds when it ends.
     MemoryApplication application(application_);
     ObjectContext context{&server, &application, &session.view(), &items, &response};
-    set_current_object_context(&context);
+    HostCall call(&context);
     try {
       std::unique_ptr<Page> page = options_.page_factory();
       page->I_init();
@@ -286,8 +281,6 @@ HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view 
     } catch (...) {
       failure = std::current_exception();
     }
-    set_current_object_context(nullptr);
-    bind_intrinsics(nullptr);
   }
   if (failure) {
     event_log().write(kEventError, "oapx1 serve: page " + request.target +

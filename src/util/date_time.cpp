@@ -2,19 +2,13 @@
 // Chinese-style timestamp of the present moment.
 #include "util/date_time.h"
 
-#include <mutex>
-
 #include "host/page.h"
 #include "platform/web/event_log.h"
+#include "platform/web/process.h"
 #include "platform/script/script.h"
 
 namespace oapx1 {
 namespace {
-
-std::mutex g_weekday_mutex;
-// The names from Sunday on, whatever day the configured week begins with.
-std::array<std::string, 7> g_weekday_names = {"星期日", "星期一", "星期二", "星期三",
-                                              "星期四", "星期五", "星期六"};
 
 // A number's decimal text with one "0" in front when it has one digit.
 std::string pad2(int n) {
@@ -51,15 +45,13 @@ void set_weekday_names(const std::array<std::string, 7>& names, int first_day) {
   std::array<std::string, 7> from_sunday;
   for (int k = 0; k < 7; ++k)
     from_sunday[static_cast<size_t>((first_day - 1 + k) % 7)] = names[static_cast<size_t>(k)];
-  std::lock_guard<std::mutex> guard(g_weekday_mutex);
-  g_weekday_names = std::move(from_sunday);
+  update_process_settings([&](ProcessSettings& s) { s.weekday_names = std::move(from_sunday); });
 }
 
 std::string weekday_name(int weekday) {
   if (weekday < 1 || weekday > 7)
     throw ScriptError(err::kInvalidCall, "Invalid procedure call or argument");
-  std::lock_guard<std::mutex> guard(g_weekday_mutex);
-  return g_weekday_names[static_cast<size_t>(weekday - 1)];
+  return process_settings()->weekday_names[static_cast<size_t>(weekday - 1)];
 }
 
 Variant Page::lwformatdatetime(Variant& datetime, Variant& format) {

@@ -15,7 +15,7 @@ namespace oapx1::testing {
 
 struct ClientReply {
   int status = 0;  // 0 when the server closed without replying
-  std::map<std::string, std::string, NoCaseLess> headers;
+  std::map<std::string, std::string, AsciiNoCaseLess> headers;
   std::string body;
   std::string header(std::string_view name) const {
     auto it = headers.find(name);

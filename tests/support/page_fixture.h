@@ -17,6 +17,7 @@
 
 #include "host/page.h"
 #include "platform/web/event_log.h"
+#include "platform/web/process.h"
 #include "support/test_db.h"
 #include "support/test_request.h"
 
@@ -46,7 +47,6 @@ class PageFixture : public ::testing::Test {
     request.session.set_item("SystemURL", "/oa/");
     request.session.set_item("UserName", "admin");
   }
-  ~PageFixture() override { set_clock(std::nullopt); }
 
   // Opens the page's connection as the connection include does, then forgets
   // what that wrote, so a test reads only its method's output.
@@ -82,6 +82,9 @@ class PageFixture : public ::testing::Test {
   // The event log entries so far, as (type, text).
   std::vector<std::pair<int, std::string>> events() const { return request.events.entries(); }
 
+  // Whatever a test changes of the clock, weekday names or database is put
+  // back when it ends.
+  ScopedProcessSettings settings{[](ProcessSettings&) {}};
   TestDb db;                 // the application database
   TestRequest request;       // the bound intrinsic objects and the collected events
   std::unique_ptr<P> page;   // the page under test (replaced by run())

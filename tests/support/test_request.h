@@ -3,32 +3,29 @@
 #ifndef OAPX1_TESTS_SUPPORT_TEST_REQUEST_H_
 #define OAPX1_TESTS_SUPPORT_TEST_REQUEST_H_
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/web/event_log.h"
 #include "platform/web/memory_intrinsics.h"
+#include "platform/web/process.h"
 
 namespace oapx1::testing {
 
 class TestRequest {
  public:
   TestRequest() : application(application_state) { bind(); }
-  ~TestRequest() {
-    set_current_object_context(nullptr);
-    bind_intrinsics(nullptr);
-    set_event_log(nullptr);
-  }
   TestRequest(const TestRequest&) = delete;
   TestRequest& operator=(const TestRequest&) = delete;
 
   // Binds this request's objects as the object context and the slots of the thread.
   void bind() {
     context = ObjectContext{&server, &application, &session, &request, &response};
-    set_current_object_context(&context);
+    call.reset();
+    call.emplace(&context);
     bind_intrinsics(&context);
-    set_event_log(&events);
   }
   const std::string& body() const { return response.body(); }
   // The event texts so far.
@@ -38,14 +35,16 @@ class TestRequest {
     return texts;
   }
 
+  CollectingEventLog events;
+  ScopedProcessSettings settings{[this](ProcessSettings& s) { s.event_log = &events; }};
   ApplicationState application_state;
   MemoryServer server;
   MemoryApplication application;
   MemorySession session;
   MemoryRequest request;
   MemoryResponse response;
-  CollectingEventLog events;
   ObjectContext context;
+  std::optional<HostCall> call;  // the binding of the objects above, undone first
 };
 
 }  // namespace oapx1::testing

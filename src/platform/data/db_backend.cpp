@@ -4,6 +4,7 @@
 
 #include "platform/data/postgres_backend.h"
 #include "platform/data/sqlite_backend.h"
+#include "platform/text/ascii.h"
 
 namespace oapx1 {
 namespace {
@@ -116,12 +117,6 @@ void raise_db_error(DbErrorKind kind, std::string message) {
 
 namespace {
 
-std::string ascii_lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 }  // namespace
 

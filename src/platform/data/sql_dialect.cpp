@@ -1,4 +1,5 @@
 #include "platform/data/sql_dialect.h"
+#include "platform/text/ascii.h"
 
 #include <cctype>
 #include <charconv>
@@ -69,19 +70,9 @@ bool is_word_char(unsigned char c) {
   return std::isalnum(c) || c == '_' || c == '$' || c == '@' || c == '#' || c >= 0x80;
 }
 
-bool iequals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 bool is_one_of(std::string_view word, std::initializer_list<std::string_view> words) {
   for (std::string_view w : words) {
-    if (iequals(word, w)) return true;
+    if (ascii_iequals(word, w)) return true;
   }
   return false;
 }
@@ -476,7 +467,7 @@ class Translator {
     const Token* next = at(n1);
 
     // select [distinct|all] top N  ->  LIMIT N at the end of this select
-    if (iequals(t.text, "top") &&
+    if (ascii_iequals(t.text, "top") &&
         (word_is(prev, {"select"}) ||
          (word_is(prev, {"distinct", "all"}) && word_is(prev_sig(static_cast<size_t>(prev - tokens_.data())), {"select"})))) {
       size_t last = 0;
@@ -500,7 +491,7 @@ class Translator {
     }
 
     // insert T (...)  ->  insert into T (...)
-    if (iequals(t.text, "insert") && next &&
+    if (ascii_iequals(t.text, "insert") && next &&
         (next->kind == Tok::kBracketIdent || next->kind == Tok::kQuotedIdent ||
          (next->kind == Tok::kWord && !is_one_of(next->text, {"into", "or"})))) {
       put(t.text);
@@ -509,7 +500,7 @@ class Translator {
     }
 
     if (!qualified && next && next->kind == Tok::kLParen) {
-      if (iequals(t.text, "getdate")) {
+      if (ascii_iequals(t.text, "getdate")) {
         const size_t close = next_sig(n1);
         if (at(close) && at(close)->kind == Tok::kRParen) {
           put(dialect_ == SqlDialect::kSqlite ? "datetime('now', 'localtime')"
@@ -517,11 +508,11 @@ class Translator {
           return close;
         }
       }
-      if (iequals(t.text, "isnull")) {
+      if (ascii_iequals(t.text, "isnull")) {
         put("coalesce");
         return i;
       }
-      if (iequals(t.text, "len")) {
+      if (ascii_iequals(t.text, "len")) {
         put("length");
         return i;
       }

@@ -1,4 +1,5 @@
 #include "platform/script/variant.h"
+#include "platform/text/ascii.h"
 
 #include <cmath>
 #include <cstdio>
@@ -52,11 +53,6 @@ bool read_digits(std::string_view s, size_t& pos, size_t max_digits, int& out) {
   return true;
 }
 
-std::string_view trim_spaces(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 std::string format_double(double d) {
   if (d == 0) return "0";
@@ -107,7 +103,7 @@ bool valid_civil(int year, int month, int day, int hour, int minute, int second)
 }
 
 std::optional<DateTime> parse_datetime(std::string_view text) {
-  std::string_view s = trim_spaces(text);
+  std::string_view s = trim(text);
   size_t pos = 0;
   int y, m, d, h = 0, n = 0, sec = 0;
   if (!read_digits(s, pos, 4, y) || pos != 4) return std::nullopt;
@@ -239,7 +235,7 @@ int64_t Variant::to_integer() const {
 bool Variant::to_bool() const {
   if (type() == Type::kBoolean) return boolean();
   if (type() == Type::kText) {
-    std::string_view t = trim_spaces(text());
+    std::string_view t = trim(text());
     if (t.size() == 4 && strncasecmp(t.data(), "true", 4) == 0) return true;
     if (t.size() == 5 && strncasecmp(t.data(), "false", 5) == 0) return false;
   }
@@ -269,7 +265,7 @@ DateTime Variant::to_date() const {
 }
 
 std::optional<double> parse_number(std::string_view text) {
-  std::string_view s = trim_spaces(text);
+  std::string_view s = trim(text);
   if (s.empty()) return std::nullopt;
   if (s.size() > 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h')) {
     // Up to four digits read as a 16-bit value and up to eight as a 32-bit

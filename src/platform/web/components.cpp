@@ -10,13 +10,14 @@
 #include "platform/data/recordset.h"
 #include "platform/text/regexp.h"
 #include "platform/files/type_lib.h"
+#include "platform/web/process.h"
 
 namespace oapx1 {
 namespace {
 
 struct Registry {
   std::mutex mutex;
-  std::map<std::string, ComponentFactory, NoCaseLess> factories;
+  std::map<std::string, ComponentFactory, AsciiNoCaseLess> factories;
 
   Registry() {
     factories["ADODB.Connection"] = [] { return std::make_shared<Connection>(); };
@@ -32,9 +33,6 @@ Registry& registry() {
   static Registry r;
   return r;
 }
-
-std::mutex g_db_mutex;
-std::string g_default_db;
 
 }  // namespace
 
@@ -63,17 +61,13 @@ Variant CreateObject(std::string_view class_id) {
 }
 
 std::string ConnectStringProvider::ConnectString() const {
-  {
-    std::lock_guard<std::mutex> guard(g_db_mutex);
-    if (!g_default_db.empty()) return g_default_db;
-  }
+  if (auto settings = process_settings(); !settings->database.empty()) return settings->database;
   if (const char* env = std::getenv("OAPX1_DB"); env && *env) return env;
   return "sqlite:var/oa.db";
 }
 
 void set_default_database(std::string url) {
-  std::lock_guard<std::mutex> guard(g_db_mutex);
-  g_default_db = std::move(url);
+  update_process_settings([&url](ProcessSettings& s) { s.database = std::move(url); });
 }
 
 }  // namespace oapx1

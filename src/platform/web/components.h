@@ -22,12 +22,13 @@ void unregister_component(std::string_view class_id);
 Variant CreateObject(std::string_view class_id);
 
 // The connection-string provider stand-in: its ConnectString is the database
-// URL given to the process (set_default_database), else the environment
+// URL of the process settings (set_default_database), else the environment
 // variable OAPX1_DB, else "sqlite:var/oa.db".
 class ConnectStringProvider : public Object {
  public:
   std::string ConnectString() const;
 };
+// Sets the database URL of the process settings; "" restores the default.
 void set_default_database(std::string url);
 
 }  // namespace oapx1

@@ -2,10 +2,11 @@
 
 #include <syslog.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+
+#include "platform/web/process.h"
 
 namespace oapx1 {
 namespace {
@@ -18,10 +19,6 @@ class StderrEventLog : public EventLog {
 };
 
 StderrEventLog g_stderr_log;
-std::atomic<EventLog*> g_log{nullptr};
-
-std::mutex g_clock_mutex;
-std::optional<DateTime> g_fixed_clock;
 
 }  // namespace
 
@@ -48,17 +45,16 @@ void SyslogEventLog::write(int type, std::string_view text) {
 }
 
 EventLog& event_log() {
-  EventLog* log = g_log.load();
+  EventLog* log = process_settings()->event_log;
   return log ? *log : g_stderr_log;
 }
 
-void set_event_log(EventLog* log) { g_log.store(log); }
+void set_event_log(EventLog* log) {
+  update_process_settings([log](ProcessSettings& s) { s.event_log = log; });
+}
 
 DateTime clock_now() {
-  {
-    std::lock_guard<std::mutex> guard(g_clock_mutex);
-    if (g_fixed_clock) return *g_fixed_clock;
-  }
+  if (const auto settings = process_settings(); settings->fixed_now) return *settings->fixed_now;
   const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm tm{};
   localtime_r(&t, &tm);
@@ -67,8 +63,7 @@ DateTime clock_now() {
 }
 
 void set_clock(std::optional<DateTime> fixed) {
-  std::lock_guard<std::mutex> guard(g_clock_mutex);
-  g_fixed_clock = fixed;
+  update_process_settings([fixed](ProcessSettings& s) { s.fixed_now = fixed; });
 }
 
 }  // namespace oapx1

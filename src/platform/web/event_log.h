@@ -1,6 +1,7 @@
 // The application event log the failure handler writes to, and the clock the
-// page reads "now" from. Both are process-wide and settable, so the server can
-// log to syslog while commands and tests collect entries and fix the time.
+// page reads "now" from. Both are process settings (platform/web/process.h),
+// so the server can log to syslog while commands and tests collect entries and
+// fix the time.
 #ifndef OAPX1_PLATFORM_WEB_EVENT_LOG_H_
 #define OAPX1_PLATFORM_WEB_EVENT_LOG_H_
 
@@ -45,7 +46,8 @@ class SyslogEventLog : public EventLog {
   void write(int type, std::string_view text) override;
 };
 
-// The process's event log; until one is set, entries go to standard error.
+// The process's event log (process settings); until one is set, entries go to
+// standard error.
 EventLog& event_log();
 // Sets the process's event log; the caller keeps it alive. Null restores the default.
 void set_event_log(EventLog* log);

@@ -93,6 +93,21 @@ Response& response_object();
 // does not have leaves its slot unset. With null, every slot is cleared.
 void bind_intrinsics(const ObjectContext* context);
 
+// One call of the page host on this thread: while it lives, `context` is the
+// current object context (what I_init binds from); when it ends, the context
+// and the thread's intrinsic slots are cleared, so nothing of the call
+// outlives it. Used by the server, the command and the tests alike.
+class HostCall {
+ public:
+  explicit HostCall(ObjectContext* context) { set_current_object_context(context); }
+  ~HostCall() {
+    set_current_object_context(nullptr);
+    bind_intrinsics(nullptr);
+  }
+  HostCall(const HostCall&) = delete;
+  HostCall& operator=(const HostCall&) = delete;
+};
+
 }  // namespace oapx1
 
 #endif  // OAPX1_PLATFORM_WEB_INTRINSICS_H_

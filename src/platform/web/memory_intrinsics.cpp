@@ -4,17 +4,6 @@
 
 namespace oapx1 {
 
-bool NoCaseLess::operator()(std::string_view a, std::string_view b) const {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-  }
-  return a.size() < b.size();
-}
-
 namespace {
 
 bool same_name(std::string_view a, std::string_view b) {

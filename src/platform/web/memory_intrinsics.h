@@ -10,17 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text/ascii.h"
 #include "platform/web/intrinsics.h"
 
 namespace oapx1 {
 
 // Orders names without regard to ASCII letter case.
-struct NoCaseLess {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const;
-};
-
-using ItemMap = std::map<std::string, Variant, NoCaseLess>;
+using ItemMap = std::map<std::string, Variant, AsciiNoCaseLess>;
 
 class MemoryRequest : public Request {
  public:

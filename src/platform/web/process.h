@@ -1,0 +1,55 @@
+// The process-wide settings of the platform, in one place: the database the
+// connection-string provider hands out, the clock, the event log and the
+// regional weekday names. The host sets them once at start; every request
+// reads them; tests and commands change them for a scope and put them back.
+#ifndef OAPX1_PLATFORM_WEB_PROCESS_H_
+#define OAPX1_PLATFORM_WEB_PROCESS_H_
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/script/variant.h"
+
+namespace oapx1 {
+
+class EventLog;
+
+struct ProcessSettings {
+  // The database URL of the connection-string provider; "" means the
+  // environment variable OAPX1_DB, else "sqlite:var/oa.db".
+  std::string database;
+  // The present moment when fixed (the command's --now, tests); nullopt reads
+  // the system clock.
+  std::optional<DateTime> fixed_now;
+  // Where events go (the owner keeps it alive); null means standard error.
+  EventLog* event_log = nullptr;
+  // The full weekday names of the server's regional settings, Sunday first.
+  std::array<std::string, 7> weekday_names = {"星期日", "星期一", "星期二", "星期三",
+                                              "星期四", "星期五", "星期六"};
+};
+
+// The settings in force; a snapshot that stays valid while held. Thread-safe.
+std::shared_ptr<const ProcessSettings> process_settings();
+// Changes the settings in force: `change` edits a copy, which then replaces
+// them for every later reader. Thread-safe.
+void update_process_settings(const std::function<void(ProcessSettings&)>& change);
+
+// Changes the settings for its own lifetime, then puts back the ones in force
+// when it was made (tests, one command).
+class ScopedProcessSettings {
+ public:
+  explicit ScopedProcessSettings(const std::function<void(ProcessSettings&)>& change);
+  ~ScopedProcessSettings();
+  ScopedProcessSettings(const ScopedProcessSettings&) = delete;
+  ScopedProcessSettings& operator=(const ScopedProcessSettings&) = delete;
+
+ private:
+  std::shared_ptr<const ProcessSettings> saved_;  // the settings to put back
+};
+
+}  // namespace oapx1
+
+#endif  // OAPX1_PLATFORM_WEB_PROCESS_H_
