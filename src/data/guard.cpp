@@ -25,7 +25,7 @@ void Page::tvdb_connI_init() {
     session_object().set_code_page(936);
 
     conn = CreateObject("ADODB.Connection");
-    conn.as<Connection>().set_CommandTimeout(kCommandTimeoutSeconds);
+    conn.as<Connection>().CommandTimeout(kCommandTimeoutSeconds);
     Application& app = application_object();
     const Variant cached = app.item("KXTDBConnectString");
     if (script_unequal(cached, "")) {

@@ -85,9 +85,9 @@ Variant Page::RemoveHtml(Variant Textstr) {
   Variant copy = Textstr;
   Variant objRegExp;
   step([&] { objRegExp = CreateObject("VBScript.RegExp"); });
-  step([&] { objRegExp.as<RegExp>().set_IgnoreCase(true); });
-  step([&] { objRegExp.as<RegExp>().set_Global(true); });
-  step([&] { objRegExp.as<RegExp>().set_Pattern("<(.[^>]*)>"); });
+  step([&] { objRegExp.as<RegExp>().IgnoreCase(true); });
+  step([&] { objRegExp.as<RegExp>().Global(true); });
+  step([&] { objRegExp.as<RegExp>().Pattern("<(.[^>]*)>"); });
   step([&] { copy = objRegExp.as<RegExp>().Replace(copy.to_text(), ""); });
   step([&] { objRegExp = Variant::nothing(); });
   return copy;

@@ -55,7 +55,7 @@ Variant Page::replacebadchar(Variant& text) {
 
 Variant Page::checkstring(Variant& text, Variant& /*a2*/, Variant& /*a3*/, Variant& /*a4*/) {
   return reported(__func__, [&](Variant& result) {
-    result = text.is_null() ? std::string() : vb::Replace(text.to_text(), "'", "''");
+    result = text.is_null() ? std::string() : sql_text(text.to_text());
   });
 }
 

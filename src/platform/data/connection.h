@@ -18,8 +18,8 @@ class Connection : public Object {
   Connection();
   ~Connection() override;
 
-  // Seconds a statement may run.
-  void set_CommandTimeout(int seconds) { command_timeout_ = seconds; }
+  // Seconds a statement may run (the property, set and read).
+  void CommandTimeout(int seconds) { command_timeout_ = seconds; }
   int CommandTimeout() const { return command_timeout_; }
 
   // Opens the database named by a connection string ("sqlite:PATH", or

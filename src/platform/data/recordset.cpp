@@ -10,19 +10,10 @@ namespace oapx1 {
 namespace {
 
 // Numbers the data access objects carry for these failures.
-constexpr int32_t kNotUpdatable = 3251;
-constexpr int32_t kRowNotFound = -2147217864;
 
 constexpr const char* kClosedMessage = "Operation is not allowed when the object is closed.";
 constexpr const char* kNoKeyMessage =
     "Insufficient key column information for updating or refreshing.";
-
-std::string placeholder(SqlDialect dialect, size_t number) {
-  if (dialect == SqlDialect::kSqlite) return "?";
-  std::string text = "$";
-  text += std::to_string(number);
-  return text;
-}
 
 }  // namespace
 
@@ -80,12 +71,12 @@ int64_t Recordset::RecordCount() const {
   return static_cast<int64_t>(d_->rows.size());
 }
 
-bool Recordset::eof() const {
+bool Recordset::Eof() const {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
   return !d_->has_current();
 }
 
-bool Recordset::bof() const {
+bool Recordset::Bof() const {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
   return d_->rows.empty();
 }
@@ -135,7 +126,7 @@ void check_current(const RecordsetData& d) {
 
 void check_updatable(const RecordsetData& d) {
   if (!d.updatable) {
-    throw ScriptError(kNotUpdatable,
+    throw ScriptError(err::kNotUpdatable,
                       "Current Recordset does not support updating. This may be a limitation of "
                       "the provider, or of the selected locktype.");
   }
@@ -273,7 +264,7 @@ void Recordset::Update() {
                             " = " + placeholder(session.dialect(), params.size());
     DbResult result = session.run(sql, params);
     if (result.affected == 0) {
-      throw ScriptError(kRowNotFound,
+      throw ScriptError(err::kRowNotFound,
                         "Row cannot be located for updating. Some values may have been changed "
                         "since it was last read.");
     }

@@ -32,10 +32,15 @@ class Recordset : public Object {
   void Open(const Variant& sql, const Variant& conn, int cursor_type = 0, int lock_type = 1);
   // The number of rows of the result.
   int64_t RecordCount() const;
-  // True when the cursor has passed the last row (or there is none).
-  bool eof() const;
-  bool bof() const;
+  // True when the cursor has passed the last row (or there is none); fails with
+  // 3704 when closed. Spelled Eof, not EOF, which the C library takes as a macro.
+  bool Eof() const;
+  // True when the result has no row (the cursor never stands before the first).
+  bool Bof() const;
+  // Moves to the next row, writing a changed current row first; fails with
+  // 3021 when already past the last.
   void MoveNext();
+  // Moves to the first row, writing a changed current row first.
   void MoveFirst();
 
   // The column's value in the current row; a database null reads as null,
@@ -43,6 +48,7 @@ class Recordset : public Object {
   // Fails with 3265 for an unknown column, 3021 without a current row.
   Variant field(std::string_view name) const;
   Variant field(int index) const;
+  // The number of columns, and a column's name by position.
   int field_count() const;
   std::string field_name(int index) const;
 
@@ -56,6 +62,7 @@ class Recordset : public Object {
   void Update();
   // Releases the result; fails with 3704 when not open.
   void Close();
+  // True between Open and Close.
   bool is_open() const;
 
  private:

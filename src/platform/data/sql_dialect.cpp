@@ -306,13 +306,7 @@ class Translator {
 
   void put_placeholder(DbParam p) {
     params_.push_back(std::move(p));
-    if (dialect_ == SqlDialect::kSqlite) {
-      put("?");
-    } else {
-      std::string number = "$";
-      number += std::to_string(params_.size());
-      put(number);
-    }
+    put(placeholder(dialect_, params_.size()));
   }
 
   void flush_limit(Frame& f) {
@@ -536,6 +530,11 @@ class Translator {
 
 TranslatedSql translate_sql(std::string_view sql, SqlDialect dialect, bool lift_literals) {
   return Translator(sql, dialect, lift_literals).run();
+}
+
+std::string placeholder(SqlDialect dialect, size_t number) {
+  if (dialect == SqlDialect::kSqlite) return "?";
+  return "$" + std::to_string(number);
 }
 
 }  // namespace oapx1

@@ -16,6 +16,10 @@ namespace oapx1 {
 
 enum class SqlDialect : uint8_t { kSqlite, kPostgres };
 
+// The placeholder of the `number`th (from 1) bound value in an engine's SQL:
+// "?" for SQLite, "$1", "$2", ... for PostgreSQL.
+std::string placeholder(SqlDialect dialect, size_t number);
+
 // A value bound to a placeholder of a statement.
 struct DbParam {
   enum class Kind : uint8_t { kNull, kInteger, kReal, kText, kDateTime };

@@ -8,10 +8,6 @@ namespace oapx1 {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr int32_t kBadFileName = 52;
-constexpr int32_t kDeviceIo = 57;
-constexpr int32_t kDiskFull = 61;
-constexpr int32_t kPathFileAccess = 75;
 
 fs::path to_path(std::string_view path) { return fs::path(std::string(path)); }
 
@@ -25,14 +21,14 @@ fs::path to_path(std::string_view path) { return fs::path(std::string(path)); }
       throw ScriptError(number, "Permission denied");
     case err::kPathNotFound:
       throw ScriptError(number, "Path not found");
-    case kBadFileName:
+    case err::kBadFileName:
       throw ScriptError(number, "Bad file name or number");
-    case kDeviceIo:
+    case err::kDeviceIo:
       throw ScriptError(number, "Device I/O error");
-    case kDiskFull:
+    case err::kDiskFull:
       throw ScriptError(number, "Disk full");
     default:
-      throw ScriptError(kPathFileAccess, "Path/File access error");
+      throw ScriptError(err::kPathFileAccess, "Path/File access error");
   }
 }
 
@@ -48,10 +44,10 @@ fs::path to_path(std::string_view path) { return fs::path(std::string(path)); }
       c == std::errc::text_file_busy || c == std::errc::directory_not_empty ||
       c == std::errc::is_a_directory)
     fail(err::kPermissionDenied);
-  if (c == std::errc::no_space_on_device || c == std::errc::file_too_large) fail(kDiskFull);
-  if (c == std::errc::io_error) fail(kDeviceIo);
-  if (c == std::errc::filename_too_long || c == std::errc::invalid_argument) fail(kBadFileName);
-  fail(kPathFileAccess);
+  if (c == std::errc::no_space_on_device || c == std::errc::file_too_large) fail(err::kDiskFull);
+  if (c == std::errc::io_error) fail(err::kDeviceIo);
+  if (c == std::errc::filename_too_long || c == std::errc::invalid_argument) fail(err::kBadFileName);
+  fail(err::kPathFileAccess);
 }
 
 // A file or folder whose owner may not write to it: the read-only attribute.
@@ -116,7 +112,7 @@ void FileSystemObject::CopyFile(std::string_view source, std::string_view destin
     if (!is_folder(to)) fail(err::kPathNotFound);
     to /= from.filename();
   } else if (destination.empty()) {
-    fail(kBadFileName);
+    fail(err::kBadFileName);
   }
   std::error_code ec;
   const fs::file_status st = fs::status(to, ec);
@@ -169,7 +165,7 @@ void FileSystemObject::DeleteFolder(std::string_view path, bool force) {
 
 void FileSystemObject::CreateFolder(std::string_view path) {
   const fs::path p = to_path(path);
-  if (path.empty()) fail(kBadFileName);
+  if (path.empty()) fail(err::kBadFileName);
   std::error_code ec;
   if (fs::exists(fs::symlink_status(p, ec))) fail(err::kFileExists);
   if (!fs::create_directory(p, ec) || ec)

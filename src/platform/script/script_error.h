@@ -35,6 +35,14 @@ inline constexpr int32_t kProviderFailure = -2147467259;   // unspecified provid
 inline constexpr int32_t kSyntaxError = -2147217900;       // invalid SQL statement
 inline constexpr int32_t kInvalidObjectName = -2147217865; // missing table or view
 inline constexpr int32_t kConstraint = -2147217873;        // constraint violated
+inline constexpr int32_t kBadFileName = 52;         // bad file name
+inline constexpr int32_t kDeviceIo = 57;            // device I/O error
+inline constexpr int32_t kDiskFull = 61;            // disk full
+inline constexpr int32_t kPathFileAccess = 75;      // path/file access error
+inline constexpr int32_t kNotUpdatable = 3251;      // the recordset cannot be updated
+inline constexpr int32_t kRowNotFound = -2147217864;// the row to update was not found
+inline constexpr int32_t kRegExpWorkLimit = 28;     // out of stack space: matching gave up
+inline constexpr int32_t kRegExpSyntax = 5017;      // syntax error in regular expression
 // Reserved: passes up through every handler unreported and ends the running
 // page initialiser quietly.
 inline constexpr int32_t kReserved = -19691969;

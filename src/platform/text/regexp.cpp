@@ -253,17 +253,17 @@ class RegExp::Matcher {
 RegExp::RegExp() = default;
 RegExp::~RegExp() = default;
 
-void RegExp::set_Pattern(std::string_view pattern) {
+void RegExp::Pattern(std::string_view pattern) {
   pattern_ = std::string(pattern);
   compiled_.reset();
 }
 
-void RegExp::set_IgnoreCase(bool on) {
+void RegExp::IgnoreCase(bool on) {
   ignore_case_ = on;
   compiled_.reset();
 }
 
-void RegExp::set_MultiLine(bool on) {
+void RegExp::MultiLine(bool on) {
   multiline_ = on;
   compiled_.reset();
 }

@@ -18,11 +18,6 @@
 
 namespace oapx1 {
 
-namespace err {
-inline constexpr int32_t kRegExpWorkLimit = 28;  // out of stack space: matching gave up
-inline constexpr int32_t kRegExpSyntax = 5017;   // syntax error in regular expression
-}  // namespace err
-
 class RegExp : public Object {
  public:
   RegExp();
@@ -30,16 +25,16 @@ class RegExp : public Object {
 
   // The expression, in the platform's syntax (ECMAScript-like: \uXXXX and \xXX
   // escapes, $1..$99 in replacements).
-  void set_Pattern(std::string_view pattern);
+  void Pattern(std::string_view pattern);
   const std::string& Pattern() const { return pattern_; }
   // Letters match regardless of case.
-  void set_IgnoreCase(bool on);
+  void IgnoreCase(bool on);
   bool IgnoreCase() const { return ignore_case_; }
   // Replace acts on every match instead of the first only.
-  void set_Global(bool on) { global_ = on; }
+  void Global(bool on) { global_ = on; }
   bool Global() const { return global_; }
   // "^" and "$" match at line breaks too.
-  void set_MultiLine(bool on);
+  void MultiLine(bool on);
   bool MultiLine() const { return multiline_; }
 
   // True when the pattern matches somewhere in `subject`. Fails with 5017 for a

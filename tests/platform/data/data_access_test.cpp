@@ -58,7 +58,7 @@ TEST_F(DataAccess, reads_every_row_with_its_types) {
   rs.Open("select OAID, UserName, Mobile, DepartMentID * 1.5 as half from KX_UserInfor order by OAID",
           as_variant(conn_), 1, 3);
   ASSERT_EQ(rs.RecordCount(), 2);
-  EXPECT_FALSE(rs.eof());
+  EXPECT_FALSE(rs.Eof());
   EXPECT_EQ(rs.field("OAID").type(), Variant::Type::kInteger);
   EXPECT_EQ(rs.field("oaid").integer(), 1);
   EXPECT_EQ(rs.field("USERNAME").text(), "admin");
@@ -70,7 +70,7 @@ TEST_F(DataAccess, reads_every_row_with_its_types) {
   EXPECT_EQ(rs.field("UserName").text(), "lisi");
   EXPECT_EQ(rs.field("Mobile").text(), "139");
   rs.MoveNext();
-  EXPECT_TRUE(rs.eof());
+  EXPECT_TRUE(rs.Eof());
   rs.MoveFirst();
   EXPECT_EQ(rs.field(0).integer(), 1);
   rs.Close();
@@ -227,8 +227,8 @@ TEST_F(DataAccess, recordset_misuse_fails_with_the_platform_numbers) {
        err::kProviderFailure},
   };
   for (const Case& c : cases) EXPECT_EQ(failure_of(c.f).first, c.number) << c.what;
-  EXPECT_TRUE(empty.eof());
-  EXPECT_TRUE(empty.bof());
+  EXPECT_TRUE(empty.Eof());
+  EXPECT_TRUE(empty.Bof());
 }
 
 TEST_F(DataAccess, the_pool_reuses_the_engine_connection) {
@@ -267,7 +267,7 @@ TEST_F(DataAccess, cached_statements_give_the_rows_of_fresh_ones) {
   auto rows_of = [&](const std::string& sql) {
     Recordset rs = query(sql);
     std::string out;
-    for (; !rs.eof(); rs.MoveNext()) {
+    for (; !rs.Eof(); rs.MoveNext()) {
       for (int i = 0; i < rs.field_count(); ++i) out += rs.field(i).str() + "|";
       out += "\n";
     }

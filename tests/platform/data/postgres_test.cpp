@@ -131,7 +131,7 @@ TEST_F(Postgres, cached_statements_give_the_rows_of_fresh_ones) {
   auto rows_of = [&](const std::string& sql) {
     Recordset rs = query(sql);
     std::string out;
-    for (; !rs.eof(); rs.MoveNext()) {
+    for (; !rs.Eof(); rs.MoveNext()) {
       for (int i = 0; i < rs.field_count(); ++i) out += rs.field(i).str() + "|";
     }
     return out;

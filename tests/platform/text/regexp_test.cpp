@@ -20,10 +20,10 @@ std::string replace(std::string_view pattern, std::string_view subject,
                     std::string_view replacement, Options o = {}) {
   Variant object = CreateObject("VBScript.RegExp");
   RegExp& re = object.as<RegExp>();
-  re.set_Pattern(pattern);
-  re.set_Global(o.global);
-  re.set_IgnoreCase(o.ignore_case);
-  re.set_MultiLine(o.multiline);
+  re.Pattern(pattern);
+  re.Global(o.global);
+  re.IgnoreCase(o.ignore_case);
+  re.MultiLine(o.multiline);
   return re.Replace(subject, replacement);
 }
 
@@ -74,18 +74,18 @@ TEST(RegExp, replace_follows_the_platform_rules) {
 TEST(RegExp, test_finds_a_match_anywhere) {
   Variant object = CreateObject("vbscript.regexp");
   RegExp& re = object.as<RegExp>();
-  re.set_Pattern("[0-9]{3}");
+  re.Pattern("[0-9]{3}");
   EXPECT_TRUE(re.Test("ab123"));
   EXPECT_FALSE(re.Test("ab12"));
-  re.set_Pattern("Z");
+  re.Pattern("Z");
   EXPECT_FALSE(re.Test("z"));
-  re.set_IgnoreCase(true);
+  re.IgnoreCase(true);
   EXPECT_TRUE(re.Test("z"));
 }
 
 TEST(RegExp, a_pattern_that_does_not_compile_fails_with_5017) {
   RegExp re;
-  re.set_Pattern("(a");
+  re.Pattern("(a");
   try {
     re.Test("a");
     FAIL() << "no failure";
@@ -96,7 +96,7 @@ TEST(RegExp, a_pattern_that_does_not_compile_fails_with_5017) {
 
 TEST(RegExp, a_runaway_pattern_fails_instead_of_running_on) {
   RegExp re;
-  re.set_Pattern("^(a+)+$");
+  re.Pattern("^(a+)+$");
   try {
     re.Replace(std::string(64, 'a') + "b", "");
     FAIL() << "no failure";
