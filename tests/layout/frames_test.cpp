@@ -3,11 +3,20 @@
 #include <functional>
 #include <string>
 
-#include "marker_page.h"
 #include "support/page_fixture.h"
 
 namespace oapx1::testing {
 namespace {
+
+// A page whose callbacks write markers, so the frame's own markup and the
+// order of the callbacks (content before toolbar in the dialog frames) show in
+// the expected files.
+class MarkerPage : public Page {
+ public:
+  void I_init() override {}
+  void winmenu() override { response_object().write("[winmenu]"); }
+  void showcontent() override { response_object().write("[showcontent]"); }
+};
 
 class FramesTest : public PageFixture<MarkerPage> {
  protected:
@@ -107,18 +116,6 @@ TEST_F(FramesTest, list_frames_are_one_frame_and_call_the_pager_only_when_asked)
     EXPECT_NE(without.find("</font></TD>\r\n\t\t\t\t\t\t\t\t\t\t\t</TR>\r\n"), std::string::npos);
   }
   EXPECT_TRUE(events().empty());
-}
-
-TEST_F(FramesTest, dialog_frames_write_the_content_before_the_toolbar) {
-  for (auto draw : {&Page::popwindow, &Page::popwindownoscroll}) {
-    request.response.body().clear();
-    Variant title = "t";
-    (page.get()->*draw)(title);
-    const std::string out = output();
-    EXPECT_LT(out.find("[showcontent]"), out.find("[winmenu]"));
-    EXPECT_EQ(out.find("[showcontent]", out.find("[showcontent]") + 1), std::string::npos);
-    EXPECT_EQ(out.find("[winmenu]", out.find("[winmenu]") + 1), std::string::npos);
-  }
 }
 
 TEST_F(FramesTest, a_frame_that_fails_writes_its_trailer_and_the_page_goes_on) {
