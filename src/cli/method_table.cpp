@@ -25,6 +25,17 @@ const std::vector<MethodEntry>& method_table() {
       // Window include: frames.
       OAPX1_METHOD(tvincfunctionwindI_init),
       OAPX1_METHOD(showpopwindow),
+      OAPX1_METHOD(funshowflow),
+      OAPX1_METHOD(funshowchaxun),
+      OAPX1_METHOD(searchform),
+      OAPX1_METHOD(popwindow),
+      OAPX1_METHOD(popwindownoscroll),
+      OAPX1_METHOD(searchwindow),
+      OAPX1_METHOD(funshowtitle),
+      OAPX1_METHOD(fulledit),
+      OAPX1_METHOD(winxinwentype),
+      OAPX1_METHOD(messagebox),
+      OAPX1_METHOD(printform),
       // Messaging.
       // Common-functions include: dates, validation, text, files.
       OAPX1_METHOD(tvincfunctioncommI_init),

@@ -44,7 +44,13 @@ std::vector<std::pair<std::string_view, Variant*>> Page::fields() {
           {"folderparentlist", &folderparentlist},
           {"reqtypechildlist", &reqtypechildlist},
           {"timeoutvalue", &timeoutvalue},
-          {"connprovider", &connprovider}};
+          {"connprovider", &connprovider},
+          {"currentpage", &currentpage},
+          {"pagesize", &pagesize},
+          {"recordcount", &recordcount},
+          {"sortcolumn", &sortcolumn},
+          {"sortdirection", &sortdirection},
+          {"searchcondition", &searchcondition}};
 }
 
 }  // namespace oapx1

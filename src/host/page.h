@@ -93,13 +93,66 @@ class Page {
   // Resets the four list fields of the hierarchy walks; writes nothing visible.
   void tvtvfunctionI_init();
 
-  // --- Window include: frames (layout/window_include.cpp) ----------------
+  // --- Window include: frames (layout/) -----------------------------------
+  //
+  // The frames write fixed markup with the session item "SystemURL" in their
+  // image paths, and call back winmenu() and showcontent() of this page, each
+  // once, at fixed points. Titles, captions and messages passed in are written
+  // as given (they may carry markup); the request item "msg" is HTML-encoded
+  // where a frame shows it, followed by the page message `msg` as given.
 
   // Writes the window include's head block (stylesheet, script, styles).
+  // (layout/window_include.cpp)
   void tvincfunctionwindI_init();
   // Draws the pop-up window frame with `title`, calling winmenu() for the
   // toolbar and showcontent() for the content, then the message row.
   void showpopwindow(Variant& title);
+  // Draws the full-window list frame: the body tag, the caption bar (left out
+  // when `caption` is empty), the title bar (its left part left out when
+  // `title` is empty) with winmenu() at its right end, the content area with
+  // showcontent() and a width script, and the message row; when `showpager` is
+  // true (null counts as false) the row also holds searchform(), called after
+  // both callbacks. `extra` is ignored. Fails before writing anything when
+  // `showpager` is no boolean. (layout/list_frames.cpp)
+  void funshowflow(Variant& caption, Variant& title, Variant& showpager, Variant& extra);
+  // The same frame as funshowflow, under the query lists' name.
+  void funshowchaxun(Variant& caption, Variant& title, Variant& showpager, Variant& extra);
+  // Writes the pager from the page variables currentpage, pagesize,
+  // recordcount, sortcolumn, sortdirection and searchcondition: hidden paging
+  // fields (the page count is recordcount / pagesize rounded up, both taken as
+  // whole numbers), the record count, a jump list with one option per page and
+  // the page size list 10 to 80; the sort fields and the search condition are
+  // HTML-encoded. A page size of 0 fails with 11 before anything is written.
+  // (layout/pager.cpp)
+  void searchform();
+  // Draws the dialog frame: background style, caption bar with `title`, a
+  // scrolling content area with showcontent(), a separator line, and the
+  // toolbar row with winmenu() below the content. (layout/other_frames.cpp)
+  void popwindow(Variant& title);
+  // As popwindow without the background style, the content directly in its
+  // cell (the page scrolls as a whole).
+  void popwindownoscroll(Variant& title);
+  // Draws the search dialog frame: caption bar with `title` over the content
+  // written by showcontent().
+  void searchwindow(Variant& title);
+  // Writes the caption bar with `title` alone; calls no callback.
+  void funshowtitle(Variant& title);
+  // Draws the full-window editor: the body tag, a button bar with empty tool
+  // cells, the content of showcontent() in an area that follows the window
+  // width, and the message row only when there is a message.
+  void fulledit();
+  // As fulledit with a grey background, its own toolbar icon, a content area
+  // as wide as the window and no message row.
+  void winxinwentype();
+  // Writes the fixed-size notice box "系统提示" with `message` in it as given;
+  // the result is always empty. (layout/message_box.cpp)
+  Variant messagebox(Variant& message);
+  // Writes the print button that opens the print dialog page with the seven
+  // values as its query (SQL, Title, BottomInfo, EachPageNum, PageWidth,
+  // TitleColumn, ColumnWidth, in that order), each apostrophe written as a backslash and the apostrophe
+  // and each double quote as &quot;, nothing else encoded.
+  void printform(Variant& querysql, Variant& title, Variant& eachpagenum, Variant& pagewidth,
+                 Variant& titlecolumn, Variant& columnwidth, Variant& bottominfo);
 
   // --- Messaging (messaging/) ---------------------------------------------
 
@@ -194,6 +247,12 @@ class Page {
   Variant reqtypechildlist;      // result list of the request-type-children walk
   Variant timeoutvalue;          // the session time-out in minutes, from OA_AnQuan
   Variant connprovider;          // the connection-string provider while it is in use
+  Variant currentpage;           // pager: the number of the list page shown, from 1
+  Variant pagesize;              // pager: rows per list page
+  Variant recordcount;           // pager: records in the whole list
+  Variant sortcolumn;            // pager: the column the list is sorted by
+  Variant sortdirection;         // pager: the direction of the sort
+  Variant searchcondition;       // pager: the list's current search condition
 
   // Binds the intrinsic objects of the current call into this thread's slots
   // (the first step of I_init); binding never reports a failure.

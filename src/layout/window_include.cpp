@@ -4,15 +4,23 @@
 #include <string_view>
 
 #include "host/page.h"
+#include "layout/frame_parts.h"
 #include "platform/script/script.h"
 
 namespace oapx1 {
-namespace {
+namespace layout {
 
-// The folder of the frame's images, read afresh from the session each time.
-std::string image_base() { return session_object().item("SystemURL").str() + "/Include/"; }
+std::string system_url() { return session_object().item("SystemURL").str(); }
 
-}  // namespace
+std::string image_base() { return system_url() + "/Include/"; }
+
+std::string frame_message(const Variant& page_msg) {
+  return html_encode(request_object().item("msg").str()) + page_msg.str();
+}
+
+}  // namespace layout
+
+using layout::image_base;
 
 void Page::tvincfunctionwindI_init() {
   initialiser(__func__, [&] {
@@ -101,10 +109,7 @@ void Page::showpopwindow(Variant& title) {
     write_line(4, R"( <TABLE cellSpacing=0 cellPadding=0 width="96%" align=center border=0 valign=bottom>)");
     write_line(4, "<TR vAlign=bottom>");
     write_line(4, R"( <TD width="100%" id=msgDis name=msgDis>)");
-    // The request's message is request text and is encoded; the page's own
-    // message is written as given.
-    write_line(4, " <font color=666666>" + html_encode(request_object().item("msg").str()) + msg.str() +
-                "</font>");
+    write_line(4, " <font color=666666>" + layout::frame_message(msg) + "</font>");
     write_line(4, "</TD></TR></TABLE>");
     write_line(2, " </TD></TR>");
     write_line(0, " </TABLE>");

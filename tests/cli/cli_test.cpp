@@ -103,6 +103,14 @@ TEST_F(Cli, call_with_markers_and_preset_fields_renders_a_frame_and_a_form) {
   EXPECT_LT(out.find("[winmenu]"), out.find("[showcontent]"));
   EXPECT_NE(out.find(" align=absMiddle>标题</p></TD>"), std::string::npos);
 
+  const json list = call(R"(funshowflow '"c"' '"t"' true null --callbacks markers --field pagesize=20 )"
+                        R"(--field recordcount=45 --field currentpage=2 --field 'sortcolumn="a\"b"')");
+  const std::string listed = list["output"];
+  EXPECT_LT(listed.find("[winmenu]"), listed.find("[showcontent]"));
+  EXPECT_LT(listed.find("[showcontent]"), listed.find("<input name=\"lastPg\" type=\"hidden\" value=\"3\">"));
+  EXPECT_NE(listed.find("<input name=\"sortColumn\" type=\"hidden\" value=\"a&quot;b\">"), std::string::npos);
+  EXPECT_EQ(list["events"], json::array());
+
   // A stored number 1 selects the option "1" as the text "1" does.
   const json form = call(R"(showcontent --field BanLiType=1 --field youjiantixing=null)");
   const std::string html = form["output"];
