@@ -10,6 +10,7 @@
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
 #include "server/http_server.h"
+#include "server/serve.h"
 #include "server/sign_in.h"
 #include "support/test_db.h"
 
@@ -44,6 +45,15 @@ TEST(ClientAddress, forwarded_for_counts_only_behind_a_trusted_proxy) {
     EXPECT_EQ(client_address(c.peer, c.forwarded_for, c.trusted), c.expected)
         << c.peer << " / " << c.forwarded_for;
   }
+}
+
+TEST(ClientAddress, trusted_proxies_and_exempt_accounts_are_settings) {
+  const ServerOptions o = parse_serve_args(
+      {"--trusted-proxies", " 127.0.0.1, ::ffff:10.0.0.1,", "--login-exempt", "ops, Boss"});
+  EXPECT_EQ(o.trusted_proxies, (std::vector<std::string>{"127.0.0.1", "10.0.0.1"}));
+  EXPECT_EQ(o.login_exempt, "ops, Boss");
+  EXPECT_THROW(parse_serve_args({"--trusted-proxies", "127.0.0.1,proxy.internal"}), std::invalid_argument);
+  EXPECT_FALSE(parse_serve_args({}).login_exempt.has_value());
 }
 
 class SignIn : public ::testing::Test {
