@@ -24,14 +24,19 @@ void with_library_page(ApplicationState& state, Session& session, F&& body) {
   MemoryRequest request;
   MemoryResponse response;  // the trailer of a failure is not shown to the user
   ObjectContext context{&server, &application, &session, &request, &response};
+  // The thread's context is cleared however the page ends.
+  struct Unbind {
+    ~Unbind() {
+      set_current_object_context(nullptr);
+      bind_intrinsics(nullptr);
+    }
+  } unbind;
   set_current_object_context(&context);
   SignInPage page;
   page.bind_request_context();
   page.tvdb_connI_init();
   body(page);
   page.closedb();
-  set_current_object_context(nullptr);
-  bind_intrinsics(nullptr);
 }
 
 std::string_view trim(std::string_view s) {
