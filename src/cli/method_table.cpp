@@ -18,6 +18,15 @@ const std::vector<MethodEntry>& method_table() {
       OAPX1_METHOD(getnamefromid),
       OAPX1_METHOD(getidfromid),
       // Access policy, audit logs, permission checks.
+      OAPX1_METHOD(isallowlogin),
+      OAPX1_METHOD(savelog),
+      OAPX1_METHOD(oplog),
+      OAPX1_METHOD(hasfunid),
+      OAPX1_METHOD(hasfuniduser),
+      OAPX1_METHOD(userhasfunid),
+      OAPX1_METHOD(userhaspower),
+      OAPX1_METHOD(haspower),
+      OAPX1_METHOD(getdocpowers),
       // User-functions include: directory lookups.
       OAPX1_METHOD(tvincfunctionuserI_init),
       // General-functions include: trees and walks.

@@ -83,6 +83,63 @@ class Page {
 
   // --- Access policy, audit logs, permission checks (access/) ------------
 
+  // Login access policy (access/access_policy.cpp). True to admit the user now
+  // signing in (session items `_LogUserName`, `_LogUserIPAddress`), false to
+  // refuse, by the first row of OA_AnQuan: the IP prefix list (`ISIP`,
+  // `isYunXu`, `IPList`), the weekdays (`isWeek`, `SM1`..`SM7`) and the daily
+  // window (`ISTime`, `SHour`:`SMinute` to `EHour`:`EMinute`, both ends
+  // included) against the page clock. No row admits everyone. Accounts of the
+  // configured exempt list (login_exempt.h) are admitted unchecked. With
+  // `NotValid` "1", a refusal writes OA_Log security rows: "非法IP地址" first,
+  // then "非法时间". A window end that is not a valid time disables the window
+  // test like an invalid start. A failure before the decision returns true.
+  Variant isallowlogin();
+
+  // Audit logs (access/audit_log.cpp); both ignore-and-continue: a failing
+  // statement is skipped silently and the result is always empty. The IP
+  // address and account come from the session items `_LogUserIPAddress` and
+  // `_LogUserName`; every value is quoted with its apostrophes doubled.
+  // Records a sign-in event in OA_Log by the first row of OA_AnQuan: `legal`
+  // not "1" writes a security row "非法用户" when `NotValid` is "1"; `legal`
+  // "1" writes, when `LoginLog` is "1", an application row "系统登陆" (flag "1")
+  // for `login` "1" or "系统退出" (flag "0") otherwise. Arguments unchanged.
+  Variant savelog(Variant& legal, Variant& login);
+  // Writes an application row of OA_Log with the remark and flag "1", whatever
+  // the security settings say. The argument is unchanged.
+  Variant oplog(Variant& remark);
+
+  // Permission checks (access/permissions.cpp). Function ids and folder ids
+  // are placed bare in SQL and must be numbers: anything else fails (reported)
+  // before a statement runs. Codes and names are quoted. A role id belongs to
+  // a list when the list holds "," + id + ","; a login name to a `UserList`
+  // when ";" + list + ";" holds ";" + name + ";" (an empty name never does).
+  // Each check returns a boolean, false unless granted, and writes nothing
+  // but a failure's trailer.
+  //
+  // True when one of the session's roles (`_roleIds`) is granted function
+  // `funid` in OA_FunctionRole; false without a query for "".
+  Variant hasfunid(Variant& funid);
+  // True when one of the roles of `rolelist` is granted function `funid`;
+  // false without a query when `funid` is not numeric (also "").
+  Variant hasfuniduser(Variant& funid, Variant& rolelist);
+  // True when a role whose `userIds` lists the session's `_userId` is granted
+  // function `funid`; false without a query for "". `unused` is not read.
+  Variant userhasfunid(Variant& funid, Variant& unused);
+  // True when the first OA_Functions row of `code` passes userhasfunid, or
+  // OA_SysPower's `UserList` of `code` names `username`. Leaves the last
+  // statement in `sql`. No administrator rule.
+  Variant userhaspower(Variant& code, Variant& username);
+  // True at once for session `isAdmin` "TRUE" (exactly); else when any
+  // OA_Functions row of `code` passes hasfunid, or OA_SysPower's `UserList` of
+  // `code` names the session's `UserName`.
+  Variant haspower(Variant& code);
+  // The grant text of a document folder, `RIsALL` % `UserReader` % `WIsALL`
+  // % `userAll` (nulls as ""), taken from the first ancestor-or-self that does
+  // not inherit (`isjicheng` "1" inherits from `POAID`). "%%%" when a folder
+  // of the walk does not exist or is met a second time (a loop). Empty when a
+  // failure comes first.
+  Variant getdocpowers(Variant& folderid);
+
   // --- User-functions include: directory lookups (directory/user_lookups.cpp)
 
   // Writes nothing visible.

@@ -157,6 +157,13 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       request.cookie += std::string(it->value());
     }
     request.body = req.body();
+    beast::error_code peer_error;
+    const tcp::endpoint peer = stream_.socket().remote_endpoint(peer_error);
+    if (!peer_error) request.peer_address = peer.address().to_string();
+    for (auto [it, end] = req.equal_range("X-Forwarded-For"); it != end; ++it) {
+      if (!request.forwarded_for.empty()) request.forwarded_for += ", ";
+      request.forwarded_for += std::string(it->value());
+    }
     const bool head = req.method() == http::verb::head;
     const bool keep_alive = req.keep_alive();
     const unsigned version = req.version();

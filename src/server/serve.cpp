@@ -9,6 +9,8 @@
 #include "platform/web/event_log.h"
 #include "server/form.h"
 #include "server/http_server.h"
+#include "server/sign_in.h"
+#include "platform/web/login_exempt.h"
 #include "util/date_time.h"
 #include "platform/text/ascii.h"
 
@@ -96,6 +98,18 @@ std::string printable_database(const std::string& url) {
   return url.substr(0, colon + 1) + "***" + url.substr(at);
 }
 
+// The non-empty items of a comma-separated list, trimmed.
+std::vector<std::string> split_list(std::string_view list) {
+  std::vector<std::string> items;
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    const std::string_view item = trim(list.substr(0, comma));
+    if (!item.empty()) items.emplace_back(item);
+    list.remove_prefix(comma == std::string_view::npos ? list.size() : comma + 1);
+  }
+  return items;
+}
+
 // Failures go to the system log and to the terminal the server runs in.
 class ServeEventLog : public EventLog {
  public:
@@ -134,6 +148,15 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
   } else if (key == "language") {
     if (value != "zh-CN" && value != "en") throw std::invalid_argument("language: zh-CN or en");
     options.language = value;
+  } else if (key == "trusted-proxies") {
+    options.trusted_proxies.clear();
+    for (const std::string& piece : split_list(value)) {
+      const std::string address = canonical_address(piece);
+      if (address.empty()) throw std::invalid_argument("trusted-proxies: \"" + piece + "\" is no IP address");
+      options.trusted_proxies.push_back(address);
+    }
+  } else if (key == "login-exempt") {
+    options.login_exempt = value;
   } else if (key == "max-header") {
     options.header_limit = static_cast<size_t>(to_number(key, value, 1024, 1 << 20));
   } else if (key == "max-body") {
@@ -196,6 +219,7 @@ std::string serve_usage() {
          "                   [--config FILE] [--app-root PATH] [--oa-url URL] [--system-url URL]\n"
          "                   [--demo-login | --no-demo-login] [--max-header BYTES] [--max-body BYTES]\n"
          "                   [--read-timeout SECONDS] [--write-timeout SECONDS] [--language zh-CN|en]\n"
+         "                   [--trusted-proxies ADDR,...] [--login-exempt ACCOUNT,...]\n"
          "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
          "Defaults: 127.0.0.1:8080, sqlite:var/oa.db, the shipped www/ folder, one thread per core.\n";
 }
@@ -215,6 +239,8 @@ int serve_command(const std::vector<std::string>& args) {
     return 2;
   }
   options.handle_signals = true;
+  // The accounts the login access policy spares; without the setting, the environment's.
+  if (options.login_exempt) set_login_exempt(*options.login_exempt);
   // The weekday names of the server's regional settings, as getsj shows them.
   if (options.language == "en") {
     set_weekday_names({"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"});

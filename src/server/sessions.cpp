@@ -43,6 +43,11 @@ std::string SessionStore::renew(std::string_view old_id, std::shared_ptr<Session
   return id;
 }
 
+void SessionStore::remove(std::string_view id) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (auto it = sessions_.find(id); it != sessions_.end()) sessions_.erase(it);
+}
+
 void SessionStore::touch(SessionEntry& entry) {
   const auto now = clock_();
   std::lock_guard<std::mutex> guard(mutex_);

@@ -40,6 +40,8 @@ class SessionStore {
   // Keeps the session under a new random id, forgetting `old_id` (a sign-in
   // must not keep an id that someone else may have planted); returns the id.
   std::string renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry);
+  // Forgets the session of that id (a sign-out); does nothing for an unknown id.
+  void remove(std::string_view id);
   // Ends a request of the session: records its time-out and restarts its idle time.
   void touch(SessionEntry& entry);
   // Drops every expired session; returns how many.

@@ -15,6 +15,7 @@
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "server/form.h"
+#include "server/sign_in.h"
 
 #ifndef OAPX1_WWW_DIR
 #define OAPX1_WWW_DIR "www"
@@ -130,9 +131,17 @@ struct WebApplication::SessionScope {
   RequestSession& view() { return *view_; }
   // The session keeps its state under a fresh id after this request.
   void renew() { renew_ = true; }
+  // The session is forgotten after this request, and its cookie with it.
+  void end() { ended_ = true; }
 
   // Records the session after the request and adds its cookie when it is new.
   void finish(HttpReply& reply) {
+    if (ended_) {
+      if (!is_new_) store_.remove(id_);
+      reply.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) +
+                                                   "=; Path=/; Max-Age=0; HttpOnly; SameSite=Lax");
+      return;
+    }
     if (renew_ || (is_new_ && view_->modified())) {
       id_ = store_.renew(id_, entry_);
       reply.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) + "=" + id_ +
@@ -148,6 +157,7 @@ struct WebApplication::SessionScope {
   std::shared_ptr<SessionEntry> entry_;
   bool is_new_ = false;
   bool renew_ = false;
+  bool ended_ = false;
   std::unique_lock<std::mutex> lock_;
   std::optional<RequestSession> view_;
 };
@@ -183,9 +193,11 @@ WebApplication::WebApplication(ServerOptions options)
   }
   page_path_ = options_.app_root + "flow/model/jiedian.asp";
   login_path_ = options_.app_root + "login.asp";
+  logout_path_ = options_.app_root + "logout.asp";
   root_segments_ = lower_segments(options_.app_root);
   page_segments_ = lower_segments(page_path_);
   login_segments_ = lower_segments(login_path_);
+  logout_segments_ = lower_segments(logout_path_);
 
   set_default_database(options_.database);
   application_.set_item("TavrinOAURL", Variant(options_.oa_url));
@@ -231,6 +243,10 @@ HttpReply WebApplication::handle(const HttpRequest& request) {
     if (lower == login_segments_) {
       if (!get && !post) return not_allowed("GET, HEAD, POST");
       return login(request, query);
+    }
+    if (lower == logout_segments_) {
+      if (!get && !post) return not_allowed("GET, HEAD, POST");
+      return logout(request);
     }
     if (lower.empty() || lower == root_segments_) {
       if (!get) return not_allowed("GET, HEAD");
@@ -349,14 +365,27 @@ HttpReply WebApplication::login(const HttpRequest& request, std::string_view que
                           : FormPairs{});
   const std::string user = items.item("username").str();
   const std::string password = items.item("password").str();
+  // The attempt as the access policy and the audit log read it: the account
+  // typed and the client's address, in a session of its own until admitted.
+  MemorySession attempt;
+  attempt.set_item("_LogUserName", Variant(user));
+  attempt.set_item("_LogUserIPAddress",
+                   Variant(client_address(request.peer_address, request.forwarded_for, options_.trusted_proxies)));
   std::optional<std::string> account;
   std::string message;
-  try {
-    account = check_password(user, password);
-    if (!account) message = "用户名或密码不正确。";
-  } catch (...) {
-    event_log().write(kEventError, "oapx1 serve: login failed: " + failure_text(std::current_exception()));
-    message = "无法连接数据库，请稍后再试。";
+  if (!login_allowed(application_, attempt)) {
+    message = kLoginRefusedMessage;
+  } else {
+    try {
+      account = check_password(user, password);
+      if (!account) {
+        message = "用户名或密码不正确。";
+        if (!user.empty()) record_login_event(application_, attempt, "0", "1");
+      }
+    } catch (...) {
+      event_log().write(kEventError, "oapx1 serve: login failed: " + failure_text(std::current_exception()));
+      message = "无法连接数据库，请稍后再试。";
+    }
   }
   if (!account) {
     HttpReply reply = html(200, login_form(login_path_, message, user));
@@ -365,10 +394,27 @@ HttpReply WebApplication::login(const HttpRequest& request, std::string_view que
   }
   SessionScope session(sessions_, options_, request);
   session.view().set_item("UserName", Variant(*account));
+  session.view().set_item("_LogUserName", Variant(*account));
+  session.view().set_item("_LogUserIPAddress", attempt.item("_LogUserIPAddress"));
+  record_login_event(application_, session.view(), "1", "1");
   session.renew();
   HttpReply reply;
   reply.status = 303;  // after a post, the browser follows with a GET
   reply.headers.emplace_back("Location", page_path_ + "?OAID=1");
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  session.finish(reply);
+  return reply;
+}
+
+HttpReply WebApplication::logout(const HttpRequest& request) {
+  SessionScope session(sessions_, options_, request);
+  if (script_unequal(session.view().item("UserName"), "")) {
+    record_login_event(application_, session.view(), "1", "0");
+  }
+  session.end();
+  HttpReply reply;
+  reply.status = 303;
+  reply.headers.emplace_back("Location", options_.oa_url + "login.asp");
   reply.headers.emplace_back("Cache-Control", "no-store");
   session.finish(reply);
   return reply;

@@ -36,6 +36,8 @@ struct ServerOptions {
   std::string system_url;                 // session item SystemURL of new sessions; empty: app_root
   std::optional<bool> demo_login;         // demo login page; unset: on when the database has demo data
   std::string language = "zh-CN";         // regional language of dates: "zh-CN" or "en"
+  std::vector<std::string> trusted_proxies;  // proxy addresses whose X-Forwarded-For names the client
+  std::optional<std::string> login_exempt;   // accounts the login policy spares; unset: the environment's
   size_t header_limit = 16 * 1024;        // bytes of request line and headers
   size_t body_limit = 1024 * 1024;        // bytes of a request body
   std::chrono::seconds read_timeout{30};  // to receive one whole request (or wait for the next)
@@ -53,6 +55,8 @@ struct HttpRequest {
   std::string content_type;  // the Content-Type header
   std::string cookie;        // the Cookie header
   std::string body;          // the request body
+  std::string peer_address;  // address of the connection's other end; empty when unknown
+  std::string forwarded_for; // the X-Forwarded-For headers, joined by ", "
 };
 
 // The reply to one request.
@@ -91,6 +95,9 @@ class WebApplication {
 
   HttpReply run_page(const HttpRequest& request, std::string_view query);
   HttpReply login(const HttpRequest& request, std::string_view query);
+  // Ends the session of the request (recording the sign-out of a signed-in
+  // user) and sends the browser to the login page.
+  HttpReply logout(const HttpRequest& request);
   HttpReply static_file(const HttpRequest& request, const std::vector<std::string>& segments);
   HttpReply html(int status, std::string_view utf8_body) const;
   // The user name whose password matches, or nullopt.
@@ -103,8 +110,9 @@ class WebApplication {
   bool demo_login_ = false;
   std::string page_path_;   // the node settings page
   std::string login_path_;  // the demo login page
+  std::string logout_path_; // the sign-out
   // The same paths as lower-case segments, as requests are matched.
-  std::vector<std::string> root_segments_, page_segments_, login_segments_;
+  std::vector<std::string> root_segments_, page_segments_, login_segments_, logout_segments_;
 };
 
 // The shipped static files: "www" in the working folder when there is one,

@@ -1,0 +1,175 @@
+// The host's sign-in and sign-out under the login access policy and the audit
+// log, through a real server on a loopback port.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "http_client.h"
+#include "platform/text/codepage.h"
+#include "platform/web/event_log.h"
+#include "server/http_server.h"
+#include "server/serve.h"
+#include "server/sign_in.h"
+#include "support/test_db.h"
+
+namespace oapx1 {
+namespace {
+
+using testing::ClientReply;
+using testing::HttpClient;
+using testing::cookie_of;
+using testing::http_get;
+using testing::http_post;
+
+TEST(ClientAddress, forwarded_for_counts_only_behind_a_trusted_proxy) {
+  struct Case {
+    const char* peer;
+    const char* forwarded_for;
+    std::vector<std::string> trusted;
+    const char* expected;
+  } cases[] = {
+      {"10.0.0.5", "", {}, "10.0.0.5"},
+      {"10.0.0.5", "1.2.3.4", {}, "10.0.0.5"},                      // no proxy trusted
+      {"10.0.0.5", "1.2.3.4", {"10.0.0.6"}, "10.0.0.5"},            // not this one
+      {"10.0.0.5", "1.2.3.4", {"10.0.0.5"}, "1.2.3.4"},
+      {"10.0.0.5", "9.9.9.9, 1.2.3.4", {"10.0.0.5"}, "1.2.3.4"},    // a client's own entry is not believed
+      {"10.0.0.5", "9.9.9.9, 1.2.3.4 ,10.0.0.7", {"10.0.0.5", "10.0.0.7"}, "1.2.3.4"},
+      {"10.0.0.5", "", {"10.0.0.5"}, "10.0.0.5"},
+      {"10.0.0.5", "nonsense", {"10.0.0.5"}, "10.0.0.5"},
+      {"::ffff:10.0.0.5", "::ffff:1.2.3.4", {"10.0.0.5"}, "1.2.3.4"},
+      {"::1", "", {}, "::1"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(client_address(c.peer, c.forwarded_for, c.trusted), c.expected)
+        << c.peer << " / " << c.forwarded_for;
+  }
+}
+
+TEST(ClientAddress, trusted_proxies_and_exempt_accounts_are_settings) {
+  const ServerOptions o = parse_serve_args(
+      {"--trusted-proxies", " 127.0.0.1, ::ffff:10.0.0.1,", "--login-exempt", "ops, Boss"});
+  EXPECT_EQ(o.trusted_proxies, (std::vector<std::string>{"127.0.0.1", "10.0.0.1"}));
+  EXPECT_EQ(o.login_exempt, "ops, Boss");
+  EXPECT_THROW(parse_serve_args({"--trusted-proxies", "127.0.0.1,proxy.internal"}), std::invalid_argument);
+  EXPECT_FALSE(parse_serve_args({}).login_exempt.has_value());
+}
+
+class SignIn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    set_event_log(&log_);
+    db_.exec_file("db/sqlite/demo.sql");  // NotValid and LoginLog are "1"
+    db_.exec("delete from OA_Log");
+    set_clock(make_datetime(2026, 12, 7, 12, 0, 0));  // a Monday noon
+  }
+  void TearDown() override {
+    server_.reset();
+    set_clock(std::nullopt);
+    set_event_log(nullptr);
+  }
+  void start(std::vector<std::string> trusted_proxies = {}) {
+    ServerOptions o;
+    o.port = 0;
+    o.threads = 1;
+    o.database = db_.url();
+    o.docroot = OAPX1_WWW_DIR;
+    o.demo_login = true;
+    o.trusted_proxies = std::move(trusted_proxies);
+    server_ = std::make_unique<HttpServer>(std::move(o));
+    server_->start();
+    port_ = server_->port();
+  }
+  std::string log_rows() const {
+    return db_.scalar(
+        "select coalesce(group_concat(LogType||'|'||IPAddress||'|'||UserName||'|'||Remark||'|'||IsDengLu, "
+        "';'), '') from (select * from OA_Log order by OAID)");
+  }
+
+  testing::TestDb db_;
+  CollectingEventLog log_;
+  std::unique_ptr<HttpServer> server_;
+  uint16_t port_ = 0;
+};
+
+TEST_F(SignIn, the_access_policy_refuses_and_the_log_records_by_the_settings) {
+  const std::string refused = "系统安全设置不允许您从当前地址或在当前时间登录，请与系统管理员联系。";
+  struct Case {
+    const char* settings;
+    const char* form;
+    const char* message;  // nullptr: admitted
+    const char* rows;
+  } cases[] = {
+      {"ISIP='1', isYunXu='1', IPList='127.0.'", "username=admin&password=demo", refused.c_str(),
+       "安全日志|127.0.0.1|admin|非法IP地址|1"},
+      {"ISIP='1', isYunXu='0', IPList='10.'", "username=admin&password=wrong", refused.c_str(),
+       "安全日志|127.0.0.1|admin|非法IP地址|1"},
+      {"ISTime='1', SHour='8', SMinute='0', EHour='11', EMinute='59'", "username=admin&password=demo",
+       refused.c_str(), "安全日志|127.0.0.1|admin|非法时间|1"},
+      {"NotValid='0', ISIP='1', IPList='127.'", "username=admin&password=demo", refused.c_str(), ""},
+      {"ISIP='1', isYunXu='0', IPList='127.0.'", "username=admin&password=wrong", "用户名或密码不正确。",
+       "安全日志|127.0.0.1|admin|非法用户|1"},
+      {"NotValid='0'", "username=zhangsan&password=wrong", "用户名或密码不正确。", ""},
+      {"ISTime='1', SHour='8', SMinute='0', EHour='12', EMinute='0'", "username=ADMIN&password=demo",
+       nullptr, "应用日志|127.0.0.1|admin|系统登陆|1"},
+      {"LoginLog='0'", "username=admin&password=demo", nullptr, ""},
+  };
+  start();
+  for (const Case& c : cases) {
+    db_.exec("delete from OA_AnQuan");
+    db_.exec_file("db/sqlite/demo.sql");
+    db_.exec(std::string("delete from OA_Log; update OA_AnQuan set ") + c.settings);
+    const ClientReply r = http_post(port_, "/oa/login.asp", c.form);
+    if (c.message) {
+      EXPECT_EQ(r.status, 200) << c.settings;
+      EXPECT_EQ(r.header("Set-Cookie"), "") << c.settings;
+      EXPECT_NE(gb18030_to_utf8(r.body).find(std::string("<p class=\"msg\">") + c.message + "</p>"),
+                std::string::npos)
+          << c.settings;
+    } else {
+      EXPECT_EQ(r.status, 303) << c.settings;
+      EXPECT_NE(cookie_of(r), "") << c.settings;
+    }
+    EXPECT_EQ(log_rows(), c.rows) << c.settings;
+  }
+  EXPECT_TRUE(log_.entries().empty());
+}
+
+TEST_F(SignIn, sign_out_is_logged_and_ends_the_session) {
+  start();
+  const std::string cookie = cookie_of(http_post(port_, "/oa/login.asp", "username=zhangsan&password=demo"));
+  ASSERT_FALSE(cookie.empty());
+  ClientReply r = http_get(port_, "/oa/logout.asp", cookie);
+  EXPECT_EQ(r.status, 303);
+  EXPECT_EQ(r.header("Location"), "/oa/login.asp");
+  EXPECT_EQ(r.header("Set-Cookie"), "OAPX1SESSION=; Path=/; Max-Age=0; HttpOnly; SameSite=Lax");
+  // The old cookie no longer signs anybody in, and a second sign-out logs nothing.
+  r = http_get(port_, "/oa/flow/model/jiedian.asp?OAID=1", cookie);
+  EXPECT_NE(gb18030_to_utf8(r.body).find("top.location.href = \"/oa/login.asp\""), std::string::npos);
+  http_get(port_, "/oa/logout.asp", cookie);
+  EXPECT_EQ(log_rows(), "应用日志|127.0.0.1|zhangsan|系统登陆|1;应用日志|127.0.0.1|zhangsan|系统退出|0");
+}
+
+TEST_F(SignIn, a_trusted_proxy_names_the_client_to_the_policy) {
+  db_.exec("update OA_AnQuan set ISIP='1', isYunXu='0', IPList='203.0.113.'");
+  auto attempt = [&](const char* forwarded_for) {
+    const std::string body = "username=admin&password=demo";
+    return HttpClient(port_).exchange(
+        "POST /oa/login.asp HTTP/1.1\r\nHost: localhost\r\nX-Forwarded-For: " + std::string(forwarded_for) +
+        "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+  };
+  start();
+  EXPECT_EQ(attempt("203.0.113.9").status, 200);  // not from a trusted proxy: the header is ignored
+  server_.reset();
+  start({"127.0.0.1"});
+  EXPECT_EQ(attempt("203.0.113.9").status, 303);
+  EXPECT_EQ(attempt("203.0.113.9, 198.51.100.1").status, 200);
+  EXPECT_EQ(log_rows(),
+            "安全日志|127.0.0.1|admin|非法IP地址|1;应用日志|203.0.113.9|admin|系统登陆|1;"
+            "安全日志|198.51.100.1|admin|非法IP地址|1");
+}
+
+}  // namespace
+}  // namespace oapx1
