@@ -164,6 +164,7 @@ CREATE TABLE IF NOT EXISTS KX_PersonOnline (
   KXID      INTEGER PRIMARY KEY,
   UserName  TEXT COLLATE NOCASE
 );
+CREATE INDEX IF NOT EXISTS KX_PersonOnline_UserName ON KX_PersonOnline (UserName);
 
 -- Request types, a tree through ParentID (0 at the top).
 CREATE TABLE IF NOT EXISTS KX_ReqType (
@@ -171,6 +172,7 @@ CREATE TABLE IF NOT EXISTS KX_ReqType (
   ParentID     INTEGER,
   ReqTypeName  TEXT COLLATE NOCASE
 );
+CREATE INDEX IF NOT EXISTS KX_ReqType_ParentID ON KX_ReqType (ParentID);
 
 -- Work plans (projects).
 CREATE TABLE IF NOT EXISTS OA_Work_Plan (
@@ -189,6 +191,7 @@ CREATE TABLE IF NOT EXISTS KX_Catalog (
   CatName     TEXT COLLATE NOCASE,
   CreateDate  DATETIME
 );
+CREATE INDEX IF NOT EXISTS KX_Catalog_ParentID ON KX_Catalog (ParentID);
 
 -- Documents filed in a catalogue.
 CREATE TABLE IF NOT EXISTS OA_Document (
@@ -197,6 +200,7 @@ CREATE TABLE IF NOT EXISTS OA_Document (
   DocSubject  TEXT COLLATE NOCASE,
   UpdateDate  DATETIME
 );
+CREATE INDEX IF NOT EXISTS OA_Document_CatNumber ON OA_Document (CatNumber);
 
 -- Document folders, a tree through POAID (0 at the top).
 CREATE TABLE IF NOT EXISTS OA_Document_Folder (

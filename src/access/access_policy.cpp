@@ -9,6 +9,7 @@
 
 #include "access/log_statement.h"
 #include "host/page.h"
+#include "platform/text/ascii.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -26,18 +27,12 @@ int64_t minute_number(DateTime when) {
   return seconds >= 0 ? seconds / 60 : -((-seconds + 59) / 60);
 }
 
-std::string_view trim_spaces(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
 // True when the address begins with one of the non-empty prefixes of the
 // comma-separated list. Spaces around a prefix are not part of it: no address
 // begins with a space.
 bool matches_prefix_list(const std::string& address, const Variant& list) {
   for (const std::string& piece : vb::Split(list.str(), ",")) {
-    const std::string_view prefix = trim_spaces(piece);
+    const std::string_view prefix = trim(piece, " ");
     if (!prefix.empty() && std::string_view(address).starts_with(prefix)) return true;
   }
   return false;

@@ -145,10 +145,138 @@ class Page {
   // Writes nothing visible.
   void tvincfunctionuserI_init();
 
+  // Lookups by key. A numeric key (user, department, duty, catalogue, work plan
+  // or request type id) must read as a whole number: anything else fails before
+  // any statement runs. A text key (login name) is quoted with its apostrophes
+  // doubled. Each returns the named column of the first row found (a null
+  // column as null unless a substitute is named) and writes nothing; "stores
+  // in sql" means the statement is left in `sql`.
+
+  // KX_UserInfor by OAID: UserName; "" when not found. Stores in sql.
+  Variant showuserfromid(Variant& id);
+  // The same lookup as showuserfromid: UserName; "" when not found. Stores in sql.
+  Variant getusername(Variant& id);
+  // KX_UserInfor by OAID: TureName; "" when not found. Stores in sql.
+  Variant getusernameid(Variant& id);
+  // KX_UserInfor by OAID: DepartMentID; the number 0 when not found. Stores in sql.
+  Variant getuserdepartid(Variant& id);
+  // KX_UserInfor by UserName: OAID; the number 0 when not found. Stores in sql.
+  Variant showuseridfromname(Variant& name);
+  // The same lookup as showuseridfromname: OAID; 0 when not found. Stores in sql.
+  Variant getuserid(Variant& name);
+  // KX_UserInfor by UserName: DepartMentID; 0 when not found. Leaves sql.
+  Variant showuserdepartmentid(Variant& name);
+  // KX_UserInfor by UserName: TureName; "" when not found. The name "800" (the
+  // server's own messages) gives "服务器" without a query. Stores in sql.
+  Variant showusername(Variant& name);
+  // KX_UserInfor by UserName: TureName + "【" + Mobile + "】"; empty when not
+  // found. Stores in sql.
+  Variant shownameandmb(Variant& name);
+  // KX_UserInfor by UserName: myField1, or TureName when myField1 is "" or
+  // null; "" when not found. Stores in sql.
+  Variant shownicheng(Variant& name);
+  // The same rule as shownicheng under its second name. Stores in sql.
+  Variant userzuncheng(Variant& name);
+  // KX_UserInfor by UserName: myField2 when myField1 is neither "" nor null,
+  // else TureName; "" when not found. Stores in sql.
+  Variant usernicheng(Variant& name);
+  // KX_UserInfor by UserName: faceImg + ".gif", "1.gif" when faceImg is "" or
+  // null or the user is not found. Stores in sql.
+  Variant showuserimg(Variant& name);
+  // KX_Customer by UserName: TureName; empty when not found. Stores in sql.
+  Variant showcustomername(Variant& name);
+  // KX_Department by DepartMentID: DepartName; "" when not found. An id that is
+  // "" or null is replaced by 0, written back into `id`. Leaves sql.
+  Variant showdepartmentname(Variant& id);
+  // KX_Department by DepartMentID: DepartName; "" when not found. Stores in sql.
+  Variant getdepartname(Variant& id);
+  // KX_Catalog by KXID: CatName; "" when not found. Stores in sql.
+  Variant showcatlogname(Variant& id);
+  // OA_Work_Plan by KXID: name; "" when not found. Stores in sql.
+  Variant showprojectname(Variant& id);
+  // KX_ReqType by ReqTypeID: ReqTypeName; empty when not found. Stores in sql.
+  Variant showreqtypename(Variant& id);
+  // The DepartName of the department of the user with that login name; "" when
+  // the user or the department is not found. Leaves sql.
+  Variant showuserdepartmentname(Variant& name);
+  // The DutyName of each item of a comma-separated list of duty ids (each
+  // optionally followed by "*" and more text) joined by "、"; duties not found
+  // add nothing, "" for an empty list. An empty item fails, returning the
+  // names found before it. Stores each statement in sql.
+  Variant showduty(Variant& list);
+  // The showusername of each non-empty piece of `list` split on `separator`,
+  // joined by "、" ("、、" reduced to one, one trailing "," dropped); "" for a
+  // null list.
+  Variant getxingmingfromnames(Variant& list, Variant& separator);
+  // getdepartname of getuserdepartid of the user id; "" when not found.
+  Variant getuserdepartname(Variant& id);
+
   // --- General-functions include: trees and walks (directory/walks.cpp) ---
 
   // Resets the four list fields of the hierarchy walks; writes nothing visible.
   void tvtvfunctionI_init();
+
+  // Trees and option lists (directory/trees.cpp). Each walks a parent-child
+  // table downward in depth-first pre-order, children in the database's order
+  // unless stated, and writes markup pieces (no enclosing element); values
+  // from the database are HTML-encoded. `level` is 0 for the top call and
+  // gives level + 1 indentation units (stringcount). A node already met on the
+  // walk is not visited again, and depth does not use the C++ stack. A failing
+  // statement writes the error trailer and ends that node's part of the walk;
+  // the walk goes on with the next row of the node above. An id that is not a
+  // whole number fails before any statement. No result (empty).
+
+  // One "<OPTION value=ID>" + "|--" indentation + DepartName + "</OPTION>" per
+  // department below `id`, each followed by its own sub-departments.
+  Variant tabshowdepartmentchild(Variant& id, Variant& level);
+  // The same option list over KX_ReqType (ReqTypeID, ReqTypeName).
+  Variant tabshowreqtypechild(Variant& id, Variant& level);
+  // Options of the users of department `id` (value: IPAddress or NONE, "*"
+  // before TureName), then for each sub-department a NONE heading followed by
+  // its own list; indentation unit "|&nbsp;&nbsp;".
+  Variant listuser(Variant& id, Variant& level);
+  // An outline tree: the department's active users by OrderNumber (on-line
+  // users in blue, others gray), then each sub-department's folder, caption and
+  // container ("Out" + id + "i"/"t"/"s") holding its own tree.
+  Variant tabshowdepartmentchildandusername(Variant& id, Variant& level);
+  // An outline tree of catalogue `id`: its documents newest first when
+  // haspower("CHKDOS" + id), then its sub-catalogues newest first, each with its
+  // own tree, when haspower("CHKDOP" + id) or haspower("CHKDOS" + id).
+  Variant tabshowdocumentstructure(Variant& id, Variant& level);
+  // An outline tree of the sub-catalogues of `id`, newest first, each with a
+  // caption and a radio button calling ClickS(id, name) when
+  // haspower("CHKDOP" + its id); its container is written either way.
+  Variant showdoctree(Variant& id, Variant& level);
+  // Appends "," + each descendant id of the department, in pre-order, to
+  // departmentchildlist, which is first set to `id` when it is "".
+  Variant departmentchild(Variant& id);
+  // The same over KX_ReqType into reqtypechildlist.
+  Variant reqtypechild(Variant& id);
+
+  // Hierarchy walks (directory/walks.cpp). The upward walks read one row per
+  // level and stop at parent 0, at a node already on the path, or at a failure
+  // (the path so far is kept).
+
+  // Sets departmentparentlist to `id` when it is "", then puts each ancestor
+  // of the department in front of it, separated by ",". No result.
+  Variant departmentparent(Variant& id);
+  // The path "top,...,id" of the department; departmentparentlist is "" after.
+  Variant getparentlists(Variant& id);
+  // The number of ids on the department's path (1 at the top);
+  // departmentparentlist is "" after.
+  Variant departlevel(Variant& id);
+  // The DepartmentID of the top-level department above `id` (its own when it
+  // is top-level); empty when a department on the way is missing or the
+  // parents loop.
+  Variant getfengongsi(Variant& id);
+  // folderparent, getfolderparentlists: the same over OA_Document_Folder
+  // (OAID, POAID) and folderparentlist.
+  Variant folderparent(Variant& id);
+  Variant getfolderparentlists(Variant& id);
+  // Deletes catalogue `id` and every catalogue below it, removing the entries
+  // equal to each deleted id from every KX_DutyPower.FunList. Each statement
+  // takes effect at once; a failure ends that catalogue's part. No result.
+  Variant deletedocumentfolder(Variant& id);
 
   // --- Window include: frames (layout/) -----------------------------------
   //

@@ -1,10 +1,10 @@
 #include "server/sign_in.h"
 
 #include <algorithm>
-
 #include <boost/asio/ip/address.hpp>
 
 #include "host/page.h"
+#include "platform/text/ascii.h"
 
 namespace oapx1 {
 namespace {
@@ -37,12 +37,6 @@ void with_library_page(ApplicationState& state, Session& session, F&& body) {
   page.tvdb_connI_init();
   body(page);
   page.closedb();
-}
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 }  // namespace

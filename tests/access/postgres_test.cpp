@@ -58,7 +58,7 @@ TEST_F(AccessOnPostgres, policy_logs_and_checks_run_on_postgres) {
   Recordset rows;
   rows.Open("select LogType, UserName, Remark, IsDengLu from OA_Log order by OAID", page->conn, 1, 3);
   std::string all;
-  for (; !rows.eof(); rows.MoveNext()) {
+  for (; !rows.Eof(); rows.MoveNext()) {
     all += rows.field(0).str() + "|" + rows.field(1).str() + "|" + rows.field(2).str() + "|" +
            rows.field(3).str() + ";";
   }

@@ -446,9 +446,7 @@ class Translator {
     if (dialect_ == SqlDialect::kPostgres) {
       // Unquoted, so it folds to lower case like the schema's own names.
       if (is_plain_identifier(name) && !is_postgres_reserved(name)) return name;
-      std::string lower = name;
-      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      return quote_identifier(lower);
+      return quote_identifier(ascii_lower(name));
     }
     return quote_identifier(name);
   }

@@ -1,0 +1,464 @@
+// The general-functions include: the trees and option lists over departments,
+// users, request types and document catalogues, and the collectors of a
+// department's or request type's descendants. Each walks its parent-child
+// table level by level on an explicit stack, in the order the include's
+// recursive functions wrote it: a node, then everything below it, then its
+// next sibling.
+#include <optional>
+#include <string>
+#include <unordered_set>
+
+#include "directory/tree_walk.h"
+#include "host/page.h"
+#include "platform/data/recordset.h"
+#include "platform/script/script.h"
+#include "platform/web/intrinsics.h"
+
+namespace oapx1 {
+
+using directory::is_true;
+using directory::Level;
+using directory::next_level;
+using directory::node_key;
+using directory::open_recordset;
+using directory::walk_down;
+
+namespace {
+
+// The markup form of a database value.
+std::string h(const Variant& v) { return html_encode(v.str()); }
+
+// Collects the text of a list field in a local buffer, so that a long walk
+// appends in constant time, and stores it back into the field when the walk
+// ends, however it ends.
+class ListField {
+ public:
+  explicit ListField(Variant& field) : field_(field) {}
+  ~ListField() {
+    if (appended_) field_ = std::move(text_);
+  }
+  ListField(const ListField&) = delete;
+  ListField& operator=(const ListField&) = delete;
+
+  // Sets the field to `id` when it equals "".
+  void start(const Variant& id) {
+    if (!appended_ && script_equal(field_, "")) field_ = id;
+  }
+  // Appends "," + id.
+  void append(const Variant& id) {
+    if (!appended_) text_ = field_.str();
+    appended_ = true;
+    text_ += ',';
+    text_ += id.str();
+  }
+
+ private:
+  Variant& field_;
+  std::string text_;
+  bool appended_ = false;
+};
+
+}  // namespace
+
+Variant Page::tabshowdepartmentchild(Variant& id, Variant& level) {
+  const std::string_view method = __func__;
+  auto guard = [&](auto&& body) {
+    bool ok = false;
+    report_and_leave(method, [&] { body(); ok = true; });
+    return ok;
+  };
+  std::unordered_set<double> visited;
+  auto step = [&](Level& c) -> std::optional<Level> {
+    if (c.row == 0) {
+      sql = "select * from KX_Department where ParentID=" + sql_integer(c.id);
+      visited.insert(node_key(c.id));
+      c.rs = open_recordset(sql, conn);
+      c.count = c.rs.as<Recordset>().RecordCount();
+      c.row = 1;
+    }
+    Recordset& r = c.rs.as<Recordset>();
+    if (c.in_child) {
+      c.in_child = false;
+      r.MoveNext();
+      ++c.row;
+    }
+    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
+      Variant child = r.field("DepartmentID");
+      if (visited.count(node_key(child))) continue;
+      Variant unit = "|--";
+      response_object().write("<OPTION value=" + h(r.field("DepartMentID")) + ">" +
+                              stringcount(unit, c.level).str() + h(r.field("DepartName")) +
+                              "</OPTION>");
+      c.in_child = true;
+      return Level{child, next_level(c.level)};
+    }
+    r.Close();
+    c.done = true;
+    return std::nullopt;
+  };
+  walk_down(Level{id, level}, step, guard);
+  return Variant();
+}
+
+Variant Page::tabshowreqtypechild(Variant& id, Variant& level) {
+  const std::string_view method = __func__;
+  auto guard = [&](auto&& body) {
+    bool ok = false;
+    report_and_leave(method, [&] { body(); ok = true; });
+    return ok;
+  };
+  std::unordered_set<double> visited;
+  auto step = [&](Level& c) -> std::optional<Level> {
+    if (c.row == 0) {
+      sql = "select * from KX_ReqType where ParentID=" + sql_integer(c.id);
+      visited.insert(node_key(c.id));
+      c.rs = open_recordset(sql, conn);
+      c.count = c.rs.as<Recordset>().RecordCount();
+      c.row = 1;
+    }
+    Recordset& r = c.rs.as<Recordset>();
+    if (c.in_child) {
+      c.in_child = false;
+      r.MoveNext();
+      ++c.row;
+    }
+    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
+      Variant child = r.field("ReqTypeID");
+      if (visited.count(node_key(child))) continue;
+      Variant unit = "|--";
+      response_object().write("<OPTION value=" + h(child) + ">" + stringcount(unit, c.level).str() +
+                              h(r.field("ReqTypeName")) + "</OPTION>");
+      c.in_child = true;
+      return Level{child, next_level(c.level)};
+    }
+    r.Close();
+    c.done = true;
+    return std::nullopt;
+  };
+  walk_down(Level{id, level}, step, guard);
+  return Variant();
+}
+
+Variant Page::listuser(Variant& id, Variant& level) {
+  const std::string_view method = __func__;
+  auto guard = [&](auto&& body) {
+    bool ok = false;
+    report_and_leave(method, [&] { body(); ok = true; });
+    return ok;
+  };
+  std::unordered_set<double> visited;
+  auto step = [&](Level& c) -> std::optional<Level> {
+    Variant unit = "|&nbsp;&nbsp;";
+    if (c.row == 0) {
+      // The department's own users first, in the database's order.
+      const Variant users_sql = "select * from KX_UserInfor where DepartMentID=" + sql_integer(c.id);
+      visited.insert(node_key(c.id));
+      Variant users = open_recordset(users_sql, conn);
+      Recordset& u = users.as<Recordset>();
+      const int64_t user_count = u.RecordCount();
+      for (int64_t k = 1; k <= user_count; ++k, u.MoveNext()) {
+        const Variant ip = u.field("IPAddress");
+        const std::string value = !ip.is_null() && script_unequal(ip, "") ? h(ip) : "NONE";
+        response_object().write("<OPTION VALUE='" + value + "'>" + stringcount(unit, c.level).str() +
+                                "*" + h(u.field("TureName")) + "</OPTION> ");
+      }
+      u.Close();
+      sql = "select * from KX_Department where ParentID=" + sql_integer(c.id);
+      c.rs = open_recordset(sql, conn);
+      c.count = c.rs.as<Recordset>().RecordCount();
+      c.row = 1;
+    }
+    Recordset& r = c.rs.as<Recordset>();
+    if (c.in_child) {
+      c.in_child = false;
+      r.MoveNext();
+      ++c.row;
+    }
+    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
+      Variant child = r.field("DepartmentID");
+      if (visited.count(node_key(child))) continue;
+      response_object().write("<OPTION value='NONE'>" + stringcount(unit, c.level).str() +
+                              h(r.field("departName")) + "</OPTION>");
+      c.in_child = true;
+      return Level{child, next_level(c.level)};
+    }
+    r.Close();
+    c.done = true;
+    return std::nullopt;
+  };
+  walk_down(Level{id, level}, step, guard);
+  return Variant();
+}
+
+Variant Page::tabshowdepartmentchildandusername(Variant& id, Variant& level) {
+  const std::string_view method = __func__;
+  auto guard = [&](auto&& body) {
+    bool ok = false;
+    report_and_leave(method, [&] { body(); ok = true; });
+    return ok;
+  };
+  std::unordered_set<double> visited;
+  auto step = [&](Level& c) -> std::optional<Level> {
+    Variant unit = "<img src='images/blank.gif'>";
+    Response& out = response_object();
+    if (c.row == 0) {
+      // The department's active users, each with its on-line state.
+      const Variant users_sql = "select * from KX_UserInfor where DepartMentID=" +
+                                sql_integer(c.id) + " and  AccountState='1' order by OrderNumber";
+      visited.insert(node_key(c.id));
+      Variant users = open_recordset(users_sql, conn);
+      Recordset& u = users.as<Recordset>();
+      const int64_t user_count = u.RecordCount();
+      Variant online_rs;
+      for (int64_t k = 1; k <= user_count; ++k, u.MoveNext()) {
+        const Variant name = u.field("UserName");
+        sql = "select * from KX_PersonOnline where UserName='" + sql_text(name) + "'";
+        online_rs = open_recordset(sql, conn);
+        const bool online = online_rs.as<Recordset>().RecordCount() > 0;
+        const std::string login = h(name);
+        const std::string full_name = h(u.field("TureName"));
+        out.write("<nobr>" + stringcount(unit, c.level).str() +
+                  "<img align=middle src='images/tree_Dot.gif'>&nbsp;<A class=Topic id='Top" + login +
+                  "'   style='cursor: hand'  onclick=Javascript:OpenSmallWindows('ShortMsg.asp?TrueName=" +
+                  full_name + "&UserName=" + login + "') title='账号：" + login + " IP地址：" +
+                  h(u.field("IPAddress")) +
+                  (online ? "' ><font color=blue>" : "'><font color=gray>") + full_name +
+                  (online ? "</font></a></nobr><BR>" : "</a></nobr><BR>"));
+        online_rs.as<Recordset>().Close();
+      }
+      u.Close();
+      sql = "select * from KX_Department where ParentID=" + sql_integer(c.id);
+      c.rs = open_recordset(sql, conn);
+      c.count = c.rs.as<Recordset>().RecordCount();
+      c.row = 1;
+    }
+    Recordset& r = c.rs.as<Recordset>();
+    if (c.in_child) {
+      c.in_child = false;
+      out.write("</div>");
+      r.MoveNext();
+      ++c.row;
+    }
+    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
+      Variant child = r.field("DepartmentID");
+      if (visited.count(node_key(child))) continue;
+      const std::string key = h(r.field("DepartMentID"));
+      out.write("<nobr>" + stringcount(unit, c.level).str() +
+                "<img align=middle src='images/tree_OFolder.gif' id=Out" + key +
+                "i style='CURSOR: hand' class=Outline>&nbsp;");
+      out.write("<A class=Outline id=Out" + key + "t>" + h(r.field("departName")) + "</a></nobr><br>");
+      out.write("<div id=Out" + key + "s style='DISPLAY: '>");
+      c.in_child = true;
+      return Level{child, next_level(c.level)};
+    }
+    r.Close();
+    c.done = true;
+    return std::nullopt;
+  };
+  walk_down(Level{id, level}, step, guard);
+  return Variant();
+}
+
+Variant Page::tabshowdocumentstructure(Variant& id, Variant& level) {
+  const std::string_view method = __func__;
+  auto guard = [&](auto&& body) {
+    bool ok = false;
+    report_and_leave(method, [&] { body(); ok = true; });
+    return ok;
+  };
+  std::unordered_set<double> visited;
+  auto step = [&](Level& c) -> std::optional<Level> {
+    Variant unit = "<img src='images/blank.gif'>";
+    Response& out = response_object();
+    if (c.row == 0) {
+      visited.insert(node_key(c.id));
+      Variant documents_code = "CHKDOS" + c.id.str();
+      if (is_true(haspower(documents_code))) {
+        // The catalogue's documents, newest first.
+        const Variant documents_sql = "select * from OA_Document where CatNumber=" +
+                                      sql_integer(c.id) + " order by UpdateDate Desc";
+        Variant documents = open_recordset(documents_sql, conn);
+        Recordset& d = documents.as<Recordset>();
+        const int64_t document_count = d.RecordCount();
+        for (int64_t k = 1; k <= document_count; ++k, d.MoveNext()) {
+          const std::string doc = h(d.field("OAID"));
+          const std::string subject = h(d.field("DocSubject"));
+          out.write("<nobr>" + stringcount(unit, c.level).str() +
+                    "<img align=middle src='images/tree_Dot.gif'>&nbsp;<A class=Topic id='Top" + doc +
+                    "'  title='" + subject +
+                    "'   style='cursor: hand'    onclick=Javascript:OpenDocDetail('OA_DocDisplay.asp?OAID=" +
+                    doc + "')>" + subject + "</a></nobr><BR>");
+        }
+        d.Close();
+      }
+      sql = "select * from KX_Catalog where ParentID=" + sql_integer(c.id) + " order by CreateDate Desc";
+      c.rs = open_recordset(sql, conn);
+      c.count = c.rs.as<Recordset>().RecordCount();
+      c.row = 1;
+    }
+    Recordset& r = c.rs.as<Recordset>();
+    if (c.in_child) {
+      c.in_child = false;
+      out.write("</div>");
+      r.MoveNext();
+      ++c.row;
+    }
+    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
+      Variant child = r.field("KXID");
+      if (visited.count(node_key(child))) continue;
+      // Both checks run for every row, on this catalogue's id.
+      Variant folders_code = "CHKDOP" + c.id.str();
+      Variant documents_code = "CHKDOS" + c.id.str();
+      const bool folders = is_true(haspower(folders_code));
+      const bool documents = is_true(haspower(documents_code));
+      if (!folders && !documents) continue;
+      const std::string key = h(child);
+      const std::string name = h(r.field("CatName"));
+      out.write("<nobr>" + stringcount(unit, c.level).str() +
+                "<img align=middle src='images/tree_OFolder.gif' id=Out" + key +
+                "i style='CURSOR: hand' class=Outline>&nbsp;");
+      out.write("<A class=Outline href='OA_DocumentList.asp?CatNumber=" + key + "' id=Out" + key +
+                "t target='detail'  title='" + name + "' >" + name + "</a></nobr><br>");
+      out.write("<div id=Out" + key + "s style='DISPLAY: '>");
+      c.in_child = true;
+      return Level{child, next_level(c.level)};
+    }
+    r.Close();
+    c.done = true;
+    return std::nullopt;
+  };
+  walk_down(Level{id, level}, step, guard);
+  return Variant();
+}
+
+Variant Page::showdoctree(Variant& id, Variant& level) {
+  const std::string_view method = __func__;
+  auto guard = [&](auto&& body) {
+    bool ok = false;
+    report_and_leave(method, [&] { body(); ok = true; });
+    return ok;
+  };
+  std::unordered_set<double> visited;
+  auto step = [&](Level& c) -> std::optional<Level> {
+    Variant unit = "&nbsp;&nbsp;&nbsp;";
+    Response& out = response_object();
+    if (c.row == 0) {
+      sql = "select * from KX_Catalog where ParentID=" + sql_integer(c.id) + " order by CreateDate Desc";
+      visited.insert(node_key(c.id));
+      c.rs = open_recordset(sql, conn);
+      c.count = c.rs.as<Recordset>().RecordCount();
+      c.row = 1;
+    }
+    Recordset& r = c.rs.as<Recordset>();
+    if (c.in_child) {
+      c.in_child = false;
+      out.write("</div>");
+      r.MoveNext();
+      ++c.row;
+    }
+    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
+      Variant child = r.field("KXID");
+      if (visited.count(node_key(child))) continue;
+      const std::string key = h(child);
+      Variant code = "CHKDOP" + child.str();
+      if (is_true(haspower(code))) {
+        const std::string name = h(r.field("CatName"));
+        out.write("<nobr>" + stringcount(unit, c.level).str() +
+                  "<img align=middle src='images/tree_OFolder.gif' id=Out" + key +
+                  "i style='CURSOR: hand' class=Outline>&nbsp;");
+        out.write("<A class=Outline  id=Out" + key + "t  title='" + name + "' >" + name +
+                  "</a><INPUT type=radio id=tree name=tree  onclick=\" javascript:ClickS(" + key + ",'" +
+                  name + "')\"   value=" + key + "></nobr><br>");
+      }
+      // A hidden catalogue still holds its permitted sub-catalogues.
+      out.write("<div id=Out" + key + "s style='DISPLAY: '>");
+      c.in_child = true;
+      return Level{child, next_level(c.level)};
+    }
+    r.Close();
+    c.done = true;
+    return std::nullopt;
+  };
+  walk_down(Level{id, level}, step, guard);
+  return Variant();
+}
+
+Variant Page::departmentchild(Variant& id) {
+  const std::string_view method = __func__;
+  auto guard = [&](auto&& body) {
+    bool ok = false;
+    report_and_leave(method, [&] { body(); ok = true; });
+    return ok;
+  };
+  std::unordered_set<double> visited;
+  ListField list(departmentchildlist);
+  auto step = [&](Level& c) -> std::optional<Level> {
+    if (c.row == 0) {
+      list.start(c.id);
+      const Variant statement = "select * from KX_Department where ParentID=" + sql_integer(c.id);
+      visited.insert(node_key(c.id));
+      c.rs = open_recordset(statement, conn);
+      c.count = c.rs.as<Recordset>().RecordCount();
+      c.row = 1;
+    }
+    Recordset& r = c.rs.as<Recordset>();
+    if (c.in_child) {
+      c.in_child = false;
+      r.MoveNext();
+      ++c.row;
+    }
+    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
+      Variant child = r.field("DepartmentID");
+      if (visited.count(node_key(child))) continue;
+      list.append(child);
+      c.in_child = true;
+      return Level{child};
+    }
+    r.Close();
+    c.done = true;
+    return std::nullopt;
+  };
+  walk_down(Level{id}, step, guard);
+  return Variant();
+}
+
+Variant Page::reqtypechild(Variant& id) {
+  const std::string_view method = __func__;
+  auto guard = [&](auto&& body) {
+    bool ok = false;
+    report_and_leave(method, [&] { body(); ok = true; });
+    return ok;
+  };
+  std::unordered_set<double> visited;
+  ListField list(reqtypechildlist);
+  auto step = [&](Level& c) -> std::optional<Level> {
+    if (c.row == 0) {
+      list.start(c.id);
+      const Variant statement = "select * from KX_ReqType where ParentID=" + sql_integer(c.id);
+      visited.insert(node_key(c.id));
+      c.rs = open_recordset(statement, conn);
+      c.count = c.rs.as<Recordset>().RecordCount();
+      c.row = 1;
+    }
+    Recordset& r = c.rs.as<Recordset>();
+    if (c.in_child) {
+      c.in_child = false;
+      r.MoveNext();
+      ++c.row;
+    }
+    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
+      Variant child = r.field("ReqTypeID");
+      if (visited.count(node_key(child))) continue;
+      list.append(child);
+      c.in_child = true;
+      return Level{child};
+    }
+    r.Close();
+    c.done = true;
+    return std::nullopt;
+  };
+  walk_down(Level{id}, step, guard);
+  return Variant();
+}
+
+}  // namespace oapx1
