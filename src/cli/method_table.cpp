@@ -20,12 +20,22 @@ const std::vector<MethodEntry>& method_table() {
       // Access policy, audit logs, permission checks.
       // User-functions include: directory lookups.
       OAPX1_METHOD(tvincfunctionuserI_init),
+      OAPX1_METHOD(showusername),
       // General-functions include: trees and walks.
       OAPX1_METHOD(tvtvfunctionI_init),
       // Window include: frames.
       OAPX1_METHOD(tvincfunctionwindI_init),
       OAPX1_METHOD(showpopwindow),
       // Messaging.
+      OAPX1_METHOD(sendneibuyoujian),
+      OAPX1_METHOD(myfunsendxinxi),
+      OAPX1_METHOD(getemailstatus),
+      OAPX1_METHOD(funuseremail),
+      OAPX1_METHOD(sendemail),
+      OAPX1_METHOD(mysendmail),
+      OAPX1_METHOD(jmail),
+      OAPX1_METHOD(cdonts),
+      OAPX1_METHOD(aspemail),
       // Common-functions include: dates, validation, text, files.
       OAPX1_METHOD(tvincfunctioncommI_init),
       OAPX1_METHOD(lwformatdatetime),

@@ -15,6 +15,7 @@ namespace err {
 inline constexpr int32_t kInvalidCall = 5;          // invalid procedure call or argument
 inline constexpr int32_t kOutOfMemory = 7;          // out of memory
 inline constexpr int32_t kOverflow = 6;             // overflow
+inline constexpr int32_t kSubscriptOutOfRange = 9;  // subscript out of range
 inline constexpr int32_t kDivisionByZero = 11;      // division by zero
 inline constexpr int32_t kTypeMismatch = 13;        // type mismatch
 inline constexpr int32_t kInternal = 51;            // internal error
@@ -35,6 +36,8 @@ inline constexpr int32_t kProviderFailure = -2147467259;   // unspecified provid
 inline constexpr int32_t kSyntaxError = -2147217900;       // invalid SQL statement
 inline constexpr int32_t kInvalidObjectName = -2147217865; // missing table or view
 inline constexpr int32_t kConstraint = -2147217873;        // constraint violated
+inline constexpr int32_t kMailConnect = -2147220973;       // mail server not reached
+inline constexpr int32_t kMailSend = -2147220975;          // mail not accepted by the server
 // Reserved: passes up through every handler unreported and ends the running
 // page initialiser quietly.
 inline constexpr int32_t kReserved = -19691969;
