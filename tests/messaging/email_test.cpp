@@ -252,6 +252,8 @@ TEST_F(Email, a_failed_send_is_reported_by_the_reporting_methods_only) {
   } conditions[] = {
       {"refused connection", [&] { set_smtp_server(closed_port()); }, "r@example.com"},
       {"refused recipient", [&] { set_smtp_server(sink_->port()); }, "refuse@example.com"},
+      {"line break in an address", [&] { set_smtp_server(sink_->port()); },
+       "r@example.com\r\nBcc: spy@example.com"},
       {"silent server", [&] { set_smtp_server(silent.port()); }, "r@example.com"},
       {"no server settings", [&] { db.exec("delete from SA_Smtp"); }, "r@example.com"},
   };
@@ -267,6 +269,7 @@ TEST_F(Email, a_failed_send_is_reported_by_the_reporting_methods_only) {
       EXPECT_EQ(events().size(), reports ? 1u : 0u) << c.what << " " << method;
     }
   }
+  EXPECT_TRUE(received().empty());
   // sendemail names its server itself: a refused one is silent.
   request.response.body().clear();
   Variant srv = "127.0.0.1:" + std::to_string(closed_port()), from = "a@example.com", name = "",
