@@ -84,6 +84,15 @@ const std::vector<MethodEntry>& method_table() {
       OAPX1_METHOD(messagebox),
       OAPX1_METHOD(printform),
       // Messaging.
+      OAPX1_METHOD(sendneibuyoujian),
+      OAPX1_METHOD(myfunsendxinxi),
+      OAPX1_METHOD(getemailstatus),
+      OAPX1_METHOD(funuseremail),
+      OAPX1_METHOD(sendemail),
+      OAPX1_METHOD(mysendmail),
+      OAPX1_METHOD(jmail),
+      OAPX1_METHOD(cdonts),
+      OAPX1_METHOD(aspemail),
       // Common-functions include: dates, validation, text, files.
       OAPX1_METHOD(tvincfunctioncommI_init),
       OAPX1_METHOD(lwformatdatetime),

@@ -144,7 +144,6 @@ class Page {
 
   // Writes nothing visible.
   void tvincfunctionuserI_init();
-
   // Lookups by key. A numeric key (user, department, duty, catalogue, work plan
   // or request type id) must read as a whole number: anything else fails before
   // any statement runs. A text key (login name) is quoted with its apostrophes
@@ -340,6 +339,60 @@ class Page {
                  Variant& titlecolumn, Variant& columnwidth, Variant& bottominfo);
 
   // --- Messaging (messaging/) ---------------------------------------------
+
+  // Internal mail and short messages (messaging/internal_mail.cpp). The
+  // timestamps written as text are the page clock as "yyyy-mm-dd hh:nn".
+
+  // Sends an internal mail from the login name `sender` to the login names of
+  // `recipients` (separated by ";"): one KX_Email row whose EmailTo lists every
+  // piece, empty ones included, as "*name-0-0-0*name-0-0-0*"; one to-do row in
+  // OA_DaiBan_Mail and, through myfunsendxinxi, one short message per non-empty
+  // name, linking to the mail. `recipients` is rewritten as myfunsendxinxi
+  // rewrites it. Nothing is undone on a failure: rows written before it stay.
+  void sendneibuyoujian(Variant& sender, Variant& recipients, Variant& subject, Variant& content);
+  // Writes one OA_MSG row (unread, not yet shown) per non-empty name of
+  // `recipients`, whose names may be separated by ";", "," or "*". Writes back
+  // into `recipients` the list with every ";" and "," replaced by "*". A null
+  // list writes nothing.
+  void myfunsendxinxi(Variant& recipients, Variant& type, Variant& message, Variant& linktext,
+                      Variant& url, Variant& target, Variant& id1, Variant& id2);
+  // Field `index` of the entry of login name `name` (matched in any letter
+  // case) in the status list of mail `mailid`: 0 the name as stored, 1 to 3
+  // its statuses. "" when the mail does not exist or `name` is no recipient;
+  // an index beyond the entry's fields fails with 9 and gives "". A mail id
+  // that is not a whole number fails with 13.
+  Variant getemailstatus(Variant& mailid, Variant& name, Variant& index);
+  // The external e-mail address of a login name: Email1 of its
+  // OA_User_OtherInfor row, Email2 when Email1 is "" or null; "" when the user
+  // has no row. Leaves its statement in `sql`.
+  Variant funuseremail(Variant& name);
+
+  // E-mail over the mail components (messaging/email.cpp). Where a method is
+  // given no server, sender or account, they come from the first row of
+  // SA_Smtp (SMTPIP:SMTPPort, EmailAddress, EUsername/EPassword).
+
+  // Sends one mail through "MyEmail.sendemail" to `server` ("host[:port]"):
+  // from `from` (display name `fromname`) to `to`, HTML when `html` is True,
+  // -1 or "true" in any case, the body followed by CR LF. `toname` is not
+  // used. Nothing happens for a null or empty server. The SA_Smtp account is
+  // used only when `server` is the SA_Smtp server. Failures up to the send
+  // (an `html` flag that is neither a truth value nor a number, a missing
+  // component) are reported; the send itself is silent, success or not.
+  void sendemail(Variant& server, Variant& from, Variant& fromname, Variant& to, Variant& toname,
+                 Variant& subject, Variant& body, Variant& html);
+  // Sends an HTML mail through "JMail.Message" with the SA_Smtp server,
+  // sender and account, in gb2312 with priority 1, to each non-empty address
+  // of `recipients` (separated by ";"). Ignore-and-continue: nothing is ever
+  // reported; without an SA_Smtp row nothing is sent.
+  void mysendmail(Variant& subject, Variant& body, Variant& recipients);
+  // Sends an HTML mail in gb2312 through "JMail.SMTPMail" with the SA_Smtp
+  // server, sender and account. "OK" when the server accepted it; a failure
+  // (no SA_Smtp row, server refused or unreachable) is reported, result empty.
+  Variant jmail(Variant& subject, Variant& body, Variant& recipient);
+  // As jmail, through "CDONTS.NewMail" (HTML, MIME).
+  Variant cdonts(Variant& subject, Variant& body, Variant& recipient);
+  // As jmail, through "ASPMAIL.ASPMailCtrl.1", as plain text with `body`.
+  Variant aspemail(Variant& subject, Variant& body, Variant& recipient);
 
   // --- Common-functions include: dates (util/date_time.cpp) ---------------
 

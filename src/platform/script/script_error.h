@@ -15,6 +15,7 @@ namespace err {
 inline constexpr int32_t kInvalidCall = 5;          // invalid procedure call or argument
 inline constexpr int32_t kOutOfMemory = 7;          // out of memory
 inline constexpr int32_t kOverflow = 6;             // overflow
+inline constexpr int32_t kSubscriptOutOfRange = 9;  // subscript out of range
 inline constexpr int32_t kDivisionByZero = 11;      // division by zero
 inline constexpr int32_t kTypeMismatch = 13;        // type mismatch
 inline constexpr int32_t kInternal = 51;            // internal error
@@ -40,9 +41,11 @@ inline constexpr int32_t kDeviceIo = 57;            // device I/O error
 inline constexpr int32_t kDiskFull = 61;            // disk full
 inline constexpr int32_t kPathFileAccess = 75;      // path/file access error
 inline constexpr int32_t kNotUpdatable = 3251;      // the recordset cannot be updated
-inline constexpr int32_t kRowNotFound = -2147217864;// the row to update was not found
+inline constexpr int32_t kRowNotFound = -2147217864; // the row to update was not found
 inline constexpr int32_t kRegExpWorkLimit = 28;     // out of stack space: matching gave up
 inline constexpr int32_t kRegExpSyntax = 5017;      // syntax error in regular expression
+inline constexpr int32_t kMailConnect = -2147220973;       // mail server not reached
+inline constexpr int32_t kMailSend = -2147220975;          // mail not accepted by the server
 // Reserved: passes up through every handler unreported and ends the running
 // page initialiser quietly.
 inline constexpr int32_t kReserved = -19691969;

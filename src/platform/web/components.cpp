@@ -6,6 +6,7 @@
 
 #include "platform/data/connection.h"
 #include "platform/files/file_system.h"
+#include "platform/mail/mail_components.h"
 #include "platform/web/memory_intrinsics.h"
 #include "platform/data/recordset.h"
 #include "platform/text/regexp.h"
@@ -26,6 +27,11 @@ struct Registry {
     factories["Scripting.FileSystemObject"] = [] { return std::make_shared<FileSystemObject>(); };
     factories["Scriptlet.TypeLib"] = [] { return std::make_shared<TypeLib>(); };
     factories["VBScript.RegExp"] = [] { return std::make_shared<RegExp>(); };
+    factories["MyEmail.sendemail"] = [] { return std::make_shared<MyEmailSender>(); };
+    factories["JMail.Message"] = [] { return std::make_shared<JMailMessage>(); };
+    factories["JMail.SMTPMail"] = [] { return std::make_shared<JMailSMTPMail>(); };
+    factories["CDONTS.NewMail"] = [] { return std::make_shared<CdontsNewMail>(); };
+    factories["ASPMAIL.ASPMailCtrl.1"] = [] { return std::make_shared<AspMailCtrl>(); };
   }
 };
 
