@@ -220,7 +220,10 @@ Variant Page::tabshowdepartmentchildandusername(Variant& id, Variant& level) {
         out.write("<nobr>" + stringcount(unit, c.level).str() +
                   "<img align=middle src='images/tree_Dot.gif'>&nbsp;<A class=Topic id='Top" + login +
                   "'   style='cursor: hand'  onclick=Javascript:OpenSmallWindows('ShortMsg.asp?TrueName=" +
-                  full_name + "&UserName=" + login + "') title='账号：" + login + " IP地址：" +
+                  // The handler attribute is unquoted: its URL values carry no
+                  // blank, quote or markup character.
+                  url_query_text(u.field("TureName").str()) +
+                  "&UserName=" + url_query_text(name.str()) + "') title='账号：" + login + " IP地址：" +
                   h(u.field("IPAddress")) +
                   (online ? "' ><font color=blue>" : "'><font color=gray>") + full_name +
                   (online ? "</font></a></nobr><BR>" : "</a></nobr><BR>"));
@@ -368,7 +371,8 @@ Variant Page::showdoctree(Variant& id, Variant& level) {
                   "i style='CURSOR: hand' class=Outline>&nbsp;");
         out.write("<A class=Outline  id=Out" + key + "t  title='" + name + "' >" + name +
                   "</a><INPUT type=radio id=tree name=tree  onclick=\" javascript:ClickS(" + key + ",'" +
-                  name + "')\"   value=" + key + "></nobr><br>");
+                  html_encode(script_string(r.field("CatName").str())) + "')\"   value=" + key +
+                  "></nobr><br>");
       }
       // A hidden catalogue still holds its permitted sub-catalogues.
       out.write("<div id=Out" + key + "s style='DISPLAY: '>");

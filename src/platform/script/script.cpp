@@ -213,6 +213,42 @@ std::string html_encode(std::string_view s) { return encode_markup(s, true); }
 
 std::string server_html_encode(std::string_view s) { return encode_markup(s, false); }
 
+std::string script_string(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\'': out += "\\'"; break;
+      case '"': out += "\\\""; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '<': out += "\\x3C"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string url_query_text(std::string_view s) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool keep = u >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                      (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '~';
+    if (keep) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 0xF];
+    }
+  }
+  return out;
+}
+
 std::string sql_text(const Variant& v) { return vb::Replace(v.str(), "'", "''"); }
 
 std::string sql_number(const Variant& v) { return checked_number(v, false); }

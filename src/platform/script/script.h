@@ -49,6 +49,17 @@ std::string UCase(std::string_view s);
 std::string html_encode(std::string_view s);
 // The web server's own encoder, as its pages call it: & < > " only.
 std::string server_html_encode(std::string_view s);
+// A value for the inside of a script string literal (quoted with ' or "),
+// before the markup encoding of the attribute or element it stands in: \ ' "
+// become \\ \' \", line breaks \n and \r, "<" \x3C (no "</script>" can end
+// the element); nothing else changes. html_encode(script_string(v)) is what a
+// handler attribute holds.
+std::string script_string(std::string_view s);
+// A value for the query part of a URL written into a page: every ASCII byte
+// other than a letter, a digit or one of - _ . ~ becomes %XX; other bytes
+// (the UTF-8 of Chinese text) stay as they are, as the application's links
+// carry them. No space, quote or markup character remains.
+std::string url_query_text(std::string_view s);
 
 // The text of a value for use between apostrophes in SQL: apostrophes doubled,
 // null and empty give "".

@@ -39,6 +39,24 @@ TEST(Encoding, html_encoders_differ_only_in_the_apostrophe) {
   EXPECT_EQ(html_encode("节点"), "节点");
 }
 
+TEST(Encoding, script_strings_and_url_values_cannot_leave_their_context) {
+  struct Case {
+    const char* in;
+    const char* script;
+    const char* url;
+  } cases[] = {
+      {"张三", "张三", "张三"},
+      {"O'Neil \\ \"x\"", "O\\'Neil \\\\ \\\"x\\\"", "O%27Neil%20%5C%20%22x%22"},
+      {"a\r\nb</script>", "a\\r\\nb\\x3C/script>", "a%0D%0Ab%3C%2Fscript%3E"},
+      {"x onmouseover=alert(1)", "x onmouseover=alert(1)", "x%20onmouseover%3Dalert%281%29"},
+      {"a-b_c.d~", "a-b_c.d~", "a-b_c.d~"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(script_string(c.in), c.script) << c.in;
+    EXPECT_EQ(url_query_text(c.in), c.url) << c.in;
+  }
+}
+
 TEST(SqlLiterals, text_doubles_apostrophes_and_numbers_are_checked) {
   EXPECT_EQ(sql_text(Variant("O'Neil''s")), "O''Neil''''s");
   EXPECT_EQ(sql_text(Variant::null()), "");
