@@ -157,6 +157,13 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       request.cookie += std::string(it->value());
     }
     request.body = req.body();
+    // For the access log.
+    beast::error_code peer_ec;
+    const auto peer = stream_.socket().remote_endpoint(peer_ec);
+    if (!peer_ec) request.peer = peer.address().to_string();
+    request.version = req.version() == 10 ? "HTTP/1.0" : "HTTP/1.1";
+    if (auto f = req.find(http::field::referer); f != req.end()) request.referer = std::string(f->value());
+    if (auto f = req.find(http::field::user_agent); f != req.end()) request.user_agent = std::string(f->value());
     const bool head = req.method() == http::verb::head;
     const bool keep_alive = req.keep_alive();
     const unsigned version = req.version();
