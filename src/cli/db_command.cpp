@@ -19,10 +19,10 @@ constexpr char kDemoMarker[] =
     "INSERT INTO OAPX1_Setup (Name, Value) VALUES ('demo', '1') ON CONFLICT (Name) DO NOTHING;\n";
 
 struct DbOptions {
-  std::string database;          // --db, else the configuration file's db; may be empty
-  bool demo = false;             // --demo
-  bool if_missing = false;       // --if-missing
-  std::vector<std::string> rest; // the words that are no option
+  std::string database;           // --db, else the configuration file's db; may be empty
+  bool demo = false;              // --demo
+  bool if_missing = false;        // --if-missing
+  std::vector<std::string> rest;  // the words that are no option
 };
 
 // Reads the options every db subcommand shares; --config names the serve
@@ -36,12 +36,18 @@ DbOptions parse_db_options(const std::vector<std::string>& args, bool init) {
       if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
       return args[++i];
     };
-    if (a == "--db") flag_db = value();
-    else if (a == "--config") config = value();
-    else if (init && a == "--demo") o.demo = true;
-    else if (init && a == "--if-missing") o.if_missing = true;
-    else if (a.starts_with("-")) throw UsageError{"unknown option " + a};
-    else o.rest.push_back(a);
+    if (a == "--db")
+      flag_db = value();
+    else if (a == "--config")
+      config = value();
+    else if (init && a == "--demo")
+      o.demo = true;
+    else if (init && a == "--if-missing")
+      o.if_missing = true;
+    else if (a.starts_with("-"))
+      throw UsageError{"unknown option " + a};
+    else
+      o.rest.push_back(a);
   }
   if (!config.empty()) {
     try {

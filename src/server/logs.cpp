@@ -106,17 +106,18 @@ void ServerEventLog::write(int type, std::string_view text) {
     with_user->user = current_user(request);
   }
   const RequestLogContext* shown = with_user ? &*with_user : nullptr;
-  const std::string line =
-      format_event_line(std::chrono::system_clock::now(), type, text, shown);
+  const std::string line = format_event_line(std::chrono::system_clock::now(), type, text, shown);
   // The system log stamps its own time and level.
-  syslog_.write(type, request_part(shown, shown ? shown->user : std::string()) + ": " + plain(text));
+  syslog_.write(type,
+                request_part(shown, shown ? shown->user : std::string()) + ": " + plain(text));
   std::lock_guard<std::mutex> guard(mutex_);
   std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
 }
 
-std::string format_access_line(std::chrono::system_clock::time_point when, const HttpRequest& request,
-                               const HttpReply& reply, std::string_view user) {
+std::string format_access_line(std::chrono::system_clock::time_point when,
+                               const HttpRequest& request, const HttpReply& reply,
+                               std::string_view user) {
   const size_t bytes = request.method == "HEAD" ? 0 : reply.body.size();
   std::string line = field(request.peer, false) + " - " + field(user, false) + " [" +
                      format_time(when, "%d/%b/%Y:%H:%M:%S %z") + "] \"";

@@ -64,8 +64,9 @@ class ServerEventLog : public EventLog {
 // "referer" "user agent". The byte count is of the body sent ("-" for none,
 // and for HEAD); absent user, referer or agent print as "-"; quotes,
 // backslashes and control characters in quoted fields are escaped as \" \\ \xHH.
-std::string format_access_line(std::chrono::system_clock::time_point when, const HttpRequest& request,
-                               const HttpReply& reply, std::string_view user);
+std::string format_access_line(std::chrono::system_clock::time_point when,
+                               const HttpRequest& request, const HttpReply& reply,
+                               std::string_view user);
 
 // The access log: a file opened for appending (so an outside rotation that
 // truncates it goes on working), or standard output for "-".

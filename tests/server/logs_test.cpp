@@ -17,8 +17,8 @@ namespace oapx1 {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::HttpClient;
 using testing::http_get;
+using testing::HttpClient;
 
 std::string file_text(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -55,7 +55,8 @@ TEST(OperatorView, shared_files_and_access_log_lines_under_another_application_r
     EXPECT_EQ(http_get(server.port(), "/style.css").status, 404);
     HttpClient client(server.port());
     client.exchange(
-        "HEAD /office/style.css?v=1 HTTP/1.0\r\nReferer: http://x/\"a\"\r\nUser-Agent: Tést\tx\r\n\r\n",
+        "HEAD /office/style.css?v=1 HTTP/1.0\r\nReferer: http://x/\"a\"\r\nUser-Agent: "
+        "Tést\tx\r\n\r\n",
         true);
     server.stop();
     server.wait();
@@ -65,13 +66,17 @@ TEST(OperatorView, shared_files_and_access_log_lines_under_another_application_r
   for (std::string line; std::getline(lines, line);) all.push_back(line);
   ASSERT_EQ(all.size(), 7u);
   const std::string stamp = R"(\[\d\d/[A-Z][a-z]{2}/\d{4}:\d\d:\d\d:\d\d [+-]\d{4}\])";
-  EXPECT_TRUE(std::regex_match(all[0], std::regex(R"(127\.0\.0\.1 - - )" + stamp +
-                                                  R"( "GET /office/style\.css HTTP/1\.1" 200 \d+ "-" "-")")))
+  EXPECT_TRUE(std::regex_match(
+      all[0], std::regex(R"(127\.0\.0\.1 - - )" + stamp +
+                         R"( "GET /office/style\.css HTTP/1\.1" 200 \d+ "-" "-")")))
       << all[0];
-  EXPECT_TRUE(std::regex_search(all[4], std::regex(R"( "GET /oa/style\.css HTTP/1\.1" 404 \d+ )"))) << all[4];
+  EXPECT_TRUE(std::regex_search(all[4], std::regex(R"( "GET /oa/style\.css HTTP/1\.1" 404 \d+ )")))
+      << all[4];
   // HEAD sends no body; quotes and control characters are escaped.
   EXPECT_TRUE(std::regex_search(
-      all[6], std::regex(R"( "HEAD /office/style\.css\?v=1 HTTP/1\.0" 200 - "http://x/\\"a\\"" "Tést\\x09x"$)")))
+      all[6],
+      std::regex(
+          R"( "HEAD /office/style\.css\?v=1 HTTP/1\.0" 200 - "http://x/\\"a\\"" "Tést\\x09x"$)")))
       << all[6];
 }
 
@@ -92,8 +97,8 @@ TEST(OperatorView, event_lines_carry_time_level_and_request_on_one_line) {
   };
   for (const Case& c : cases) {
     const std::string line = format_event_line(when, c.type, c.text, c.request);
-    EXPECT_TRUE(std::regex_match(line, std::regex(stamp + std::regex_replace(
-                                                              c.rest, std::regex(R"([.?*+])"), R"(\$&)"))))
+    EXPECT_TRUE(std::regex_match(
+        line, std::regex(stamp + std::regex_replace(c.rest, std::regex(R"([.?*+])"), R"(\$&)"))))
         << line;
   }
 }

@@ -84,18 +84,18 @@ std::optional<DatabaseProblem> check_database(const std::string& url) {
   try {
     session->run("select 1 from OA_Flow_Model_JieDian where 1 = 0", {});
   } catch (const std::exception& e) {
-    return DatabaseProblem{Kind::kNoSchema, "the database " + shown +
-                                                " has no application schema (" +
-                                                one_line(e.what()) + ")"};
+    return DatabaseProblem{
+        Kind::kNoSchema,
+        "the database " + shown + " has no application schema (" + one_line(e.what()) + ")"};
   }
   return std::nullopt;
 }
 
 void backup_sqlite_database(const std::string& url, const std::string& target) {
   if (!url.starts_with(kSqlite)) {
-    throw std::runtime_error(is_postgres(url)
-                                 ? "db backup copies SQLite databases; back up PostgreSQL with pg_dump"
-                                 : "unsupported database URL \"" + printable_database_url(url) + "\"");
+    throw std::runtime_error(
+        is_postgres(url) ? "db backup copies SQLite databases; back up PostgreSQL with pg_dump"
+                         : "unsupported database URL \"" + printable_database_url(url) + "\"");
   }
   const std::string path = url.substr(kSqlite.size());
   std::error_code ec;

@@ -19,7 +19,8 @@ struct DatabaseProblem {
     kNoSchema,     // connected, but the application's tables are not there
   };
   Kind kind;
-  std::string message;  // one line saying what is wrong, with the URL as printable_database_url gives it
+  std::string
+      message;  // one line saying what is wrong, with the URL as printable_database_url gives it
 };
 
 // Checks, without creating or changing anything, that `url` names a database
