@@ -46,8 +46,8 @@ page="$base/oa/flow/model/jiedian.asp?OAID=1"
 curl -s -H "Cookie: $cookie" "$page" -o "$work/page.html"
 size=$(stat -c %s "$work/page.html")
 grep -q 'login.asp' "$work/page.html" && { echo "http_load: the page asks for a login" >&2; exit 1; }
-mkdir -p "$work/www/oa/bench"
-head -c "$size" /dev/zero | tr '\0' 'x' >"$work/www/oa/bench/same_size.html"
+mkdir -p "$work/www/bench"
+head -c "$size" /dev/zero | tr '\0' 'x' >"$work/www/bench/same_size.html"
 static="$base/oa/bench/same_size.html"
 
 run() {  # name url

@@ -12,7 +12,8 @@ namespace oapx1 {
 int request_command(const std::vector<std::string>& args);
 // Invokes one method of the page class by name; prints one JSON object.
 int call_command(const std::vector<std::string>& args);
-// Creates the database schema (and the demo data with --demo).
+// The database subcommands: init (the schema, and the demo data with --demo),
+// check (whether serve can use it) and backup FILE (a SQLite copy while serving).
 int db_command(const std::vector<std::string>& args);
 
 }  // namespace oapx1

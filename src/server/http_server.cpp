@@ -164,6 +164,10 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       if (!request.forwarded_for.empty()) request.forwarded_for += ", ";
       request.forwarded_for += std::string(it->value());
     }
+    // For the access log.
+    request.version = req.version() == 10 ? "HTTP/1.0" : "HTTP/1.1";
+    if (auto f = req.find(http::field::referer); f != req.end()) request.referer = std::string(f->value());
+    if (auto f = req.find(http::field::user_agent); f != req.end()) request.user_agent = std::string(f->value());
     const bool head = req.method() == http::verb::head;
     const bool keep_alive = req.keep_alive();
     const unsigned version = req.version();

@@ -1,16 +1,20 @@
 #include "server/serve.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/data/database_admin.h"
 #include "platform/web/event_log.h"
+#include "platform/web/process.h"
 #include "server/form.h"
 #include "server/http_server.h"
 #include "server/sign_in.h"
 #include "platform/web/login_exempt.h"
+#include "server/logs.h"
 #include "util/date_time.h"
 #include "platform/text/ascii.h"
 
@@ -88,14 +92,11 @@ void apply_config_file(ServerOptions& options, const std::string& path) {
   }
 }
 
-// The connection string as it may be printed: a password in it is hidden.
-std::string printable_database(const std::string& url) {
-  const size_t scheme = url.find("://");
-  const size_t at = url.find('@');
-  if (scheme == std::string::npos || at == std::string::npos || at < scheme) return url;
-  const size_t colon = url.find(':', scheme + 3);
-  if (colon == std::string::npos || colon > at) return url;
-  return url.substr(0, colon + 1) + "***" + url.substr(at);
+// Where the database URL in force came from, for messages.
+std::string database_source(const std::string& configured) {
+  if (!configured.empty()) return "--db or the configuration file's db";
+  if (const char* env = std::getenv("OAPX1_DB"); env && *env) return "the environment variable OAPX1_DB";
+  return "the default";
 }
 
 // The non-empty items of a comma-separated list, trimmed.
@@ -110,19 +111,22 @@ std::vector<std::string> split_list(std::string_view list) {
   return items;
 }
 
-// Failures go to the system log and to the terminal the server runs in.
-class ServeEventLog : public EventLog {
- public:
-  void write(int type, std::string_view text) override {
-    syslog_.write(type, text);
-    std::lock_guard<std::mutex> guard(mutex_);
-    std::cerr << text << '\n';
+// What to do about a database that cannot serve, after the problem itself.
+std::string database_advice(const DatabaseProblem& problem, const std::string& url,
+                            const std::string& configured) {
+  const std::string shown = printable_database_url(url);
+  switch (problem.kind) {
+    case DatabaseProblem::Kind::kUnsupported:
+      return "correct it where it came from: " + database_source(configured);
+    case DatabaseProblem::Kind::kMissing:
+    case DatabaseProblem::Kind::kNoSchema:
+      return "create it with: oapx1 db init --db " + shown + " [--demo]";
+    case DatabaseProblem::Kind::kUnreachable:
+      break;
   }
-
- private:
-  SyslogEventLog syslog_;
-  std::mutex mutex_;
-};
+  return "check that the database server runs and that the URL (from " +
+         database_source(configured) + "), user and password are right";
+}
 
 }  // namespace
 
@@ -145,6 +149,8 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.system_url = value;
   } else if (key == "demo-login") {
     options.demo_login = to_bool(key, value);
+  } else if (key == "access-log") {
+    options.access_log = value;
   } else if (key == "language") {
     if (value != "zh-CN" && value != "en") throw std::invalid_argument("language: zh-CN or en");
     options.language = value;
@@ -166,7 +172,7 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
   } else if (key == "write-timeout") {
     options.write_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
   } else {
-    throw std::invalid_argument("unknown setting \"" + raw_key + "\"");
+    throw UnknownSetting("unknown setting \"" + raw_key + "\"");
   }
 }
 
@@ -183,7 +189,10 @@ ServerOptions parse_serve_args(const std::vector<std::string>& args) {
   }
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg.rfind("--", 0) != 0) throw std::invalid_argument("unexpected argument \"" + arg + "\"");
+    if (arg.rfind("--", 0) != 0) {
+      throw std::invalid_argument(arg.starts_with("-") ? "unknown option " + arg
+                                                       : "unexpected argument \"" + arg + "\"");
+    }
     std::string name = arg.substr(2);
     std::string value;
     bool has_value = false;
@@ -201,12 +210,23 @@ ServerOptions parse_serve_args(const std::vector<std::string>& args) {
       continue;
     }
     if (!has_value) {
-      if (i + 1 >= args.size()) throw std::invalid_argument(arg + " needs a value");
+      if (i + 1 >= args.size()) {
+        ServerOptions scratch;
+        try {
+          apply_serve_setting(scratch, name, "");
+        } catch (const UnknownSetting&) {
+          throw std::invalid_argument("unknown option " + arg);
+        } catch (const std::invalid_argument&) {
+        }
+        throw std::invalid_argument(arg + " needs a value");
+      }
       value = args[++i];
     }
     if (name == "config") continue;  // applied above
     try {
       apply_serve_setting(options, name, value);
+    } catch (const UnknownSetting&) {
+      throw std::invalid_argument("unknown option " + arg.substr(0, arg.find('=')));
     } catch (const std::invalid_argument& e) {
       throw std::invalid_argument(std::string("--") + e.what());
     }
@@ -220,8 +240,11 @@ std::string serve_usage() {
          "                   [--demo-login | --no-demo-login] [--max-header BYTES] [--max-body BYTES]\n"
          "                   [--read-timeout SECONDS] [--write-timeout SECONDS] [--language zh-CN|en]\n"
          "                   [--trusted-proxies ADDR,...] [--login-exempt ACCOUNT,...]\n"
+         "                   [--access-log FILE|-]\n"
          "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
-         "Defaults: 127.0.0.1:8080, sqlite:var/oa.db, the shipped www/ folder, one thread per core.\n";
+         "Defaults: 127.0.0.1:8080, the database of $OAPX1_DB else sqlite:var/oa.db, the shipped\n"
+         "www/ folder, one thread per core. The database must exist with its schema\n"
+         "(oapx1 db init); the server does not create it.\n";
 }
 
 int serve_command(const std::vector<std::string>& args) {
@@ -246,16 +269,16 @@ int serve_command(const std::vector<std::string>& args) {
     set_weekday_names({"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"});
   }
 
-  if (options.database.rfind("sqlite:", 0) == 0) {
-    std::error_code ec;
-    const std::string file = options.database.substr(7);
-    if (file != ":memory:" && !std::filesystem::exists(file, ec)) {
-      std::cerr << "oapx1 serve: warning: the database file " << file
-                << " does not exist; create it with: oapx1 db init --demo\n";
-    }
+  // The database is checked before anything listens; nothing is created.
+  const std::string configured = options.database;
+  options.database = resolve_database(configured);
+  if (const auto problem = check_database(options.database)) {
+    std::cerr << "oapx1 serve: " << problem->message << "; "
+              << database_advice(*problem, options.database, configured) << std::endl;
+    return 1;
   }
 
-  ServeEventLog log;
+  ServerEventLog log;
   set_event_log(&log);
   int code = 0;
   try {
@@ -266,7 +289,7 @@ int serve_command(const std::vector<std::string>& args) {
     const std::string base = "http://" + host + ":" + std::to_string(server.port());
     std::cout << "oapx1 serve: listening on " << base << "/\n"
               << "  page:     " << base << app.page_path() << "?OAID=1\n"
-              << "  database: " << printable_database(app.options().database) << "\n"
+              << "  database: " << printable_database_url(app.options().database) << "\n"
               << "  docroot:  " << std::filesystem::absolute(app.options().docroot.empty()
                                                                  ? default_docroot()
                                                                  : app.options().docroot)
@@ -282,7 +305,11 @@ int serve_command(const std::vector<std::string>& args) {
     server.run();
     std::cout << "oapx1 serve: stopped" << std::endl;
   } catch (const std::exception& e) {
-    std::cerr << "oapx1 serve: " << e.what() << std::endl;
+    std::string message = e.what();
+    if (message.starts_with("cannot listen on")) {
+      message += "; choose another address or port with --listen ADDR:PORT (the setting listen)";
+    }
+    std::cerr << "oapx1 serve: " << message << std::endl;
     code = 1;
   }
   set_event_log(nullptr);

@@ -2,6 +2,7 @@
 #ifndef OAPX1_SERVER_SERVE_H_
 #define OAPX1_SERVER_SERVE_H_
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,14 +17,20 @@ namespace oapx1 {
 int serve_command(const std::vector<std::string>& args);
 
 // Reads the options of `oapx1 serve` from its arguments (after "serve"),
-// applying a --config file first so that flags override it. Fails with
-// std::invalid_argument, saying what is wrong, for an unknown flag, a missing
-// or bad value or an unreadable configuration file.
+// applying a --config file first so that flags override it. The database is
+// left as given (empty when not), for resolve_database. Fails with
+// std::invalid_argument, saying what is wrong ("unknown option --x" for an
+// unknown flag), for a missing or bad value or an unreadable configuration file.
 ServerOptions parse_serve_args(const std::vector<std::string>& args);
 
+// A setting name apply_serve_setting does not know.
+struct UnknownSetting : std::invalid_argument {
+  using std::invalid_argument::invalid_argument;
+};
+
 // Applies one setting (a flag's name without its dashes, or a configuration
-// file key) to the options. Fails with std::invalid_argument for an unknown
-// key or a bad value.
+// file key) to the options. Fails with UnknownSetting for an unknown key and
+// std::invalid_argument for a bad value.
 void apply_serve_setting(ServerOptions& options, const std::string& key, const std::string& value);
 
 // The usage text of the command.

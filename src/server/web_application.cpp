@@ -14,8 +14,10 @@
 #include "platform/web/event_log.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
+#include "platform/web/process.h"
 #include "server/form.h"
 #include "server/sign_in.h"
+#include "server/logs.h"
 
 #ifndef OAPX1_WWW_DIR
 #define OAPX1_WWW_DIR "www"
@@ -186,6 +188,8 @@ WebApplication::WebApplication(ServerOptions options)
       files_(options_.docroot.empty() ? default_docroot() : options_.docroot),
       sessions_(options_.clock ? options_.clock : SteadyClock(std::chrono::steady_clock::now)) {
   options_.app_root = with_slashes(options_.app_root);
+  options_.database = resolve_database(options_.database);
+  if (!options_.access_log.empty()) access_log_ = std::make_unique<AccessLog>(options_.access_log);
   if (options_.oa_url.empty()) options_.oa_url = options_.app_root;
   if (options_.system_url.empty()) options_.system_url = options_.app_root;
   if (!options_.page_factory) {
@@ -213,7 +217,17 @@ HttpReply WebApplication::html(int status, std::string_view utf8_body) const {
   return reply;
 }
 
+WebApplication::~WebApplication() = default;
+
 HttpReply WebApplication::handle(const HttpRequest& request) {
+  RequestLogContext log_context{request.method, request.target, {}};
+  RequestLogScope log_scope(log_context);
+  HttpReply reply = answer(request);
+  if (access_log_) access_log_->write(request, reply, log_context.user);
+  return reply;
+}
+
+HttpReply WebApplication::answer(const HttpRequest& request) {
   try {
     std::string_view target = request.target;
     // An absolute-form target: keep only its path and query.
@@ -258,8 +272,7 @@ HttpReply WebApplication::handle(const HttpRequest& request) {
     if (!get) return not_allowed("GET, HEAD");
     return static_file(request, *segments);
   } catch (...) {
-    event_log().write(kEventError, "oapx1 serve: " + request.method + " " + request.target +
-                                       " failed: " + failure_text(std::current_exception()));
+    event_log().write(kEventError, "request failed: " + failure_text(std::current_exception()));
     return html(500, "<html><body><h1>500 Internal Server Error</h1></body></html>");
   }
 }
@@ -299,8 +312,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view 
     }
   }
   if (failure) {
-    event_log().write(kEventError, "oapx1 serve: page " + request.target +
-                                       " failed: " + failure_text(failure));
+    event_log().write(kEventError, "page failed: " + failure_text(failure));
     return html(500, "<html><body><h1>500 Internal Server Error</h1></body></html>");
   }
 
@@ -317,6 +329,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view 
                                "private, max-age=" + std::to_string(response.expires() * 60L));
   }
   reply.body = utf8_to_gbk(response.body());
+  if (RequestLogContext* log = RequestLogScope::current()) log->user = session.view().item("UserName").str();
   session.finish(reply);
   return reply;
 }
@@ -436,7 +449,16 @@ std::optional<std::string> WebApplication::check_password(const std::string& use
 }
 
 HttpReply WebApplication::static_file(const HttpRequest&, const std::vector<std::string>& segments) {
-  const std::optional<fs::path> file = files_.resolve(segments);
+  // Only what lies below the application root is the application's: the
+  // same files whatever the root is called.
+  const bool below_root =
+      segments.size() > root_segments_.size() &&
+      std::equal(root_segments_.begin(), root_segments_.end(), segments.begin(),
+                 [](const std::string& root, const std::string& s) { return ascii_iequals(root, s); });
+  if (!below_root) return html(404, "<html><body><h1>404 Not Found</h1></body></html>");
+  const std::vector<std::string> below(segments.begin() + static_cast<long>(root_segments_.size()),
+                                       segments.end());
+  const std::optional<fs::path> file = files_.resolve(below);
   if (!file) return html(404, "<html><body><h1>404 Not Found</h1></body></html>");
   std::ifstream in(*file, std::ios::binary);
   std::ostringstream content;

@@ -22,19 +22,26 @@
 
 namespace oapx1 {
 
+class AccessLog;
+
+// The URL path of the web application when none is set, for the server and
+// for `oapx1 request` alike.
+inline constexpr char kDefaultAppRoot[] = "/oa/";
+
 using PageFactory = std::function<std::unique_ptr<Page>()>;
 
 // Everything `oapx1 serve` can be told, from flags or the configuration file.
 struct ServerOptions {
   std::string address = "127.0.0.1";      // address to listen on
   uint16_t port = 8080;                   // port to listen on; 0 picks a free one
-  std::string database = "sqlite:var/oa.db";  // connection string of the application database
+  std::string database;                   // the application database; empty: resolve_database("")
   std::filesystem::path docroot;          // static files; empty: the shipped www/ folder
   int threads = 0;                        // request threads; 0: one per core
-  std::string app_root = "/oa/";          // URL path of the web application, with both slashes
+  std::string app_root = kDefaultAppRoot; // URL path of the web application, with both slashes
   std::string oa_url;                     // application item TavrinOAURL; empty: app_root
   std::string system_url;                 // session item SystemURL of new sessions; empty: app_root
   std::optional<bool> demo_login;         // demo login page; unset: on when the database has demo data
+  std::string access_log;                 // access log file, "-" for standard output; empty: none
   std::string language = "zh-CN";         // regional language of dates: "zh-CN" or "en"
   std::vector<std::string> trusted_proxies;  // proxy addresses whose X-Forwarded-For names the client
   std::optional<std::string> login_exempt;   // accounts the login policy spares; unset: the environment's
@@ -57,6 +64,9 @@ struct HttpRequest {
   std::string body;          // the request body
   std::string peer_address;  // address of the connection's other end; empty when unknown
   std::string forwarded_for; // the X-Forwarded-For headers, joined by ", "
+  std::string version;       // "HTTP/1.1" or "HTTP/1.0"; empty: HTTP/1.1
+  std::string referer;       // the Referer header
+  std::string user_agent;    // the User-Agent header
 };
 
 // The reply to one request.
@@ -71,14 +81,18 @@ inline constexpr std::string_view kSessionCookie = "OAPX1SESSION";
 
 class WebApplication {
  public:
-  // Checks the document root and decides whether the demo login is on (asking
-  // the database for its demo marker when the options leave it open). Sets the
-  // process's default database and the application item TavrinOAURL. Fails
-  // with std::runtime_error for a document root that is not a folder.
+  // Checks the document root, opens the access log when one is set and
+  // decides whether the demo login is on (asking the database for its demo
+  // marker when the options leave it open). Resolves the database
+  // (resolve_database) and makes it the process's default; sets the
+  // application item TavrinOAURL. Fails with std::runtime_error for a document
+  // root that is not a folder or an access log that cannot be opened.
   explicit WebApplication(ServerOptions options);
+  ~WebApplication();
 
-  // Answers one request. Never throws: a failure inside the page is logged to
-  // the event log and answered 500.
+  // Answers one request and writes its access log line. Never throws: an
+  // unexpected failure (one the page did not handle itself) is logged to the
+  // event log, with the request, and answered 500.
   HttpReply handle(const HttpRequest& request);
 
   // Drops expired sessions; returns how many.
@@ -93,6 +107,7 @@ class WebApplication {
  private:
   struct SessionScope;
 
+  HttpReply answer(const HttpRequest& request);
   HttpReply run_page(const HttpRequest& request, std::string_view query);
   HttpReply login(const HttpRequest& request, std::string_view query);
   // Ends the session of the request (recording the sign-out of a signed-in
@@ -113,10 +128,13 @@ class WebApplication {
   std::string logout_path_; // the sign-out
   // The same paths as lower-case segments, as requests are matched.
   std::vector<std::string> root_segments_, page_segments_, login_segments_, logout_segments_;
+  std::unique_ptr<AccessLog> access_log_;  // null when there is none
 };
 
 // The shipped static files: "www" in the working folder when there is one,
-// else the www/ folder of the source tree this program was built from.
+// else the www/ folder of the source tree this program was built from. The
+// document root holds the application's shared files as they lie below the
+// application root: URL APP_ROOT/PATH is DOCROOT/PATH.
 std::filesystem::path default_docroot();
 
 // True when the database has the demo marker (row 'demo' = '1' of

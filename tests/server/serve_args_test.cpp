@@ -13,7 +13,7 @@ TEST(ServeArgs, defaults_and_flags) {
   const ServerOptions defaults = parse_serve_args({});
   EXPECT_EQ(defaults.address, "127.0.0.1");
   EXPECT_EQ(defaults.port, 8080);
-  EXPECT_EQ(defaults.database, "sqlite:var/oa.db");
+  EXPECT_EQ(defaults.database, "");  // resolved at start: OAPX1_DB, else sqlite:var/oa.db
   EXPECT_EQ(defaults.threads, 0);
   EXPECT_FALSE(defaults.demo_login.has_value());
 

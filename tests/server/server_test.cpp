@@ -203,13 +203,13 @@ TEST_F(ServerTest, static_files_resolve_ignoring_case_and_doubled_slashes) {
     fs::path file;
     std::string type;
   } cases[] = {
-      {"/oa/Include/imagesV10/CSSForV10.css", www / "oa/Include/imagesV10/CSSForV10.css", "text/css"},
-      {"/oa//Include/imagesV10/Title2.gif", www / "oa/Include/imagesV10/Title2.gif", "image/gif"},
-      {"/oa/include/imagesV10/save1.gif", www / "oa/Include/imagesV10/save1.gif", "image/gif"},
-      {"/OA/INCLUDE/JS/ORDERBY.JS", www / "oa/Include/js/orderby.js", "application/javascript"},
-      {"/oa/flow/model/images/users.gif?v=2", www / "oa/flow/model/images/users.gif", "image/gif"},
-      {"/oa/Include%2FimagesV10/k7.gif", www / "oa/Include/imagesV10/k7.gif", "image/gif"},
-      {"/oa/style.css", www / "oa/style.css", "text/css"},
+      {"/oa/Include/imagesV10/CSSForV10.css", www / "Include/imagesV10/CSSForV10.css", "text/css"},
+      {"/oa//Include/imagesV10/Title2.gif", www / "Include/imagesV10/Title2.gif", "image/gif"},
+      {"/oa/include/imagesV10/save1.gif", www / "Include/imagesV10/save1.gif", "image/gif"},
+      {"/OA/INCLUDE/JS/ORDERBY.JS", www / "Include/js/orderby.js", "application/javascript"},
+      {"/oa/flow/model/images/users.gif?v=2", www / "flow/model/images/users.gif", "image/gif"},
+      {"/oa/Include%2FimagesV10/k7.gif", www / "Include/imagesV10/k7.gif", "image/gif"},
+      {"/oa/style.css", www / "style.css", "text/css"},
   };
   for (const auto& c : cases) {
     const ClientReply r = http_get(port_, c.target);
@@ -221,7 +221,7 @@ TEST_F(ServerTest, static_files_resolve_ignoring_case_and_doubled_slashes) {
   const ClientReply head =
       client.exchange("HEAD /oa/style.css HTTP/1.1\r\nHost: x\r\n\r\n", true);
   EXPECT_EQ(head.status, 200);
-  EXPECT_EQ(head.header("Content-Length"), std::to_string(file_bytes(www / "oa/style.css").size()));
+  EXPECT_EQ(head.header("Content-Length"), std::to_string(file_bytes(www / "style.css").size()));
   EXPECT_EQ(http_get(port_, "/oa/nothing.gif").status, 404);
   EXPECT_EQ(http_get(port_, "/oa/Include").status, 404);  // folders are not listed
   EXPECT_EQ(http_post(port_, "/oa/style.css", "x=1").status, 405);
@@ -230,10 +230,10 @@ TEST_F(ServerTest, static_files_resolve_ignoring_case_and_doubled_slashes) {
 TEST_F(ServerTest, nothing_outside_the_document_root_is_served) {
   // A document root with a link that points out of it.
   const fs::path dir = fs::temp_directory_path() / ("oapx1-docroot-" + std::to_string(::getpid()));
-  fs::create_directories(dir / "root/oa");
+  fs::create_directories(dir / "root");
   { std::ofstream(dir / "secret.txt") << "secret"; }
-  { std::ofstream(dir / "root/oa/ok.txt") << "ok"; }
-  fs::create_symlink(dir / "secret.txt", dir / "root/oa/link.txt");
+  { std::ofstream(dir / "root/ok.txt") << "ok"; }
+  fs::create_symlink(dir / "secret.txt", dir / "root/link.txt");
   ServerOptions o = options(true);
   o.docroot = dir / "root";
   start(o);

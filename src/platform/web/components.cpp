@@ -67,9 +67,7 @@ Variant CreateObject(std::string_view class_id) {
 }
 
 std::string ConnectStringProvider::ConnectString() const {
-  if (auto settings = process_settings(); !settings->database.empty()) return settings->database;
-  if (const char* env = std::getenv("OAPX1_DB"); env && *env) return env;
-  return "sqlite:var/oa.db";
+  return resolve_database(process_settings()->database);
 }
 
 void set_default_database(std::string url) {

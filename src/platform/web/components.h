@@ -22,8 +22,8 @@ void unregister_component(std::string_view class_id);
 Variant CreateObject(std::string_view class_id);
 
 // The connection-string provider stand-in: its ConnectString is the database
-// URL of the process settings (set_default_database), else the environment
-// variable OAPX1_DB, else "sqlite:var/oa.db".
+// URL of the process settings (set_default_database) as resolve_database
+// (platform/web/process.h) completes it.
 class ConnectStringProvider : public Object {
  public:
   std::string ConnectString() const;

@@ -1,6 +1,7 @@
 #include "platform/web/process.h"
 
 #include <atomic>
+#include <cstdlib>
 
 namespace oapx1 {
 namespace {
@@ -12,6 +13,12 @@ std::atomic<std::shared_ptr<const ProcessSettings>>& current() {
 }
 
 }  // namespace
+
+std::string resolve_database(std::string_view configured) {
+  if (!configured.empty()) return std::string(configured);
+  if (const char* env = std::getenv("OAPX1_DB"); env && *env) return env;
+  return kDefaultDatabase;
+}
 
 std::shared_ptr<const ProcessSettings> process_settings() { return current().load(); }
 

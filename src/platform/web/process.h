@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/script/variant.h"
 
@@ -18,8 +19,8 @@ namespace oapx1 {
 class EventLog;
 
 struct ProcessSettings {
-  // The database URL of the connection-string provider; "" means the
-  // environment variable OAPX1_DB, else "sqlite:var/oa.db".
+  // The database URL of the connection-string provider; "" means what
+  // resolve_database("") gives.
   std::string database;
   // The present moment when fixed (the command's --now, tests); nullopt reads
   // the system clock.
@@ -30,6 +31,15 @@ struct ProcessSettings {
   std::array<std::string, 7> weekday_names = {"星期日", "星期一", "星期二", "星期三",
                                               "星期四", "星期五", "星期六"};
 };
+
+// The database of a fresh installation, relative to the working folder.
+inline constexpr char kDefaultDatabase[] = "sqlite:var/oa.db";
+
+// The one resolution of the database URL every command and the server use:
+// `configured` (a --db flag or a configuration file's `db`) when not empty,
+// else the environment variable OAPX1_DB when set and not empty, else
+// kDefaultDatabase.
+std::string resolve_database(std::string_view configured);
 
 // The settings in force; a snapshot that stays valid while held. Thread-safe.
 std::shared_ptr<const ProcessSettings> process_settings();

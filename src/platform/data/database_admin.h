@@ -1,0 +1,46 @@
+// What an operator does to the application database as a whole, apart from
+// the page's requests: check before serving that it can be used, and copy a
+// SQLite database while the server writes to it.
+#ifndef OAPX1_PLATFORM_DATA_DATABASE_ADMIN_H_
+#define OAPX1_PLATFORM_DATA_DATABASE_ADMIN_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace oapx1 {
+
+// Why a database cannot serve the application.
+struct DatabaseProblem {
+  enum class Kind : uint8_t {
+    kUnsupported,  // the URL is neither sqlite:PATH nor postgresql://...
+    kMissing,      // the SQLite file does not exist
+    kUnreachable,  // the engine refused the connection (server down, no access, not a database)
+    kNoSchema,     // connected, but the application's tables are not there
+  };
+  Kind kind;
+  std::string
+      message;  // one line saying what is wrong, with the URL as printable_database_url gives it
+};
+
+// Checks, without creating or changing anything, that `url` names a database
+// the application can use: a supported URL, an existing SQLite file, an
+// engine that accepts the connection, and the application's node table.
+// Nullopt when it can. Never throws.
+std::optional<DatabaseProblem> check_database(const std::string& url);
+
+// The URL as it may be printed or logged: a password in it becomes "***".
+std::string printable_database_url(const std::string& url);
+
+// Copies the SQLite database of `url` ("sqlite:PATH") into the file `target`
+// with SQLite's online backup, a consistent snapshot taken while other
+// connections go on reading and writing. The copy is written beside `target`
+// and renamed over it only when complete, so a failed backup leaves any
+// earlier file there as it was. Fails with std::runtime_error saying why: a
+// URL of another engine, a missing source, a target that is the source, or
+// the engine's message.
+void backup_sqlite_database(const std::string& url, const std::string& target);
+
+}  // namespace oapx1
+
+#endif  // OAPX1_PLATFORM_DATA_DATABASE_ADMIN_H_
