@@ -58,15 +58,50 @@ class ListField {
   bool appended_ = false;
 };
 
+
+// The collector of departmentchild and reqtypechild: appends "," + each id
+// below `id` in `table` (children by ParentID, ids in `key_column`), in
+// pre-order, to `list_field`, which is first set to `id` when it is "". A node
+// already met is not walked again; `guard` runs each level's statements.
+template <class Guard>
+void collect_descendants(Guard&& guard, const Variant& conn, std::string_view table,
+                         std::string_view key_column, Variant& list_field, const Variant& id) {
+  std::unordered_set<double> visited;
+  ListField list(list_field);
+  auto step = [&](Level& c) -> std::optional<Level> {
+    if (c.row == 0) {
+      list.start(c.id);
+      const Variant statement =
+          "select * from " + std::string(table) + " where ParentID=" + sql_integer(c.id);
+      visited.insert(node_key(c.id));
+      c.rs = open_recordset(statement, conn);
+      c.count = c.rs.as<Recordset>().RecordCount();
+      c.row = 1;
+    }
+    Recordset& r = c.rs.as<Recordset>();
+    if (c.in_child) {
+      c.in_child = false;
+      r.MoveNext();
+      ++c.row;
+    }
+    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
+      Variant child = r.field(key_column);
+      if (visited.count(node_key(child))) continue;
+      list.append(child);
+      c.in_child = true;
+      return Level{child};
+    }
+    r.Close();
+    c.done = true;
+    return std::nullopt;
+  };
+  walk_down(Level{id}, step, guard);
+}
+
 }  // namespace
 
 Variant Page::tabshowdepartmentchild(Variant& id, Variant& level) {
-  const std::string_view method = __func__;
-  auto guard = [&](auto&& body) {
-    bool ok = false;
-    report_and_leave(method, [&] { body(); ok = true; });
-    return ok;
-  };
+  auto guard = piece_guard(__func__);
   std::unordered_set<double> visited;
   auto step = [&](Level& c) -> std::optional<Level> {
     if (c.row == 0) {
@@ -101,12 +136,7 @@ Variant Page::tabshowdepartmentchild(Variant& id, Variant& level) {
 }
 
 Variant Page::tabshowreqtypechild(Variant& id, Variant& level) {
-  const std::string_view method = __func__;
-  auto guard = [&](auto&& body) {
-    bool ok = false;
-    report_and_leave(method, [&] { body(); ok = true; });
-    return ok;
-  };
+  auto guard = piece_guard(__func__);
   std::unordered_set<double> visited;
   auto step = [&](Level& c) -> std::optional<Level> {
     if (c.row == 0) {
@@ -140,12 +170,7 @@ Variant Page::tabshowreqtypechild(Variant& id, Variant& level) {
 }
 
 Variant Page::listuser(Variant& id, Variant& level) {
-  const std::string_view method = __func__;
-  auto guard = [&](auto&& body) {
-    bool ok = false;
-    report_and_leave(method, [&] { body(); ok = true; });
-    return ok;
-  };
+  auto guard = piece_guard(__func__);
   std::unordered_set<double> visited;
   auto step = [&](Level& c) -> std::optional<Level> {
     Variant unit = "|&nbsp;&nbsp;";
@@ -191,12 +216,7 @@ Variant Page::listuser(Variant& id, Variant& level) {
 }
 
 Variant Page::tabshowdepartmentchildandusername(Variant& id, Variant& level) {
-  const std::string_view method = __func__;
-  auto guard = [&](auto&& body) {
-    bool ok = false;
-    report_and_leave(method, [&] { body(); ok = true; });
-    return ok;
-  };
+  auto guard = piece_guard(__func__);
   std::unordered_set<double> visited;
   auto step = [&](Level& c) -> std::optional<Level> {
     Variant unit = "<img src='images/blank.gif'>";
@@ -263,12 +283,7 @@ Variant Page::tabshowdepartmentchildandusername(Variant& id, Variant& level) {
 }
 
 Variant Page::tabshowdocumentstructure(Variant& id, Variant& level) {
-  const std::string_view method = __func__;
-  auto guard = [&](auto&& body) {
-    bool ok = false;
-    report_and_leave(method, [&] { body(); ok = true; });
-    return ok;
-  };
+  auto guard = piece_guard(__func__);
   std::unordered_set<double> visited;
   auto step = [&](Level& c) -> std::optional<Level> {
     Variant unit = "<img src='images/blank.gif'>";
@@ -335,12 +350,7 @@ Variant Page::tabshowdocumentstructure(Variant& id, Variant& level) {
 }
 
 Variant Page::showdoctree(Variant& id, Variant& level) {
-  const std::string_view method = __func__;
-  auto guard = [&](auto&& body) {
-    bool ok = false;
-    report_and_leave(method, [&] { body(); ok = true; });
-    return ok;
-  };
+  auto guard = piece_guard(__func__);
   std::unordered_set<double> visited;
   auto step = [&](Level& c) -> std::optional<Level> {
     Variant unit = "&nbsp;&nbsp;&nbsp;";
@@ -388,80 +398,13 @@ Variant Page::showdoctree(Variant& id, Variant& level) {
 }
 
 Variant Page::departmentchild(Variant& id) {
-  const std::string_view method = __func__;
-  auto guard = [&](auto&& body) {
-    bool ok = false;
-    report_and_leave(method, [&] { body(); ok = true; });
-    return ok;
-  };
-  std::unordered_set<double> visited;
-  ListField list(departmentchildlist);
-  auto step = [&](Level& c) -> std::optional<Level> {
-    if (c.row == 0) {
-      list.start(c.id);
-      const Variant statement = "select * from KX_Department where ParentID=" + sql_integer(c.id);
-      visited.insert(node_key(c.id));
-      c.rs = open_recordset(statement, conn);
-      c.count = c.rs.as<Recordset>().RecordCount();
-      c.row = 1;
-    }
-    Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      r.MoveNext();
-      ++c.row;
-    }
-    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
-      Variant child = r.field("DepartmentID");
-      if (visited.count(node_key(child))) continue;
-      list.append(child);
-      c.in_child = true;
-      return Level{child};
-    }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
-  };
-  walk_down(Level{id}, step, guard);
+  collect_descendants(piece_guard(__func__), conn, "KX_Department", "DepartmentID",
+                      departmentchildlist, id);
   return Variant();
 }
 
 Variant Page::reqtypechild(Variant& id) {
-  const std::string_view method = __func__;
-  auto guard = [&](auto&& body) {
-    bool ok = false;
-    report_and_leave(method, [&] { body(); ok = true; });
-    return ok;
-  };
-  std::unordered_set<double> visited;
-  ListField list(reqtypechildlist);
-  auto step = [&](Level& c) -> std::optional<Level> {
-    if (c.row == 0) {
-      list.start(c.id);
-      const Variant statement = "select * from KX_ReqType where ParentID=" + sql_integer(c.id);
-      visited.insert(node_key(c.id));
-      c.rs = open_recordset(statement, conn);
-      c.count = c.rs.as<Recordset>().RecordCount();
-      c.row = 1;
-    }
-    Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      r.MoveNext();
-      ++c.row;
-    }
-    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
-      Variant child = r.field("ReqTypeID");
-      if (visited.count(node_key(child))) continue;
-      list.append(child);
-      c.in_child = true;
-      return Level{child};
-    }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
-  };
-  walk_down(Level{id}, step, guard);
+  collect_descendants(piece_guard(__func__), conn, "KX_ReqType", "ReqTypeID", reqtypechildlist, id);
   return Variant();
 }
 

@@ -149,12 +149,7 @@ Variant Page::getfengongsi(Variant& id) {
 }
 
 Variant Page::deletedocumentfolder(Variant& id) {
-  const std::string_view method = __func__;
-  auto guard = [&](auto&& body) {
-    bool ok = false;
-    report_and_leave(method, [&] { body(); ok = true; });
-    return ok;
-  };
+  auto guard = piece_guard(__func__);
   // The entries of a duty's FunList that name a catalogue: the catalogue id
   // after one of these prefixes. The entries are the bare ids.
   static constexpr std::string_view kEntryPrefixes[3] = {"", "", ""};

@@ -541,6 +541,19 @@ class Page {
     report_and_leave(method, [&] { body(result); });
     return result;
   }
+  // The handler of a report-and-leave method that runs in pieces (the levels
+  // of a walk): the returned guard runs one piece, reports a failure for
+  // `method` (pass __func__), ends only that piece, and returns false then.
+  auto piece_guard(std::string_view method) {
+    return [this, method](auto&& body) {
+      bool ok = false;
+      report_and_leave(method, [&] {
+        body();
+        ok = true;
+      });
+      return ok;
+    };
+  }
   // As report_and_leave, for I_init and the include initialisers, which end
   // quietly on the reserved number.
   template <class F>
