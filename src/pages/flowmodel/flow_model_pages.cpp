@@ -108,7 +108,7 @@ void FlowNodeListPage::I_init() {
       const Variant name = r.field("JieDianName");
       out.write("<tr><td>" + std::to_string(number) + "</td><td><a href=\"jiedian.asp?OAID=" +
                 h(r.field("OAID")) + "\" target=\"" + std::string(kNodeFrameName) + "\">" +
-                (script_equal(name, "") ? std::string("（未命名）") : h(name)) + "</a></td><td>" +
+                (name.is_null() || script_equal(name, "") ? std::string("（未命名）") : h(name)) + "</a></td><td>" +
                 handling_text(r.field("BanLiType")) + "</td><td>" + node_type_text(r.field("isFirst")) +
                 "</td></tr>\r\n");
     }
