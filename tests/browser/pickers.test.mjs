@@ -133,6 +133,16 @@ try {
   assert.equal(await saved.inputValue('#FenFaBuMenDis'), '技术部');
   await page.screenshot({ path: join(artifacts, 'pickers.png') });
   assert.deepEqual(errors, []);
+
+  // A browser that runs VBScript (document mode below 11) keeps the page's own
+  // functions and handlers: the shared script defines and rewrites nothing.
+  const oldContext = await browser.newContext({ storageState: await page.context().storageState() });
+  const old = await oldContext.newPage();
+  await old.addInitScript(() => Object.defineProperty(document, 'documentMode', { value: 10 }));
+  await old.goto(`${started.base}/oa/flow/model/jiedian.asp?OAID=4`);
+  assert.deepEqual(await old.evaluate(() => [typeof window.openWinU, typeof window.SetEmpty,
+    document.querySelector('img[title="清空"]').onclick, typeof window.orderbyTable]),
+  ['undefined', 'undefined', null, 'function']);
   console.log('picker test passed; screenshot in', join(artifacts, 'pickers.png'));
 } finally {
   if (browser) await browser.close();
