@@ -246,7 +246,8 @@
   }
 
   function invoke(target, self, args) {
-    if (typeof target === "function" || target === document.all) return Function.prototype.apply.call(target, self, args);
+    if (typeof target === "function") return Function.prototype.apply.call(target, self, args);
+    // A collection called with an index or name (document.all("x")) gives its item.
     if (target !== undefined && target !== null && typeof target.item === "function") return target.item.apply(target, args);
     throw new TypeError("vbscript handler: not a function");
   }
