@@ -64,17 +64,46 @@ std::optional<fs::path> StaticFiles::resolve(const std::vector<std::string>& seg
   return real;
 }
 
-std::string content_type_for(const fs::path& file) {
+namespace {
+
+// True when the bytes are valid UTF-8 and at least one is not ASCII.
+bool is_utf8_text(std::string_view bytes) {
+  bool non_ascii = false;
+  for (size_t at = 0; at < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    size_t length = 1;
+    if (lead < 0x80) {
+      ++at;
+      continue;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    else return false;
+    if (at + length > bytes.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(bytes[at + k]) & 0xC0) != 0x80) return false;
+    }
+    non_ascii = true;
+    at += length;
+  }
+  return non_ascii;
+}
+
+}  // namespace
+
+std::string content_type_for(const fs::path& file, std::string_view content) {
   const std::string ext = ascii_lower(file.extension().string());
-  if (ext == ".css") return "text/css";
-  if (ext == ".js") return "application/javascript";
+  const std::string charset = is_utf8_text(content) ? "; charset=utf-8" : "; charset=gb2312";
+  if (ext == ".css") return "text/css" + charset;
+  if (ext == ".js") return "application/javascript" + charset;
   if (ext == ".gif") return "image/gif";
   if (ext == ".png") return "image/png";
   if (ext == ".jpg" || ext == ".jpeg") return "image/jpeg";
   if (ext == ".ico") return "image/x-icon";
   if (ext == ".svg") return "image/svg+xml";
-  if (ext == ".htm" || ext == ".html") return "text/html; charset=gb2312";
-  if (ext == ".txt") return "text/plain; charset=gb2312";
+  if (ext == ".htm" || ext == ".html") return "text/html" + charset;
+  if (ext == ".txt") return "text/plain" + charset;
   return "application/octet-stream";
 }
 

@@ -35,8 +35,12 @@ class StaticFiles {
   std::filesystem::path root_;  // canonical document root
 };
 
-// The Content-Type for a file name, by its extension.
-std::string content_type_for(const std::filesystem::path& file);
+// The Content-Type for a file name, by its extension. Text types (scripts,
+// style sheets, pages, plain text) carry the character set of `content`:
+// UTF-8 when it is valid UTF-8 holding non-ASCII text, else gb2312, the code
+// page of the application's pages, so that a script holding Chinese text is
+// never read in the code page of the page that loads it.
+std::string content_type_for(const std::filesystem::path& file, std::string_view content = {});
 
 }  // namespace oapx1
 

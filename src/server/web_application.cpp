@@ -199,9 +199,12 @@ WebApplication::WebApplication(ServerOptions options)
   login_path_ = options_.app_root + "login.asp";
   logout_path_ = options_.app_root + "logout.asp";
   root_segments_ = lower_segments(options_.app_root);
-  page_segments_ = lower_segments(page_path_);
   login_segments_ = lower_segments(login_path_);
   logout_segments_ = lower_segments(logout_path_);
+  for (auto& [path, factory] : application_pages(options_.page_factory)) {
+    pages_.emplace_back(lower_segments(options_.app_root + path), std::move(factory));
+  }
+  landing_ = options_.app_root + kModelPagePath + "?OAID=1";
 
   set_default_database(options_.database);
   application_.set_item("TavrinOAURL", Variant(options_.oa_url));
@@ -250,9 +253,10 @@ HttpReply WebApplication::answer(const HttpRequest& request) {
       return reply;
     };
 
-    if (lower == page_segments_) {
+    for (const auto& [path, factory] : pages_) {
+      if (lower != path) continue;
       if (!get && !post) return not_allowed("GET, HEAD, POST");
-      return run_page(request, query);
+      return run_page(request, query, factory);
     }
     if (lower == login_segments_) {
       if (!get && !post) return not_allowed("GET, HEAD, POST");
@@ -266,7 +270,7 @@ HttpReply WebApplication::answer(const HttpRequest& request) {
       if (!get) return not_allowed("GET, HEAD");
       HttpReply reply;
       reply.status = 302;
-      reply.headers.emplace_back("Location", page_path_ + "?OAID=1");
+      reply.headers.emplace_back("Location", landing_);
       return reply;
     }
     if (!get) return not_allowed("GET, HEAD");
@@ -282,7 +286,8 @@ namespace {
 
 }  // namespace
 
-HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view query) {
+HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view query,
+                                   const PageFactory& factory) {
   const bool post = request.method == "POST";
   FormPairs query_items = parse_form(query);
   if (!post) {
@@ -304,7 +309,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view 
     ObjectContext context{&server, &application, &session.view(), &items, &response};
     HostCall call(&context);
     try {
-      std::unique_ptr<Page> page = options_.page_factory();
+      std::unique_ptr<Page> page = factory();
       page->I_init();
       page->OnEndPage();
     } catch (...) {
@@ -413,7 +418,7 @@ HttpReply WebApplication::login(const HttpRequest& request, std::string_view que
   session.renew();
   HttpReply reply;
   reply.status = 303;  // after a post, the browser follows with a GET
-  reply.headers.emplace_back("Location", page_path_ + "?OAID=1");
+  reply.headers.emplace_back("Location", landing_);
   reply.headers.emplace_back("Cache-Control", "no-store");
   session.finish(reply);
   return reply;
@@ -465,9 +470,9 @@ HttpReply WebApplication::static_file(const HttpRequest&, const std::vector<std:
   content << in.rdbuf();
   if (!in) return html(404, "<html><body><h1>404 Not Found</h1></body></html>");
   HttpReply reply;
-  reply.headers.emplace_back("Content-Type", content_type_for(*file));
-  reply.headers.emplace_back("Cache-Control", "public, max-age=3600");
   reply.body = std::move(content).str();
+  reply.headers.emplace_back("Content-Type", content_type_for(*file, reply.body));
+  reply.headers.emplace_back("Cache-Control", "public, max-age=3600");
   return reply;
 }
 

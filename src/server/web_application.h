@@ -30,6 +30,16 @@ inline constexpr char kDefaultAppRoot[] = "/oa/";
 
 using PageFactory = std::function<std::unique_ptr<Page>()>;
 
+// The pages of the application by URL path below the application root, in
+// one place: the node settings page (made by `node_page`), the workflow model
+// page that frames it, its node list and the pickers the node page opens.
+// Paths are matched without regard to letter case. (page_routes.cpp)
+std::vector<std::pair<std::string, PageFactory>> application_pages(PageFactory node_page);
+
+// The path of the workflow model page below the application root; signing in
+// and the application root land on it.
+inline constexpr char kModelPagePath[] = "flow/model/model.asp";
+
 // Everything `oapx1 serve` can be told, from flags or the configuration file.
 struct ServerOptions {
   std::string address = "127.0.0.1";      // address to listen on
@@ -108,7 +118,7 @@ class WebApplication {
   struct SessionScope;
 
   HttpReply answer(const HttpRequest& request);
-  HttpReply run_page(const HttpRequest& request, std::string_view query);
+  HttpReply run_page(const HttpRequest& request, std::string_view query, const PageFactory& factory);
   HttpReply login(const HttpRequest& request, std::string_view query);
   // Ends the session of the request (recording the sign-out of a signed-in
   // user) and sends the browser to the login page.
@@ -126,8 +136,11 @@ class WebApplication {
   std::string page_path_;   // the node settings page
   std::string login_path_;  // the demo login page
   std::string logout_path_; // the sign-out
+  std::string landing_;     // where signing in and the root lead: the demo model page
+  // The pages by their path as lower-case segments.
+  std::vector<std::pair<std::vector<std::string>, PageFactory>> pages_;
   // The same paths as lower-case segments, as requests are matched.
-  std::vector<std::string> root_segments_, page_segments_, login_segments_, logout_segments_;
+  std::vector<std::string> root_segments_, login_segments_, logout_segments_;
   std::unique_ptr<AccessLog> access_log_;  // null when there is none
 };
 

@@ -13,6 +13,7 @@
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
 #include "server/http_server.h"
+#include "server/static_files.h"
 #include "support/test_db.h"
 
 namespace oapx1 {
@@ -203,13 +204,13 @@ TEST_F(ServerTest, static_files_resolve_ignoring_case_and_doubled_slashes) {
     fs::path file;
     std::string type;
   } cases[] = {
-      {"/oa/Include/imagesV10/CSSForV10.css", www / "Include/imagesV10/CSSForV10.css", "text/css"},
+      {"/oa/Include/imagesV10/CSSForV10.css", www / "Include/imagesV10/CSSForV10.css", "text/css; charset=gb2312"},
       {"/oa//Include/imagesV10/Title2.gif", www / "Include/imagesV10/Title2.gif", "image/gif"},
       {"/oa/include/imagesV10/save1.gif", www / "Include/imagesV10/save1.gif", "image/gif"},
-      {"/OA/INCLUDE/JS/ORDERBY.JS", www / "Include/js/orderby.js", "application/javascript"},
+      {"/OA/INCLUDE/JS/ORDERBY.JS", www / "Include/js/orderby.js", "application/javascript; charset=gb2312"},
       {"/oa/flow/model/images/users.gif?v=2", www / "flow/model/images/users.gif", "image/gif"},
       {"/oa/Include%2FimagesV10/k7.gif", www / "Include/imagesV10/k7.gif", "image/gif"},
-      {"/oa/style.css", www / "style.css", "text/css"},
+      {"/oa/style.css", www / "style.css", "text/css; charset=gb2312"},
   };
   for (const auto& c : cases) {
     const ClientReply r = http_get(port_, c.target);
@@ -225,6 +226,22 @@ TEST_F(ServerTest, static_files_resolve_ignoring_case_and_doubled_slashes) {
   EXPECT_EQ(http_get(port_, "/oa/nothing.gif").status, 404);
   EXPECT_EQ(http_get(port_, "/oa/Include").status, 404);  // folders are not listed
   EXPECT_EQ(http_post(port_, "/oa/style.css", "x=1").status, 405);
+}
+
+TEST(StaticFileTypes, text_files_carry_the_charset_their_bytes_are_in) {
+  const struct {
+    const char* file;
+    std::string content;
+    const char* type;
+  } cases[] = {
+      {"a.js", "var a = 1;", "application/javascript; charset=gb2312"},
+      {"a.js", "alert(\"\xE6\x8F\x90\xE7\xA4\xBA\");", "application/javascript; charset=utf-8"},
+      {"a.JS", "alert(\"\xCC\xE1\xCA\xBE\");", "application/javascript; charset=gb2312"},  // GBK
+      {"a.css", "p{content:\"\xE6\x8F\"}", "text/css; charset=gb2312"},  // cut short: not UTF-8
+      {"a.html", "\xE6\x8F\x90", "text/html; charset=utf-8"},
+      {"a.gif", "\xE6\x8F\x90", "image/gif"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(content_type_for(c.file, c.content), c.type) << c.content;
 }
 
 TEST_F(ServerTest, nothing_outside_the_document_root_is_served) {
@@ -352,7 +369,7 @@ TEST_F(ServerTest, node_page_sends_the_browser_to_login_and_the_login_signs_in) 
   start(options(false));
   ClientReply r = http_get(port_, "/");
   EXPECT_EQ(r.status, 302);
-  EXPECT_EQ(r.header("Location"), std::string(kPage) + "?OAID=1");
+  EXPECT_EQ(r.header("Location"), "/oa/flow/model/model.asp?OAID=1");
 
   r = http_get(port_, page("OAID=1"));
   EXPECT_EQ(r.status, 200);
@@ -372,7 +389,7 @@ TEST_F(ServerTest, node_page_sends_the_browser_to_login_and_the_login_signs_in) 
 
   r = http_post(port_, "/oa/login.asp", "username=admin&password=demo");
   EXPECT_EQ(r.status, 303);
-  EXPECT_EQ(r.header("Location"), std::string(kPage) + "?OAID=1");
+  EXPECT_EQ(r.header("Location"), "/oa/flow/model/model.asp?OAID=1");
   EXPECT_NE(r.header("Set-Cookie").find("HttpOnly"), std::string::npos);
   const std::string cookie = cookie_of(r);
 

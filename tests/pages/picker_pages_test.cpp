@@ -1,0 +1,226 @@
+// The user and department pickers and the workflow model pages: what they
+// offer, how they encode it, and that they show nothing without a user.
+#include <string>
+
+#include "pages/flowmodel/flow_model_pages.h"
+#include "pages/pickers/picker_pages.h"
+#include "platform/data/connection.h"
+#include "support/page_fixture.h"
+#include "support/test_pg.h"
+
+namespace oapx1::testing {
+namespace {
+
+// A small directory whose names need encoding: a department under another,
+// users in display order that differs from their keys.
+const char kDirectory[] =
+      "insert into KX_Department (DepartMentID, ParentID, DepartName, ordernumber) values "
+      "(1, 0, '总部', 2), (2, 0, 'R&D <\"研发\">', 1), (3, 2, '测试''组', 1);"
+      "insert into KX_UserInfor (OAID, UserName, TureName, DepartMentID, AccountState, ordernumber) values "
+      "(1, 'zhang', '张三', 2, '1', 2), (2, 'li', '李<四>', 2, NULL, 1), (3, 'off', '停用', 2, '0', 3), "
+      "(4, 'o''neil', '王\"五', 3, '1', 4);";
+
+void seed_directory(const TestDb& db) { db.exec(kDirectory); }
+
+class UserPicker : public PageFixture<UserPickerPage> {
+ protected:
+  void SetUp() override { seed_directory(db); }
+};
+
+TEST_F(UserPicker, tree_levels_list_sub_departments_in_order_encoded_with_expandable_marks) {
+  const std::string& top = run();
+  const size_t rd = top.find("<li role=\"treeitem\" tabindex=\"-1\" data-id=\"2\" data-name=\"R&amp;D &lt;&quot;研发&quot;&gt;\" "
+                             "aria-expanded=\"false\"><span class=\"node\">R&amp;D &lt;&quot;研发&quot;&gt;</span></li>");
+  const size_t hq = top.find("<li role=\"treeitem\" tabindex=\"-1\" data-id=\"1\" data-name=\"总部\"><span class=\"node\">总部</span></li>");
+  ASSERT_NE(rd, std::string::npos) << top;
+  ASSERT_NE(hq, std::string::npos);
+  EXPECT_LT(rd, hq);  // by ordernumber
+  EXPECT_EQ(top.find("测试"), std::string::npos);  // deeper levels wait until opened
+
+  request.request.add_query("part", "depts");
+  request.request.add_query("parent", "2");
+  request.response.body().clear();
+  EXPECT_EQ(run(), "<li role=\"treeitem\" tabindex=\"-1\" data-id=\"3\" data-name=\"测试&#39;组\">"
+                   "<span class=\"node\">测试&#39;组</span></li>\r\n");
+}
+
+TEST_F(UserPicker, users_of_a_department_or_a_search_come_in_display_order_without_disabled_accounts) {
+  struct Case {
+    const char* item;
+    const char* value;
+    std::string expected;
+  } cases[] = {
+      {"dept", "2",
+       "<option value=\"li\" data-name=\"李&lt;四&gt;\">李&lt;四&gt;（li，R&amp;D &lt;&quot;研发&quot;&gt;）</option>\r\n"
+       "<option value=\"zhang\" data-name=\"张三\">张三（zhang，R&amp;D &lt;&quot;研发&quot;&gt;）</option>\r\n"},
+      // "五" and "'": a full name and an account with an apostrophe.
+      {"qx", "4e94", "<option value=\"o&#39;neil\" data-name=\"王&quot;五\">王&quot;五（o&#39;neil，测试&#39;组）</option>\r\n"},
+      {"qx", "0027", "<option value=\"o&#39;neil\" data-name=\"王&quot;五\">王&quot;五（o&#39;neil，测试&#39;组）</option>\r\n"},
+      {"qx", "505c", "<option disabled value=\"\">没有找到用户</option>\r\n"},  // 停: switched off
+      {"qx", "zz", ""},  // not a search text: nothing is looked up
+  };
+  for (const Case& c : cases) {
+    request.request = MemoryRequest();
+    request.request.add_query("part", "users");
+    request.request.add_query(c.item, c.value);
+    request.response.body().clear();
+    EXPECT_EQ(run(), c.expected) << c.item << "=" << c.value;
+  }
+  EXPECT_TRUE(events().empty());
+}
+
+TEST_F(UserPicker, a_long_list_stops_at_the_limit_with_a_note) {
+  std::string rows = "insert into KX_UserInfor (OAID, UserName, TureName, DepartMentID, ordernumber) values ";
+  for (int n = 0; n <= kPickerListLimit; ++n) {
+    rows += (n ? ", (" : "(") + std::to_string(100 + n) + ", 'u" + std::to_string(n) + "', '员工', 1, " +
+            std::to_string(n) + ")";
+  }
+  db.exec(rows);
+  request.request.add_query("part", "users");
+  request.request.add_query("dept", "1");
+  const std::string& out = run();
+  size_t options = 0;
+  for (size_t at = out.find("<option value=\"u"); at != std::string::npos; at = out.find("<option value=\"u", at + 1)) ++options;
+  EXPECT_EQ(options, static_cast<size_t>(kPickerListLimit));
+  EXPECT_NE(out.find("<option disabled value=\"\">…… 仅列出前 200 人"), std::string::npos);
+}
+
+TEST_F(UserPicker, field_value_preselects_users_in_the_order_given_once_each) {
+  request.request.add_query("FieldValue", "-li-gone-li-zhang-");
+  const std::string& out = run();
+  EXPECT_NE(out.find("<select id=\"chosen\" multiple size=\"6\">\r\n"
+                     "<option value=\"li\" data-name=\"李&lt;四&gt;\">李&lt;四&gt;</option>\r\n"
+                     "<option value=\"gone\" data-name=\"gone\">gone</option>\r\n"
+                     "<option value=\"zhang\" data-name=\"张三\">张三</option>\r\n</select>"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("<script src=\"/oa/Include/js/picker.js\"></script>"), std::string::npos);
+}
+
+TEST_F(UserPicker, without_a_user_only_the_login_script_is_written) {
+  request.session.set_item("UserName", "");
+  for (const char* part : {"", "depts", "users"}) {
+    request.request = MemoryRequest();
+    request.request.add_query("part", part);
+    request.request.add_query("dept", "2");
+    request.response.body().clear();
+    EXPECT_EQ(run(), " <script language=javascript>\r\n\t\ttop.location.href = \"/oa/login.asp\";\r\n\t</script>\r\n\t")
+        << part;
+  }
+}
+
+TEST(PickerSearch, hexadecimal_code_units_decode_to_utf8) {
+  const struct {
+    const char* hex;
+    std::optional<std::string> text;
+  } cases[] = {
+      {"", ""},
+      {"0061005A", "aZ"},
+      {"5f204e09", "张三"},
+      {"d83dde00", "\xF0\x9F\x98\x80"},  // a surrogate pair
+      {"d83d0061", "\xEF\xBF\xBD" "a"},  // a lone surrogate
+      {"006", std::nullopt},
+      {"00g1", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(decode_picker_search(c.hex), c.text) << c.hex;
+}
+
+class DepartmentPicker : public PageFixture<DepartmentPickerPage> {
+ protected:
+  void SetUp() override { seed_directory(db); }
+};
+
+TEST_F(DepartmentPicker, answers_ids_and_names_separated_by_semicolons) {
+  const std::string& out = run();
+  EXPECT_NE(out.find("data-kind=\"departments\" data-value-separator=\";\" data-text-separator=\";\""),
+            std::string::npos);
+  EXPECT_NE(out.find("data-id=\"2\""), std::string::npos);
+  EXPECT_EQ(out.find("<option"), std::string::npos);  // nothing chosen yet
+}
+
+class FlowModel : public PageFixture<FlowModelPage> {
+ protected:
+  void SetUp() override {
+    db.exec(
+        "insert into OA_Flow_BiaoDan (OAID, BiaoDanName) values (5, '稿纸');"
+        "insert into OA_Flow_Model_Header (OAID, BiaoDanID, ModelName) values (2, 5, '收<文>');"
+        "insert into OA_Flow_Model_JieDian (OAID, MOAID, JieDianName, BanLiType, isFirst) values "
+        "(9, 2, '归档', '3', '3'), (7, 2, '拟<稿>', '1', '1'), (8, 2, NULL, NULL, NULL), (6, 1, '别的', '1', '1');");
+  }
+};
+
+TEST_F(FlowModel, frames_the_node_list_as_fmain_and_opens_the_first_node) {
+  request.request.add_query("OAID", "2");
+  const std::string& out = run();
+  EXPECT_NE(out.find("<h1>收&lt;文&gt;</h1>表单：稿纸"), std::string::npos) << out;
+  EXPECT_NE(out.find("<iframe name=\"FMain\" id=\"FMain\" title=\"流程节点\" src=\"jiedianlist.asp?MOAID=2\">"),
+            std::string::npos);
+  EXPECT_NE(out.find("<iframe name=\"FJieDian\" id=\"FJieDian\" title=\"流程节点信息\" src=\"jiedian.asp?OAID=7\">"),
+            std::string::npos);
+}
+
+TEST_F(FlowModel, node_list_shows_the_model_nodes_in_order_each_opening_the_node_frame) {
+  FlowNodeListPage list;
+  request.request.add_query("MOAID", "2");
+  list.I_init();
+  const std::string& out = output();
+  const size_t first = out.find("<tr><td>1</td><td><a href=\"jiedian.asp?OAID=7\" target=\"FJieDian\">拟&lt;稿&gt;</a>"
+                                "</td><td>办理式</td><td>开始节点</td></tr>");
+  const size_t second = out.find("<tr><td>2</td><td><a href=\"jiedian.asp?OAID=8\" target=\"FJieDian\">（未命名）</a>"
+                                 "</td><td></td><td>中间节点</td></tr>");
+  const size_t third = out.find("<tr><td>3</td><td><a href=\"jiedian.asp?OAID=9\" target=\"FJieDian\">归档</a>"
+                                "</td><td>分发式</td><td>可结束流程节点</td></tr>");
+  EXPECT_NE(first, std::string::npos) << out;
+  EXPECT_NE(second, std::string::npos) << out;
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, third);
+  EXPECT_NE(third, std::string::npos);
+  EXPECT_EQ(out.find("别的"), std::string::npos);
+}
+
+TEST_F(FlowModel, a_model_id_that_is_not_a_number_is_reported_before_any_statement) {
+  request.request.add_query("OAID", "1 or 1=1");
+  const std::string& out = run();
+  EXPECT_EQ(out.find("<iframe"), std::string::npos);
+  ASSERT_EQ(events().size(), 1u);
+  EXPECT_NE(out.find("Routine : tvwortqflowjiedia.I_init"), std::string::npos);
+}
+
+class PickerOnPostgres : public PageFixture<UserPickerPage> {
+ protected:
+  static void SetUpTestSuite() { pg_ = std::make_unique<PgTestSchema>("oapx1_pickers"); }
+  static void TearDownTestSuite() { pg_.reset(); }
+  void SetUp() override {
+    if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+    Connection conn;
+    conn.Open(pg_->url());
+    conn.execute_script("truncate kx_userinfor, KX_Department;");
+    conn.execute_script(kDirectory);
+    request.application_state.set_item("KXTDBConnectString", pg_->url());
+  }
+  static inline std::unique_ptr<PgTestSchema> pg_;  // this program's schema
+};
+
+TEST_F(PickerOnPostgres, tree_level_users_and_search_read_the_same_as_on_sqlite) {
+  const struct {
+    const char* name;
+    const char* value;
+    const char* expected;
+  } cases[] = {
+      {"parent", "0", "<li role=\"treeitem\" tabindex=\"-1\" data-id=\"2\" data-name=\"R&amp;D &lt;&quot;研发&quot;&gt;\" aria-expanded=\"false\">"},
+      {"dept", "2", "<option value=\"li\" data-name=\"李&lt;四&gt;\">李&lt;四&gt;（li，R&amp;D &lt;&quot;研发&quot;&gt;）</option>\r\n"
+                    "<option value=\"zhang\""},
+      {"qx", "0027", "<option value=\"o&#39;neil\""},
+  };
+  for (const auto& c : cases) {
+    request.request = MemoryRequest();
+    request.request.add_query("part", std::string(c.name) == "parent" ? "depts" : "users");
+    request.request.add_query(c.name, c.value);
+    request.response.body().clear();
+    EXPECT_EQ(run().rfind(c.expected, 0), 0u) << c.name << ": " << output();
+  }
+  EXPECT_TRUE(events().empty());
+}
+
+}  // namespace
+}  // namespace oapx1::testing
