@@ -152,5 +152,42 @@ TEST_F(Postgres, cached_statements_give_the_rows_of_fresh_ones) {
   conn_->execute("alter table KX_Customer drop column Extra");
 }
 
+// The application's statements were written for an engine that ignores letter
+// case, sorts rows without a value first and reads '1.0' as the number 1;
+// both engines must give the same rows.
+TEST_F(Postgres, statements_read_the_same_rows_on_both_engines) {
+  const std::string rows =
+      "insert into KX_UserInfor (OAID, UserName, TureName, ordernumber) values "
+      "(11, 'Admin', '管理员', 2), (12, 'u2', '张三', 1), (13, 'u3', '李四', null), "
+      "(14, 'u4', '王五', 3);";
+  testing::TestDb sqlite;
+  sqlite.exec(rows);
+  conn_->execute_script("truncate KX_UserInfor;" + rows);
+  auto sqlite_conn = std::make_shared<Connection>();
+  sqlite_conn->Open(sqlite.url());
+  const std::vector<std::string> statements = {
+      "select TureName from kx_userinfor where username in ('ADMIN','u2') order by ordernumber",
+      "select TureName from kx_userinfor order by ordernumber",
+      "select TureName from kx_userinfor order by ordernumber desc, OAID",
+      "select top 2 TureName from kx_userinfor where OAID > 0 order by ordernumber",
+      "select TureName from kx_userinfor where OAID = '11.0' or OAID = '1.2e1' or OAID = ' 13 '",
+      "select TureName from kx_userinfor where OAID = '11.5'",
+      "select TureName from kx_userinfor where UserName like 'ad%' or UserName not like 'U%'",
+      "select TureName from kx_userinfor where TureName = N'王五' and UserName <> 'U2'",
+  };
+  auto rows_of = [](const std::shared_ptr<Connection>& conn, const std::string& sql) {
+    Recordset rs;
+    rs.Open(sql, Variant(std::static_pointer_cast<Object>(conn)), 1, 3);
+    std::string out;
+    for (; !rs.Eof(); rs.MoveNext()) out += rs.field(0).str() + ",";
+    return out;
+  };
+  EXPECT_EQ(rows_of(sqlite_conn, statements[1]), "李四,张三,管理员,王五,");
+  for (const std::string& sql : statements) {
+    EXPECT_EQ(rows_of(conn_, sql), rows_of(sqlite_conn, sql)) << sql;
+  }
+  sqlite_conn->Close();
+}
+
 }  // namespace
 }  // namespace oapx1
