@@ -133,6 +133,11 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
   } else if (key == "db" || key == "database") {
     if (value.empty()) throw std::invalid_argument("db: empty connection string");
     options.database = value;
+  } else if (key == "session-store") {
+    if (value != "memory" && value.rfind("redis://", 0) != 0) {
+      throw std::invalid_argument("session-store: memory or redis://host:port/db");
+    }
+    options.session_store = value;
   } else if (key == "docroot") {
     options.docroot = value;
   } else if (key == "threads") {
@@ -220,6 +225,7 @@ std::string serve_usage() {
          "                   [--demo-login | --no-demo-login] [--max-header BYTES] [--max-body BYTES]\n"
          "                   [--read-timeout SECONDS] [--write-timeout SECONDS] [--language zh-CN|en]\n"
          "                   [--trusted-proxies ADDR,...] [--login-exempt ACCOUNT,...]\n"
+         "                   [--session-store memory|redis://HOST:PORT/DB]\n"
          "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
          "Defaults: 127.0.0.1:8080, sqlite:var/oa.db, the shipped www/ folder, one thread per core.\n";
 }
@@ -267,6 +273,7 @@ int serve_command(const std::vector<std::string>& args) {
     std::cout << "oapx1 serve: listening on " << base << "/\n"
               << "  page:     " << base << app.page_path() << "?OAID=1\n"
               << "  database: " << printable_database(app.options().database) << "\n"
+              << "  sessions: " << app.options().session_store << "\n"
               << "  docroot:  " << std::filesystem::absolute(app.options().docroot.empty()
                                                                  ? default_docroot()
                                                                  : app.options().docroot)

@@ -284,6 +284,17 @@ class PgSession final : public DbSession {
     }
   }
 
+  bool alive() noexcept override {
+    // Reads what the server sent meanwhile without waiting: a server that
+    // shut down has closed the socket, and the status turns bad.
+    // The first read may only take the server's farewell message; the
+    // second then meets the end of the stream.
+    for (int read = 0; read < 2 && PQstatus(conn_.get()) == CONNECTION_OK; ++read) {
+      if (PQconsumeInput(conn_.get()) == 0) return false;
+    }
+    return PQstatus(conn_.get()) == CONNECTION_OK;
+  }
+
   // Drops a prepared statement on the server; best effort, never throws.
   void deallocate(const std::string& name) noexcept {
     if (closing_ || PQstatus(conn_.get()) != CONNECTION_OK ||

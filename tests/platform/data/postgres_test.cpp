@@ -3,11 +3,15 @@
 // Each run works in a schema of its own, dropped at the end.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 #include <memory>
 
 #include "platform/data/connection.h"
 #include "platform/data/db_backend.h"
+#include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
 #include "support/script_failure.h"
 #include "support/test_db.h"
@@ -150,6 +154,35 @@ TEST_F(Postgres, cached_statements_give_the_rows_of_fresh_ones) {
   conn_->execute("alter table KX_Customer add column Extra text");
   EXPECT_EQ(query("select * from KX_Customer").field_count(), 4);  // prepared again
   conn_->execute("alter table KX_Customer drop column Extra");
+}
+
+// The pool holds at most its bound of connections per string, waiting a
+// bounded time for one; a pooled connection the server has closed (a restart)
+// is replaced unseen.
+TEST_F(Postgres, the_pool_is_bounded_and_replaces_connections_the_server_closed) {
+  const int64_t pid = query("select pg_backend_pid()").field(0).integer();
+  conn_->Close();
+  Connection admin;
+  admin.Open(pg_->url() + "&application_name=admin");
+  admin.execute("select pg_terminate_backend(" + std::to_string(pid) + ")");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  conn_->Open(pg_->url());
+  EXPECT_NE(query("select pg_backend_pid()").field(0).integer(), pid);
+
+  DbPool& pool = DbPool::instance();
+  pool.set_limits(1, std::chrono::milliseconds(200));
+  Connection second;
+  EXPECT_EQ(failure_of([&] { second.Open(pg_->url()); }).first, err::kProviderFailure);
+  auto freed = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    conn_->Close();
+  });
+  second.Open(pg_->url());  // waits for the connection given back
+  freed.get();
+  EXPECT_EQ(pool.open_count(pg_->url()), 1u);
+  second.Close();
+  pool.set_limits(64, std::chrono::seconds(10));
+  conn_->Open(pg_->url());
 }
 
 // The application's statements were written for an engine that ignores letter
