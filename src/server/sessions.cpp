@@ -261,7 +261,7 @@ class RedisSessionStore final : public SessionStore {
         }
         if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+        pause = std::min(pause * 2, std::chrono::milliseconds(10));
       }
       // The session's other request has outlasted the wait (its host may be
       // stuck): this one goes on without the lock rather than hang.
