@@ -137,6 +137,11 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
   } else if (key == "db" || key == "database") {
     if (value.empty()) throw std::invalid_argument("db: empty connection string");
     options.database = value;
+  } else if (key == "session-store") {
+    if (value != "memory" && value.rfind("redis://", 0) != 0) {
+      throw std::invalid_argument("session-store: memory or redis://host:port/db");
+    }
+    options.session_store = value;
   } else if (key == "docroot") {
     options.docroot = value;
   } else if (key == "threads") {
@@ -241,6 +246,7 @@ std::string serve_usage() {
          "                   [--read-timeout SECONDS] [--write-timeout SECONDS] [--language zh-CN|en]\n"
          "                   [--trusted-proxies ADDR,...] [--login-exempt ACCOUNT,...]\n"
          "                   [--access-log FILE|-]\n"
+         "                   [--session-store memory|redis://HOST:PORT/DB]\n"
          "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
          "Defaults: 127.0.0.1:8080, the database of $OAPX1_DB else sqlite:var/oa.db, the shipped\n"
          "www/ folder, one thread per core. The database must exist with its schema\n"
@@ -290,6 +296,7 @@ int serve_command(const std::vector<std::string>& args) {
     std::cout << "oapx1 serve: listening on " << base << "/\n"
               << "  page:     " << base << app.page_path() << "?OAID=1\n"
               << "  database: " << printable_database_url(app.options().database) << "\n"
+              << "  sessions: " << app.options().session_store << "\n"
               << "  docroot:  " << std::filesystem::absolute(app.options().docroot.empty()
                                                                  ? default_docroot()
                                                                  : app.options().docroot)

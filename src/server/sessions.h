@@ -1,5 +1,7 @@
-// Browser sessions of the web application: kept in memory, found by the id in
-// the session cookie, dropped once idle for longer than their time-out.
+// Browser sessions of the web application, found by the id in the session
+// cookie and dropped once idle for longer than their time-out. Two stores:
+// one in the memory of this process (the default), and one on a Redis server
+// that several hosts share, so that a session outlives the host that made it.
 #ifndef OAPX1_SERVER_SESSIONS_H_
 #define OAPX1_SERVER_SESSIONS_H_
 
@@ -9,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,35 +21,61 @@ namespace oapx1 {
 
 using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
+// A store's hold on a session for the length of one request; dropping it lets
+// the session's next request in.
+class SessionHold {
+ public:
+  virtual ~SessionHold() = default;
+};
+
 // One session's state. Requests of one session run one at a time: a request
-// holds `mutex` while its page runs.
+// holds `mutex` while its page runs (and, with a shared store, `hold`).
 struct SessionEntry {
   std::mutex mutex;
   MemorySession state;                                // items, code page, time-out
   std::chrono::steady_clock::time_point last_access;  // start or end of the last request
   std::atomic<int> timeout_minutes{20};               // copy of state's time-out for the sweep
+  std::string id;                                     // the id it is kept under; empty while new
+  std::unique_ptr<SessionHold> hold;                  // a shared store's lock on it, if any
 };
 
 class SessionStore {
  public:
-  // `clock` gives the present time; the tests pass one they can move on.
-  explicit SessionStore(SteadyClock clock);
+  virtual ~SessionStore() = default;
 
-  // The live session of that id, its idle time restarted; null when the id is
-  // unknown or the session expired (an expired session is dropped here).
-  std::shared_ptr<SessionEntry> find(std::string_view id);
-  // Keeps a session under a new random id and returns the id.
-  std::string add(std::shared_ptr<SessionEntry> entry);
+  // The live session of that id, its idle time restarted and held for one
+  // request; null when the id is unknown, the session expired (and is dropped
+  // here) or the store cannot be reached (the session counts as lost).
+  virtual std::shared_ptr<SessionEntry> find(std::string_view id) = 0;
   // Keeps the session under a new random id, forgetting `old_id` (a sign-in
   // must not keep an id that someone else may have planted); returns the id.
-  std::string renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry);
+  virtual std::string renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry) = 0;
+  // Keeps a session under a new random id and returns the id.
+  std::string add(std::shared_ptr<SessionEntry> entry) { return renew({}, std::move(entry)); }
   // Forgets the session of that id (a sign-out); does nothing for an unknown id.
-  void remove(std::string_view id);
-  // Ends a request of the session: records its time-out and restarts its idle time.
-  void touch(SessionEntry& entry);
-  // Drops every expired session; returns how many.
-  size_t sweep();
-  size_t size() const;
+  virtual void remove(std::string_view id) = 0;
+  // Ends a request of the session: records its state and time-out and restarts
+  // its idle time.
+  virtual void touch(SessionEntry& entry) = 0;
+  // Drops every expired session; returns how many (a store that expires its
+  // sessions itself drops none here).
+  virtual size_t sweep() = 0;
+  // How many sessions this process keeps (none for a shared store).
+  virtual size_t size() const = 0;
+};
+
+// Sessions in this process's memory: lost when the process ends.
+class MemorySessionStore final : public SessionStore {
+ public:
+  // `clock` gives the present time; the tests pass one they can move on.
+  explicit MemorySessionStore(SteadyClock clock);
+
+  std::shared_ptr<SessionEntry> find(std::string_view id) override;
+  std::string renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry) override;
+  void remove(std::string_view id) override;
+  void touch(SessionEntry& entry) override;
+  size_t sweep() override;
+  size_t size() const override;
 
  private:
   bool expired(const SessionEntry& entry, std::chrono::steady_clock::time_point now) const;
@@ -55,6 +84,28 @@ class SessionStore {
   mutable std::mutex mutex_;                                        // guards sessions_
   std::map<std::string, std::shared_ptr<SessionEntry>, std::less<>> sessions_;  // by id
 };
+
+// How long a request waits for a session's other request on another host, and
+// how long a lock outlives a host that died holding it.
+struct SharedSessionTimes {
+  std::chrono::milliseconds lock_wait{10'000};     // then the request goes on without the lock
+  std::chrono::milliseconds lock_expiry{30'000};   // a lock not released is dropped after this
+  std::chrono::milliseconds server_timeout{2'000}; // to connect to or hear from the server
+};
+
+// Makes the store `setting` names: "memory" (or empty) for this process's
+// memory, "redis://host:port/db" for a Redis server. Throws
+// std::invalid_argument for any other text. Connects lazily: a Redis server
+// that is not up yet is tried again at each request.
+std::unique_ptr<SessionStore> make_session_store(const std::string& setting, SteadyClock clock,
+                                                 SharedSessionTimes times = {});
+
+// The session's state as the shared store keeps it, and back. Objects are not
+// kept (they live in one process); every other item keeps its type and value.
+std::string encode_session(const MemorySession& state);
+// Fills `state` from encode_session's text; false (state partly filled) for a
+// text that is not one.
+bool decode_session(std::string_view text, MemorySession& state);
 
 // A fresh session id: 128 bits from the system's cryptographic generator, in hex.
 std::string new_session_id();

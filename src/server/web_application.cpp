@@ -186,7 +186,9 @@ bool database_has_demo_data(const std::string& connect_string) {
 WebApplication::WebApplication(ServerOptions options)
     : options_(std::move(options)),
       files_(options_.docroot.empty() ? default_docroot() : options_.docroot),
-      sessions_(options_.clock ? options_.clock : SteadyClock(std::chrono::steady_clock::now)) {
+      sessions_(make_session_store(options_.session_store,
+                                   options_.clock ? options_.clock
+                                                  : SteadyClock(std::chrono::steady_clock::now))) {
   options_.app_root = with_slashes(options_.app_root);
   options_.database = resolve_database(options_.database);
   if (!options_.access_log.empty()) access_log_ = std::make_unique<AccessLog>(options_.access_log);
@@ -299,7 +301,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view 
                       post && has_media_type(request.content_type, "application/x-www-form-urlencoded")
                           ? parse_form(request.body)
                           : FormPairs{});
-  SessionScope session(sessions_, options_, request);
+  SessionScope session(*sessions_, options_, request);
   MemoryResponse response;
   MemoryServer server;
   std::exception_ptr failure;
@@ -410,7 +412,7 @@ HttpReply WebApplication::login(const HttpRequest& request, std::string_view que
     reply.headers.emplace_back("Cache-Control", "no-store");
     return reply;
   }
-  SessionScope session(sessions_, options_, request);
+  SessionScope session(*sessions_, options_, request);
   session.view().set_item("UserName", Variant(*account));
   session.view().set_item("_LogUserName", Variant(*account));
   session.view().set_item("_LogUserIPAddress", attempt.item("_LogUserIPAddress"));
@@ -425,7 +427,7 @@ HttpReply WebApplication::login(const HttpRequest& request, std::string_view que
 }
 
 HttpReply WebApplication::logout(const HttpRequest& request) {
-  SessionScope session(sessions_, options_, request);
+  SessionScope session(*sessions_, options_, request);
   if (script_unequal(session.view().item("UserName"), "")) {
     record_login_event(application_, session.view(), "1", "0");
   }

@@ -45,6 +45,7 @@ struct ServerOptions {
   std::string address = "127.0.0.1";      // address to listen on
   uint16_t port = 8080;                   // port to listen on; 0 picks a free one
   std::string database;                   // the application database; empty: resolve_database("")
+  std::string session_store = "memory";   // "memory" or "redis://host:port/db" (shared by hosts)
   std::filesystem::path docroot;          // static files; empty: the shipped www/ folder
   int threads = 0;                        // request threads; 0: one per core
   std::string app_root = kDefaultAppRoot; // URL path of the web application, with both slashes
@@ -106,8 +107,8 @@ class WebApplication {
   HttpReply handle(const HttpRequest& request);
 
   // Drops expired sessions; returns how many.
-  size_t sweep_sessions() { return sessions_.sweep(); }
-  size_t session_count() const { return sessions_.size(); }
+  size_t sweep_sessions() { return sessions_->sweep(); }
+  size_t session_count() const { return sessions_->size(); }
   bool demo_login_enabled() const { return demo_login_; }
   // URL path of the node settings page ("/oa/flow/model/jiedian.asp").
   const std::string& page_path() const { return page_path_; }
@@ -131,7 +132,7 @@ class WebApplication {
   ServerOptions options_;
   StaticFiles files_;
   ApplicationState application_;  // the application items and its lock
-  SessionStore sessions_;
+  std::unique_ptr<SessionStore> sessions_;
   bool demo_login_ = false;
   std::string page_path_;   // the node settings page
   std::string login_path_;  // the demo login page

@@ -17,7 +17,12 @@ void Connection::Open(const Variant& connect_string) {
   }
   std::string text = connect_string.to_text();
   std::shared_ptr<DbSession> session = DbPool::instance().acquire(text);
-  session->set_command_timeout(command_timeout_);
+  try {
+    session->set_command_timeout(command_timeout_);
+  } catch (...) {
+    DbPool::instance().release(text, std::move(session));  // counted as open until given back
+    throw;
+  }
   session_ = std::move(session);
   connect_string_ = std::move(text);
 }

@@ -147,6 +147,10 @@ class DbSession {
   // transaction. False when the connection is broken and must be discarded.
   virtual bool reset_for_reuse() noexcept = 0;
 
+  // False when the engine has closed the connection since its last use (a
+  // database server that restarted, say); looks without a round trip.
+  virtual bool alive() noexcept { return true; }
+
   // Prepared statements kept; the least recently used is dropped past it.
   // 0 prepares every statement afresh (for comparison in benchmarks).
   void set_statement_cache_capacity(size_t n) { cache_capacity_ = n; }

@@ -1,6 +1,7 @@
 #include "platform/data/db_pool.h"
 
 #include "platform/data/db_backend.h"
+#include "platform/script/script_error.h"
 
 namespace oapx1 {
 
@@ -10,34 +11,62 @@ DbPool& DbPool::instance() {
 }
 
 std::shared_ptr<DbSession> DbPool::acquire(const std::string& connect_string) {
+  std::vector<std::shared_ptr<DbSession>> dead;  // closed outside the lock
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = idle_.find(connect_string);
-    if (it != idle_.end() && !it->second.empty()) {
-      std::shared_ptr<DbSession> session = std::move(it->second.back());
-      it->second.pop_back();
-      return session;
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto deadline = std::chrono::steady_clock::now() + open_wait_;
+    for (;;) {
+      auto& idle = idle_[connect_string];
+      while (!idle.empty()) {
+        std::shared_ptr<DbSession> session = std::move(idle.back());
+        idle.pop_back();
+        if (session->alive()) return session;
+        // The server closed it (a restart): it goes, and a new one is made.
+        dead.push_back(std::move(session));
+        --open_[connect_string];
+      }
+      if (open_[connect_string] < max_open_) break;
+      if (returned_.wait_until(lock, deadline) == std::cv_status::timeout &&
+          open_[connect_string] >= max_open_ && idle_[connect_string].empty()) {
+        throw ScriptError(err::kProviderFailure,
+                          "No database connection became free in time; the pool is at its bound of " +
+                              std::to_string(max_open_) + " connections.");
+      }
     }
+    ++open_[connect_string];
   }
+  dead.clear();
   // Opening may take a while (a network round trip); not under the lock.
-  return std::shared_ptr<DbSession>(open_db_session(connect_string));
+  try {
+    std::shared_ptr<DbSession> session(open_db_session(connect_string));
+    return std::shared_ptr<DbSession>(session);
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --open_[connect_string];
+    returned_.notify_one();
+    throw;
+  }
 }
 
 void DbPool::release(const std::string& connect_string,
                      std::shared_ptr<DbSession> session) noexcept {
-  if (!session || !session->reset_for_reuse()) return;
+  if (!session) return;
   std::shared_ptr<DbSession> surplus;  // closed outside the lock
+  const bool healthy = session->reset_for_reuse();
   try {
     std::lock_guard<std::mutex> lock(mutex_);
     auto& idle = idle_[connect_string];
-    if (idle.size() < kMaxIdlePerString) {
+    if (healthy && idle.size() < kMaxIdlePerString) {
       idle.push_back(std::move(session));
     } else {
       surplus = std::move(session);
+      auto open = open_.find(connect_string);
+      if (open != open_.end() && open->second > 0) --open->second;
     }
   } catch (...) {
     // Out of memory for the list: the connection is simply closed.
   }
+  returned_.notify_one();
 }
 
 void DbPool::clear() {
@@ -45,13 +74,31 @@ void DbPool::clear() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     closing.swap(idle_);
+    for (const auto& [string, sessions] : closing) {
+      auto open = open_.find(string);
+      if (open != open_.end()) open->second -= std::min(open->second, sessions.size());
+    }
   }
+  returned_.notify_all();
 }
 
 size_t DbPool::idle_count(const std::string& connect_string) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = idle_.find(connect_string);
   return it == idle_.end() ? 0 : it->second.size();
+}
+
+size_t DbPool::open_count(const std::string& connect_string) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = open_.find(connect_string);
+  return it == open_.end() ? 0 : it->second;
+}
+
+void DbPool::set_limits(size_t max_open, std::chrono::milliseconds open_wait) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  max_open_ = std::max<size_t>(1, max_open);
+  open_wait_ = open_wait;
+  returned_.notify_all();
 }
 
 }  // namespace oapx1

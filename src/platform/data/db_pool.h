@@ -3,6 +3,8 @@
 #ifndef OAPX1_PLATFORM_DATA_DB_POOL_H_
 #define OAPX1_PLATFORM_DATA_DB_POOL_H_
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -19,8 +21,10 @@ class DbPool {
   // The process's pool.
   static DbPool& instance();
 
-  // An idle engine connection of `connect_string`, or a new one when none is
-  // idle. Fails as open_db_session does.
+  // An idle engine connection of `connect_string` that the engine has not
+  // closed meanwhile, or a new one when none is idle. While the string has
+  // `max_open` connections open, waits up to `open_wait` for one to come back,
+  // then fails with a provider failure; fails as open_db_session does.
   std::shared_ptr<DbSession> acquire(const std::string& connect_string);
   // Gives an engine connection back: kept for reuse when it is healthy (its
   // open transaction, if any, rolled back) and the string's idle list is not
@@ -30,14 +34,23 @@ class DbPool {
   void clear();
   // Idle engine connections kept for a string.
   size_t idle_count(const std::string& connect_string) const;
+  // Engine connections of a string open now, in use or idle.
+  size_t open_count(const std::string& connect_string) const;
+  // Bounds the engine connections open per connection string (at least 1),
+  // and how long a request waits for one at the bound.
+  void set_limits(size_t max_open, std::chrono::milliseconds open_wait);
 
   // Idle engine connections kept per connection string.
   static constexpr size_t kMaxIdlePerString = 16;
 
  private:
   mutable std::mutex mutex_;
+  std::condition_variable returned_;  // a connection came back or was closed
   // Idle engine connections by connection string, the most recently returned last.
   std::unordered_map<std::string, std::vector<std::shared_ptr<DbSession>>> idle_;
+  std::unordered_map<std::string, size_t> open_;  // open connections by string
+  size_t max_open_ = 64;
+  std::chrono::milliseconds open_wait_{10'000};
 };
 
 }  // namespace oapx1

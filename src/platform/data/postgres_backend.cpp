@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <utility>
 
@@ -64,6 +65,33 @@ Variant value_of(const char* text, int length, Oid type) {
   return Variant(std::string(s));
 }
 
+enum class IntegerText : uint8_t { kInteger, kIntegral, kFraction, kNotANumber };
+
+// Classifies a text bound to an integer parameter; an integral number in
+// another form ("1.0", "1e2", " 7 ") is rewritten in place as the integer.
+IntegerText integer_text(std::string& text) {
+  size_t b = 0, e = text.size();
+  while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
+  while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
+  const std::string_view s(text.data() + b, e - b);
+  long long v = 0;
+  const char* first = s.data() + (!s.empty() && s[0] == '+' ? 1 : 0);
+  auto r = std::from_chars(first, s.data() + s.size(), v);
+  if (!s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size()) return IntegerText::kInteger;
+  if (s.empty() || s.find_first_not_of("0123456789+-.eE") != std::string_view::npos) {
+    return IntegerText::kNotANumber;
+  }
+  const std::string number(s);
+  char* end = nullptr;
+  const double d = std::strtod(number.c_str(), &end);
+  if (end != number.c_str() + number.size()) return IntegerText::kNotANumber;
+  if (d == std::floor(d) && d >= -9.2e18 && d <= 9.2e18) {
+    text = std::to_string(static_cast<long long>(d));
+    return IntegerText::kIntegral;
+  }
+  return IntegerText::kFraction;
+}
+
 std::string sqlstate(const PGresult* result) {
   const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
   return state ? state : "";
@@ -76,11 +104,15 @@ class Prepared {
  public:
   Prepared(PgSession* owner, std::string name) : owner_(owner), name_(std::move(name)) {}
   Prepared(Prepared&& other) noexcept
-      : owner_(std::exchange(other.owner_, nullptr)), name_(std::move(other.name_)) {}
+      : param_types(std::move(other.param_types)),
+        owner_(std::exchange(other.owner_, nullptr)),
+        name_(std::move(other.name_)) {}
   Prepared& operator=(Prepared&&) = delete;
   Prepared(const Prepared&) = delete;
   ~Prepared();
   const std::string& name() const { return name_; }
+
+  std::vector<Oid> param_types;  // the parameter types the server settled on
 
  private:
   PgSession* owner_;  // null once moved from
@@ -102,8 +134,6 @@ class PgSession final : public DbSession {
     std::vector<Oid> types(params.size(), 0);
     std::vector<std::string> texts(params.size());
     std::vector<const char*> values(params.size(), nullptr);
-    std::string key = sql;
-    key += '\x1f';
     for (size_t i = 0; i < params.size(); ++i) {
       const DbParam& p = params[i];
       switch (p.kind) {
@@ -128,28 +158,68 @@ class PgSession final : public DbSession {
           break;
       }
       if (p.kind != DbParam::Kind::kNull) values[i] = texts[i].c_str();
-      key += std::to_string(types[i]);
-      key += ',';
     }
-    for (int attempt = 0;; ++attempt) {
+    bool prepared_again = false;
+    for (;;) {
+      std::string key = sql;
+      key += '\x1f';
+      for (Oid t : types) {
+        key += std::to_string(t);
+        key += ',';
+      }
       std::string name;
+      const std::vector<Oid>* inferred = nullptr;
+      std::vector<Oid> unnamed_types;
       if (statement_cache_capacity() > 0) {
         if (Prepared* cached = cache_.find(key)) {
           name = cached->name();
+          inferred = &cached->param_types;
         } else {
           name = "oapx1_" + std::to_string(++statements_made_);
-          prepare(name, sql, types);
-          name = cache_.insert(key, Prepared(this, name), statement_cache_capacity()).name();
+          std::vector<Oid> made = types;
+          prepare(name, sql, made);
+          Prepared fresh(this, name);
+          fresh.param_types = describe(name, made);
+          Prepared& stored = cache_.insert(key, std::move(fresh), statement_cache_capacity());
+          name = stored.name();
+          inferred = &stored.param_types;
         }
       } else {
-        prepare("", sql, types);  // the unnamed statement, replaced by the next one
+        std::vector<Oid> made = types;
+        prepare("", sql, made);  // the unnamed statement, replaced by the next one
+        unnamed_types = describe("", made);
+        inferred = &unnamed_types;
       }
+      // A text for a number column: the original engine reads '1.0' there as
+      // the number 1; the server refuses it as an integer. An integral number
+      // goes as the integer, any other number makes the parameter numeric.
+      bool retype = false;
+      for (size_t i = 0; i < params.size() && i < inferred->size(); ++i) {
+        if (params[i].kind != DbParam::Kind::kText || types[i] != 0) continue;
+        const Oid t = (*inferred)[i];
+        if (t != kInt2Oid && t != kInt4Oid && t != kInt8Oid) continue;
+        switch (integer_text(texts[i])) {
+          case IntegerText::kInteger:
+            break;
+          case IntegerText::kIntegral:
+            values[i] = texts[i].c_str();
+            break;
+          case IntegerText::kFraction:
+            types[i] = kNumericOid;
+            retype = true;
+            break;
+          case IntegerText::kNotANumber:
+            break;
+        }
+      }
+      if (retype) continue;
       ResultPtr result(PQexecPrepared(conn_.get(), name.c_str(), static_cast<int>(params.size()),
                                       values.data(), nullptr, nullptr, 0));
       const std::string state = sqlstate(result.get());
       // A cached statement the server no longer has, or whose result shape a
       // schema change altered, is prepared again once.
-      if (attempt == 0 && !name.empty() && (state == "0A000" || state == "26000")) {
+      if (!prepared_again && !name.empty() && (state == "0A000" || state == "26000")) {
+        prepared_again = true;
         cache_.erase(key);
         continue;
       }
@@ -214,6 +284,17 @@ class PgSession final : public DbSession {
     }
   }
 
+  bool alive() noexcept override {
+    // Reads what the server sent meanwhile without waiting: a server that
+    // shut down has closed the socket, and the status turns bad.
+    // The first read may only take the server's farewell message; the
+    // second then meets the end of the stream.
+    for (int read = 0; read < 2 && PQstatus(conn_.get()) == CONNECTION_OK; ++read) {
+      if (PQconsumeInput(conn_.get()) == 0) return false;
+    }
+    return PQstatus(conn_.get()) == CONNECTION_OK;
+  }
+
   // Drops a prepared statement on the server; best effort, never throws.
   void deallocate(const std::string& name) noexcept {
     if (closing_ || PQstatus(conn_.get()) != CONNECTION_OK ||
@@ -253,6 +334,19 @@ class PgSession final : public DbSession {
       if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return;
     }
     fail(r.get());
+  }
+
+  // The parameter types of a prepared statement: `given` where the caller
+  // fixed them, else what the server inferred (asked only then).
+  std::vector<Oid> describe(const std::string& name, const std::vector<Oid>& given) {
+    if (std::find(given.begin(), given.end(), Oid{0}) == given.end()) return given;
+    ResultPtr r(PQdescribePrepared(conn_.get(), name.c_str()));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail(r.get());
+    std::vector<Oid> out(given.size(), 0);
+    for (int i = 0; i < PQnparams(r.get()) && static_cast<size_t>(i) < out.size(); ++i) {
+      out[static_cast<size_t>(i)] = PQparamtype(r.get(), i);
+    }
+    return out;
   }
 
   DbResult read(ResultPtr result) const {

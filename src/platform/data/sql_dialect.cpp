@@ -258,6 +258,11 @@ class Translator {
     bool value_list = false;  // "in (...)" or "values (...)": plain items are values
     bool values_tuple = false;  // a row of a "values" list; another may follow after ","
     std::string limit;        // a "top N" of this level, written as LIMIT at its end
+    // PostgreSQL only: inside this level's "order by" list, and what the
+    // current item of that list has said about its direction and nulls.
+    bool order_by = false;
+    bool item_desc = false;
+    bool item_nulls = false;
   };
 
   int count_statements() const {
@@ -309,7 +314,27 @@ class Translator {
     put(placeholder(dialect_, params_.size()));
   }
 
+  // Ends the current "order by" item of `f` on PostgreSQL. The original engine
+  // sorts rows without a value before all others (first when ascending, last
+  // when descending); PostgreSQL does the opposite unless told.
+  void end_order_item(Frame& f) {
+    if (!f.order_by) return;
+    if (!f.item_nulls) {
+      const std::string_view nulls = f.item_desc ? " NULLS LAST" : " NULLS FIRST";
+      text_.insert(last_sig_end_, nulls);
+      last_sig_end_ += nulls.size();
+    }
+    f.item_desc = false;
+    f.item_nulls = false;
+  }
+
+  void end_order_by(Frame& f) {
+    end_order_item(f);
+    f.order_by = false;
+  }
+
   void flush_limit(Frame& f) {
+    end_order_by(f);
     if (f.limit.empty()) return;
     text_.insert(last_sig_end_, " LIMIT " + f.limit);
     last_sig_end_ += 7 + f.limit.size();
@@ -396,6 +421,7 @@ class Translator {
         return i;
       }
       case Tok::kComma:
+        end_order_item(frames_.back());
         put(t.text);
         return i;
       case Tok::kBracketIdent:
@@ -508,6 +534,44 @@ class Translator {
         put("length");
         return i;
       }
+    }
+    if (dialect_ == SqlDialect::kPostgres) return emit_postgres_word(i);
+    put(t.text);
+    return i;
+  }
+
+  // Words PostgreSQL needs told apart from the original engine's meaning.
+  size_t emit_postgres_word(size_t i) {
+    const Token& t = tokens_[i];
+    const Token* prev = prev_sig(i);
+    const Token* next = at(next_sig(i));
+    Frame& f = frames_.back();
+    if (f.order_by) {
+      if (is_one_of(t.text, {"limit", "offset", "fetch", "for"})) {
+        end_order_by(f);
+      } else if (ascii_iequals(t.text, "desc")) {
+        f.item_desc = true;
+      } else if (ascii_iequals(t.text, "nulls")) {
+        f.item_nulls = true;
+      }
+    } else if (ascii_iequals(t.text, "by") && word_is(prev, {"order"})) {
+      put(t.text);
+      f.order_by = true;
+      return i;
+    }
+    // Text columns compare without regard to letter case through a
+    // nondeterministic collation, which LIKE does not accept. The original
+    // engine's LIKE ignores the case of ASCII letters only, as ILIKE does
+    // under the "C" collation.
+    if (ascii_iequals(t.text, "not") && word_is(next, {"like"})) {
+      put("COLLATE \"C\" ");
+      put(t.text);
+      return i;
+    }
+    if (ascii_iequals(t.text, "like")) {
+      if (!word_is(prev, {"not"})) put("COLLATE \"C\" ");
+      put("ILIKE");
+      return i;
     }
     put(t.text);
     return i;

@@ -58,6 +58,8 @@ class MemorySession : public Session {
   int code_page() const override { return code_page_; }
   void set_timeout(int minutes) override { timeout_ = minutes; }
   int timeout() const override { return timeout_; }
+  // Every session item, ordered by name.
+  const ItemMap& items() const { return items_; }
 
  private:
   ItemMap items_;        // session items

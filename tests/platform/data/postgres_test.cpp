@@ -3,11 +3,15 @@
 // Each run works in a schema of its own, dropped at the end.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 #include <memory>
 
 #include "platform/data/connection.h"
 #include "platform/data/db_backend.h"
+#include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
 #include "support/script_failure.h"
 #include "support/test_db.h"
@@ -150,6 +154,72 @@ TEST_F(Postgres, cached_statements_give_the_rows_of_fresh_ones) {
   conn_->execute("alter table KX_Customer add column Extra text");
   EXPECT_EQ(query("select * from KX_Customer").field_count(), 4);  // prepared again
   conn_->execute("alter table KX_Customer drop column Extra");
+}
+
+// The pool holds at most its bound of connections per string, waiting a
+// bounded time for one; a pooled connection the server has closed (a restart)
+// is replaced unseen.
+TEST_F(Postgres, the_pool_is_bounded_and_replaces_connections_the_server_closed) {
+  const int64_t pid = query("select pg_backend_pid()").field(0).integer();
+  conn_->Close();
+  Connection admin;
+  admin.Open(pg_->url() + "&application_name=admin");
+  admin.execute("select pg_terminate_backend(" + std::to_string(pid) + ")");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  conn_->Open(pg_->url());
+  EXPECT_NE(query("select pg_backend_pid()").field(0).integer(), pid);
+
+  DbPool& pool = DbPool::instance();
+  pool.set_limits(1, std::chrono::milliseconds(200));
+  Connection second;
+  EXPECT_EQ(failure_of([&] { second.Open(pg_->url()); }).first, err::kProviderFailure);
+  auto freed = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    conn_->Close();
+  });
+  second.Open(pg_->url());  // waits for the connection given back
+  freed.get();
+  EXPECT_EQ(pool.open_count(pg_->url()), 1u);
+  second.Close();
+  pool.set_limits(64, std::chrono::seconds(10));
+  conn_->Open(pg_->url());
+}
+
+// The application's statements were written for an engine that ignores letter
+// case, sorts rows without a value first and reads '1.0' as the number 1;
+// both engines must give the same rows.
+TEST_F(Postgres, statements_read_the_same_rows_on_both_engines) {
+  const std::string rows =
+      "insert into KX_UserInfor (OAID, UserName, TureName, ordernumber) values "
+      "(11, 'Admin', '管理员', 2), (12, 'u2', '张三', 1), (13, 'u3', '李四', null), "
+      "(14, 'u4', '王五', 3);";
+  testing::TestDb sqlite;
+  sqlite.exec(rows);
+  conn_->execute_script("truncate KX_UserInfor;" + rows);
+  auto sqlite_conn = std::make_shared<Connection>();
+  sqlite_conn->Open(sqlite.url());
+  const std::vector<std::string> statements = {
+      "select TureName from kx_userinfor where username in ('ADMIN','u2') order by ordernumber",
+      "select TureName from kx_userinfor order by ordernumber",
+      "select TureName from kx_userinfor order by ordernumber desc, OAID",
+      "select top 2 TureName from kx_userinfor where OAID > 0 order by ordernumber",
+      "select TureName from kx_userinfor where OAID = '11.0' or OAID = '1.2e1' or OAID = ' 13 '",
+      "select TureName from kx_userinfor where OAID = '11.5'",
+      "select TureName from kx_userinfor where UserName like 'ad%' or UserName not like 'U%'",
+      "select TureName from kx_userinfor where TureName = N'王五' and UserName <> 'U2'",
+  };
+  auto rows_of = [](const std::shared_ptr<Connection>& conn, const std::string& sql) {
+    Recordset rs;
+    rs.Open(sql, Variant(std::static_pointer_cast<Object>(conn)), 1, 3);
+    std::string out;
+    for (; !rs.Eof(); rs.MoveNext()) out += rs.field(0).str() + ",";
+    return out;
+  };
+  EXPECT_EQ(rows_of(sqlite_conn, statements[1]), "李四,张三,管理员,王五,");
+  for (const std::string& sql : statements) {
+    EXPECT_EQ(rows_of(conn_, sql), rows_of(sqlite_conn, sql)) << sql;
+  }
+  sqlite_conn->Close();
 }
 
 }  // namespace

@@ -39,14 +39,14 @@ TEST(SqlDialect, translates_the_application_dialect_without_lifting) {
        "select * from OA_AnQuan LIMIT 1"},
       {"SELECT DISTINCT TOP 5 UserName FROM kx_userinfor ORDER BY UserName Desc",
        "SELECT DISTINCT UserName FROM kx_userinfor ORDER BY UserName Desc LIMIT 5",
-       "SELECT DISTINCT UserName FROM kx_userinfor ORDER BY UserName Desc LIMIT 5"},
+       "SELECT DISTINCT UserName FROM kx_userinfor ORDER BY UserName Desc NULLS LAST LIMIT 5"},
       {"select top (3) a from t;", "select a from t LIMIT 3;", "select a from t LIMIT 3;"},
       {"select top 2 a from t -- newest\n", "select a from t LIMIT 2 -- newest\n",
        "select a from t LIMIT 2 -- newest\n"},
       // A subquery's limit stays inside its parentheses.
       {"select * from t where id in (select top 1 id from u order by d desc) order by 2",
        "select * from t where id in (select id from u order by d desc LIMIT 1) order by 2",
-       "select * from t where id in (select id from u order by d desc LIMIT 1) order by 2"},
+       "select * from t where id in (select id from u order by d desc NULLS LAST LIMIT 1) order by 2 NULLS FIRST"},
       {"select top from t", "select top from t", "select top from t"},  // a column named top
       {"insert into [OA_Log] ([UserName]) values ('a')",
        "insert into \"OA_Log\" (\"UserName\") values ('a')",
@@ -72,7 +72,19 @@ TEST(SqlDialect, translates_the_application_dialect_without_lifting) {
        "select * from t where a = 'select top 1 [x] isnull( N''y'' getdate()' /* top 1 */"},
       {"select * from t where a like '%x%' and b in (1,2) order by c Desc",
        "select * from t where a like '%x%' and b in (1,2) order by c Desc",
-       "select * from t where a like '%x%' and b in (1,2) order by c Desc"},
+       "select * from t where a COLLATE \"C\" ILIKE '%x%' and b in (1,2) order by c Desc NULLS LAST"},
+      // Rows without a value sort first when ascending, as on the original
+      // engine; a list's items, nested orderings and stated nulls each count.
+      {"select a from t order by a, f(b, c) desc nulls first, d asc -- last\n",
+       "select a from t order by a, f(b, c) desc nulls first, d asc -- last\n",
+       "select a from t order by a NULLS FIRST, f(b, c) desc nulls first, d asc NULLS FIRST -- last\n"},
+      {"select row_number() over (order by a) from t order by 1 limit 3; select 1 from u order by b",
+       "select row_number() over (order by a) from t order by 1 limit 3; select 1 from u order by b",
+       "select row_number() over (order by a NULLS FIRST) from t order by 1 NULLS FIRST limit 3; "
+       "select 1 from u order by b NULLS FIRST"},
+      {"select * from t where (a+b) not like 'y' escape '!'",
+       "select * from t where (a+b) not like 'y' escape '!'",
+       "select * from t where (a+b) COLLATE \"C\" not ILIKE 'y' escape '!'"},
       {"select t.len, x.isnull from t", "select t.len, x.isnull from t",
        "select t.len, x.isnull from t"},
   };

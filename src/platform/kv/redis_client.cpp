@@ -1,0 +1,179 @@
+#include "platform/kv/redis_client.h"
+
+#include <hiredis/hiredis.h>
+
+#include <cerrno>
+#include <charconv>
+#include <sys/time.h>
+
+namespace oapx1 {
+namespace {
+
+// Idle connections kept beyond this many are closed.
+constexpr size_t kMaxIdle = 64;
+
+RedisReply convert(const redisReply* r) {
+  RedisReply out;
+  switch (r->type) {
+    case REDIS_REPLY_STRING:
+      out.kind = RedisReply::Kind::kString;
+      out.text.assign(r->str, r->len);
+      break;
+    case REDIS_REPLY_STATUS:
+      out.kind = RedisReply::Kind::kStatus;
+      out.text.assign(r->str, r->len);
+      break;
+    case REDIS_REPLY_ERROR:
+      out.kind = RedisReply::Kind::kError;
+      out.text.assign(r->str, r->len);
+      break;
+    case REDIS_REPLY_INTEGER:
+      out.kind = RedisReply::Kind::kInteger;
+      out.integer = r->integer;
+      break;
+    case REDIS_REPLY_ARRAY:
+      out.kind = RedisReply::Kind::kArray;
+      for (size_t i = 0; i < r->elements; ++i) out.items.push_back(convert(r->element[i]));
+      break;
+    default:
+      break;
+  }
+  return out;
+}
+
+int port_of(std::string_view text) {
+  int port = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), port);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || port <= 0 || port > 65535) {
+    throw std::invalid_argument("bad port in the Redis address");
+  }
+  return port;
+}
+
+}  // namespace
+
+struct RedisClient::Connection {
+  struct Closer {
+    void operator()(redisContext* c) const { redisFree(c); }
+  };
+  std::unique_ptr<redisContext, Closer> context;
+};
+
+RedisAddress parse_redis_url(const std::string& url) {
+  constexpr std::string_view kScheme = "redis://";
+  if (url.rfind(kScheme, 0) != 0) throw std::invalid_argument("not a redis:// address: " + url);
+  std::string_view rest = std::string_view(url).substr(kScheme.size());
+  RedisAddress address;
+  const size_t slash = rest.find('/');
+  std::string_view host_port = rest.substr(0, slash);
+  if (slash != std::string_view::npos) {
+    std::string_view db = rest.substr(slash + 1);
+    if (!db.empty()) {
+      auto r = std::from_chars(db.data(), db.data() + db.size(), address.database);
+      if (r.ec != std::errc() || r.ptr != db.data() + db.size() || address.database < 0) {
+        throw std::invalid_argument("bad database number in the Redis address");
+      }
+    }
+  }
+  const size_t colon = host_port.rfind(':');
+  if (colon != std::string_view::npos && host_port.find(']', colon) == std::string_view::npos) {
+    address.port = port_of(host_port.substr(colon + 1));
+    host_port = host_port.substr(0, colon);
+  }
+  if (host_port.size() > 1 && host_port.front() == '[' && host_port.back() == ']') {
+    host_port = host_port.substr(1, host_port.size() - 2);
+  }
+  if (!host_port.empty()) address.host = std::string(host_port);
+  return address;
+}
+
+RedisClient::RedisClient(RedisAddress address, std::chrono::milliseconds timeout)
+    : address_(std::move(address)), timeout_(timeout) {}
+
+RedisClient::~RedisClient() = default;
+
+std::unique_ptr<RedisClient::Connection> RedisClient::take(bool& reused) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!idle_.empty()) {
+      auto c = std::move(idle_.back());
+      idle_.pop_back();
+      reused = true;
+      return c;
+    }
+  }
+  reused = false;
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(timeout_.count() / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((timeout_.count() % 1000) * 1000);
+  auto c = std::make_unique<Connection>();
+  c->context.reset(redisConnectWithTimeout(address_.host.c_str(), address_.port, tv));
+  if (!c->context) throw RedisUnavailable("Redis: out of memory");
+  if (c->context->err) {
+    throw RedisUnavailable("Redis at " + address_.host + ":" + std::to_string(address_.port) +
+                           ": " + c->context->errstr);
+  }
+  // A server that stops answering fails the command instead of holding the request.
+  if (redisSetTimeout(c->context.get(), tv) != REDIS_OK) {
+    throw RedisUnavailable(std::string("Redis: ") + c->context->errstr);
+  }
+  if (address_.database != 0) {
+    auto* r = static_cast<redisReply*>(
+        redisCommand(c->context.get(), "SELECT %d", address_.database));
+    const bool ok = r && r->type == REDIS_REPLY_STATUS;
+    const std::string error = r && r->type == REDIS_REPLY_ERROR ? std::string(r->str, r->len)
+                                                                : std::string(c->context->errstr);
+    if (r) freeReplyObject(r);
+    if (!ok) throw RedisUnavailable("Redis: SELECT " + std::to_string(address_.database) + ": " + error);
+  }
+  return c;
+}
+
+void RedisClient::give_back(std::unique_ptr<Connection> connection) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (idle_.size() < kMaxIdle) idle_.push_back(std::move(connection));
+}
+
+RedisReply RedisClient::run(const std::vector<std::string>& args) {
+  std::vector<const char*> argv;
+  std::vector<size_t> lengths;
+  argv.reserve(args.size());
+  lengths.reserve(args.size());
+  for (const std::string& a : args) {
+    argv.push_back(a.data());
+    lengths.push_back(a.size());
+  }
+  for (int attempt = 0;; ++attempt) {
+    bool reused = false;
+    std::unique_ptr<Connection> c = take(reused);
+    errno = 0;
+    auto* r = static_cast<redisReply*>(redisCommandArgv(
+        c->context.get(), static_cast<int>(args.size()), argv.data(), lengths.data()));
+    const int io_errno = errno;
+    if (r) {
+      RedisReply out = convert(r);
+      freeReplyObject(r);
+      give_back(std::move(c));
+      return out;
+    }
+    // The connection is broken (or timed out mid-answer) and is dropped here.
+    // After a server restart every idle connection is as dead as this one:
+    // they go too, and a command that failed on an old connection is sent
+    // once more on a new one.
+    const std::string error = c->context->errstr;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      idle_.clear();
+    }
+    // Only a connection the server closed is worth a second try: a command
+    // that timed out may have run, and must not run twice.
+    const bool closed = c->context->err == REDIS_ERR_EOF ||
+                        (c->context->err == REDIS_ERR_IO && (io_errno == ECONNRESET || io_errno == EPIPE));
+    if (!reused || attempt > 0 || !closed) {
+      throw RedisUnavailable("Redis at " + address_.host + ":" + std::to_string(address_.port) +
+                             ": " + error);
+    }
+  }
+}
+
+}  // namespace oapx1
