@@ -142,6 +142,20 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.read_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
   } else if (key == "write-timeout") {
     options.write_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
+  } else if (key == "page-threads") {
+    options.page_threads = static_cast<int>(to_number(key, value, 0, 256));
+  } else if (key == "page-queue") {
+    options.page_queue = static_cast<size_t>(to_number(key, value, 1, 100000));
+  } else if (key == "max-connections") {
+    options.max_connections = static_cast<size_t>(to_number(key, value, 0, 1000000));
+  } else if (key == "db-lock-wait") {
+    options.db_lock_wait = std::chrono::seconds(to_number(key, value, 0, 3600));
+  } else if (key == "secure-cookies") {
+    options.secure_cookies = to_bool(key, value);
+  } else if (key == "trusted-proxies") {
+    options.trusted_proxies = TrustedProxies::parse(value);  // throws std::invalid_argument
+  } else if (key == "login-failures") {
+    options.login_failures = static_cast<int>(to_number(key, value, 0, 100000));
   } else {
     throw std::invalid_argument("unknown setting \"" + raw_key + "\"");
   }
@@ -196,6 +210,9 @@ std::string serve_usage() {
          "                   [--config FILE] [--app-root PATH] [--oa-url URL] [--system-url URL]\n"
          "                   [--demo-login | --no-demo-login] [--max-header BYTES] [--max-body BYTES]\n"
          "                   [--read-timeout SECONDS] [--write-timeout SECONDS] [--language zh-CN|en]\n"
+         "                   [--page-threads N] [--page-queue N] [--max-connections N]\n"
+         "                   [--db-lock-wait SECONDS] [--secure-cookies true|false]\n"
+         "                   [--trusted-proxies LIST] [--login-failures N]\n"
          "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
          "Defaults: 127.0.0.1:8080, sqlite:var/oa.db, the shipped www/ folder, one thread per core.\n";
 }
