@@ -119,6 +119,9 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     net::post(stream_.get_executor(), [self = shared_from_this()] { self->close_if_idle(); });
   }
 
+  // Waiting for a request of which nothing has come, and not being closed.
+  bool is_idle() const { return idle_ && !evicting_; }
+
   // Marks the connection to be closed to make room for a new one; false when
   // it is busy or already marked. Its descriptor counts as free from here.
   bool evict() {
@@ -377,9 +380,8 @@ struct HttpServer::Impl {
   // Runs on the acceptor's strand.
   void accept() {
     if (shared->stopping || !acceptor.is_open()) return;
-    // At the cap a new connection takes the place of the one idle the longest;
-    // when every connection is busy, new ones wait in the listen queue.
-    if (shared->open >= max_connections && !evict_oldest_idle()) return pause_accepting();
+    // At the cap with every connection busy, new ones wait in the listen queue.
+    if (shared->open >= max_connections && !any_idle()) return pause_accepting();
     acceptor.async_accept(net::make_strand(ioc), [this](beast::error_code ec, tcp::socket socket) {
       if (shared->stopping || !acceptor.is_open()) return;
       if (ec) {
@@ -391,6 +393,8 @@ struct HttpServer::Impl {
         }
         return pause_accepting();
       }
+      // At the cap the new connection takes the place of the one idle the longest.
+      if (shared->open >= max_connections) evict_oldest_idle();
       beast::error_code ignored;
       socket.set_option(tcp::no_delay(true), ignored);
       std::make_shared<HttpConnection>(std::move(socket), shared)->start();
@@ -405,9 +409,23 @@ struct HttpServer::Impl {
     });
   }
 
+  bool any_idle() {
+    // A connection whose last owner is dropped here ends after the lock is released.
+    std::vector<std::shared_ptr<HttpConnection>> seen;
+    std::lock_guard<std::mutex> guard(shared->mutex);
+    for (auto& weak : shared->connections) {
+      auto c = weak.lock();
+      if (!c) continue;
+      const bool idle = c->is_idle();
+      seen.push_back(std::move(c));
+      if (idle) return true;
+    }
+    return false;
+  }
+
   // Closes the connection idle the longest; false when none is idle.
   bool evict_oldest_idle() {
-    std::vector<std::shared_ptr<HttpConnection>> victims;  // released outside the lock
+    std::vector<std::shared_ptr<HttpConnection>> victims;  // released after the lock
     std::lock_guard<std::mutex> guard(shared->mutex);
     for (auto& weak : shared->connections) {
       auto c = weak.lock();
@@ -512,6 +530,8 @@ int HttpServer::threads() const { return impl_->thread_count; }
 int HttpServer::page_threads() const { return impl_->workers->threads(); }
 size_t HttpServer::max_connections() const { return impl_->max_connections; }
 size_t HttpServer::open_connections() const { return impl_->shared->open; }
+size_t HttpServer::page_work_running() const { return impl_->workers->running(); }
+size_t HttpServer::page_work_waiting() const { return impl_->workers->waiting(); }
 
 void HttpServer::start() { impl_->run_threads(impl_->thread_count); }
 

@@ -34,6 +34,9 @@ class HttpServer {
   // The cap on open connections, and how many are open now.
   size_t max_connections() const;
   size_t open_connections() const;
+  // Page requests being run and waiting for a page thread.
+  size_t page_work_running() const;
+  size_t page_work_waiting() const;
 
   // Serves on background threads; returns at once.
   void start();

@@ -37,6 +37,11 @@ size_t PageWorkers::waiting() const {
   return jobs_.size();
 }
 
+size_t PageWorkers::running() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return running_;
+}
+
 void PageWorkers::run() {
   for (;;) {
     std::function<void()> job;
@@ -46,6 +51,7 @@ void PageWorkers::run() {
       if (stopping_) return;
       job = std::move(jobs_.front());
       jobs_.pop_front();
+      ++running_;
     }
     try {
       job();
@@ -54,6 +60,9 @@ void PageWorkers::run() {
     } catch (...) {
       event_log().write(kEventError, "oapx1 serve: page worker: unknown failure");
     }
+    job = nullptr;  // what the job holds goes before it counts as done
+    std::lock_guard<std::mutex> guard(mutex_);
+    --running_;
   }
 }
 

@@ -31,16 +31,18 @@ class PageWorkers {
   bool try_post(std::function<void()> job);
 
   int threads() const { return static_cast<int>(threads_.size()); }
-  // Jobs waiting for a worker (not those running).
+  // Jobs waiting for a worker (not those running), and jobs running.
   size_t waiting() const;
+  size_t running() const;
 
  private:
   void run();
 
   const size_t queue_limit_;
-  mutable std::mutex mutex_;                  // guards jobs_ and stopping_
+  mutable std::mutex mutex_;                  // guards jobs_, running_ and stopping_
   std::condition_variable ready_;
   std::deque<std::function<void()>> jobs_;
+  size_t running_ = 0;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };
