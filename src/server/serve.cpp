@@ -153,7 +153,11 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
   } else if (key == "secure-cookies") {
     options.secure_cookies = to_bool(key, value);
   } else if (key == "trusted-proxies") {
-    options.trusted_proxies = TrustedProxies::parse(value);  // throws std::invalid_argument
+    try {
+      options.trusted_proxies = TrustedProxies::parse(value);
+    } catch (const std::invalid_argument& e) {
+      throw std::invalid_argument(key + ": " + e.what());
+    }
   } else if (key == "login-failures") {
     options.login_failures = static_cast<int>(to_number(key, value, 0, 100000));
   } else {
