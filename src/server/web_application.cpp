@@ -230,8 +230,11 @@ bool WebApplication::demo_login_enabled() const {
 bool WebApplication::is_page_work(const HttpRequest& request) const {
   std::string_view target = request.target;
   target = target.substr(0, target.find('?'));
-  // Only the two dynamic paths can wait on the database; a path that only
-  // looks like one is answered quickly by handle() either way.
+  // Only the two dynamic paths can wait on the database. Most requests are
+  // static files, told apart by their ending without decoding the path.
+  if (target.size() < 4 || !ascii_iequals(target.substr(target.size() - 4), ".asp")) {
+    if (target.find('%') == std::string_view::npos) return false;
+  }
   const auto segments = lower_segments(percent_decode(target, false));
   if (segments == page_segments_) return true;
   return segments == login_segments_ && request.method == "POST";
