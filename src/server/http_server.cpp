@@ -22,8 +22,11 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <sys/resource.h>
+
 #include "platform/web/event_log.h"
 #include "server/form.h"
+#include "server/page_workers.h"
 
 namespace oapx1 {
 
@@ -40,11 +43,32 @@ class HttpConnection;
 struct Shared {
   ServerOptions options;
   std::unique_ptr<WebApplication> app;
+  PageWorkers* workers = nullptr;  // owned by the server, which outlives every request
   std::atomic<bool> stopping{false};
-  std::mutex mutex;                                // guards connections
-  std::list<std::weak_ptr<HttpConnection>> connections;  // live connections, for the stop
+  std::mutex mutex;  // guards connections
+  // Live connections, those idle the longest first (a connection moves to the
+  // end when it starts waiting for a request): for the stop and for making
+  // room when the connections reach their cap.
+  std::list<std::weak_ptr<HttpConnection>> connections;
+  // Connections that hold a descriptor, less those being closed to make room.
+  std::atomic<size_t> open{0};
   std::function<void()> on_idle;  // called when the last connection ends during a stop
 };
+
+// How long the accept loop rests when an accept fails (no descriptor left, ...)
+// or when every connection is busy at the cap, before it tries again.
+constexpr std::chrono::milliseconds kAcceptPause{20};
+
+// The connection cap that the descriptor limit leaves room for: the database,
+// static files, the event loop and the log keep an eighth of the limit, and
+// never less than 64 descriptors.
+size_t connections_for_descriptor_limit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 100000;
+  const size_t descriptors = static_cast<size_t>(limit.rlim_cur);
+  const size_t headroom = std::max<size_t>(64, descriptors / 8);
+  return descriptors > headroom + 16 ? descriptors - headroom : 16;
+}
 
 const char* reason_text(int status) {
   return http::obsolete_reason(static_cast<http::status>(status)).data();
@@ -56,7 +80,18 @@ const char* reason_text(int status) {
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
  public:
   HttpConnection(tcp::socket&& socket, std::shared_ptr<Shared> shared)
-      : stream_(std::move(socket)), shared_(std::move(shared)) {}
+      : stream_(std::move(socket)), shared_(std::move(shared)) {
+    beast::error_code ec;
+    const auto remote = stream_.socket().remote_endpoint(ec);
+    if (!ec) {
+      auto address = remote.address();
+      if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        address = net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6());
+      }
+      peer_ = address.to_string();
+    }
+    ++shared_->open;
+  }
 
   void start() {
     {
@@ -68,6 +103,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   }
 
   ~HttpConnection() {
+    if (!evicting_) --shared_->open;
     bool last;
     {
       std::lock_guard<std::mutex> guard(shared_->mutex);
@@ -80,19 +116,45 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // The server stops: an idle connection closes now, one with a request under
   // way finishes it first.
   void shut_down() {
+    net::post(stream_.get_executor(), [self = shared_from_this()] { self->close_if_idle(); });
+  }
+
+  // Waiting for a request of which nothing has come, and not being closed.
+  bool is_idle() const { return idle_ && !evicting_; }
+
+  // Marks the connection to be closed to make room for a new one; false when
+  // it is busy or already marked. Its descriptor counts as free from here.
+  bool evict() {
+    if (!idle_ || evicting_.exchange(true)) return false;
+    --shared_->open;
     net::post(stream_.get_executor(), [self = shared_from_this()] {
-      if (self->waiting_ && self->buffer_.size() == 0 &&
-          (!self->parser_ || !self->parser_->got_some())) {
-        beast::error_code ec;
-        self->stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
-        self->stream_.socket().close(ec);
+      if (!self->close_if_idle()) {
+        // A request arrived in the meantime: it is served after all.
+        self->evicting_ = false;
+        ++self->shared_->open;
       }
     });
+    return true;
   }
 
  private:
+  // Closes the connection when it waits for a request of which nothing has come.
+  bool close_if_idle() {
+    if (!waiting_ || buffer_.size() != 0 || (parser_ && parser_->got_some())) return false;
+    beast::error_code ec;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
+    stream_.socket().close(ec);
+    return true;
+  }
+
   void read_request() {
     if (shared_->stopping) return close();
+    {
+      // Idle from now: the last in line to be closed to make room.
+      std::lock_guard<std::mutex> guard(shared_->mutex);
+      shared_->connections.splice(shared_->connections.end(), shared_->connections, registration_);
+    }
+    idle_ = buffer_.size() == 0;
     parser_.emplace();
     parser_->header_limit(static_cast<uint32_t>(shared_->options.header_limit));
     parser_->body_limit(shared_->options.body_limit);
@@ -106,6 +168,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   }
 
   void on_header(beast::error_code ec) {
+    idle_ = false;
     if (ec) return on_read_error(ec);
     const auto& req = parser_->get();
     // A transfer coding this server does not decode would leave the body in
@@ -157,22 +220,47 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       request.cookie += std::string(it->value());
     }
     request.body = req.body();
-    beast::error_code peer_error;
-    const tcp::endpoint peer = stream_.socket().remote_endpoint(peer_error);
-    if (!peer_error) request.peer_address = peer.address().to_string();
+    request.peer_address = peer_;
+    auto header = [&req](const auto& name) {
+      const auto it = req.find(name);
+      return it == req.end() ? std::string() : std::string(it->value());
+    };
+    request.host = header(http::field::host);
+    request.origin = header(http::field::origin);
+    request.referer = header(http::field::referer);
+    request.user_agent = header(http::field::user_agent);
+    request.forwarded = header(http::field::forwarded);
+    request.forwarded_host = header("X-Forwarded-Host");
     for (auto [it, end] = req.equal_range("X-Forwarded-For"); it != end; ++it) {
       if (!request.forwarded_for.empty()) request.forwarded_for += ", ";
       request.forwarded_for += std::string(it->value());
     }
-    // For the access log.
     request.version = req.version() == 10 ? "HTTP/1.0" : "HTTP/1.1";
-    if (auto f = req.find(http::field::referer); f != req.end()) request.referer = std::string(f->value());
-    if (auto f = req.find(http::field::user_agent); f != req.end()) request.user_agent = std::string(f->value());
     const bool head = req.method() == http::verb::head;
     const bool keep_alive = req.keep_alive();
     const unsigned version = req.version();
-    HttpReply reply = shared_->app->handle(request);
-    send(std::move(reply), version, keep_alive && !shared_->stopping, head);
+    if (!shared_->app->is_page_work(request)) {
+      HttpReply reply = shared_->app->handle(request);
+      return send(std::move(reply), version, keep_alive && !shared_->stopping, head);
+    }
+    // Page work runs on the page threads; this thread goes back to the other
+    // connections. The work guard keeps the I/O threads running until the
+    // reply has been handed back.
+    const bool queued = shared_->workers->try_post(
+        [self = shared_from_this(), request = std::move(request), version, keep_alive, head,
+         work = net::make_work_guard(stream_.get_executor())]() mutable {
+          HttpReply reply = self->shared_->app->handle(request);
+          net::post(self->stream_.get_executor(),
+                    [self, reply = std::move(reply), version, keep_alive, head]() mutable {
+                      self->send(std::move(reply), version, keep_alive && !self->shared_->stopping, head);
+                    });
+        });
+    if (!queued) {
+      // Too much page work waiting: the client may come back shortly.
+      HttpReply reply = error_reply(503);
+      reply.headers.emplace_back("Retry-After", "1");
+      send(std::move(reply), version, keep_alive && !shared_->stopping, head);
+    }
   }
 
   void on_read_error(beast::error_code ec) {
@@ -186,17 +274,29 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     close();  // the client left, or was too slow
   }
 
-  // Answers a request that cannot be read further, then closes.
-  void reply_error(int status) {
+  static HttpReply error_reply(int status) {
     HttpReply reply;
     reply.status = status;
     reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
     reply.body = "<html><body><h1>" + std::to_string(status) + " " + reason_text(status) +
                  "</h1></body></html>";
-    send(std::move(reply), 11, false, false);
+    return reply;
   }
 
+  // Answers a request that cannot be read further, then closes.
+  void reply_error(int status) { send(error_reply(status), 11, false, false); }
+
   void send(HttpReply reply, unsigned version, bool keep_alive, bool head) {
+    if (reply.not_before > std::chrono::steady_clock::now()) {
+      // The reply waits on a timer, not on a thread.
+      auto timer = std::make_shared<net::steady_timer>(stream_.get_executor(), reply.not_before);
+      reply.not_before = {};
+      timer->async_wait([self = shared_from_this(), timer, reply = std::move(reply), version,
+                         keep_alive, head](beast::error_code) mutable {
+        self->send(std::move(reply), version, keep_alive && !self->shared_->stopping, head);
+      });
+      return;
+    }
     auto res = std::make_shared<http::response<http::string_body>>(
         static_cast<http::status>(reply.status), version);
     res->set(http::field::server, "oapx1");
@@ -224,7 +324,10 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   std::optional<http::request_parser<http::string_body>> parser_;
   std::shared_ptr<Shared> shared_;
   std::list<std::weak_ptr<HttpConnection>>::iterator registration_;
+  std::string peer_;      // the client's address
   bool waiting_ = false;  // reading a request (or waiting for one)
+  std::atomic<bool> idle_{false};      // waiting for a request of which nothing has come
+  std::atomic<bool> evicting_{false};  // being closed to make room
 };
 
 }  // namespace
@@ -236,10 +339,18 @@ struct HttpServer::Impl {
                                          : std::max(1u, std::thread::hardware_concurrency())),
         ioc(thread_count),
         acceptor(net::make_strand(ioc)),
+        accept_timer(acceptor.get_executor()),
         sweep_timer(ioc),
         grace_timer(ioc),
         signals(ioc) {
     shared->options = options;
+    max_connections = options.max_connections > 0 ? options.max_connections
+                                                  : connections_for_descriptor_limit();
+    const int page_threads =
+        options.page_threads > 0 ? options.page_threads
+                                 : static_cast<int>(std::max(2u, std::thread::hardware_concurrency()));
+    workers = std::make_unique<PageWorkers>(page_threads, std::max<size_t>(1, options.page_queue));
+    shared->workers = workers.get();
     shared->on_idle = [this] { net::post(ioc, [this] { grace_timer.cancel(); }); };
     shared->app = std::make_unique<WebApplication>(std::move(options));
     const ServerOptions& o = shared->options;
@@ -271,16 +382,64 @@ struct HttpServer::Impl {
     shared->on_idle = nullptr;
   }
 
+  // Runs on the acceptor's strand.
   void accept() {
+    if (shared->stopping || !acceptor.is_open()) return;
+    // At the cap with every connection busy, new ones wait in the listen queue.
+    if (shared->open >= max_connections && !any_idle()) return pause_accepting();
     acceptor.async_accept(net::make_strand(ioc), [this](beast::error_code ec, tcp::socket socket) {
       if (shared->stopping || !acceptor.is_open()) return;
-      if (!ec) {
-        beast::error_code ignored;
-        socket.set_option(tcp::no_delay(true), ignored);
-        std::make_shared<HttpConnection>(std::move(socket), shared)->start();
+      if (ec) {
+        // Out of descriptors (or another passing failure): make room and rest
+        // a moment rather than spin on an accept that fails at once.
+        if (ec == net::error::no_descriptors || ec == net::error::no_buffer_space ||
+            ec == net::error::no_memory) {
+          evict_oldest_idle();
+        }
+        return pause_accepting();
       }
-      accept();  // a failed accept (out of descriptors, ...) must not end the server
+      // At the cap the new connection takes the place of the one idle the longest.
+      if (shared->open >= max_connections) evict_oldest_idle();
+      beast::error_code ignored;
+      socket.set_option(tcp::no_delay(true), ignored);
+      std::make_shared<HttpConnection>(std::move(socket), shared)->start();
+      accept();
     });
+  }
+
+  void pause_accepting() {
+    accept_timer.expires_after(kAcceptPause);
+    accept_timer.async_wait([this](beast::error_code ec) {
+      if (!ec) accept();
+    });
+  }
+
+  bool any_idle() {
+    // A connection whose last owner is dropped here ends after the lock is released.
+    std::vector<std::shared_ptr<HttpConnection>> seen;
+    std::lock_guard<std::mutex> guard(shared->mutex);
+    for (auto& weak : shared->connections) {
+      auto c = weak.lock();
+      if (!c) continue;
+      const bool idle = c->is_idle();
+      seen.push_back(std::move(c));
+      if (idle) return true;
+    }
+    return false;
+  }
+
+  // Closes the connection idle the longest; false when none is idle.
+  bool evict_oldest_idle() {
+    std::vector<std::shared_ptr<HttpConnection>> victims;  // released after the lock
+    std::lock_guard<std::mutex> guard(shared->mutex);
+    for (auto& weak : shared->connections) {
+      auto c = weak.lock();
+      if (!c) continue;
+      const bool evicted = c->evict();
+      victims.push_back(std::move(c));
+      if (evicted) return true;
+    }
+    return false;
   }
 
   void schedule_sweep() {
@@ -297,6 +456,7 @@ struct HttpServer::Impl {
     if (shared->stopping.exchange(true)) return;
     beast::error_code ec;
     acceptor.close(ec);
+    accept_timer.cancel();
     sweep_timer.cancel();
     signals.cancel(ec);
     std::vector<std::shared_ptr<HttpConnection>> live;
@@ -318,7 +478,7 @@ struct HttpServer::Impl {
 
   void run_threads(int count) {
     for (int i = 0; i < count; ++i) {
-      workers.emplace_back([this] { run_loop(); });
+      io_threads.emplace_back([this] { run_loop(); });
     }
   }
 
@@ -335,21 +495,25 @@ struct HttpServer::Impl {
   }
 
   void join() {
-    for (auto& t : workers) {
+    for (auto& t : io_threads) {
       if (t.joinable()) t.join();
     }
-    workers.clear();
+    io_threads.clear();
   }
 
   // Once the last connection is gone nothing but the grace timer is left.
   std::shared_ptr<Shared> shared;
   int thread_count;
+  size_t max_connections = 0;
   net::io_context ioc;
   tcp::acceptor acceptor;
+  net::steady_timer accept_timer;  // the pause of the accept loop
   net::steady_timer sweep_timer;
   net::steady_timer grace_timer;
   net::signal_set signals;
-  std::vector<std::thread> workers;
+  std::vector<std::thread> io_threads;
+  // Destroyed before the io_context: page work still running posts its reply there.
+  std::unique_ptr<PageWorkers> workers;
 };
 
 HttpServer::HttpServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
@@ -368,6 +532,11 @@ uint16_t HttpServer::port() const {
 
 std::string HttpServer::address() const { return impl_->shared->options.address; }
 int HttpServer::threads() const { return impl_->thread_count; }
+int HttpServer::page_threads() const { return impl_->workers->threads(); }
+size_t HttpServer::max_connections() const { return impl_->max_connections; }
+size_t HttpServer::open_connections() const { return impl_->shared->open; }
+size_t HttpServer::page_work_running() const { return impl_->workers->running(); }
+size_t HttpServer::page_work_waiting() const { return impl_->workers->waiting(); }
 
 void HttpServer::start() { impl_->run_threads(impl_->thread_count); }
 

@@ -27,8 +27,16 @@ class HttpServer {
   // The bound port and address.
   uint16_t port() const;
   std::string address() const;
-  // Number of request threads the server runs.
+  // Number of connection (I/O) threads the server runs.
   int threads() const;
+  // Number of threads that run page work.
+  int page_threads() const;
+  // The cap on open connections, and how many are open now.
+  size_t max_connections() const;
+  size_t open_connections() const;
+  // Page requests being run and waiting for a page thread.
+  size_t page_work_running() const;
+  size_t page_work_waiting() const;
 
   // Serves on background threads; returns at once.
   void start();

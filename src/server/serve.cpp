@@ -99,18 +99,6 @@ std::string database_source(const std::string& configured) {
   return "the default";
 }
 
-// The non-empty items of a comma-separated list, trimmed.
-std::vector<std::string> split_list(std::string_view list) {
-  std::vector<std::string> items;
-  while (!list.empty()) {
-    const size_t comma = list.find(',');
-    const std::string_view item = trim(list.substr(0, comma));
-    if (!item.empty()) items.emplace_back(item);
-    list.remove_prefix(comma == std::string_view::npos ? list.size() : comma + 1);
-  }
-  return items;
-}
-
 // What to do about a database that cannot serve, after the problem itself.
 std::string database_advice(const DatabaseProblem& problem, const std::string& url,
                             const std::string& configured) {
@@ -159,13 +147,6 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
   } else if (key == "language") {
     if (value != "zh-CN" && value != "en") throw std::invalid_argument("language: zh-CN or en");
     options.language = value;
-  } else if (key == "trusted-proxies") {
-    options.trusted_proxies.clear();
-    for (const std::string& piece : split_list(value)) {
-      const std::string address = canonical_address(piece);
-      if (address.empty()) throw std::invalid_argument("trusted-proxies: \"" + piece + "\" is no IP address");
-      options.trusted_proxies.push_back(address);
-    }
   } else if (key == "login-exempt") {
     options.login_exempt = value;
   } else if (key == "max-header") {
@@ -176,6 +157,24 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.read_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
   } else if (key == "write-timeout") {
     options.write_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
+  } else if (key == "page-threads") {
+    options.page_threads = static_cast<int>(to_number(key, value, 0, 256));
+  } else if (key == "page-queue") {
+    options.page_queue = static_cast<size_t>(to_number(key, value, 1, 100000));
+  } else if (key == "max-connections") {
+    options.max_connections = static_cast<size_t>(to_number(key, value, 0, 1000000));
+  } else if (key == "db-lock-wait") {
+    options.db_lock_wait = std::chrono::seconds(to_number(key, value, 0, 3600));
+  } else if (key == "secure-cookies") {
+    options.secure_cookies = to_bool(key, value);
+  } else if (key == "trusted-proxies") {
+    try {
+      options.trusted_proxies = TrustedProxies::parse(value);
+    } catch (const std::invalid_argument& e) {
+      throw std::invalid_argument(key + ": " + e.what());
+    }
+  } else if (key == "login-failures") {
+    options.login_failures = static_cast<int>(to_number(key, value, 0, 100000));
   } else {
     throw UnknownSetting("unknown setting \"" + raw_key + "\"");
   }
@@ -244,9 +243,10 @@ std::string serve_usage() {
          "                   [--config FILE] [--app-root PATH] [--oa-url URL] [--system-url URL]\n"
          "                   [--demo-login | --no-demo-login] [--max-header BYTES] [--max-body BYTES]\n"
          "                   [--read-timeout SECONDS] [--write-timeout SECONDS] [--language zh-CN|en]\n"
-         "                   [--trusted-proxies ADDR,...] [--login-exempt ACCOUNT,...]\n"
-         "                   [--access-log FILE|-]\n"
-         "                   [--session-store memory|redis://HOST:PORT/DB]\n"
+         "                   [--page-threads N] [--page-queue N] [--max-connections N]\n"
+         "                   [--db-lock-wait SECONDS] [--secure-cookies true|false]\n"
+         "                   [--trusted-proxies LIST] [--login-failures N] [--login-exempt ACCOUNT,...]\n"
+         "                   [--access-log FILE|-] [--session-store memory|redis://HOST:PORT/DB]\n"
          "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
          "Defaults: 127.0.0.1:8080, the database of $OAPX1_DB else sqlite:var/oa.db, the shipped\n"
          "www/ folder, one thread per core. The database must exist with its schema\n"

@@ -41,37 +41,6 @@ void with_library_page(ApplicationState& state, Session& session, F&& body) {
 
 }  // namespace
 
-std::string canonical_address(std::string_view text) {
-  boost::system::error_code ec;
-  boost::asio::ip::address address = boost::asio::ip::make_address(std::string(trim(text)), ec);
-  if (ec) return {};
-  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-    address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
-  }
-  return address.to_string();
-}
-
-std::string client_address(std::string_view peer, std::string_view forwarded_for,
-                           const std::vector<std::string>& trusted_proxies) {
-  const std::string peer_address = canonical_address(peer);
-  auto trusted = [&](const std::string& address) {
-    return std::find(trusted_proxies.begin(), trusted_proxies.end(), address) != trusted_proxies.end();
-  };
-  if (peer_address.empty() || !trusted(peer_address)) return peer_address;
-  // Each proxy appends the address it was reached from: read from the right,
-  // past the proxies we trust, to the first address only a client could give.
-  std::string_view rest = forwarded_for;
-  while (!trim(rest).empty()) {
-    const size_t comma = rest.rfind(',');
-    const std::string_view entry = comma == std::string_view::npos ? rest : rest.substr(comma + 1);
-    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(0, comma);
-    const std::string address = canonical_address(entry);
-    if (address.empty()) break;
-    if (!trusted(address)) return address;
-  }
-  return peer_address;
-}
-
 bool login_allowed(ApplicationState& application, Session& session) {
   bool allowed = true;
   with_library_page(application, session, [&](Page& page) {

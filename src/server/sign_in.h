@@ -18,15 +18,6 @@ namespace oapx1 {
 inline constexpr std::string_view kLoginRefusedMessage =
     "系统安全设置不允许您从当前地址或在当前时间登录，请与系统管理员联系。";
 
-// The address of the client: the connection's peer, or, when the peer is one
-// of the trusted proxies, the right-most address of X-Forwarded-For that is
-// not a trusted proxy (the peer when the header is absent or that entry is no
-// address). IPv4 addresses mapped into IPv6 are written as IPv4.
-std::string client_address(std::string_view peer, std::string_view forwarded_for,
-                           const std::vector<std::string>& trusted_proxies);
-// The address in its canonical text, or "" when the text is no IP address.
-std::string canonical_address(std::string_view text);
-
 // True when the access policy admits the sign-in whose account and client
 // address `session` holds as `_LogUserName` and `_LogUserIPAddress`. Runs
 // isallowlogin on a library page bound to `session`; what the page writes is

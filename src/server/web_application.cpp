@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 
 #include <system_error>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "server/form.h"
 #include "server/sign_in.h"
 #include "server/logs.h"
+#include "server/request_origin.h"
 
 #ifndef OAPX1_WWW_DIR
 #define OAPX1_WWW_DIR "www"
@@ -118,7 +120,7 @@ std::string failure_text(std::exception_ptr failure) {
 // requests) from before the page runs until its reply is made.
 struct WebApplication::SessionScope {
   SessionScope(SessionStore& store, const ServerOptions& options, const HttpRequest& request)
-      : store_(store) {
+      : store_(store), secure_(options.secure_cookies) {
     id_ = cookie_value(request.cookie, kSessionCookie);
     if (!id_.empty()) entry_ = store.find(id_);
     if (!entry_) {
@@ -147,7 +149,8 @@ struct WebApplication::SessionScope {
     if (renew_ || (is_new_ && view_->modified())) {
       id_ = store_.renew(id_, entry_);
       reply.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) + "=" + id_ +
-                                                   "; Path=/; HttpOnly; SameSite=Lax");
+                                                   "; Path=/; HttpOnly; SameSite=Lax" +
+                                                   (secure_ ? "; Secure" : ""));
     } else if (!is_new_) {
       store_.touch(*entry_);
     }
@@ -155,6 +158,7 @@ struct WebApplication::SessionScope {
 
  private:
   SessionStore& store_;
+  bool secure_;
   std::string id_;
   std::shared_ptr<SessionEntry> entry_;
   bool is_new_ = false;
@@ -170,16 +174,28 @@ fs::path default_docroot() {
   return OAPX1_WWW_DIR;
 }
 
-bool database_has_demo_data(const std::string& connect_string) {
+std::optional<bool> database_has_demo_data(const std::string& connect_string) {
+  std::shared_ptr<Connection> conn;
   try {
-    auto conn = open_database(connect_string);
+    conn = open_database(connect_string);
+  } catch (const std::exception&) {
+    return std::nullopt;  // no database to ask (yet)
+  }
+  try {
     auto rs = query(conn, "select Value from OAPX1_Setup where Name = 'demo'");
     const bool demo = rs->RecordCount() > 0 && rs->field("Value").str() == "1";
     rs->Close();
     conn->Close();
     return demo;
-  } catch (const std::exception&) {
-    return false;  // no marker table, or no database: no demo data
+  } catch (const std::exception& e) {
+    // A database without the marker table has no demo data; any other
+    // failure (a lock, a broken file) leaves the question open.
+    const std::string_view what = e.what();
+    if (what.find("no such table") != std::string_view::npos ||
+        what.find("does not exist") != std::string_view::npos) {
+      return false;
+    }
+    return std::nullopt;
   }
 }
 
@@ -188,7 +204,8 @@ WebApplication::WebApplication(ServerOptions options)
       files_(options_.docroot.empty() ? default_docroot() : options_.docroot),
       sessions_(make_session_store(options_.session_store,
                                    options_.clock ? options_.clock
-                                                  : SteadyClock(std::chrono::steady_clock::now))) {
+                                                  : SteadyClock(std::chrono::steady_clock::now))),
+      login_throttle_(options_.login_failures, std::chrono::minutes(1), options_.clock) {
   options_.app_root = with_slashes(options_.app_root);
   options_.database = resolve_database(options_.database);
   if (!options_.access_log.empty()) access_log_ = std::make_unique<AccessLog>(options_.access_log);
@@ -209,9 +226,41 @@ WebApplication::WebApplication(ServerOptions options)
   landing_ = options_.app_root + kModelPagePath + "?OAID=1";
 
   set_default_database(options_.database);
+  const int lock_wait_ms = static_cast<int>(options_.db_lock_wait.count());
+  update_process_settings([&](ProcessSettings& s) { s.database_lock_wait_ms = lock_wait_ms; });
   application_.set_item("TavrinOAURL", Variant(options_.oa_url));
-  demo_login_ = options_.demo_login.value_or(false) ||
-                (!options_.demo_login.has_value() && database_has_demo_data(options_.database));
+  if (options_.demo_login.has_value()) {
+    demo_login_ = *options_.demo_login ? 1 : 0;
+  } else {
+    const std::optional<bool> demo = database_has_demo_data(options_.database);
+    demo_login_ = demo ? (*demo ? 1 : 0) : -1;
+  }
+}
+
+bool WebApplication::demo_login_enabled() const {
+  if (demo_login_ < 0) {
+    // The database could not be read at start: ask again until it answers.
+    if (const std::optional<bool> demo = database_has_demo_data(options_.database)) {
+      demo_login_ = *demo ? 1 : 0;
+    }
+  }
+  return demo_login_ > 0;
+}
+
+bool WebApplication::is_page_work(const HttpRequest& request) const {
+  std::string_view target = request.target;
+  target = target.substr(0, target.find('?'));
+  // Only the pages, a sign-in and a sign-out can wait on the database. Most
+  // requests are static files, told apart by their ending without decoding
+  // the path.
+  if (target.size() < 4 || !ascii_iequals(target.substr(target.size() - 4), ".asp")) {
+    if (target.find('%') == std::string_view::npos) return false;
+  }
+  const auto segments = lower_segments(percent_decode(target, false));
+  for (const auto& route : pages_)
+    if (segments == route.first) return true;
+  if (segments == logout_segments_) return true;
+  return segments == login_segments_ && request.method == "POST";
 }
 
 HttpReply WebApplication::html(int status, std::string_view utf8_body) const {
@@ -244,6 +293,13 @@ HttpReply WebApplication::answer(const HttpRequest& request) {
     const std::string_view query = q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
     const auto segments = split_url_path(percent_decode(target.substr(0, q), false));
     if (!segments) return html(400, "<html><body><h1>400 Bad Request</h1></body></html>");
+    if (request.method == "POST" &&
+        !from_own_site({request.peer_address, request.host, request.origin, request.referer,
+                        request.forwarded, request.forwarded_host},
+                       options_.trusted_proxies)) {
+      // Another site's page made the browser post here (with its cookie).
+      return html(403, "<html><body><h1>403 Forbidden</h1></body></html>");
+    }
 
     std::vector<std::string> lower;
     for (const std::string& s : *segments) lower.push_back(ascii_lower(s));
@@ -283,24 +339,19 @@ HttpReply WebApplication::answer(const HttpRequest& request) {
   }
 }
 
-namespace {
-
-
-}  // namespace
-
 HttpReply WebApplication::run_page(const HttpRequest& request, std::string_view query,
                                    const PageFactory& factory) {
   const bool post = request.method == "POST";
   FormPairs query_items = parse_form(query);
-  if (!post) {
-    // Only a post changes data: a link or a redirect from another site still
-    // carries the session cookie, so a GET's "save" item is not passed on.
+  const bool url_encoded = has_media_type(request.content_type, "application/x-www-form-urlencoded");
+  if (!post || !(url_encoded || has_media_type(request.content_type, "multipart/form-data"))) {
+    // Only a posted form changes data: a link or a redirect from another site
+    // still carries the session cookie, and so does a post of some other body
+    // that any site can send; their query's "save" item is not passed on.
     std::erase_if(query_items, [](const auto& item) { return ascii_iequals(item.first, "save"); });
   }
   MemoryRequest items(std::move(query_items),
-                      post && has_media_type(request.content_type, "application/x-www-form-urlencoded")
-                          ? parse_form(request.body)
-                          : FormPairs{});
+                      post && url_encoded ? parse_form(request.body) : FormPairs{});
   SessionScope session(*sessions_, options_, request);
   MemoryResponse response;
   MemoryServer server;
@@ -369,7 +420,7 @@ std::string login_form(std::string_view action, std::string_view message, std::s
 }  // namespace
 
 HttpReply WebApplication::login(const HttpRequest& request, std::string_view query) {
-  if (!demo_login_) {
+  if (!demo_login_enabled()) {
     return html(404,
                 "<html><body><h1>404 Not Found</h1><p>The demo login is off: the database has no "
                 "demo data. Start the server with --demo-login to turn it on.</p></body></html>");
@@ -385,12 +436,19 @@ HttpReply WebApplication::login(const HttpRequest& request, std::string_view que
                           : FormPairs{});
   const std::string user = items.item("username").str();
   const std::string password = items.item("password").str();
+  const std::string client = client_address(request.peer_address, request.forwarded_for, options_.trusted_proxies);
+  if (const auto wait = login_throttle_.refused(client, user)) {
+    HttpReply reply = html(429, login_form(login_path_, "登录失败次数过多，请稍后再试。", user));
+    reply.headers.emplace_back("Retry-After", std::to_string(wait->count()));
+    reply.headers.emplace_back("Cache-Control", "no-store");
+    return reply;
+  }
+  const auto started = std::chrono::steady_clock::now();
   // The attempt as the access policy and the audit log read it: the account
   // typed and the client's address, in a session of its own until admitted.
   MemorySession attempt;
   attempt.set_item("_LogUserName", Variant(user));
-  attempt.set_item("_LogUserIPAddress",
-                   Variant(client_address(request.peer_address, request.forwarded_for, options_.trusted_proxies)));
+  attempt.set_item("_LogUserIPAddress", Variant(client));
   std::optional<std::string> account;
   std::string message;
   if (!login_allowed(application_, attempt)) {
@@ -408,14 +466,22 @@ HttpReply WebApplication::login(const HttpRequest& request, std::string_view que
     }
   }
   if (!account) {
+    if (!user.empty() && !password.empty()) login_throttle_.failed(client, user);
     HttpReply reply = html(200, login_form(login_path_, message, user));
     reply.headers.emplace_back("Cache-Control", "no-store");
+    // Whether the account exists or not, a failure takes the same time.
+    reply.not_before = started + LoginThrottle::kFailureTime;
     return reply;
   }
+  login_throttle_.succeeded(user);
+  const int timeout = session_timeout_minutes();
   SessionScope session(*sessions_, options_, request);
   session.view().set_item("UserName", Variant(*account));
   session.view().set_item("_LogUserName", Variant(*account));
   session.view().set_item("_LogUserIPAddress", attempt.item("_LogUserIPAddress"));
+  // The session lives as long as the security settings say from the start,
+  // not only after its first page has read them.
+  session.view().set_timeout(timeout);
   record_login_event(application_, session.view(), "1", "1");
   session.renew();
   HttpReply reply;
@@ -453,6 +519,21 @@ std::optional<std::string> WebApplication::check_password(const std::string& use
   rs->Close();
   conn->Close();
   return account;
+}
+
+int WebApplication::session_timeout_minutes() {
+  constexpr int kDefaultMinutes = 45;  // as the page's session guard
+  try {
+    auto conn = open_database(options_.database);
+    auto rs = query(conn, "select TimeOut from OA_AnQuan");
+    Variant minutes = rs->RecordCount() > 0 ? rs->field("TimeOut") : Variant();
+    rs->Close();
+    conn->Close();
+    if (minutes.is_null() || minutes.is_empty() || !is_numeric(minutes)) return kDefaultMinutes;
+    return static_cast<int>(std::clamp<int64_t>(minutes.to_integer(), 0, std::numeric_limits<int>::max()));
+  } catch (const std::exception&) {
+    return kDefaultMinutes;
+  }
 }
 
 HttpReply WebApplication::static_file(const HttpRequest&, const std::vector<std::string>& segments) {

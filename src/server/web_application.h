@@ -5,6 +5,7 @@
 #ifndef OAPX1_SERVER_WEB_APPLICATION_H_
 #define OAPX1_SERVER_WEB_APPLICATION_H_
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -18,7 +19,9 @@
 #include "host/page.h"
 #include "platform/web/memory_intrinsics.h"
 #include "server/sessions.h"
+#include "server/login_throttle.h"
 #include "server/static_files.h"
+#include "server/trusted_proxies.h"
 
 namespace oapx1 {
 
@@ -47,20 +50,26 @@ struct ServerOptions {
   std::string database;                   // the application database; empty: resolve_database("")
   std::string session_store = "memory";   // "memory" or "redis://host:port/db" (shared by hosts)
   std::filesystem::path docroot;          // static files; empty: the shipped www/ folder
-  int threads = 0;                        // request threads; 0: one per core
+  int threads = 0;                        // connection (I/O) threads; 0: one per core
+  int page_threads = 0;                   // threads that run page work; 0: one per core, at least 2
+  size_t page_queue = 64;                 // page requests waiting for a page thread; more: 503
+  size_t max_connections = 0;             // open connections; 0: from the descriptor limit
+  std::chrono::milliseconds db_lock_wait{5000};  // longest wait for a database lock; 0: command time-out
   std::string app_root = kDefaultAppRoot; // URL path of the web application, with both slashes
   std::string oa_url;                     // application item TavrinOAURL; empty: app_root
   std::string system_url;                 // session item SystemURL of new sessions; empty: app_root
   std::optional<bool> demo_login;         // demo login page; unset: on when the database has demo data
   std::string access_log;                 // access log file, "-" for standard output; empty: none
   std::string language = "zh-CN";         // regional language of dates: "zh-CN" or "en"
-  std::vector<std::string> trusted_proxies;  // proxy addresses whose X-Forwarded-For names the client
   std::optional<std::string> login_exempt;   // accounts the login policy spares; unset: the environment's
   size_t header_limit = 16 * 1024;        // bytes of request line and headers
   size_t body_limit = 1024 * 1024;        // bytes of a request body
   std::chrono::seconds read_timeout{30};  // to receive one whole request (or wait for the next)
   std::chrono::seconds write_timeout{30}; // to send one whole reply
   std::chrono::seconds stop_grace{10};    // how long stop() lets in-flight requests finish
+  bool secure_cookies = false;            // session cookie only over HTTPS (the Secure flag)
+  TrustedProxies trusted_proxies;         // proxies whose forwarding headers are believed
+  int login_failures = 10;                // failed sign-ins a minute per address and account; 0: no limit
   bool handle_signals = false;            // stop on SIGINT and SIGTERM
   PageFactory page_factory;               // the page object of one request; unset: the node settings page
   SteadyClock clock;                      // session clock; unset: the steady clock
@@ -74,10 +83,14 @@ struct HttpRequest {
   std::string cookie;        // the Cookie header
   std::string body;          // the request body
   std::string peer_address;  // address of the connection's other end; empty when unknown
-  std::string forwarded_for; // the X-Forwarded-For headers, joined by ", "
-  std::string version;       // "HTTP/1.1" or "HTTP/1.0"; empty: HTTP/1.1
+  std::string host;          // the Host header
+  std::string origin;        // the Origin header
   std::string referer;       // the Referer header
   std::string user_agent;    // the User-Agent header
+  std::string forwarded;     // the Forwarded header
+  std::string forwarded_host;  // the X-Forwarded-Host header
+  std::string forwarded_for; // the X-Forwarded-For headers, joined by ", "
+  std::string version;       // "HTTP/1.1" or "HTTP/1.0"; empty: HTTP/1.1
 };
 
 // The reply to one request.
@@ -85,6 +98,9 @@ struct HttpReply {
   int status = 200;
   std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Length
   std::string body;                                          // bytes as sent
+  // Sent no sooner than this (a failed sign-in takes a fixed time); the
+  // transport waits without holding a thread.
+  std::chrono::steady_clock::time_point not_before{};
 };
 
 // The session cookie's name.
@@ -101,6 +117,10 @@ class WebApplication {
   explicit WebApplication(ServerOptions options);
   ~WebApplication();
 
+  // True for a request whose answer may wait on the database (the page, a
+  // sign-in): the transport runs it on the page threads.
+  bool is_page_work(const HttpRequest& request) const;
+
   // Answers one request and writes its access log line. Never throws: an
   // unexpected failure (one the page did not handle itself) is logged to the
   // event log, with the request, and answered 500.
@@ -109,7 +129,9 @@ class WebApplication {
   // Drops expired sessions; returns how many.
   size_t sweep_sessions() { return sessions_->sweep(); }
   size_t session_count() const { return sessions_->size(); }
-  bool demo_login_enabled() const { return demo_login_; }
+  // Whether the demo login is on. When the options leave it to the database
+  // and the database could not be read yet, asks it again.
+  bool demo_login_enabled() const;
   // URL path of the node settings page ("/oa/flow/model/jiedian.asp").
   const std::string& page_path() const { return page_path_; }
   const ServerOptions& options() const { return options_; }
@@ -128,12 +150,15 @@ class WebApplication {
   HttpReply html(int status, std::string_view utf8_body) const;
   // The user name whose password matches, or nullopt.
   std::optional<std::string> check_password(const std::string& user, const std::string& password);
+  // The session time-out of the security settings (OA_AnQuan.TimeOut), in minutes.
+  int session_timeout_minutes();
 
   ServerOptions options_;
   StaticFiles files_;
   ApplicationState application_;  // the application items and its lock
   std::unique_ptr<SessionStore> sessions_;
-  bool demo_login_ = false;
+  mutable std::atomic<int> demo_login_{0};  // 1 on, 0 off, -1 not known yet (database unreadable)
+  LoginThrottle login_throttle_;
   std::string page_path_;   // the node settings page
   std::string login_path_;  // the demo login page
   std::string logout_path_; // the sign-out
@@ -152,8 +177,9 @@ class WebApplication {
 std::filesystem::path default_docroot();
 
 // True when the database has the demo marker (row 'demo' = '1' of
-// OAPX1_Setup); false when it has not or cannot be read.
-bool database_has_demo_data(const std::string& connect_string);
+// OAPX1_Setup); false when it has not (or has no such table); nullopt when the
+// database cannot be read.
+std::optional<bool> database_has_demo_data(const std::string& connect_string);
 
 }  // namespace oapx1
 

@@ -40,6 +40,14 @@ TEST_F(GoldenPage, page_after_a_save) {
   expect_golden("after_save.html");
 }
 
+TEST_F(GoldenPage, save_of_a_node_without_a_row_says_nothing_was_saved) {
+  request.request.add_form("save", "true");
+  request.request.add_form("OAID", "999");
+  request.request.add_form("JieDianName", "复核");
+  expect_golden("save_without_row.html");
+  EXPECT_EQ(db.scalar("select count(*) from OA_Flow_Model_JieDian where OAID=999"), "0");
+}
+
 TEST_F(GoldenPage, session_without_a_user_gets_the_login_script_and_the_head_block_only) {
   request.session = MemorySession();
   request.session.set_item("SystemURL", "/oa/");

@@ -49,11 +49,12 @@ TEST_F(NodeSave, proxy_flag_needs_handler_type_three) {
   EXPECT_EQ(stored("BanLiRenType"), "3");
 }
 
-TEST_F(NodeSave, unknown_node_inserts_nothing_but_still_confirms) {
+TEST_F(NodeSave, unknown_node_inserts_nothing_and_says_nothing_was_saved) {
   post({{"save", "true"}, {"OAID", "999"}, {"JieDianName", "新"}});
   run();
   EXPECT_EQ(db.scalar("select count(*) from OA_Flow_Model_JieDian"), "1");
-  EXPECT_TRUE(contains("系统提示：流程流程节点设置保存成功！"));
+  EXPECT_FALSE(contains("保存成功"));
+  EXPECT_TRUE(contains("系统提示：流程节点不存在，设置未保存！"));
   EXPECT_TRUE(contains("parent.FMain.location.reload();"));
   // The defaults are shown for the missing node.
   EXPECT_TRUE(contains("<OPTION  selected  value=\"天\">天</OPTION>"));

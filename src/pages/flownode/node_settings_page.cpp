@@ -19,6 +19,9 @@ void write_node_page_end();
 namespace {
 
 const char kSavedMessage[] = "系统提示：流程流程节点设置保存成功！";
+// A save that matched no row (a node another administrator deleted, a stale
+// link) says so instead of confirming a save that did not happen.
+const char kNotSavedMessage[] = "系统提示：流程节点不存在，设置未保存！";
 
 Variant request_item(std::string_view name) { return request_object().item(name); }
 
@@ -106,7 +109,8 @@ void tvwortqflowjiedia::save_node() {
   rs = CreateObject("adodb.recordset");
   Recordset& r = rs.as<Recordset>();
   r.Open(sql, conn, 1, 3);
-  if (r.RecordCount() > 0) {
+  const bool found = r.RecordCount() > 0;
+  if (found) {
     // A text field the post does not carry keeps its stored value: the form
     // never posts the fields it writes inside its HTML comment.
     auto posted = [&](std::string_view column, std::string_view item) {
@@ -133,7 +137,7 @@ void tvwortqflowjiedia::save_node() {
   }
   r.Close();
   rs = Variant::nothing();
-  msg = kSavedMessage;
+  msg = found ? kSavedMessage : kNotSavedMessage;
   Response& out = response_object();
   out.write(" <script LANGUAGE=\"javascript\">\r\n");
   out.write("\t\tparent.FMain.location.reload();\r\n");

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "platform/web/process.h"
+
 namespace oapx1 {
 namespace {
 
@@ -261,9 +263,14 @@ class PgSession final : public DbSession {
 
   void set_command_timeout(int seconds) override {
     seconds = std::clamp(seconds, 0, INT_MAX / 1000);
-    if (seconds == timeout_seconds_) return;
-    run_script("SET statement_timeout = " + std::to_string(seconds * 1000));
+    // A lock another connection holds is waited for no longer than the
+    // process's lock wait (0: no bound of its own).
+    const int lock_ms = std::max(0, process_settings()->database_lock_wait_ms);
+    if (seconds == timeout_seconds_ && lock_ms == lock_ms_) return;
+    run_script("SET statement_timeout = " + std::to_string(seconds * 1000) +
+               "; SET lock_timeout = " + std::to_string(lock_ms));
     timeout_seconds_ = seconds;
+    lock_ms_ = lock_ms;
   }
 
   bool reset_for_reuse() noexcept override {
@@ -276,6 +283,7 @@ class PgSession final : public DbSession {
         ResultPtr r(PQexec(conn_.get(), "ROLLBACK"));
         // Settings made inside the transaction went with it.
         timeout_seconds_ = -1;
+        lock_ms_ = -1;
         return PQresultStatus(r.get()) == PGRES_COMMAND_OK &&
                PQtransactionStatus(conn_.get()) == PQTRANS_IDLE;
       }
@@ -403,6 +411,7 @@ class PgSession final : public DbSession {
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by table oid
   uint64_t statements_made_ = 0;                     // numbers the prepared statements' names
   int timeout_seconds_ = -1;                         // statement_timeout in force; -1 unknown
+  int lock_ms_ = -1;                                 // lock_timeout in force; -1 unknown
 };
 
 Prepared::~Prepared() {

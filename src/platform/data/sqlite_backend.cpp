@@ -6,6 +6,8 @@
 #include <cctype>
 #include <climits>
 
+#include "platform/web/process.h"
+
 namespace oapx1 {
 namespace {
 
@@ -43,6 +45,15 @@ class StmtReset {
 };
 
 constexpr int kDefaultBusySeconds = 30;
+
+// How long a statement waits for a lock another connection holds: the
+// command time-out, bounded by the process's lock wait.
+int busy_milliseconds(int command_seconds) {
+  int ms = std::clamp(command_seconds, 0, INT_MAX / 1000) * 1000;
+  const int bound = process_settings()->database_lock_wait_ms;
+  if (bound > 0) ms = std::min(ms, bound);
+  return ms;
+}
 
 bool starts_with(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
@@ -132,10 +143,10 @@ class SqliteSession final : public DbSession {
   }
 
   void set_command_timeout(int seconds) override {
-    seconds = std::clamp(seconds, 0, INT_MAX / 1000);
-    if (seconds == busy_seconds_) return;
-    sqlite3_busy_timeout(db_.get(), seconds * 1000);
-    busy_seconds_ = seconds;
+    const int ms = busy_milliseconds(seconds);
+    if (ms == busy_ms_) return;
+    sqlite3_busy_timeout(db_.get(), ms);
+    busy_ms_ = ms;
   }
 
   bool reset_for_reuse() noexcept override {
@@ -271,7 +282,7 @@ class SqliteSession final : public DbSession {
   DbPtr db_;
   detail::StatementCache<CachedStmt> cache_;         // prepared statements by their SQL
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by "db.table"
-  int busy_seconds_ = kDefaultBusySeconds;           // the busy timeout in force
+  int busy_ms_ = busy_milliseconds(kDefaultBusySeconds);  // the busy timeout in force
 };
 
 }  // namespace
@@ -289,7 +300,7 @@ std::unique_ptr<DbSession> open_sqlite_session(const std::string& path) {
     throw ScriptError(err::kProviderFailure, message + ": " + path);
   }
   sqlite3_extended_result_codes(db.get(), 1);
-  sqlite3_busy_timeout(db.get(), kDefaultBusySeconds * 1000);
+  sqlite3_busy_timeout(db.get(), busy_milliseconds(kDefaultBusySeconds));
   char* error = nullptr;
   if (sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL", nullptr, nullptr, &error) != SQLITE_OK) {
     std::string message = error ? error : sqlite3_errmsg(db.get());

@@ -27,6 +27,11 @@ struct ProcessSettings {
   std::optional<DateTime> fixed_now;
   // Where events go (the owner keeps it alive); null means standard error.
   EventLog* event_log = nullptr;
+  // The longest a statement waits for a database lock another connection
+  // holds (SQLite's busy time-out), in milliseconds; the connection's command
+  // time-out still applies when it is shorter. 0 leaves only the command
+  // time-out. A statement that waits longer fails as any database failure.
+  int database_lock_wait_ms = 5000;
   // The full weekday names of the server's regional settings, Sunday first.
   std::array<std::string, 7> weekday_names = {"星期日", "星期一", "星期二", "星期三",
                                               "星期四", "星期五", "星期六"};
