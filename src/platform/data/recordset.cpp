@@ -21,14 +21,27 @@ struct RecordsetData {
   std::shared_ptr<Object> connection_holder;  // keeps the connection alive while open
   Connection* connection = nullptr;           // the connection the result was read on
   DbColumns columns;                          // the result's columns
-  std::vector<std::vector<Variant>> rows;     // every row of the result
+  // Every row of the result as read, possibly shared with the engine
+  // connection's kept results; copied into `own_rows` before the first change.
+  std::shared_ptr<const DbResult> read;
+  std::vector<std::vector<Variant>> own_rows;  // the rows once changed here
+  bool owns_rows = false;                      // `own_rows` holds the rows
   size_t position = 0;                        // the current row; rows.size() at EOF
   bool updatable = true;                      // opened with a lock type that allows writes
   bool adding = false;                        // the current row came from AddNew, not yet written
   std::vector<std::optional<Variant>> pending;  // per column: assigned, not yet written
   bool has_pending = false;                     // any entry of `pending` is set
 
-  bool has_current() const { return position < rows.size(); }
+  const std::vector<std::vector<Variant>>& rows() const { return owns_rows ? own_rows : read->rows; }
+  std::vector<std::vector<Variant>>& changed_rows() {
+    if (!owns_rows) {
+      own_rows = read->rows;
+      owns_rows = true;
+      read.reset();
+    }
+    return own_rows;
+  }
+  bool has_current() const { return position < rows().size(); }
   void clear_pending() {
     for (auto& p : pending) p.reset();
     has_pending = false;
@@ -54,12 +67,12 @@ void Recordset::Open(const Variant& sql, const Variant& conn, int /*cursor_type*
     d->connection = &conn.as<Connection>();
     d->connection_holder = conn.object_ptr();
   }
-  DbResult result = d->connection->session().query(sql.to_text());
+  std::shared_ptr<const DbResult> result = d->connection->session().query_shared(sql.to_text());
   // A statement that returns no rows leaves the recordset closed, as it does
   // on the original platform.
-  if (result.columns.empty()) return;
-  d->columns = std::move(result.columns);
-  d->rows = std::move(result.rows);
+  if (result->columns.empty()) return;
+  d->columns = result->columns;
+  d->read = std::move(result);
   d->pending.resize(d->columns.size());
   // Lock type 1 is read-only; every other lock type allows writing rows back.
   d->updatable = lock_type != 1;
@@ -68,7 +81,7 @@ void Recordset::Open(const Variant& sql, const Variant& conn, int /*cursor_type*
 
 int64_t Recordset::RecordCount() const {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
-  return static_cast<int64_t>(d_->rows.size());
+  return static_cast<int64_t>(d_->rows().size());
 }
 
 bool Recordset::Eof() const {
@@ -78,7 +91,7 @@ bool Recordset::Eof() const {
 
 bool Recordset::Bof() const {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
-  return d_->rows.empty();
+  return d_->rows().empty();
 }
 
 void Recordset::MoveNext() {
@@ -145,7 +158,7 @@ Variant Recordset::field(int index) const {
   check_current(*d_);
   const auto& pending = d_->pending[static_cast<size_t>(index)];
   if (pending) return *pending;
-  return d_->rows[d_->position][static_cast<size_t>(index)];
+  return d_->rows()[d_->position][static_cast<size_t>(index)];
 }
 
 int Recordset::field_count() const {
@@ -178,8 +191,9 @@ void Recordset::AddNew() {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
   check_updatable(*d_);
   if (d_->has_pending || d_->adding) Update();
-  d_->rows.emplace_back(d_->columns.size(), Variant::null());
-  d_->position = d_->rows.size() - 1;
+  auto& rows = d_->changed_rows();
+  rows.emplace_back(d_->columns.size(), Variant::null());
+  d_->position = rows.size() - 1;
   d_->adding = true;
 }
 
@@ -234,7 +248,7 @@ void Recordset::Update() {
     }
   }
 
-  std::vector<Variant>& row = d.rows[d.position];
+  std::vector<Variant>& row = d.changed_rows()[d.position];
   if (d.adding) {
     // The new row comes back as the database stored it: its assigned key and
     // the defaults of columns the page did not assign.
