@@ -51,19 +51,24 @@ cp -r www "$work/www"
 
 server_pid=""
 base=""
+starts=0
 start_oapx1() {  # threads
+  # A log of its own for each start: the redirection happens in the
+  # background, so a reused log could still show the previous server's port.
+  starts=$((starts + 1))
+  local log="$work/serve-$starts.log"
   "$bin" serve --listen 127.0.0.1:0 --db "sqlite:$work/oa.db" --docroot "$work/www" \
-    --threads "$1" --demo-login >"$work/serve.log" 2>&1 &
+    --threads "$1" --demo-login >"$log" 2>&1 &
   server_pid=$!
   pids+=("$server_pid")
   base=""
   for _ in $(seq 1 100); do
-    base=$(sed -n 's|^oapx1 serve: listening on \(http://[^/]*\)/$|\1|p' "$work/serve.log")
+    base=$(sed -n 's|^oapx1 serve: listening on \(http://[^/]*\)/$|\1|p' "$log" 2>/dev/null)
     [ -n "$base" ] && break
-    kill -0 "$server_pid" 2>/dev/null || { cat "$work/serve.log" >&2; exit 1; }
+    kill -0 "$server_pid" 2>/dev/null || { cat "$log" >&2; exit 1; }
     sleep 0.1
   done
-  [ -n "$base" ] || { echo "http_load: the server did not start" >&2; cat "$work/serve.log" >&2; exit 1; }
+  [ -n "$base" ] || { echo "http_load: the server did not start" >&2; cat "$log" >&2; exit 1; }
 }
 stop_oapx1() {
   kill "$server_pid" 2>/dev/null || true
@@ -173,6 +178,7 @@ stop_oapx1
 if [ "$server_threads" != 1 ]; then
   start_oapx1 1
   sign_in
+  page="$base/oa/flow/model/jiedian.asp?OAID=1"
   run page_n1 "oapx1, node page, $sessions sessions (1 thread)" "$page" "$work/rotate.lua"
   run page_11 "oapx1, node page, one session (1 thread)" "$page" "$work/one.lua"
   stop_oapx1
