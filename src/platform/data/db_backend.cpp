@@ -139,8 +139,7 @@ const TranslatedSql& DbSession::translate(std::string_view app_sql, TranslatedSq
   // more literals than that (a huge "in" list) runs with its literals in place.
   constexpr size_t kMaxLiftedLiterals = 32766;
   constexpr size_t kMaxCachedText = 4096;
-  const std::string key(app_sql);
-  if (const TranslatedSql* cached = translations_.find(key)) return *cached;
+  if (const TranslatedSql* cached = translations_.find(app_sql)) return *cached;
   TranslatedSql t = translate_sql(app_sql, dialect());
   if (t.params.size() > kMaxLiftedLiterals) t = translate_sql(app_sql, dialect(), false);
   // One statement at a time: names the page places in its SQL unquoted cannot
@@ -148,11 +147,11 @@ const TranslatedSql& DbSession::translate(std::string_view app_sql, TranslatedSq
   if (t.multiple_statements) {
     throw ScriptError(err::kSyntaxError, "Only one statement can be run at a time; the text holds several.");
   }
-  if (key.size() > kMaxCachedText || cache_capacity_ == 0) {
+  if (app_sql.size() > kMaxCachedText || cache_capacity_ == 0) {
     scratch = std::move(t);
     return scratch;
   }
-  return translations_.insert(key, std::move(t), kDefaultStatementCache);
+  return translations_.insert(std::string(app_sql), std::move(t), kDefaultStatementCache);
 }
 
 DbResult DbSession::query(std::string_view app_sql) {

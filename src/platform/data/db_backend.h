@@ -76,7 +76,7 @@ template <class Handle>
 class StatementCache {
  public:
   // The handle of `key`, now the most recently used; nullptr when absent.
-  Handle* find(const std::string& key) {
+  Handle* find(std::string_view key) {
     auto it = index_.find(key);
     if (it == index_.end()) return nullptr;
     order_.splice(order_.begin(), order_, it->second);
@@ -107,8 +107,14 @@ class StatementCache {
   size_t size() const { return order_.size(); }
 
  private:
+  // Looks keys up as views, so a lookup copies nothing.
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
   std::list<std::pair<std::string, Handle>> order_;  // most recently used first
-  std::unordered_map<std::string, typename std::list<std::pair<std::string, Handle>>::iterator>
+  std::unordered_map<std::string, typename std::list<std::pair<std::string, Handle>>::iterator, Hash,
+                     std::equal_to<>>
       index_;  // key -> its entry in order_
 };
 

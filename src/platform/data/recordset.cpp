@@ -29,7 +29,9 @@ struct RecordsetData {
   size_t position = 0;                        // the current row; rows.size() at EOF
   bool updatable = true;                      // opened with a lock type that allows writes
   bool adding = false;                        // the current row came from AddNew, not yet written
-  std::vector<std::optional<Variant>> pending;  // per column: assigned, not yet written
+  // Per column: assigned, not yet written; sized at the first write, so a
+  // recordset that is only read allocates nothing for it.
+  std::vector<std::optional<Variant>> pending;
   bool has_pending = false;                     // any entry of `pending` is set
 
   const std::vector<std::vector<Variant>>& rows() const { return owns_rows ? own_rows : read->rows; }
@@ -42,6 +44,9 @@ struct RecordsetData {
     return own_rows;
   }
   bool has_current() const { return position < rows().size(); }
+  void ensure_pending() {
+    if (pending.size() != columns.size()) pending.resize(columns.size());
+  }
   void clear_pending() {
     for (auto& p : pending) p.reset();
     has_pending = false;
@@ -67,13 +72,14 @@ void Recordset::Open(const Variant& sql, const Variant& conn, int /*cursor_type*
     d->connection = &conn.as<Connection>();
     d->connection_holder = conn.object_ptr();
   }
-  std::shared_ptr<const DbResult> result = d->connection->session().query_shared(sql.to_text());
+  std::shared_ptr<const DbResult> result =
+      sql.is_text() ? d->connection->session().query_shared(sql.text())
+                    : d->connection->session().query_shared(sql.to_text());
   // A statement that returns no rows leaves the recordset closed, as it does
   // on the original platform.
   if (result->columns.empty()) return;
   d->columns = result->columns;
   d->read = std::move(result);
-  d->pending.resize(d->columns.size());
   // Lock type 1 is read-only; every other lock type allows writing rows back.
   d->updatable = lock_type != 1;
   d_ = std::move(d);
@@ -156,8 +162,10 @@ Variant Recordset::field(int index) const {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
   check_index(*d_, index);
   check_current(*d_);
-  const auto& pending = d_->pending[static_cast<size_t>(index)];
-  if (pending) return *pending;
+  if (d_->has_pending) {
+    const auto& pending = d_->pending[static_cast<size_t>(index)];
+    if (pending) return *pending;
+  }
   return d_->rows()[d_->position][static_cast<size_t>(index)];
 }
 
@@ -183,6 +191,7 @@ void Recordset::set_field(std::string_view name, Variant value) {
   if (d_->columns[static_cast<size_t>(index)].is_date && value.is_text()) {
     if (auto when = parse_datetime(value.text())) value = Variant(*when);
   }
+  d_->ensure_pending();
   d_->pending[static_cast<size_t>(index)] = std::move(value);
   d_->has_pending = true;
 }
@@ -202,6 +211,7 @@ void Recordset::Update() {
   check_updatable(*d_);
   RecordsetData& d = *d_;
   if (!d.adding && !d.has_pending) return;
+  d.ensure_pending();
   check_current(d);
 
   // The one table the row is written to: that of the assigned columns (of

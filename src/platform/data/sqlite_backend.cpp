@@ -131,9 +131,8 @@ bool deterministic_query(std::string_view sql) {
 
 // A key for a statement with its bound values: kinds and values are spelled
 // out with their lengths, so that different values never give the same key.
-std::string result_key(const std::string& sql, const std::vector<DbParam>& params) {
-  std::string key;
-  key.reserve(sql.size() + 16 * params.size() + 8);
+void result_key(const std::string& sql, const std::vector<DbParam>& params, std::string& key) {
+  key.clear();
   key += sql;
   for (const DbParam& p : params) {
     key += '\0';
@@ -157,7 +156,6 @@ std::string result_key(const std::string& sql, const std::vector<DbParam>& param
         break;
     }
   }
-  return key;
 }
 
 // Process-wide settings, made before SQLite's first use: no memory
@@ -205,10 +203,10 @@ class SqliteSession final : public DbSession {
     // of the caller's own nothing is kept: it may hold uncommitted changes.
     const bool keep =
         cached->keepable && (reading_ ? snapshot_valid_ : sqlite3_get_autocommit(db_.get()) && unchanged());
-    std::string key;
     if (keep) {
-      key = result_key(sql, params);
-      if (auto* hit = results_.find(key)) return *hit;
+      // Built in a buffer of the connection: a hit allocates nothing.
+      result_key(sql, params, key_);
+      if (auto* hit = results_.find(key_)) return *hit;
     }
     std::shared_ptr<const DbResult> result;
     {
@@ -216,7 +214,7 @@ class SqliteSession final : public DbSession {
       bind(stmt, params);
       result = std::make_shared<const DbResult>(read(stmt, cached));
     }
-    if (keep && result->rows.size() <= kMaxKeptRows) results_.insert(key, result, kKeptResults);
+    if (keep && result->rows.size() <= kMaxKeptRows) results_.insert(key_, result, kKeptResults);
     return result;
   }
 
@@ -522,6 +520,7 @@ class SqliteSession final : public DbSession {
   // Results of deterministic reads by statement and values, valid while
   // `data_version_` holds and this connection has changed nothing.
   detail::StatementCache<std::shared_ptr<const DbResult>> results_;
+  std::string key_;  // the key of the latest kept-result lookup
 };
 
 }  // namespace
