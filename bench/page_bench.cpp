@@ -12,6 +12,7 @@
 #include "cli/embedded_sql.h"
 #include "pages/flownode/node_settings_page.h"
 #include "platform/data/connection.h"
+#include "platform/data/db_pool.h"
 #include "platform/web/event_log.h"
 #include "platform/web/process.h"
 #include "platform/web/memory_intrinsics.h"
@@ -58,6 +59,8 @@ void run_request(benchmark::State& state, bool save) {
   ApplicationState application_state;
   application_state.set_item("KXTDBConnectString", demo_database());
   application_state.set_item("TavrinOAURL", "/oa/");
+  // As the server runs: one read snapshot per request.
+  DbPool::instance().set_request_snapshots(true);
   CollectingEventLog events;
   ScopedProcessSettings settings([&](ProcessSettings& s) { s.event_log = &events; });
   size_t bytes = 0;

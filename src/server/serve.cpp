@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/data/database_admin.h"
+#include "platform/data/db_pool.h"
 #include "platform/web/event_log.h"
 #include "platform/web/process.h"
 #include "server/form.h"
@@ -268,6 +269,10 @@ int serve_command(const std::vector<std::string>& args) {
     return 2;
   }
   options.handle_signals = true;
+  // Each request reads one snapshot of the database: its reads share one read
+  // transaction (one set of file locks), as fresh as the latest commit when
+  // its first read ran.
+  DbPool::instance().set_request_snapshots(true);
   // The accounts the login access policy spares; without the setting, the environment's.
   if (options.login_exempt) set_login_exempt(*options.login_exempt);
   // The weekday names of the server's regional settings, as getsj shows them.

@@ -3,7 +3,10 @@
 // kept, truncation by display width, tag removal, and the small repeaters the
 // tree views indent with.
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "host/page.h"
 #include "platform/web/components.h"
@@ -19,6 +22,110 @@ int64_t loop_count(const Variant& count) {
   if (!(n >= 1)) return 0;
   if (n > 2147483647.0) throw ScriptError(err::kOverflow, "Overflow");
   return static_cast<int64_t>(n);
+}
+
+// True when `s` is well-formed UTF-8 (no overlong forms, surrogates or code
+// points past U+10FFFF), as the regular-expression engine requires of the
+// text it matches.
+bool well_formed_utf8(std::string_view s) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const auto* end = p + s.size();
+  while (p < end) {
+    // Runs of ASCII eight bytes at a time.
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      if (word & 0x8080808080808080ULL) break;
+      p += 8;
+    }
+    if (p >= end) break;
+    const unsigned char b = *p;
+    if (b < 0x80) {
+      ++p;
+      continue;
+    }
+    int extra = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+      extra = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      extra = 2;
+      if (b == 0xE0) low = 0xA0;
+      if (b == 0xED) high = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      extra = 3;
+      if (b == 0xF0) low = 0x90;
+      if (b == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (end - p <= extra) return false;
+    if (p[1] < low || p[1] > high) return false;
+    for (int k = 2; k <= extra; ++k) {
+      if ((p[k] & 0xC0) != 0x80) return false;
+    }
+    p += 1 + extra;
+  }
+  return true;
+}
+
+// The tag pattern "<(.[^>]*)>" replaced by nothing, everywhere, for a
+// well-formed text: a "<" followed by a character other than a line break
+// starts a tag that runs to the first ">" after that character. Once no ">"
+// follows a "<", no later "<" can start a tag either.
+std::string remove_tags(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  size_t pos = 0;  // the first byte not yet copied or dropped
+  size_t from = 0;  // where to look for the next "<"
+  while (from < s.size()) {
+    const void* lt = std::memchr(s.data() + from, '<', s.size() - from);
+    if (!lt) break;
+    const size_t i = static_cast<size_t>(static_cast<const char*>(lt) - s.data());
+    if (i + 1 >= s.size()) break;
+    if (s[i + 1] == '\r' || s[i + 1] == '\n') {
+      from = i + 1;
+      continue;
+    }
+    // A multi-byte character after "<" has no ">" among its bytes, so the
+    // first ">" from i + 2 on ends the tag either way.
+    const void* gt = i + 2 < s.size() ? std::memchr(s.data() + i + 2, '>', s.size() - i - 2) : nullptr;
+    if (!gt) break;
+    const size_t j = static_cast<size_t>(static_cast<const char*>(gt) - s.data());
+    out.append(s, pos, i - pos);
+    pos = from = j + 1;
+  }
+  out.append(s, pos, std::string_view::npos);
+  return out;
+}
+
+// `in` with every `find` replaced by `with`, left to right without overlaps,
+// appended to `out`. Candidates are found by the byte find[anchor] (one that
+// is rare in the text), so each start is tried in increasing order exactly
+// once. False, with nothing appended, when `find` does not occur.
+bool replace_into(std::string_view in, std::string_view find, size_t anchor, std::string_view with,
+                  std::string& out) {
+  size_t pos = 0;      // the first byte not yet copied
+  size_t from = anchor;  // where to look for the next anchor byte
+  bool found = false;
+  while (from < in.size()) {
+    const void* hit = std::memchr(in.data() + from, find[anchor], in.size() - from);
+    if (!hit) break;
+    const size_t start = static_cast<size_t>(static_cast<const char*>(hit) - in.data()) - anchor;
+    from = start + anchor + 1;
+    if (start < pos || in.size() - start < find.size() || in.compare(start, find.size(), find) != 0) continue;
+    if (!found) {
+      out.clear();
+      out.reserve(in.size() + in.size() / 4);
+      found = true;
+    }
+    out.append(in, pos, start - pos);
+    out.append(with);
+    pos = start + find.size();
+    from = pos + anchor;
+  }
+  if (found) out.append(in, pos, std::string_view::npos);
+  return found;
 }
 
 }  // namespace
@@ -43,13 +150,41 @@ Variant Page::displaytext(Variant& text) {
     }
     // Each step writes back into the caller's variable, so a failure part-way
     // leaves the steps done so far.
-    text = server_object().html_encode(text.to_text());
-    text = vb::Replace(text.text(), "\r", "<br>");
-    text = vb::Replace(text.text(), " ", "&nbsp;");
-    text = vb::Replace(text.text(), "&lt;%", "<SPAN>&lt;%</SPAN><FONT COLOR=\"#000000\">");
-    text = vb::Replace(text.text(), "%&gt;", "<SPAN>%</FONT>&gt;</SPAN>");
-    text = vb::Replace(text.text(), "&lt;!--", "<I><FONT COLOR=\"#CC0033\">&lt;!--");
-    text = vb::Replace(text.text(), "--&gt;", "--&gt;</I></FONT>");
+    // The text's own line breaks and spaces never survive encoding in
+    // another form, and the encoding adds neither, so the first three steps
+    // are one pass over the encoded text; each later step copies the text
+    // only when its pattern occurs.
+    text = server_object().html_encode(text.is_text() ? text.text() : std::string_view(text.to_text()));
+    {
+      const std::string_view encoded = text.text();
+      std::string out;
+      out.reserve(encoded.size() + encoded.size() / 2);
+      size_t run = 0;  // the start of the bytes not yet copied
+      for (size_t k = 0; k < encoded.size(); ++k) {
+        const char c = encoded[k];
+        if (c != '\r' && c != ' ') continue;
+        out.append(encoded, run, k - run);
+        out.append(c == '\r' ? "<br>" : "&nbsp;");
+        run = k + 1;
+      }
+      out.append(encoded, run, std::string_view::npos);
+      text = std::move(out);
+    }
+    struct Step {
+      std::string_view find;
+      size_t anchor;  // a byte of `find` that is rare in encoded text
+      std::string_view with;
+    };
+    static constexpr Step kSteps[] = {
+        {"&lt;%", 4, "<SPAN>&lt;%</SPAN><FONT COLOR=\"#000000\">"},
+        {"%&gt;", 0, "<SPAN>%</FONT>&gt;</SPAN>"},
+        {"&lt;!--", 4, "<I><FONT COLOR=\"#CC0033\">&lt;!--"},
+        {"--&gt;", 0, "--&gt;</I></FONT>"},
+    };
+    std::string out;
+    for (const Step& step : kSteps) {
+      if (replace_into(text.text(), step.find, step.anchor, step.with, out)) text = std::move(out);
+    }
     result = text;
   });
 }
@@ -88,7 +223,17 @@ Variant Page::RemoveHtml(Variant Textstr) {
   step([&] { objRegExp.as<RegExp>().IgnoreCase(true); });
   step([&] { objRegExp.as<RegExp>().Global(true); });
   step([&] { objRegExp.as<RegExp>().Pattern("<(.[^>]*)>"); });
-  step([&] { copy = objRegExp.as<RegExp>().Replace(copy.to_text(), ""); });
+  step([&] {
+    const std::string subject = copy.to_text();
+    // The pattern's matches are found by a direct scan when the text is
+    // well-formed (the engine's own result, in one pass); otherwise the
+    // engine, which keeps malformed bytes unmatched, decides.
+    if (well_formed_utf8(subject)) {
+      copy = remove_tags(subject);
+    } else {
+      copy = objRegExp.as<RegExp>().Replace(subject, "");
+    }
+  });
   step([&] { objRegExp = Variant::nothing(); });
   return copy;
 }

@@ -1,5 +1,11 @@
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
 #include <string>
+#include <utility>
 
+#include "platform/script/script.h"
+#include "platform/text/regexp.h"
 #include "support/page_fixture.h"
 
 namespace oapx1::testing {
@@ -33,6 +39,12 @@ TEST_F(TextDisplayTest, displaytext_encodes_in_place_and_marks_script_and_commen
       {"<% x %>",
        "<SPAN>&lt;%</SPAN><FONT COLOR=\"#000000\">&nbsp;x&nbsp;<SPAN>%</FONT>&gt;</SPAN>"},
       {"<!--c-->", "<I><FONT COLOR=\"#CC0033\">&lt;!--c--&gt;</I></FONT>"},
+      // Each marking step works on the text the steps before it left.
+      {"<%>", "<SPAN>&lt;%</SPAN><FONT COLOR=\"#000000\">&gt;"},
+      {"<!-->", "<I><FONT COLOR=\"#CC0033\">&lt;!--&gt;</I></FONT>"},
+      {"%%>", "%<SPAN>%</FONT>&gt;</SPAN>"},
+      {"---->", "----&gt;</I></FONT>"},
+      {"< %\r", "&lt;&nbsp;%<br>"},
   };
   for (const Case& c : cases) {
     Variant text = c.input;
@@ -121,6 +133,46 @@ TEST_F(TextDisplayTest, RemoveHtml_handles_large_and_hostile_texts) {
   broken += ">";
   // Only the last piece, "<a<\n>", is a tag: invalid bytes end every other try.
   EXPECT_EQ(page->RemoveHtml(broken).text(), broken.substr(0, broken.size() - 5));
+}
+
+// Random texts of the characters the rules turn on, checked against the
+// rules applied one at a time: the platform's regular expression for
+// RemoveHtml, and encoding followed by the six replacements for displaytext.
+TEST_F(TextDisplayTest, text_helpers_match_their_rules_step_by_step) {
+  static const char* const kPieces[] = {"<", ">", "%", "!", "-", "--", "&", "\"", "'", " ",
+                                        "\r", "\n", "a", "中", "\xff", "<!--", "-->", "<%", "%>"};
+  uint32_t seed = 12345;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7fff;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const int pieces = static_cast<int>(next() % 12);
+    for (int k = 0; k < pieces; ++k) text += kPieces[next() % std::size(kPieces)];
+
+    RegExp tags;
+    tags.IgnoreCase(true);
+    tags.Global(true);
+    tags.Pattern("<(.[^>]*)>");
+    EXPECT_EQ(page->RemoveHtml(text).text(), tags.Replace(text, "")) << text;
+
+    std::string expected = server_html_encode(text);
+    for (const auto& [find, with] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"\r", "<br>"},
+             {" ", "&nbsp;"},
+             {"&lt;%", "<SPAN>&lt;%</SPAN><FONT COLOR=\"#000000\">"},
+             {"%&gt;", "<SPAN>%</FONT>&gt;</SPAN>"},
+             {"&lt;!--", "<I><FONT COLOR=\"#CC0033\">&lt;!--"},
+             {"--&gt;", "--&gt;</I></FONT>"}}) {
+      expected = vb::Replace(expected, find, with);
+    }
+    Variant argument = text;
+    if (!text.empty()) {
+      EXPECT_EQ(page->displaytext(argument).text(), expected) << text;
+    }
+  }
+  EXPECT_TRUE(events().empty());
 }
 
 TEST_F(TextDisplayTest, stringcount_repeats_the_text_count_plus_one_times) {

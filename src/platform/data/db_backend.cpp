@@ -134,13 +134,12 @@ int DbColumns::find(std::string_view name) const {
   return it == set_->by_lower_name.end() ? -1 : it->second;
 }
 
-DbResult DbSession::query(std::string_view app_sql) {
+const TranslatedSql& DbSession::translate(std::string_view app_sql, TranslatedSql& scratch) {
   // Both engines limit the parameters of one statement; a statement with
   // more literals than that (a huge "in" list) runs with its literals in place.
   constexpr size_t kMaxLiftedLiterals = 32766;
   constexpr size_t kMaxCachedText = 4096;
-  const std::string key(app_sql);
-  if (const TranslatedSql* cached = translations_.find(key)) return run(cached->text, cached->params);
+  if (const TranslatedSql* cached = translations_.find(app_sql)) return *cached;
   TranslatedSql t = translate_sql(app_sql, dialect());
   if (t.params.size() > kMaxLiftedLiterals) t = translate_sql(app_sql, dialect(), false);
   // One statement at a time: names the page places in its SQL unquoted cannot
@@ -148,9 +147,23 @@ DbResult DbSession::query(std::string_view app_sql) {
   if (t.multiple_statements) {
     throw ScriptError(err::kSyntaxError, "Only one statement can be run at a time; the text holds several.");
   }
-  if (key.size() > kMaxCachedText || cache_capacity_ == 0) return run(t.text, t.params);
-  const TranslatedSql& stored = translations_.insert(key, std::move(t), kDefaultStatementCache);
-  return run(stored.text, stored.params);
+  if (app_sql.size() > kMaxCachedText || cache_capacity_ == 0) {
+    scratch = std::move(t);
+    return scratch;
+  }
+  return translations_.insert(std::string(app_sql), std::move(t), kDefaultStatementCache);
+}
+
+DbResult DbSession::query(std::string_view app_sql) {
+  TranslatedSql scratch;
+  const TranslatedSql& t = translate(app_sql, scratch);
+  return run(t.text, t.params);
+}
+
+std::shared_ptr<const DbResult> DbSession::query_shared(std::string_view app_sql) {
+  TranslatedSql scratch;
+  const TranslatedSql& t = translate(app_sql, scratch);
+  return run_shared(t.text, t.params);
 }
 
 std::unique_ptr<DbSession> open_db_session(const std::string& connect_string) {

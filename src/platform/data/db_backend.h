@@ -76,7 +76,7 @@ template <class Handle>
 class StatementCache {
  public:
   // The handle of `key`, now the most recently used; nullptr when absent.
-  Handle* find(const std::string& key) {
+  Handle* find(std::string_view key) {
     auto it = index_.find(key);
     if (it == index_.end()) return nullptr;
     order_.splice(order_.begin(), order_, it->second);
@@ -107,8 +107,14 @@ class StatementCache {
   size_t size() const { return order_.size(); }
 
  private:
+  // Looks keys up as views, so a lookup copies nothing.
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
   std::list<std::pair<std::string, Handle>> order_;  // most recently used first
-  std::unordered_map<std::string, typename std::list<std::pair<std::string, Handle>>::iterator>
+  std::unordered_map<std::string, typename std::list<std::pair<std::string, Handle>>::iterator, Hash,
+                     std::equal_to<>>
       index_;  // key -> its entry in order_
 };
 
@@ -128,10 +134,19 @@ class DbSession {
   // every row. Fails with ScriptError: the engine's message, with the number
   // for a missing table, invalid statement, violated constraint or other failure.
   DbResult query(std::string_view app_sql);
+  // Like query, for a result that is only read (a recordset): the engine may
+  // hand out a result it kept from an earlier run of the same statement, when
+  // it can prove the database has not changed since; hence shared and const.
+  std::shared_ptr<const DbResult> query_shared(std::string_view app_sql);
 
   // Runs SQL of the engine's dialect with `params` bound to its placeholders,
   // through the prepared-statement cache; reads every row.
   virtual DbResult run(const std::string& sql, const std::vector<DbParam>& params) = 0;
+  // Like run, for a result that is only read; by default a fresh run.
+  virtual std::shared_ptr<const DbResult> run_shared(const std::string& sql,
+                                                     const std::vector<DbParam>& params) {
+    return std::make_shared<const DbResult>(run(sql, params));
+  }
   // Runs a script of several statements as it is; the rows of its first
   // statement that returns rows (SQLite) or of its last (PostgreSQL).
   virtual DbResult run_script(const std::string& sql) = 0;
@@ -142,6 +157,13 @@ class DbSession {
 
   // Statements may run (or wait for a lock) up to this many seconds.
   virtual void set_command_timeout(int seconds) = 0;
+
+  // With `on`, the statements that only read rows share one read transaction
+  // until a statement that may write, or the end of this use
+  // (reset_for_reuse): one snapshot for a request's reads, and fewer locks.
+  // The default reads each statement on its own; engines that cannot share
+  // ignore it.
+  virtual void set_shared_reads(bool /*on*/) {}
 
   // Readies the engine connection for its next user: ends an open
   // transaction. False when the connection is broken and must be discarded.
@@ -161,6 +183,10 @@ class DbSession {
   DbSession() = default;
 
  private:
+  // The statement in the engine's dialect: the cached translation, or
+  // `scratch` filled when the text is not kept.
+  const TranslatedSql& translate(std::string_view app_sql, TranslatedSql& scratch);
+
   size_t cache_capacity_ = kDefaultStatementCache;
   // Translations by the application's statement text: a page runs the same
   // texts over and over (the guard's query, the lookups of one node).

@@ -20,7 +20,10 @@ std::shared_ptr<DbSession> DbPool::acquire(const std::string& connect_string) {
       while (!idle.empty()) {
         std::shared_ptr<DbSession> session = std::move(idle.back());
         idle.pop_back();
-        if (session->alive()) return session;
+        if (session->alive()) {
+          session->set_shared_reads(request_snapshots_);
+          return session;
+        }
         // The server closed it (a restart): it goes, and a new one is made.
         dead.push_back(std::move(session));
         --open_[connect_string];
@@ -39,7 +42,8 @@ std::shared_ptr<DbSession> DbPool::acquire(const std::string& connect_string) {
   // Opening may take a while (a network round trip); not under the lock.
   try {
     std::shared_ptr<DbSession> session(open_db_session(connect_string));
-    return std::shared_ptr<DbSession>(session);
+    session->set_shared_reads(request_snapshots_);
+    return session;
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex_);
     --open_[connect_string];

@@ -3,6 +3,7 @@
 #ifndef OAPX1_PLATFORM_DATA_DB_POOL_H_
 #define OAPX1_PLATFORM_DATA_DB_POOL_H_
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -40,6 +41,12 @@ class DbPool {
   // and how long a request waits for one at the bound.
   void set_limits(size_t max_open, std::chrono::milliseconds open_wait);
 
+  // With `on`, engine connections handed out from now on share one read
+  // transaction among the reads of each use (see DbSession::set_shared_reads):
+  // a request reads one snapshot, as fresh as the database when its first
+  // read ran. Off by default: each statement then reads the latest commit.
+  void set_request_snapshots(bool on) { request_snapshots_ = on; }
+
   // Idle engine connections kept per connection string.
   static constexpr size_t kMaxIdlePerString = 16;
 
@@ -51,6 +58,7 @@ class DbPool {
   std::unordered_map<std::string, size_t> open_;  // open connections by string
   size_t max_open_ = 64;
   std::chrono::milliseconds open_wait_{10'000};
+  std::atomic<bool> request_snapshots_{false};
 };
 
 }  // namespace oapx1

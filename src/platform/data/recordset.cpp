@@ -21,14 +21,32 @@ struct RecordsetData {
   std::shared_ptr<Object> connection_holder;  // keeps the connection alive while open
   Connection* connection = nullptr;           // the connection the result was read on
   DbColumns columns;                          // the result's columns
-  std::vector<std::vector<Variant>> rows;     // every row of the result
+  // Every row of the result as read, possibly shared with the engine
+  // connection's kept results; copied into `own_rows` before the first change.
+  std::shared_ptr<const DbResult> read;
+  std::vector<std::vector<Variant>> own_rows;  // the rows once changed here
+  bool owns_rows = false;                      // `own_rows` holds the rows
   size_t position = 0;                        // the current row; rows.size() at EOF
   bool updatable = true;                      // opened with a lock type that allows writes
   bool adding = false;                        // the current row came from AddNew, not yet written
-  std::vector<std::optional<Variant>> pending;  // per column: assigned, not yet written
+  // Per column: assigned, not yet written; sized at the first write, so a
+  // recordset that is only read allocates nothing for it.
+  std::vector<std::optional<Variant>> pending;
   bool has_pending = false;                     // any entry of `pending` is set
 
-  bool has_current() const { return position < rows.size(); }
+  const std::vector<std::vector<Variant>>& rows() const { return owns_rows ? own_rows : read->rows; }
+  std::vector<std::vector<Variant>>& changed_rows() {
+    if (!owns_rows) {
+      own_rows = read->rows;
+      owns_rows = true;
+      read.reset();
+    }
+    return own_rows;
+  }
+  bool has_current() const { return position < rows().size(); }
+  void ensure_pending() {
+    if (pending.size() != columns.size()) pending.resize(columns.size());
+  }
   void clear_pending() {
     for (auto& p : pending) p.reset();
     has_pending = false;
@@ -54,13 +72,14 @@ void Recordset::Open(const Variant& sql, const Variant& conn, int /*cursor_type*
     d->connection = &conn.as<Connection>();
     d->connection_holder = conn.object_ptr();
   }
-  DbResult result = d->connection->session().query(sql.to_text());
+  std::shared_ptr<const DbResult> result =
+      sql.is_text() ? d->connection->session().query_shared(sql.text())
+                    : d->connection->session().query_shared(sql.to_text());
   // A statement that returns no rows leaves the recordset closed, as it does
   // on the original platform.
-  if (result.columns.empty()) return;
-  d->columns = std::move(result.columns);
-  d->rows = std::move(result.rows);
-  d->pending.resize(d->columns.size());
+  if (result->columns.empty()) return;
+  d->columns = result->columns;
+  d->read = std::move(result);
   // Lock type 1 is read-only; every other lock type allows writing rows back.
   d->updatable = lock_type != 1;
   d_ = std::move(d);
@@ -68,7 +87,7 @@ void Recordset::Open(const Variant& sql, const Variant& conn, int /*cursor_type*
 
 int64_t Recordset::RecordCount() const {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
-  return static_cast<int64_t>(d_->rows.size());
+  return static_cast<int64_t>(d_->rows().size());
 }
 
 bool Recordset::Eof() const {
@@ -78,7 +97,7 @@ bool Recordset::Eof() const {
 
 bool Recordset::Bof() const {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
-  return d_->rows.empty();
+  return d_->rows().empty();
 }
 
 void Recordset::MoveNext() {
@@ -143,9 +162,11 @@ Variant Recordset::field(int index) const {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
   check_index(*d_, index);
   check_current(*d_);
-  const auto& pending = d_->pending[static_cast<size_t>(index)];
-  if (pending) return *pending;
-  return d_->rows[d_->position][static_cast<size_t>(index)];
+  if (d_->has_pending) {
+    const auto& pending = d_->pending[static_cast<size_t>(index)];
+    if (pending) return *pending;
+  }
+  return d_->rows()[d_->position][static_cast<size_t>(index)];
 }
 
 int Recordset::field_count() const {
@@ -170,6 +191,7 @@ void Recordset::set_field(std::string_view name, Variant value) {
   if (d_->columns[static_cast<size_t>(index)].is_date && value.is_text()) {
     if (auto when = parse_datetime(value.text())) value = Variant(*when);
   }
+  d_->ensure_pending();
   d_->pending[static_cast<size_t>(index)] = std::move(value);
   d_->has_pending = true;
 }
@@ -178,8 +200,9 @@ void Recordset::AddNew() {
   if (!d_) throw ScriptError(err::kObjectClosed, kClosedMessage);
   check_updatable(*d_);
   if (d_->has_pending || d_->adding) Update();
-  d_->rows.emplace_back(d_->columns.size(), Variant::null());
-  d_->position = d_->rows.size() - 1;
+  auto& rows = d_->changed_rows();
+  rows.emplace_back(d_->columns.size(), Variant::null());
+  d_->position = rows.size() - 1;
   d_->adding = true;
 }
 
@@ -188,6 +211,7 @@ void Recordset::Update() {
   check_updatable(*d_);
   RecordsetData& d = *d_;
   if (!d.adding && !d.has_pending) return;
+  d.ensure_pending();
   check_current(d);
 
   // The one table the row is written to: that of the assigned columns (of
@@ -234,7 +258,7 @@ void Recordset::Update() {
     }
   }
 
-  std::vector<Variant>& row = d.rows[d.position];
+  std::vector<Variant>& row = d.changed_rows()[d.position];
   if (d.adding) {
     // The new row comes back as the database stored it: its assigned key and
     // the defaults of columns the page did not assign.

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <climits>
+#include <mutex>
+#include <string_view>
 
 #include "platform/web/process.h"
 
@@ -26,6 +29,7 @@ struct CachedStmt {
   StmtPtr stmt;
   DbColumns columns;   // empty until the first run
   int reprepared = 0;  // the statement's recompile count when `columns` was taken
+  bool keepable = false;  // its results may be kept while the database is unchanged
 };
 
 // Leaves a statement ready for its next use, however its run ended; bound
@@ -66,6 +70,113 @@ bool declared_as_date(const char* decltype_text) {
   return upper.find("DATE") != std::string::npos || upper.find("TIME") != std::string::npos;
 }
 
+// Whether the results of a statement depend only on the data it reads: a
+// select (or with) whose only calls are to functions that give the same
+// answer for the same arguments, and that does not read the clock. Anything
+// unknown (a function this list does not name, a table-valued pragma) counts
+// as not deterministic. `sql` is the engine's text, with its literals mostly
+// lifted out as parameters; literals, quoted names and comments left in it
+// are skipped.
+bool deterministic_query(std::string_view sql) {
+  static constexpr std::string_view kCallable[] = {
+      // words that take a parenthesis without calling anything
+      "in", "exists", "from", "join", "on", "where", "and", "or", "not", "as", "select", "union",
+      "all", "when", "then", "else", "case", "by", "having", "using", "is", "with", "distinct",
+      "between", "like", "glob", "intersect", "except", "over",
+      // deterministic functions
+      "count", "sum", "min", "max", "avg", "total", "lower", "upper", "length", "coalesce",
+      "ifnull", "nullif", "iif", "substr", "substring", "trim", "ltrim", "rtrim", "abs", "round",
+      "cast", "replace", "instr", "typeof", "group_concat", "char", "unicode", "hex", "printf",
+      "format"};
+  static constexpr std::string_view kClockWords[] = {"current_timestamp", "current_date",
+                                                     "current_time", "localtimestamp"};
+  auto ident_char = [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; };
+  size_t i = 0;
+  const size_t n = sql.size();
+  bool first = true;
+  while (i < n) {
+    const unsigned char c = static_cast<unsigned char>(sql[i]);
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      const char close = c == '[' ? ']' : static_cast<char>(c);
+      ++i;
+      while (i < n) {
+        if (sql[i] == close) {
+          if (close != ']' && i + 1 < n && sql[i + 1] == close) {
+            i += 2;  // a doubled quote stands for itself
+            continue;
+          }
+          break;
+        }
+        ++i;
+      }
+      ++i;
+      first = false;
+    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+      while (i < n && sql[i] != '\n') ++i;
+    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+      const size_t end = sql.find("*/", i + 2);
+      i = end == std::string_view::npos ? n : end + 2;
+    } else if (std::isalpha(c) || c == '_' || c >= 0x80) {
+      const size_t start = i;
+      while (i < n && ident_char(static_cast<unsigned char>(sql[i]))) ++i;
+      std::string word(sql.substr(start, i - start));
+      for (char& ch : word) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      if (first && word != "select" && word != "with") return false;
+      first = false;
+      for (std::string_view clock : kClockWords) {
+        if (word == clock) return false;
+      }
+      size_t next = i;
+      while (next < n && std::isspace(static_cast<unsigned char>(sql[next]))) ++next;
+      if (next < n && sql[next] == '(' &&
+          std::find(std::begin(kCallable), std::end(kCallable), word) == std::end(kCallable)) {
+        return false;
+      }
+    } else {
+      if (!std::isspace(c)) first = false;
+      ++i;
+    }
+  }
+  return true;
+}
+
+// A key for a statement with its bound values: kinds and values are spelled
+// out with their lengths, so that different values never give the same key.
+void result_key(const std::string& sql, const std::vector<DbParam>& params, std::string& key) {
+  key.clear();
+  key += sql;
+  for (const DbParam& p : params) {
+    key += '\0';
+    key += static_cast<char>('0' + static_cast<int>(p.kind));
+    switch (p.kind) {
+      case DbParam::Kind::kNull:
+        break;
+      case DbParam::Kind::kInteger:
+        key += std::to_string(p.integer);
+        break;
+      case DbParam::Kind::kReal:
+      case DbParam::Kind::kText:
+      case DbParam::Kind::kDateTime:
+        key += std::to_string(p.text.size());
+        key += ':';
+        key += p.text;
+        if (p.kind == DbParam::Kind::kReal) {
+          key += '=';
+          key += std::to_string(p.real);
+        }
+        break;
+    }
+  }
+}
+
+// Process-wide settings, made before SQLite's first use: no memory
+// statistics, which would take a global mutex on every allocation of every
+// connection.
+void configure_sqlite_once() {
+  static std::once_flag once;
+  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 class SqliteSession final : public DbSession {
  public:
   explicit SqliteSession(DbPtr db) : db_(std::move(db)) {}
@@ -81,19 +192,47 @@ class SqliteSession final : public DbSession {
       fresh = prepare(sql, 0);
       stmt = fresh.get();
     } else {
-      cached = cache_.find(sql);
-      if (!cached) {
-        cached = &cache_.insert(sql, CachedStmt{prepare(sql, SQLITE_PREPARE_PERSISTENT), {}, 0},
-                                capacity);
-      }
+      cached = find_or_prepare(sql, capacity);
       stmt = cached->stmt.get();
     }
+    before(stmt);
     StmtReset reset(stmt);
     bind(stmt, params);
     return read(stmt, cached);
   }
 
+  std::shared_ptr<const DbResult> run_shared(const std::string& sql,
+                                             const std::vector<DbParam>& params) override {
+    const size_t capacity = statement_cache_capacity();
+    if (capacity == 0) return std::make_shared<const DbResult>(run(sql, params));
+    CachedStmt* cached = find_or_prepare(sql, capacity);
+    sqlite3_stmt* stmt = cached->stmt.get();
+    before(stmt);
+    // A kept result is used when the database is at the version it was read
+    // at (see unchanged()): checked once for the shared read transaction, or
+    // for this statement alone outside any transaction. Inside a transaction
+    // of the caller's own nothing is kept: it may hold uncommitted changes.
+    const bool keep =
+        cached->keepable && (reading_ ? snapshot_valid_ : sqlite3_get_autocommit(db_.get()) && unchanged());
+    if (keep) {
+      // Built in a buffer of the connection: a hit allocates nothing.
+      result_key(sql, params, key_);
+      if (auto* hit = results_.find(key_)) return *hit;
+    }
+    std::shared_ptr<const DbResult> result;
+    {
+      StmtReset reset(stmt);
+      bind(stmt, params);
+      result = std::make_shared<const DbResult>(read(stmt, cached));
+    }
+    if (keep && result->rows.size() <= kMaxKeptRows) results_.insert(key_, result, kKeptResults);
+    return result;
+  }
+
   DbResult run_script(const std::string& sql) override {
+    // A script may change anything, in transactions of its own.
+    end_read();
+    forget_results();
     DbResult result;
     bool have_rows = false;
     const char* rest = sql.c_str();
@@ -149,7 +288,14 @@ class SqliteSession final : public DbSession {
     busy_ms_ = ms;
   }
 
+  void set_shared_reads(bool on) override {
+    if (!on) end_read();
+    shared_reads_ = on;
+  }
+
   bool reset_for_reuse() noexcept override {
+    reading_ = false;
+    snapshot_valid_ = false;
     if (!sqlite3_get_autocommit(db_.get())) {
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
@@ -157,6 +303,98 @@ class SqliteSession final : public DbSession {
   }
 
  private:
+  // Results kept per engine connection, and the most rows of one kept result.
+  static constexpr size_t kKeptResults = 128;
+  static constexpr size_t kMaxKeptRows = 1000;
+  // A shared read transaction is ended and a new one begun when a statement
+  // comes this long after its start, so that a connection held open for long
+  // still sees what others committed.
+  static constexpr std::chrono::milliseconds kMaxReadSpan{100};
+
+  CachedStmt* find_or_prepare(const std::string& sql, size_t capacity) {
+    if (CachedStmt* cached = cache_.find(sql)) return cached;
+    CachedStmt fresh{prepare(sql, SQLITE_PREPARE_PERSISTENT), {}, 0, false};
+    fresh.keepable = sqlite3_stmt_readonly(fresh.stmt.get()) &&
+                     sqlite3_column_count(fresh.stmt.get()) > 0 && deterministic_query(sql);
+    return &cache_.insert(sql, std::move(fresh), capacity);
+  }
+
+  // Readies the connection for a statement. One that may change data drops
+  // the kept results, whatever it turns out to change, after ending the
+  // shared read transaction, so that it runs as it would alone. With shared
+  // reads, the statements that only read rows share one read transaction (one
+  // snapshot, and one set of file locks instead of a set per statement),
+  // begun by the first of them.
+  void before(sqlite3_stmt* stmt) {
+    if (!(sqlite3_stmt_readonly(stmt) && sqlite3_column_count(stmt) > 0)) {
+      end_read();
+      forget_results();
+      return;
+    }
+    if (!shared_reads_) return;
+    if (reading_ && std::chrono::steady_clock::now() - read_started_ > kMaxReadSpan) end_read();
+    if (!reading_ && sqlite3_get_autocommit(db_.get())) begin_read();
+  }
+
+  // Begins the shared read transaction; its snapshot is taken at once by the
+  // version check.
+  void begin_read() {
+    step_internal(begin_, "BEGIN");
+    reading_ = true;
+    read_started_ = std::chrono::steady_clock::now();
+    snapshot_valid_ = unchanged();
+  }
+
+  // Ends the shared read transaction, if one is open.
+  void end_read() {
+    snapshot_valid_ = false;
+    if (!reading_) return;
+    reading_ = false;
+    if (!sqlite3_get_autocommit(db_.get())) step_internal(commit_, "COMMIT");
+  }
+
+  void step_internal(StmtPtr& stmt, const char* sql) {
+    if (!stmt) stmt = prepare(sql, SQLITE_PREPARE_PERSISTENT);
+    StmtReset reset(stmt.get());
+    const int rc = sqlite3_step(stmt.get());
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(rc, false);
+  }
+
+  // Whether the database is as it was when the kept results were read:
+  // PRAGMA data_version changes whenever another connection (of this process
+  // or any other) commits, and this connection's own changes drop the kept
+  // results as they run. A result read after this check may be newer than
+  // the version it is kept under, never older, so a later change still
+  // drops it. Nothing is kept while another database is attached, which has
+  // versions of its own.
+  bool unchanged() {
+    if (!data_version_stmt_) {
+      data_version_stmt_ = prepare("PRAGMA main.data_version", SQLITE_PREPARE_PERSISTENT);
+    }
+    sqlite3_stmt* stmt = data_version_stmt_.get();
+    int64_t version = 0;
+    {
+      StmtReset reset(stmt);
+      const int rc = sqlite3_step(stmt);
+      if (rc != SQLITE_ROW) fail(rc, false);
+      version = sqlite3_column_int64(stmt, 0);
+    }
+    if (sqlite3_db_name(db_.get(), 2) != nullptr) {
+      forget_results();
+      return false;
+    }
+    if (version != data_version_) {
+      forget_results();
+      data_version_ = version;
+    }
+    return true;
+  }
+
+  void forget_results() {
+    if (results_.size() > 0) results_.clear();
+  }
+
+
   [[noreturn]] void fail(int rc, bool preparing) const {
     std::string message = sqlite3_errmsg(db_.get());
     const int primary = rc & 0xff;
@@ -283,6 +521,17 @@ class SqliteSession final : public DbSession {
   detail::StatementCache<CachedStmt> cache_;         // prepared statements by their SQL
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by "db.table"
   int busy_ms_ = busy_milliseconds(kDefaultBusySeconds);  // the busy timeout in force
+  StmtPtr data_version_stmt_;      // PRAGMA data_version, prepared once
+  StmtPtr begin_, commit_;         // the shared read transaction's statements
+  bool shared_reads_ = false;      // reads share one transaction per use
+  bool reading_ = false;           // the shared read transaction is open
+  bool snapshot_valid_ = false;    // kept results may be used in it
+  std::chrono::steady_clock::time_point read_started_;  // when it began
+  int64_t data_version_ = -1;      // the database's version the kept results were read at
+  // Results of deterministic reads by statement and values, valid while
+  // `data_version_` holds and this connection has changed nothing.
+  detail::StatementCache<std::shared_ptr<const DbResult>> results_;
+  std::string key_;  // the key of the latest kept-result lookup
 };
 
 }  // namespace
@@ -291,6 +540,7 @@ std::unique_ptr<DbSession> open_sqlite_session(const std::string& path) {
   if (path.empty()) {
     throw ScriptError(err::kProviderFailure, "The sqlite: connection string names no file.");
   }
+  configure_sqlite_once();
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(
       path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);

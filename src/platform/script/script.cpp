@@ -1,5 +1,7 @@
 #include "platform/script/script.h"
 
+#include <array>
+
 namespace oapx1 {
 namespace {
 
@@ -189,21 +191,32 @@ namespace {
 std::string encode_markup(std::string_view s, bool apostrophe) {
   std::string out;
   out.reserve(s.size() + s.size() / 8);
-  for (char c : s) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+  // The bytes that may need an entity, for a quick skip over the others.
+  static constexpr auto kSpecial = [] {
+    std::array<bool, 256> t{};
+    for (unsigned char c : {'&', '<', '>', '"', '\''}) t[c] = true;
+    return t;
+  }();
+  size_t run = 0;  // the start of the bytes not yet copied
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (!kSpecial[static_cast<unsigned char>(s[i])]) continue;
+    std::string_view entity;
+    switch (s[i]) {
+      case '&': entity = "&amp;"; break;
+      case '<': entity = "&lt;"; break;
+      case '>': entity = "&gt;"; break;
+      case '"': entity = "&quot;"; break;
       case '\'':
-        if (apostrophe) {
-          out += "&#39;";
-          break;
-        }
-        [[fallthrough]];
-      default: out += c;
+        if (apostrophe) entity = "&#39;";
+        break;
+      default: break;
     }
+    if (entity.empty()) continue;
+    out.append(s, run, i - run);
+    out.append(entity);
+    run = i + 1;
   }
+  out.append(s, run, std::string_view::npos);
   return out;
 }
 

@@ -1,0 +1,205 @@
+// Reads that an engine connection may answer from results it kept: each one
+// must give what the database holds at that moment, whoever changed it.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/data/connection.h"
+#include "platform/data/db_backend.h"
+#include "platform/data/db_pool.h"
+#include "platform/data/recordset.h"
+#include "support/test_db.h"
+
+namespace oapx1 {
+namespace {
+
+using testing::TestDb;
+
+// One request's read: a connection from the pool, one recordset, the first
+// column of its first row as text, and the connection given back.
+std::string read_once(const std::string& url, const std::string& sql) {
+  auto conn = std::make_shared<Connection>();
+  conn->Open(url);
+  Recordset rs;
+  rs.Open(sql, Variant(std::static_pointer_cast<Object>(conn)), 1, 3);
+  std::string value = rs.Eof() ? "" : rs.field(0).str();
+  rs.Close();
+  conn->Close();
+  return value;
+}
+
+// Runs `body` in a child process with an engine connection of its own; the
+// child's exit status is returned.
+int in_other_process(const std::function<void()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    int status = 0;
+    try {
+      body();
+    } catch (...) {
+      status = 1;
+    }
+    _exit(status);
+  }
+  int status = -1;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Run with each statement reading on its own, and with the reads of one use
+// of a connection (one request) sharing one snapshot, as the server runs.
+class KeptResults : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    DbPool::instance().clear();
+    DbPool::instance().set_request_snapshots(GetParam());
+    db_.exec("INSERT INTO KX_UserInfor (OAID, UserName, TureName, ordernumber) VALUES "
+             "(1, 'zhangsan', '张三', 1), (2, 'lisi', '李四', 2);");
+  }
+  void TearDown() override {
+    DbPool::instance().set_request_snapshots(false);
+    DbPool::instance().clear();
+  }
+
+  const std::string kName = "select TureName from KX_UserInfor where UserName = 'zhangsan'";
+  TestDb db_;
+};
+
+// A change is seen by the very next read, whichever connection made it.
+TEST_P(KeptResults, the_next_read_sees_every_committed_change) {
+  struct Case {
+    const char* who;
+    std::function<void(const std::string& url, const std::string& value)> change;
+  };
+  const std::string update = "update KX_UserInfor set TureName = '";
+  const Case cases[] = {
+      {"the same engine connection",
+       [&](const std::string& url, const std::string& value) {
+         Connection conn;
+         conn.Open(url);
+         conn.execute(update + value + "' where OAID = 1");
+         conn.Close();
+       }},
+      {"another engine connection of this process",
+       [&](const std::string& url, const std::string& value) {
+         // Held open beside the pooled one, so the pool opens a second.
+         Connection first, second;
+         first.Open(url);
+         second.Open(url);
+         second.execute(update + value + "' where OAID = 1");
+         second.Close();
+         first.Close();
+       }},
+      {"another process",
+       [&](const std::string& url, const std::string& value) {
+         ASSERT_EQ(in_other_process([&] {
+                     open_db_session(url)->query(update + value + "' where OAID = 1");
+                   }),
+                   0);
+       }},
+      {"a script on the same engine connection",
+       [&](const std::string& url, const std::string& value) {
+         Connection conn;
+         conn.Open(url);
+         conn.execute_script(update + value + "' where OAID = 1;");
+         conn.Close();
+       }},
+  };
+  int round = 0;
+  for (const Case& c : cases) {
+    // Read twice, so the second read may come from what the first kept.
+    read_once(db_.url(), kName);
+    read_once(db_.url(), kName);
+    const std::string value = "名" + std::to_string(++round);
+    c.change(db_.url(), value);
+    EXPECT_EQ(read_once(db_.url(), kName), value) << c.who;
+  }
+}
+
+// A second process commits an increasing counter while this one reads it
+// over and over: no read may give a value older than the last commit made
+// before the read began, nor go back.
+TEST_P(KeptResults, reads_interleaved_with_another_process_saves_are_never_stale) {
+  db_.exec("UPDATE KX_UserInfor SET ordernumber = 0 WHERE OAID = 2;");
+  auto* committed = static_cast<std::atomic<long>*>(
+      mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(committed, MAP_FAILED);
+  new (committed) std::atomic<long>(0);
+  constexpr long kSaves = 400;
+  const std::string url = db_.url();
+  const pid_t writer = fork();
+  if (writer == 0) {
+    int status = 0;
+    try {
+      auto session = open_db_session(url);
+      for (long n = 1; n <= kSaves; ++n) {
+        session->query("update KX_UserInfor set ordernumber = " + std::to_string(n) + " where OAID = 2");
+        committed->store(n);
+        if (n % 8 == 0) usleep(200);
+      }
+    } catch (...) {
+      status = 1;
+    }
+    _exit(status);
+  }
+  const std::string sql = "select ordernumber from KX_UserInfor where UserName = 'lisi'";
+  long last = 0;
+  int reads = 0;
+  while (committed->load() < kSaves || reads < 50) {
+    const long before = committed->load();
+    const long seen = std::stol(read_once(url, sql));
+    ASSERT_GE(seen, before) << "a read gave a value older than the last commit";
+    ASSERT_GE(seen, last) << "a read went back";
+    last = seen;
+    ++reads;
+  }
+  int status = -1;
+  waitpid(writer, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(read_once(url, sql), std::to_string(kSaves));
+  munmap(committed, sizeof(std::atomic<long>));
+}
+
+// Only reads whose answer depends on the data alone are kept: the clock and
+// random numbers are read afresh every time.
+TEST_P(KeptResults, reads_that_depend_on_more_than_the_data_are_run_each_time) {
+  auto conn = std::make_shared<Connection>();
+  conn->Open(db_.url());
+  const Variant held(std::static_pointer_cast<Object>(conn));
+  auto value = [&](const std::string& sql) {
+    Recordset rs;
+    rs.Open(sql, held, 1, 3);
+    return rs.field(0).str();
+  };
+  for (const std::string sql : {"select random()", "select abs(random()) from KX_UserInfor where OAID = 1"}) {
+    const std::string first = value(sql);
+    bool changed = false;
+    for (int i = 0; i < 5 && !changed; ++i) changed = value(sql) != first;
+    EXPECT_TRUE(changed) << sql;
+  }
+  // A recordset changed and written back leaves the kept rows as they were
+  // read for others, and the next read sees the write.
+  Recordset rs;
+  rs.Open("select * from KX_UserInfor where OAID = 2", held, 1, 3);
+  Recordset again;
+  again.Open("select * from KX_UserInfor where OAID = 2", held, 1, 3);
+  rs.set_field("TureName", "李四四");
+  EXPECT_EQ(again.field("TureName").str(), "李四");
+  rs.Update();
+  EXPECT_EQ(again.field("TureName").str(), "李四");
+  EXPECT_EQ(value("select TureName from KX_UserInfor where OAID = 2"), "李四四");
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadModes, KeptResults, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "request_snapshots" : "statement_reads";
+                         });
+
+}  // namespace
+}  // namespace oapx1
