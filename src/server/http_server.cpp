@@ -2,6 +2,7 @@
 
 #include "server/http_server.h"
 
+#include <array>
 #include <atomic>
 #include <csignal>
 #include <functional>
@@ -12,13 +13,13 @@
 #include <thread>
 #include <vector>
 
-#include <boost/asio/dispatch.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -38,6 +39,16 @@ using tcp = net::ip::tcp;
 namespace {
 
 class HttpConnection;
+using Clock = std::chrono::steady_clock;
+
+// One event loop and the thread that runs it. Each connection lives on one
+// loop for its whole life, so its handlers never run concurrently and need no
+// strand.
+struct Loop {
+  net::io_context ioc{1};
+  // Keeps the loop running while it has no connection, until the stop.
+  std::optional<net::executor_work_guard<net::io_context::executor_type>> keep{ioc.get_executor()};
+};
 
 // What the connections of one server share.
 struct Shared {
@@ -47,8 +58,8 @@ struct Shared {
   std::atomic<bool> stopping{false};
   std::mutex mutex;  // guards connections
   // Live connections, those idle the longest first (a connection moves to the
-  // end when it starts waiting for a request): for the stop and for making
-  // room when the connections reach their cap.
+  // end when it starts waiting for a request): for the stop, the time-out
+  // sweep and for making room when the connections reach their cap.
   std::list<std::weak_ptr<HttpConnection>> connections;
   // Connections that hold a descriptor, less those being closed to make room.
   std::atomic<size_t> open{0};
@@ -58,6 +69,10 @@ struct Shared {
 // How long the accept loop rests when an accept fails (no descriptor left, ...)
 // or when every connection is busy at the cap, before it tries again.
 constexpr std::chrono::milliseconds kAcceptPause{20};
+
+// How often the read and write time-outs are checked: a slow client is closed
+// at most this much after its time-out.
+constexpr std::chrono::milliseconds kTimeoutSweep{250};
 
 // The connection cap that the descriptor limit leaves room for: the database,
 // static files, the event loop and the log keep an eighth of the limit, and
@@ -70,19 +85,46 @@ size_t connections_for_descriptor_limit() {
   return descriptors > headroom + 16 ? descriptors - headroom : 16;
 }
 
-const char* reason_text(int status) {
-  return http::obsolete_reason(static_cast<http::status>(status)).data();
+// The status line and headers of a reply, Content-Length and Connection
+// included, ready to be sent before its body.
+std::string reply_head(const HttpReply& reply, unsigned version, bool keep_alive) {
+  const auto status = static_cast<http::status>(reply.status);
+  const auto reason = http::obsolete_reason(status);
+  std::string head;
+  head.reserve(160 + reply.headers.size() * 48);
+  head += version == 10 ? "HTTP/1.0 " : "HTTP/1.1 ";
+  head += std::to_string(reply.status);
+  head += ' ';
+  head.append(reason.data(), reason.size());
+  head += "\r\nServer: oapx1\r\n";
+  for (const auto& [name, value] : reply.headers) {
+    head += name;
+    head += ": ";
+    head += value;
+    head += "\r\n";
+  }
+  // No body, and so no length, for 1xx, 204 and 304.
+  if (!(reply.status / 100 == 1 || reply.status == 204 || reply.status == 304)) {
+    head += "Content-Length: ";
+    head += std::to_string(reply.bytes().size());
+    head += "\r\n";
+  }
+  if (version == 10 && keep_alive) head += "Connection: keep-alive\r\n";
+  if (version != 10 && !keep_alive) head += "Connection: close\r\n";
+  head += "\r\n";
+  return head;
 }
 
 // One client connection: reads requests one after the other, each within the
 // read time-out and the size limits, and writes each reply within the write
-// time-out. Runs on its own strand.
+// time-out. Runs on one loop; the time-outs are enforced by the server's
+// periodic sweep, which reads `deadline_`.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
  public:
   HttpConnection(tcp::socket&& socket, std::shared_ptr<Shared> shared)
-      : stream_(std::move(socket)), shared_(std::move(shared)) {
+      : socket_(std::move(socket)), shared_(std::move(shared)) {
     beast::error_code ec;
-    const auto remote = stream_.socket().remote_endpoint(ec);
+    const auto remote = socket_.remote_endpoint(ec);
     if (!ec) {
       auto address = remote.address();
       if (address.is_v6() && address.to_v6().is_v4_mapped()) {
@@ -99,7 +141,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       shared_->connections.push_back(weak_from_this());
       registration_ = std::prev(shared_->connections.end());
     }
-    net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->read_request(); });
+    net::post(socket_.get_executor(), [self = shared_from_this()] { self->read_request(); });
   }
 
   ~HttpConnection() {
@@ -116,18 +158,28 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // The server stops: an idle connection closes now, one with a request under
   // way finishes it first.
   void shut_down() {
-    net::post(stream_.get_executor(), [self = shared_from_this()] { self->close_if_idle(); });
+    net::post(socket_.get_executor(), [self = shared_from_this()] { self->close_if_idle(); });
   }
 
   // Waiting for a request of which nothing has come, and not being closed.
   bool is_idle() const { return idle_ && !evicting_; }
+
+  // Closes the connection when its read or write has outlasted its time-out.
+  void check_deadline(Clock::time_point now) {
+    const int64_t deadline = deadline_.load(std::memory_order_relaxed);
+    if (deadline == 0 || deadline > now.time_since_epoch().count()) return;
+    net::post(socket_.get_executor(), [self = shared_from_this()] {
+      const int64_t d = self->deadline_.load(std::memory_order_relaxed);
+      if (d != 0 && d <= Clock::now().time_since_epoch().count()) self->close();
+    });
+  }
 
   // Marks the connection to be closed to make room for a new one; false when
   // it is busy or already marked. Its descriptor counts as free from here.
   bool evict() {
     if (!idle_ || evicting_.exchange(true)) return false;
     --shared_->open;
-    net::post(stream_.get_executor(), [self = shared_from_this()] {
+    net::post(socket_.get_executor(), [self = shared_from_this()] {
       if (!self->close_if_idle()) {
         // A request arrived in the meantime: it is served after all.
         self->evicting_ = false;
@@ -142,10 +194,15 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   bool close_if_idle() {
     if (!waiting_ || buffer_.size() != 0 || (parser_ && parser_->got_some())) return false;
     beast::error_code ec;
-    stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
-    stream_.socket().close(ec);
+    socket_.shutdown(tcp::socket::shutdown_both, ec);
+    socket_.close(ec);
     return true;
   }
+
+  void set_deadline(std::chrono::seconds timeout) {
+    deadline_.store((Clock::now() + timeout).time_since_epoch().count(), std::memory_order_relaxed);
+  }
+  void clear_deadline() { deadline_.store(0, std::memory_order_relaxed); }
 
   void read_request() {
     if (shared_->stopping) return close();
@@ -160,8 +217,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     parser_->body_limit(shared_->options.body_limit);
     waiting_ = true;
     // One deadline for the whole request, however slowly its bytes arrive.
-    stream_.expires_after(shared_->options.read_timeout);
-    http::async_read_header(stream_, buffer_, *parser_,
+    set_deadline(shared_->options.read_timeout);
+    http::async_read_header(socket_, buffer_, *parser_,
                             [self = shared_from_this()](beast::error_code ec, size_t) {
                               self->on_header(ec);
                             });
@@ -188,7 +245,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       }
       if (!parser_->is_done()) {
         static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-        net::async_write(stream_, net::buffer(kContinue.data(), kContinue.size()),
+        net::async_write(socket_, net::buffer(kContinue.data(), kContinue.size()),
                          [self = shared_from_this()](beast::error_code ec, size_t) {
                            if (ec) return self->close();
                            self->read_body();
@@ -196,11 +253,12 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
         return;
       }
     }
+    if (parser_->is_done()) return on_read({});
     read_body();
   }
 
   void read_body() {
-    http::async_read(stream_, buffer_, *parser_,
+    http::async_read(socket_, buffer_, *parser_,
                      [self = shared_from_this()](beast::error_code ec, size_t) {
                        self->on_read(ec);
                      });
@@ -209,6 +267,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   void on_read(beast::error_code ec) {
     if (ec) return on_read_error(ec);
     waiting_ = false;
+    clear_deadline();  // page work has no time-out; the reply's write has its own
     const auto& req = parser_->get();
     HttpRequest request;
     request.method = std::string(req.method_string());
@@ -219,7 +278,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       if (!request.cookie.empty()) request.cookie += "; ";
       request.cookie += std::string(it->value());
     }
-    request.body = req.body();
+    request.body = std::move(parser_->get().body());
     request.peer_address = peer_;
     auto header = [&req](const auto& name) {
       const auto it = req.find(name);
@@ -243,14 +302,16 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       HttpReply reply = shared_->app->handle(request);
       return send(std::move(reply), version, keep_alive && !shared_->stopping, head);
     }
-    // Page work runs on the page threads; this thread goes back to the other
-    // connections. The work guard keeps the I/O threads running until the
-    // reply has been handed back.
+    // Page work runs on the page threads, one request of a session after the
+    // other; this thread goes back to the other connections. The work guard
+    // keeps the loop running until the reply has been handed back.
+    std::string session = shared_->app->session_key(request);
     const bool queued = shared_->workers->try_post(
+        std::move(session),
         [self = shared_from_this(), request = std::move(request), version, keep_alive, head,
-         work = net::make_work_guard(stream_.get_executor())]() mutable {
+         work = net::make_work_guard(socket_.get_executor())]() mutable {
           HttpReply reply = self->shared_->app->handle(request);
-          net::post(self->stream_.get_executor(),
+          net::post(self->socket_.get_executor(),
                     [self, reply = std::move(reply), version, keep_alive, head]() mutable {
                       self->send(std::move(reply), version, keep_alive && !self->shared_->stopping, head);
                     });
@@ -265,6 +326,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
 
   void on_read_error(beast::error_code ec) {
     waiting_ = false;
+    clear_deadline();
     if (ec == http::error::body_limit) return reply_error(413);
     if (ec == http::error::header_limit) return reply_error(431);
     if (&ec.category() == &http::make_error_code(http::error::bad_method).category() &&
@@ -278,7 +340,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     HttpReply reply;
     reply.status = status;
     reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
-    reply.body = "<html><body><h1>" + std::to_string(status) + " " + reason_text(status) +
+    reply.body = "<html><body><h1>" + std::to_string(status) + " " +
+                 std::string(http::obsolete_reason(static_cast<http::status>(status))) +
                  "</h1></body></html>";
     return reply;
   }
@@ -287,9 +350,9 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   void reply_error(int status) { send(error_reply(status), 11, false, false); }
 
   void send(HttpReply reply, unsigned version, bool keep_alive, bool head) {
-    if (reply.not_before > std::chrono::steady_clock::now()) {
+    if (reply.not_before > Clock::now()) {
       // The reply waits on a timer, not on a thread.
-      auto timer = std::make_shared<net::steady_timer>(stream_.get_executor(), reply.not_before);
+      auto timer = std::make_shared<net::steady_timer>(socket_.get_executor(), reply.not_before);
       reply.not_before = {};
       timer->async_wait([self = shared_from_this(), timer, reply = std::move(reply), version,
                          keep_alive, head](beast::error_code) mutable {
@@ -297,37 +360,45 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       });
       return;
     }
-    auto res = std::make_shared<http::response<http::string_body>>(
-        static_cast<http::status>(reply.status), version);
-    res->set(http::field::server, "oapx1");
-    for (auto& [name, value] : reply.headers) res->insert(name, value);
-    res->body() = std::move(reply.body);
-    res->keep_alive(keep_alive);
-    res->prepare_payload();
-    if (head) res->body().clear();  // Content-Length stays that of the body
-    stream_.expires_after(shared_->options.write_timeout);
-    http::async_write(stream_, *res,
-                      [self = shared_from_this(), res, keep_alive](beast::error_code ec, size_t) {
-                        if (ec || !keep_alive) return self->close();
-                        self->read_request();
-                      });
+    // Head and body go out in one gathered write; HEAD keeps the length of
+    // the body it does not send.
+    out_head_ = reply_head(reply, version, keep_alive);
+    out_body_ = std::move(reply.body);
+    if (reply.shared_body) out_shared_ = std::move(reply.shared_body);
+    const std::string& body = out_shared_ ? *out_shared_ : out_body_;
+    std::array<net::const_buffer, 2> buffers{net::const_buffer(out_head_.data(), out_head_.size()),
+                                             net::const_buffer(body.data(), head ? 0 : body.size())};
+    set_deadline(shared_->options.write_timeout);
+    net::async_write(socket_, buffers,
+                     [self = shared_from_this(), keep_alive](beast::error_code ec, size_t) {
+                       self->clear_deadline();
+                       self->out_shared_.reset();
+                       if (ec || !keep_alive) return self->close();
+                       self->read_request();
+                     });
   }
 
   void close() {
+    clear_deadline();
     beast::error_code ec;
-    stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
-    stream_.socket().close(ec);
+    socket_.shutdown(tcp::socket::shutdown_send, ec);
+    socket_.close(ec);
   }
 
-  beast::tcp_stream stream_;
+  tcp::socket socket_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::shared_ptr<Shared> shared_;
   std::list<std::weak_ptr<HttpConnection>>::iterator registration_;
   std::string peer_;      // the client's address
+  std::string out_head_;  // the reply being written: its head,
+  std::string out_body_;  // its body,
+  std::shared_ptr<const std::string> out_shared_;  // or a body it shares (a cached file)
   bool waiting_ = false;  // reading a request (or waiting for one)
   std::atomic<bool> idle_{false};      // waiting for a request of which nothing has come
   std::atomic<bool> evicting_{false};  // being closed to make room
+  // When the read or write under way times out (steady clock ticks); 0: none.
+  std::atomic<int64_t> deadline_{0};
 };
 
 }  // namespace
@@ -337,10 +408,12 @@ struct HttpServer::Impl {
       : shared(std::make_shared<Shared>()),
         thread_count(options.threads > 0 ? options.threads
                                          : std::max(1u, std::thread::hardware_concurrency())),
-        ioc(thread_count),
-        acceptor(net::make_strand(ioc)),
-        accept_timer(acceptor.get_executor()),
+        loops(make_loops(thread_count)),
+        ioc(loops.front()->ioc),
+        acceptor(ioc),
+        accept_timer(ioc),
         sweep_timer(ioc),
+        timeout_timer(ioc),
         grace_timer(ioc),
         signals(ioc) {
     shared->options = options;
@@ -368,6 +441,7 @@ struct HttpServer::Impl {
     }
     accept();
     schedule_sweep();
+    schedule_timeouts();
     if (o.handle_signals) {
       signals.add(SIGINT);
       signals.add(SIGTERM);
@@ -382,12 +456,20 @@ struct HttpServer::Impl {
     shared->on_idle = nullptr;
   }
 
-  // Runs on the acceptor's strand.
+  static std::vector<std::unique_ptr<Loop>> make_loops(int count) {
+    std::vector<std::unique_ptr<Loop>> made;
+    for (int i = 0; i < count; ++i) made.push_back(std::make_unique<Loop>());
+    return made;
+  }
+
+  // Runs on the first loop. New connections go to the loops in turn.
   void accept() {
     if (shared->stopping || !acceptor.is_open()) return;
     // At the cap with every connection busy, new ones wait in the listen queue.
     if (shared->open >= max_connections && !any_idle()) return pause_accepting();
-    acceptor.async_accept(net::make_strand(ioc), [this](beast::error_code ec, tcp::socket socket) {
+    net::io_context& target = loops[next_loop]->ioc;
+    next_loop = (next_loop + 1) % loops.size();
+    acceptor.async_accept(target, [this](beast::error_code ec, tcp::socket socket) {
       if (shared->stopping || !acceptor.is_open()) return;
       if (ec) {
         // Out of descriptors (or another passing failure): make room and rest
@@ -451,7 +533,29 @@ struct HttpServer::Impl {
     });
   }
 
-  // Runs on the io_context.
+  // One periodic look at every connection closes those whose read or write
+  // has outlasted its time-out, rather than a timer armed for each operation.
+  void schedule_timeouts() {
+    timeout_timer.expires_after(kTimeoutSweep);
+    timeout_timer.async_wait([this](beast::error_code ec) {
+      if (ec || timeouts_off) return;
+      std::vector<std::shared_ptr<HttpConnection>> live;  // released after the lock
+      const auto now = Clock::now();
+      {
+        std::lock_guard<std::mutex> guard(shared->mutex);
+        live.reserve(shared->connections.size());
+        for (auto& weak : shared->connections) {
+          if (auto c = weak.lock()) {
+            c->check_deadline(now);
+            live.push_back(std::move(c));
+          }
+        }
+      }
+      schedule_timeouts();
+    });
+  }
+
+  // Runs on the first loop.
   void begin_stop() {
     if (shared->stopping.exchange(true)) return;
     beast::error_code ec;
@@ -459,6 +563,8 @@ struct HttpServer::Impl {
     accept_timer.cancel();
     sweep_timer.cancel();
     signals.cancel(ec);
+    // The loops end once their connections have.
+    for (auto& loop : loops) loop->keep.reset();
     std::vector<std::shared_ptr<HttpConnection>> live;
     {
       std::lock_guard<std::mutex> guard(shared->mutex);
@@ -466,26 +572,31 @@ struct HttpServer::Impl {
         if (auto c = weak.lock()) live.push_back(std::move(c));
       }
     }
-    // Requests still running after the grace are abandoned; the timer is
-    // cancelled as soon as the last connection has ended.
+    // Requests still running after the grace are abandoned; the grace timer
+    // (and the time-out sweep) are cancelled as soon as the last connection
+    // has ended.
     grace_timer.expires_after(shared->options.stop_grace);
     grace_timer.async_wait([this](beast::error_code ec) {
-      if (!ec) ioc.stop();
+      timeouts_off = true;
+      timeout_timer.cancel();
+      if (!ec) {
+        for (auto& loop : loops) loop->ioc.stop();
+      }
     });
     if (live.empty()) grace_timer.cancel();
     for (auto& c : live) c->shut_down();
   }
 
-  void run_threads(int count) {
-    for (int i = 0; i < count; ++i) {
-      io_threads.emplace_back([this] { run_loop(); });
+  void run_threads(int from) {
+    for (int i = from; i < thread_count; ++i) {
+      io_threads.emplace_back([this, i] { run_loop(i); });
     }
   }
 
-  void run_loop() {
+  void run_loop(int index) {
     for (;;) {
       try {
-        ioc.run();
+        loops[static_cast<size_t>(index)]->ioc.run();
         return;
       } catch (const std::exception& e) {
         // Nothing should get here; if it does, log it and keep serving.
@@ -505,14 +616,18 @@ struct HttpServer::Impl {
   std::shared_ptr<Shared> shared;
   int thread_count;
   size_t max_connections = 0;
-  net::io_context ioc;
+  std::vector<std::unique_ptr<Loop>> loops;
+  net::io_context& ioc;  // the first loop: accepting, timers, signals and the stop
+  size_t next_loop = 0;  // the loop of the next accepted connection
   tcp::acceptor acceptor;
   net::steady_timer accept_timer;  // the pause of the accept loop
   net::steady_timer sweep_timer;
+  net::steady_timer timeout_timer;
+  bool timeouts_off = false;  // the stop has ended the time-out sweep
   net::steady_timer grace_timer;
   net::signal_set signals;
   std::vector<std::thread> io_threads;
-  // Destroyed before the io_context: page work still running posts its reply there.
+  // Destroyed before the loops: page work still running posts its reply there.
   std::unique_ptr<PageWorkers> workers;
 };
 
@@ -538,11 +653,11 @@ size_t HttpServer::open_connections() const { return impl_->shared->open; }
 size_t HttpServer::page_work_running() const { return impl_->workers->running(); }
 size_t HttpServer::page_work_waiting() const { return impl_->workers->waiting(); }
 
-void HttpServer::start() { impl_->run_threads(impl_->thread_count); }
+void HttpServer::start() { impl_->run_threads(0); }
 
 void HttpServer::run() {
-  impl_->run_threads(impl_->thread_count - 1);
-  impl_->run_loop();
+  impl_->run_threads(1);
+  impl_->run_loop(0);
   impl_->join();
 }
 

@@ -118,7 +118,7 @@ void ServerEventLog::write(int type, std::string_view text) {
 std::string format_access_line(std::chrono::system_clock::time_point when,
                                const HttpRequest& request, const HttpReply& reply,
                                std::string_view user) {
-  const size_t bytes = request.method == "HEAD" ? 0 : reply.body.size();
+  const size_t bytes = request.method == "HEAD" ? 0 : reply.bytes().size();
   std::string line = field(request.peer_address, false) + " - " + field(user, false) + " [" +
                      format_time(when, "%d/%b/%Y:%H:%M:%S %z") + "] \"";
   line += field(request.method + " " + request.target + " " +

@@ -12,21 +12,33 @@ PageWorkers::PageWorkers(int threads, size_t queue_limit) : queue_limit_(queue_l
 }
 
 PageWorkers::~PageWorkers() {
-  std::deque<std::function<void()>> dropped;
+  std::deque<Job> dropped;
+  std::unordered_map<std::string, std::deque<std::function<void()>>> dropped_held;
   {
     std::lock_guard<std::mutex> guard(mutex_);
     stopping_ = true;
     dropped.swap(jobs_);
+    dropped_held.swap(busy_);
+    held_ = 0;
   }
   ready_.notify_all();
   for (std::thread& t : threads_) t.join();
 }
 
-bool PageWorkers::try_post(std::function<void()> job) {
+bool PageWorkers::try_post(std::string key, std::function<void()> job) {
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (stopping_ || jobs_.size() >= queue_limit_) return false;
-    jobs_.push_back(std::move(job));
+    if (stopping_ || jobs_.size() + held_ >= queue_limit_) return false;
+    if (!key.empty()) {
+      auto [it, fresh] = busy_.try_emplace(key);
+      if (!fresh) {
+        // A job of this session runs or waits: this one follows it.
+        it->second.push_back(std::move(job));
+        ++held_;
+        return true;
+      }
+    }
+    jobs_.push_back(Job{std::move(key), std::move(job)});
   }
   ready_.notify_one();
   return true;
@@ -34,7 +46,7 @@ bool PageWorkers::try_post(std::function<void()> job) {
 
 size_t PageWorkers::waiting() const {
   std::lock_guard<std::mutex> guard(mutex_);
-  return jobs_.size();
+  return jobs_.size() + held_;
 }
 
 size_t PageWorkers::running() const {
@@ -44,7 +56,7 @@ size_t PageWorkers::running() const {
 
 void PageWorkers::run() {
   for (;;) {
-    std::function<void()> job;
+    Job job;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
@@ -54,15 +66,33 @@ void PageWorkers::run() {
       ++running_;
     }
     try {
-      job();
+      job.run();
     } catch (const std::exception& e) {
       event_log().write(kEventError, std::string("oapx1 serve: page worker: ") + e.what());
     } catch (...) {
       event_log().write(kEventError, "oapx1 serve: page worker: unknown failure");
     }
-    job = nullptr;  // what the job holds goes before it counts as done
-    std::lock_guard<std::mutex> guard(mutex_);
-    --running_;
+    job.run = nullptr;  // what the job holds goes before it counts as done
+    bool next = false;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      --running_;
+      if (!job.key.empty() && !stopping_) {
+        // The key's next job, if any, is ready now; else the key is free.
+        auto it = busy_.find(job.key);
+        if (it != busy_.end()) {
+          if (it->second.empty()) {
+            busy_.erase(it);
+          } else {
+            jobs_.push_back(Job{std::move(job.key), std::move(it->second.front())});
+            it->second.pop_front();
+            --held_;
+            next = true;
+          }
+        }
+      }
+    }
+    if (next) ready_.notify_one();
   }
 }
 

@@ -1,7 +1,10 @@
 // The threads that run page work (anything that may wait on the database),
 // apart from the threads that read and write connections, with a bounded
 // queue: when the pages are slow, requests wait here up to a limit instead of
-// holding the connection threads.
+// holding the connection threads. Jobs of one key (a session) run one after
+// the other, in the order posted: a job whose key is busy waits behind it
+// without holding a thread, so one session sending requests at once never
+// stalls the other sessions.
 #ifndef OAPX1_SERVER_PAGE_WORKERS_H_
 #define OAPX1_SERVER_PAGE_WORKERS_H_
 
@@ -10,7 +13,9 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace oapx1 {
@@ -18,7 +23,7 @@ namespace oapx1 {
 class PageWorkers {
  public:
   // Starts `threads` workers (at least one); at most `queue_limit` jobs wait
-  // for a worker.
+  // (for a worker or behind a job of their key).
   PageWorkers(int threads, size_t queue_limit);
   // Drops the jobs still waiting and waits for the running ones to end.
   ~PageWorkers();
@@ -26,22 +31,33 @@ class PageWorkers {
   PageWorkers& operator=(const PageWorkers&) = delete;
 
   // Queues a job; false (and the job is not run) when the queue is full or the
-  // workers are stopping. A job must not throw; if it does, the failure is
-  // written to the event log and the worker goes on.
-  bool try_post(std::function<void()> job);
+  // workers are stopping. A job runs only once every job posted before it
+  // with the same non-empty `key` has ended; jobs of an empty key run in any
+  // order. A job must not throw; if it does, the failure is written to the
+  // event log and the worker goes on.
+  bool try_post(std::string key, std::function<void()> job);
+  bool try_post(std::function<void()> job) { return try_post({}, std::move(job)); }
 
   int threads() const { return static_cast<int>(threads_.size()); }
-  // Jobs waiting for a worker (not those running), and jobs running.
+  // Jobs waiting (for a worker or behind their key), and jobs running.
   size_t waiting() const;
   size_t running() const;
 
  private:
+  struct Job {
+    std::string key;
+    std::function<void()> run;
+  };
   void run();
 
   const size_t queue_limit_;
-  mutable std::mutex mutex_;                  // guards jobs_, running_ and stopping_
+  mutable std::mutex mutex_;  // guards everything below but threads_
   std::condition_variable ready_;
-  std::deque<std::function<void()>> jobs_;
+  std::deque<Job> jobs_;      // ready to run
+  // Keys with a job running or ready, and the jobs of that key posted since,
+  // in order.
+  std::unordered_map<std::string, std::deque<std::function<void()>>> busy_;
+  size_t held_ = 0;  // jobs in busy_'s queues
   size_t running_ = 0;
   bool stopping_ = false;
   std::vector<std::thread> threads_;

@@ -1,5 +1,9 @@
 #include "server/static_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <stdexcept>
 #include <system_error>
 
@@ -62,6 +66,92 @@ std::optional<fs::path> StaticFiles::resolve(const std::vector<std::string>& seg
   const std::string root = root_.string() + "/";
   if (real.string().compare(0, root.size(), root) != 0) return std::nullopt;
   return real;
+}
+
+namespace {
+
+bool same_version(const StaticFile& file, const struct stat& st) {
+  return file.device == st.st_dev && file.inode == st.st_ino && file.size == st.st_size &&
+         file.modified.tv_sec == st.st_mtim.tv_sec && file.modified.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+// Reads a regular file whole; null when it cannot be.
+std::shared_ptr<StaticFile> read_file(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  auto file = std::make_shared<StaticFile>();
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok) {
+    file->content.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < file->content.size()) {
+      const ssize_t n = ::read(fd, file->content.data() + got, file->content.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    // A file that shrank while being read is read as far as it went; the
+    // next request sees its new size and reads it again.
+    file->content.resize(got);
+  }
+  ::close(fd);
+  if (!ok) return nullptr;
+  file->path = path;
+  file->device = st.st_dev;
+  file->inode = st.st_ino;
+  file->size = st.st_size;
+  file->modified = st.st_mtim;
+  file->content_type = content_type_for(path, file->content);
+  return file;
+}
+
+}  // namespace
+
+std::shared_ptr<const StaticFile> StaticFiles::load(const std::vector<std::string>& segments) {
+  std::string key;
+  for (const std::string& segment : segments) {
+    key += '/';
+    key += segment;
+  }
+  std::shared_ptr<const StaticFile> cached;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (auto it = cache_.find(key); it != cache_.end()) cached = it->second;
+  }
+  if (cached) {
+    struct stat st {};
+    if (::stat(cached->path.c_str(), &st) == 0 && same_version(*cached, st)) return cached;
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (auto it = cache_.find(key); it != cache_.end() && it->second == cached) {
+      cached_bytes_ -= it->second->content.size();
+      cache_.erase(it);
+    }
+  }
+  const std::optional<fs::path> path = resolve(segments);
+  if (!path) return nullptr;
+  std::shared_ptr<const StaticFile> file = read_file(*path);
+  if (!file || file->content.size() > kMaxCachedFile) return file;
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (cache_.size() >= kMaxCachedFiles || cached_bytes_ + file->content.size() > kMaxCacheBytes) {
+    // Full (many spellings of many paths): start again rather than keep
+    // whatever came first.
+    cache_.clear();
+    cached_bytes_ = 0;
+  }
+  auto [it, added] = cache_.try_emplace(std::move(key), file);
+  if (added) {
+    cached_bytes_ += file->content.size();
+  } else {
+    cached_bytes_ = cached_bytes_ - it->second->content.size() + file->content.size();
+    it->second = file;
+  }
+  return file;
+}
+
+size_t StaticFiles::cached_bytes() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return cached_bytes_;
 }
 
 namespace {

@@ -6,10 +6,16 @@
 #ifndef OAPX1_SERVER_STATIC_FILES_H_
 #define OAPX1_SERVER_STATIC_FILES_H_
 
+#include <sys/types.h>
+
+#include <ctime>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace oapx1 {
@@ -18,6 +24,19 @@ namespace oapx1 {
 // "." dropped; nullopt when a segment is ".." or the path holds a NUL or a
 // backslash, which no file of the application is named with.
 std::optional<std::vector<std::string>> split_url_path(std::string_view decoded_path);
+
+// A static file as read from disk, with what a reply needs of it.
+struct StaticFile {
+  std::filesystem::path path;  // the real path below the document root
+  std::string content;         // its bytes
+  std::string content_type;    // content_type_for(path, content)
+  // What identifies this version of the file: a new inode, size or
+  // modification time is a changed file.
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+};
 
 class StaticFiles {
  public:
@@ -29,10 +48,28 @@ class StaticFiles {
   // the file (through a symbolic link) lies outside the document root.
   std::optional<std::filesystem::path> resolve(const std::vector<std::string>& segments) const;
 
+  // The file the segments name (as resolve() finds it), read. Files of up to
+  // kMaxCachedFile bytes are kept in memory, at most kMaxCacheBytes in all,
+  // and checked against the disk at each request (one stat): a file changed
+  // or deleted since is read or resolved again. Null when there is no such
+  // file or it cannot be read. Thread-safe.
+  std::shared_ptr<const StaticFile> load(const std::vector<std::string>& segments);
+
+  // Bytes of the files kept in memory.
+  size_t cached_bytes() const;
+
+  static constexpr size_t kMaxCachedFile = 1 << 20;
+  static constexpr size_t kMaxCacheBytes = 32 << 20;
+  static constexpr size_t kMaxCachedFiles = 4096;
+
   const std::filesystem::path& root() const { return root_; }
 
  private:
   std::filesystem::path root_;  // canonical document root
+  mutable std::mutex mutex_;    // guards cache_ and cached_bytes_
+  // By the segments as requested, joined with '/'.
+  std::unordered_map<std::string, std::shared_ptr<const StaticFile>> cache_;
+  size_t cached_bytes_ = 0;
 };
 
 // The Content-Type for a file name, by its extension. Text types (scripts,

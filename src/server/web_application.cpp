@@ -263,6 +263,10 @@ bool WebApplication::is_page_work(const HttpRequest& request) const {
   return segments == login_segments_ && request.method == "POST";
 }
 
+std::string WebApplication::session_key(const HttpRequest& request) const {
+  return cookie_value(request.cookie, kSessionCookie);
+}
+
 HttpReply WebApplication::html(int status, std::string_view utf8_body) const {
   HttpReply reply;
   reply.status = status;
@@ -546,15 +550,11 @@ HttpReply WebApplication::static_file(const HttpRequest&, const std::vector<std:
   if (!below_root) return html(404, "<html><body><h1>404 Not Found</h1></body></html>");
   const std::vector<std::string> below(segments.begin() + static_cast<long>(root_segments_.size()),
                                        segments.end());
-  const std::optional<fs::path> file = files_.resolve(below);
+  const std::shared_ptr<const StaticFile> file = files_.load(below);
   if (!file) return html(404, "<html><body><h1>404 Not Found</h1></body></html>");
-  std::ifstream in(*file, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (!in) return html(404, "<html><body><h1>404 Not Found</h1></body></html>");
   HttpReply reply;
-  reply.body = std::move(content).str();
-  reply.headers.emplace_back("Content-Type", content_type_for(*file, reply.body));
+  reply.shared_body = std::shared_ptr<const std::string>(file, &file->content);
+  reply.headers.emplace_back("Content-Type", file->content_type);
   reply.headers.emplace_back("Cache-Control", "public, max-age=3600");
   return reply;
 }

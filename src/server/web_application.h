@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -98,6 +99,11 @@ struct HttpReply {
   int status = 200;
   std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Length
   std::string body;                                          // bytes as sent
+  // When set, the bytes sent instead of `body` (a cached static file, shared
+  // by the replies that send it); `body` is then empty.
+  std::shared_ptr<const std::string> shared_body;
+  // The bytes sent: `shared_body` when set, else `body`.
+  std::string_view bytes() const { return shared_body ? std::string_view(*shared_body) : std::string_view(body); }
   // Sent no sooner than this (a failed sign-in takes a fixed time); the
   // transport waits without holding a thread.
   std::chrono::steady_clock::time_point not_before{};
@@ -120,6 +126,10 @@ class WebApplication {
   // True for a request whose answer may wait on the database (the page, a
   // sign-in): the transport runs it on the page threads.
   bool is_page_work(const HttpRequest& request) const;
+
+  // The key that orders a request's page work: requests with one key run one
+  // after the other (the session cookie's value; empty for none).
+  std::string session_key(const HttpRequest& request) const;
 
   // Answers one request and writes its access log line. Never throws: an
   // unexpected failure (one the page did not handle itself) is logged to the

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "server/page_workers.h"
+#include "server/static_files.h"
+
+namespace oapx1 {
+namespace {
+
+namespace fs = std::filesystem;
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+struct TempRoot {
+  TempRoot() {
+    path = fs::temp_directory_path() / ("oapx1_static_" + std::to_string(::getpid()));
+    fs::remove_all(path);
+    fs::create_directories(path / "Include");
+  }
+  ~TempRoot() { fs::remove_all(path); }
+  fs::path path;
+};
+
+TEST(StaticFileCache, a_kept_file_is_read_again_once_changed_and_gone_once_deleted) {
+  TempRoot root;
+  const fs::path file = root.path / "Include" / "a.css";
+  write_file(file, "one");
+  StaticFiles files(root.path);
+  const std::vector<std::string> path{"include", "A.CSS"};
+
+  ASSERT_TRUE(files.load(path));
+  EXPECT_EQ(files.load(path)->content, "one");
+  EXPECT_EQ(files.load(path)->content_type, "text/css; charset=gb2312");
+  EXPECT_EQ(files.cached_bytes(), 3u);
+
+  // Same size, only the modification time tells.
+  write_file(file, "two");
+  fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(5));
+  EXPECT_EQ(files.load(path)->content, "two");
+
+  // Replaced by another file (a deploy renames over it).
+  write_file(root.path / "new.css", "three!");
+  fs::rename(root.path / "new.css", file);
+  EXPECT_EQ(files.load(path)->content, "three!");
+  EXPECT_EQ(files.cached_bytes(), 6u);
+
+  fs::remove(file);
+  EXPECT_FALSE(files.load(path));
+  EXPECT_EQ(files.cached_bytes(), 0u);
+}
+
+TEST(StaticFileCache, files_above_the_size_limit_are_served_but_not_kept) {
+  TempRoot root;
+  write_file(root.path / "big.js", std::string(StaticFiles::kMaxCachedFile + 1, 'x'));
+  StaticFiles files(root.path);
+  const auto big = files.load({"big.js"});
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->content.size(), StaticFiles::kMaxCachedFile + 1);
+  EXPECT_EQ(files.cached_bytes(), 0u);
+}
+
+TEST(PageWorkers, a_sessions_requests_run_in_order_without_holding_a_thread_from_others) {
+  PageWorkers workers(2, 8);
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::promise<void> first_started, other_done;
+  std::mutex order_mutex;
+  std::vector<std::string> order;
+  auto note = [&](const std::string& what) {
+    std::lock_guard<std::mutex> guard(order_mutex);
+    order.push_back(what);
+  };
+  std::promise<void> second_done;
+
+  ASSERT_TRUE(workers.try_post("s", [&] {
+    first_started.set_value();
+    released.wait();
+    note("s1");
+  }));
+  first_started.get_future().wait();
+  ASSERT_TRUE(workers.try_post("s", [&] {
+    note("s2");
+    second_done.set_value();
+  }));
+  EXPECT_EQ(workers.waiting(), 1u);  // behind s1, not on the free thread
+  // Another session is served by the free thread while s1 is held.
+  ASSERT_TRUE(workers.try_post("t", [&] {
+    note("t");
+    other_done.set_value();
+  }));
+  ASSERT_EQ(other_done.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+
+  release.set_value();
+  ASSERT_EQ(second_done.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  std::lock_guard<std::mutex> guard(order_mutex);
+  EXPECT_EQ(order, (std::vector<std::string>{"t", "s1", "s2"}));
+}
+
+TEST(PageWorkers, requests_waiting_behind_their_session_count_against_the_queue_limit) {
+  PageWorkers workers(1, 1);
+  std::promise<void> release, started;
+  std::shared_future<void> released = release.get_future().share();
+  ASSERT_TRUE(workers.try_post("s", [&] {
+    started.set_value();
+    released.wait();
+  }));
+  started.get_future().wait();
+  EXPECT_TRUE(workers.try_post("s", [] {}));   // waits behind the first
+  EXPECT_FALSE(workers.try_post("s", [] {}));  // the queue is full
+  EXPECT_FALSE(workers.try_post("u", [] {}));
+  release.set_value();
+}
+
+}  // namespace
+}  // namespace oapx1
