@@ -1,6 +1,8 @@
 #include "platform/script/script.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace oapx1 {
 namespace {
@@ -189,34 +191,42 @@ namespace {
 
 // Replaces & < > " (and ' when asked) by their entities.
 std::string encode_markup(std::string_view s, bool apostrophe) {
-  std::string out;
-  out.reserve(s.size() + s.size() / 8);
-  // The bytes that may need an entity, for a quick skip over the others.
-  static constexpr auto kSpecial = [] {
-    std::array<bool, 256> t{};
-    for (unsigned char c : {'&', '<', '>', '"', '\''}) t[c] = true;
+  // The bytes each entity adds (0 for a byte kept as it is), so that the
+  // result is sized once and written in place: a large text grown by
+  // reallocation would be copied and its pages touched again.
+  static constexpr auto kGrowth = [](bool with_apostrophe) {
+    std::array<uint8_t, 256> t{};
+    t['&'] = 4;
+    t['<'] = 3;
+    t['>'] = 3;
+    t['"'] = 5;
+    if (with_apostrophe) t['\''] = 4;
     return t;
-  }();
-  size_t run = 0;  // the start of the bytes not yet copied
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (!kSpecial[static_cast<unsigned char>(s[i])]) continue;
+  };
+  static constexpr auto kGrowthWith = kGrowth(true);
+  static constexpr auto kGrowthWithout = kGrowth(false);
+  const auto& growth = apostrophe ? kGrowthWith : kGrowthWithout;
+  size_t added = 0;
+  for (const char c : s) added += growth[static_cast<unsigned char>(c)];
+  if (added == 0) return std::string(s);
+  std::string out(s.size() + added, '\0');
+  char* w = out.data();
+  for (const char c : s) {
+    if (growth[static_cast<unsigned char>(c)] == 0) {
+      *w++ = c;
+      continue;
+    }
     std::string_view entity;
-    switch (s[i]) {
+    switch (c) {
       case '&': entity = "&amp;"; break;
       case '<': entity = "&lt;"; break;
       case '>': entity = "&gt;"; break;
       case '"': entity = "&quot;"; break;
-      case '\'':
-        if (apostrophe) entity = "&#39;";
-        break;
-      default: break;
+      default: entity = "&#39;"; break;
     }
-    if (entity.empty()) continue;
-    out.append(s, run, i - run);
-    out.append(entity);
-    run = i + 1;
+    std::memcpy(w, entity.data(), entity.size());
+    w += entity.size();
   }
-  out.append(s, run, std::string_view::npos);
   return out;
 }
 

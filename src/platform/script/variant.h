@@ -93,6 +93,10 @@ class Variant {
   bool boolean() const { return std::get<bool>(value_); }
   DateTime date() const { return std::get<DateTime>(value_); }
   const std::shared_ptr<Object>& object_ptr() const;
+  // Exchanges the text held with `other`, buffers included, so that a large
+  // text can be rewritten in a second buffer and the first one kept for
+  // reuse; precondition: is_text().
+  void swap_text(std::string& other) { std::get<std::string>(value_).swap(other); }
 
   // Concatenation form: null and empty give "", everything else its text.
   std::string str() const;
