@@ -50,21 +50,30 @@ void Page::showpopwindow(Variant& title) {
     write_line(0, R"( <TD width="100%">)");
     write_line(8, R"(<TABLE cellSpacing=0 cellPadding=0 width="100%" border=0>)");
     write_line(10, "<TR vAlign=top>");
-    write_line(10, R"( <TD style="BACKGROUND-REPEAT: repeat-x" background=)" + image_base() +
-                 "imagesV10/Title2.gif>");
+    // The image folder is looked up once and written between the pieces of
+    // each line, not joined into a new text per line.
+    const std::string images = image_base();
+    write_text(10, R"( <TD style="BACKGROUND-REPEAT: repeat-x" background=)");
+    write_text(0, images);
+    write_line(0, "imagesV10/Title2.gif>");
     write_line(10, " <TABLE cellSpacing=0 cellPadding=0 width=100% border=0>");
     write_line(10, " <TBODY>");
     write_line(10, " <TR vAlign=top>");
     write_line(10, R"( <TD nowrap class=h32 style="BACKGROUND-REPEAT: no-repeat" width="100%" >)");
-    write_line(10,
-         R"( <P class=view style="margin-left:5px;margin-right:10px"><IMG class=menu_icon0 height=9 src=")" +
-             image_base() + R"(imagesV10/k7.gif" width=9 )");
-    write_line(10, " align=absMiddle>" + title.str() + "</p></TD></TR></TBODY></TABLE></TD>");
+    write_text(10, R"( <P class=view style="margin-left:5px;margin-right:10px"><IMG class=menu_icon0 height=9 src=")");
+    write_text(0, images);
+    write_line(0, R"(imagesV10/k7.gif" width=9 )");
+    write_text(10, " align=absMiddle>");
+    write_text(0, title.str());
+    write_line(0, "</p></TD></TR></TBODY></TABLE></TD>");
     write_line(10, " <TD width=10><IMG height=21 ");
-    write_line(10, R"( src=")" + image_base() + R"(imagesV10/Title3.gif" )");
+    write_text(10, R"( src=")");
+    write_text(0, images);
+    write_line(0, R"(imagesV10/Title3.gif" )");
     write_line(10, " width=16></TD>");
-    write_line(10, R"( <TD style="BACKGROUND-REPEAT: repeat-x" vAlign=bottom width="100%" background=)" +
-                 image_base() + "imagesV10/Title4.gif >");
+    write_text(10, R"( <TD style="BACKGROUND-REPEAT: repeat-x" vAlign=bottom width="100%" background=)");
+    write_text(0, images);
+    write_line(0, "imagesV10/Title4.gif >");
     write_line(13,
          R"( <TABLE cellSpacing=0 cellPadding=0 width="100%" style="margin-bottom:3px;margin-top:3px" border=0>)");
     write_line(13, " <TBODY>");
@@ -109,7 +118,10 @@ void Page::showpopwindow(Variant& title) {
     write_line(4, R"( <TABLE cellSpacing=0 cellPadding=0 width="96%" align=center border=0 valign=bottom>)");
     write_line(4, "<TR vAlign=bottom>");
     write_line(4, R"( <TD width="100%" id=msgDis name=msgDis>)");
-    write_line(4, " <font color=666666>" + layout::frame_message(msg) + "</font>");
+    const std::string message = layout::frame_message(msg);
+    write_text(4, " <font color=666666>");
+    write_text(0, message);
+    write_line(0, "</font>");
     write_line(4, "</TD></TR></TABLE>");
     write_line(2, " </TD></TR>");
     write_line(0, " </TABLE>");
