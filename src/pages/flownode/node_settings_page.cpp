@@ -18,6 +18,15 @@ void write_node_page_end();
 
 namespace {
 
+// Drops the comma a list of display names ends with, in place.
+void drop_last_comma(Variant& names) {
+  if (!names.is_text() || names.text().empty() || names.text().back() != ',') return;
+  std::string text;
+  names.swap_text(text);
+  text.pop_back();
+  names.swap_text(text);
+}
+
 const char kSavedMessage[] = "系统提示：流程流程节点设置保存成功！";
 // A save that matched no row (a node another administrator deleted, a stale
 // link) says so instead of confirming a save that did not happen.
@@ -233,13 +242,17 @@ void tvwortqflowjiedia::resolve_user_names(Variant& list, Variant& result) {
   std::string quoted;
   for (const std::string& name : list_entries(list.str(), ";")) {
     if (!quoted.empty()) quoted += ',';
-    quoted += "'" + sql_text(name) + "'";
+    quoted += '\'';
+    quoted += sql_text(name);
+    quoted += '\'';
   }
   if (!quoted.empty()) {
-    sql = "select * from kx_userinfor where username in (" + quoted + ") order by ordernumber";
+    quoted.insert(0, "select * from kx_userinfor where username in (");
+    quoted += ") order by ordernumber";
+    sql = std::move(quoted);
     append_names(rs, "TureName", result);
   }
-  if (script_equal(vb::Right(result.str(), 1), ",")) result = vb::Left(result.str(), vb::Len(result.str()) - 1);
+  drop_last_comma(result);
 }
 
 void tvwortqflowjiedia::resolve_department_names(Variant& list, Variant& result) {
@@ -253,20 +266,32 @@ void tvwortqflowjiedia::resolve_department_names(Variant& list, Variant& result)
     ids += sql_number(id);
   }
   if (!ids.empty()) {
-    sql = "select * from KX_Department where DepartMentID in (" + ids + ") order by ordernumber";
+    ids.insert(0, "select * from KX_Department where DepartMentID in (");
+    ids += ") order by ordernumber";
+    sql = std::move(ids);
     append_names(rs, "DepartName", result);
   }
-  if (script_equal(vb::Right(result.str(), 1), ",")) result = vb::Left(result.str(), vb::Len(result.str()) - 1);
+  drop_last_comma(result);
 }
 
 void tvwortqflowjiedia::append_names(Variant& recordset, std::string_view column, Variant& result) {
   Recordset& r = recordset.as<Recordset>();
   r.Open(sql, conn, 1, 3);
   const int64_t count = r.RecordCount();
-  for (i = 1; i.to_integer() <= count; i = i.to_integer() + 1) {
-    result = result.str() + r.field(column).str() + ",";
-    r.MoveNext();
+  // The names are joined in one buffer and handed to `result` once, also
+  // when a row fails part-way, so that it holds the names read so far.
+  std::string names = result.str();
+  try {
+    for (i = 1; i.to_integer() <= count; i = i.to_integer() + 1) {
+      names += r.field(column).str();
+      names += ',';
+      r.MoveNext();
+    }
+  } catch (...) {
+    result = std::move(names);
+    throw;
   }
+  result = std::move(names);
   r.Close();
 }
 
