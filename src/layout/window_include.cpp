@@ -64,7 +64,11 @@ void Page::showpopwindow(Variant& title) {
     write_text(0, images);
     write_line(0, R"(imagesV10/k7.gif" width=9 )");
     write_text(10, " align=absMiddle>");
-    write_text(0, title.str());
+    if (title.is_text()) {
+      write_text(0, title.text());
+    } else {
+      write_text(0, title.str());
+    }
     write_line(0, "</p></TD></TR></TBODY></TABLE></TD>");
     write_line(10, " <TD width=10><IMG height=21 ");
     write_text(10, R"( src=")");
