@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/data/recordset.h"
 #include "platform/script/variant.h"
 
 namespace oapx1::directory {
@@ -36,6 +37,22 @@ struct Level {
   int64_t count = 0;     // the number of child rows
   bool in_child = false; // the current row's child level ran; its closing work is due
   bool done = false;     // the level has finished
+
+  // Holds the level's child rows, open, and stands on the first.
+  void open_children(Variant recordset) {
+    rs = std::move(recordset);
+    count = rs.as<Recordset>().RecordCount();
+    row = 1;
+  }
+  // True, once, when the current row's child level has run: the level then
+  // stands on its next row, and the caller does the row's closing work.
+  bool past_child() {
+    if (!in_child) return false;
+    in_child = false;
+    rs.as<Recordset>().MoveNext();
+    ++row;
+    return true;
+  }
 };
 
 // The indentation level of a child level: one more than `level`.

@@ -74,16 +74,10 @@ void collect_descendants(Guard&& guard, const Variant& conn, std::string_view ta
       const Variant statement =
           "select * from " + std::string(table) + " where ParentID=" + sql_integer(c.id);
       visited.insert(node_key(c.id));
-      c.rs = open_recordset(statement, conn);
-      c.count = c.rs.as<Recordset>().RecordCount();
-      c.row = 1;
+      c.open_children(open_recordset(statement, conn));
     }
     Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      r.MoveNext();
-      ++c.row;
-    }
+    c.past_child();
     for (; c.row <= c.count; r.MoveNext(), ++c.row) {
       Variant child = r.field(key_column);
       if (visited.count(node_key(child))) continue;
@@ -107,16 +101,10 @@ Variant Page::tabshowdepartmentchild(Variant& id, Variant& level) {
     if (c.row == 0) {
       sql = "select * from KX_Department where ParentID=" + sql_integer(c.id);
       visited.insert(node_key(c.id));
-      c.rs = open_recordset(sql, conn);
-      c.count = c.rs.as<Recordset>().RecordCount();
-      c.row = 1;
+      c.open_children(open_recordset(sql, conn));
     }
     Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      r.MoveNext();
-      ++c.row;
-    }
+    c.past_child();
     for (; c.row <= c.count; r.MoveNext(), ++c.row) {
       Variant child = r.field("DepartmentID");
       if (visited.count(node_key(child))) continue;
@@ -142,16 +130,10 @@ Variant Page::tabshowreqtypechild(Variant& id, Variant& level) {
     if (c.row == 0) {
       sql = "select * from KX_ReqType where ParentID=" + sql_integer(c.id);
       visited.insert(node_key(c.id));
-      c.rs = open_recordset(sql, conn);
-      c.count = c.rs.as<Recordset>().RecordCount();
-      c.row = 1;
+      c.open_children(open_recordset(sql, conn));
     }
     Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      r.MoveNext();
-      ++c.row;
-    }
+    c.past_child();
     for (; c.row <= c.count; r.MoveNext(), ++c.row) {
       Variant child = r.field("ReqTypeID");
       if (visited.count(node_key(child))) continue;
@@ -189,16 +171,10 @@ Variant Page::listuser(Variant& id, Variant& level) {
       }
       u.Close();
       sql = "select * from KX_Department where ParentID=" + sql_integer(c.id);
-      c.rs = open_recordset(sql, conn);
-      c.count = c.rs.as<Recordset>().RecordCount();
-      c.row = 1;
+      c.open_children(open_recordset(sql, conn));
     }
     Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      r.MoveNext();
-      ++c.row;
-    }
+    c.past_child();
     for (; c.row <= c.count; r.MoveNext(), ++c.row) {
       Variant child = r.field("DepartmentID");
       if (visited.count(node_key(child))) continue;
@@ -251,17 +227,10 @@ Variant Page::tabshowdepartmentchildandusername(Variant& id, Variant& level) {
       }
       u.Close();
       sql = "select * from KX_Department where ParentID=" + sql_integer(c.id);
-      c.rs = open_recordset(sql, conn);
-      c.count = c.rs.as<Recordset>().RecordCount();
-      c.row = 1;
+      c.open_children(open_recordset(sql, conn));
     }
     Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      out.write("</div>");
-      r.MoveNext();
-      ++c.row;
-    }
+    if (c.past_child()) out.write("</div>");
     for (; c.row <= c.count; r.MoveNext(), ++c.row) {
       Variant child = r.field("DepartmentID");
       if (visited.count(node_key(child))) continue;
@@ -310,17 +279,10 @@ Variant Page::tabshowdocumentstructure(Variant& id, Variant& level) {
         d.Close();
       }
       sql = "select * from KX_Catalog where ParentID=" + sql_integer(c.id) + " order by CreateDate Desc";
-      c.rs = open_recordset(sql, conn);
-      c.count = c.rs.as<Recordset>().RecordCount();
-      c.row = 1;
+      c.open_children(open_recordset(sql, conn));
     }
     Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      out.write("</div>");
-      r.MoveNext();
-      ++c.row;
-    }
+    if (c.past_child()) out.write("</div>");
     for (; c.row <= c.count; r.MoveNext(), ++c.row) {
       Variant child = r.field("KXID");
       if (visited.count(node_key(child))) continue;
@@ -358,17 +320,10 @@ Variant Page::showdoctree(Variant& id, Variant& level) {
     if (c.row == 0) {
       sql = "select * from KX_Catalog where ParentID=" + sql_integer(c.id) + " order by CreateDate Desc";
       visited.insert(node_key(c.id));
-      c.rs = open_recordset(sql, conn);
-      c.count = c.rs.as<Recordset>().RecordCount();
-      c.row = 1;
+      c.open_children(open_recordset(sql, conn));
     }
     Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      out.write("</div>");
-      r.MoveNext();
-      ++c.row;
-    }
+    if (c.past_child()) out.write("</div>");
     for (; c.row <= c.count; r.MoveNext(), ++c.row) {
       Variant child = r.field("KXID");
       if (visited.count(node_key(child))) continue;

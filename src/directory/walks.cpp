@@ -180,11 +180,7 @@ Variant Page::deletedocumentfolder(Variant& id) {
       c.row = 1;
     }
     Recordset& r = c.rs.as<Recordset>();
-    if (c.in_child) {
-      c.in_child = false;
-      r.MoveNext();
-      ++c.row;
-    }
+    c.past_child();
     for (; c.row <= c.count; r.MoveNext(), ++c.row) {
       Variant child = r.field("KXID");
       if (visited.count(node_key(child))) continue;
