@@ -116,23 +116,7 @@ std::optional<std::string> decode_picker_search(std::string_view hex) {
     units.push_back(unit);
   }
   std::string text;
-  auto put = [&](unsigned cp) {
-    if (cp < 0x80) {
-      text += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      text += static_cast<char>(0xC0 | (cp >> 6));
-      text += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      text += static_cast<char>(0xE0 | (cp >> 12));
-      text += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      text += static_cast<char>(0xF0 | (cp >> 18));
-      text += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      text += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  };
+  auto put = [&](unsigned cp) { utf8_append(text, static_cast<char32_t>(cp)); };
   for (size_t k = 0; k < units.size(); ++k) {
     const unsigned u = units[k];
     if (u >= 0xD800 && u < 0xDC00 && k + 1 < units.size() && units[k + 1] >= 0xDC00 &&

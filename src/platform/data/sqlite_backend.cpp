@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "platform/text/ascii.h"
 #include "platform/web/process.h"
 
 namespace oapx1 {
@@ -119,8 +120,7 @@ bool deterministic_query(std::string_view sql) {
     } else if (std::isalpha(c) || c == '_' || c >= 0x80) {
       const size_t start = i;
       while (i < n && ident_char(static_cast<unsigned char>(sql[i]))) ++i;
-      std::string word(sql.substr(start, i - start));
-      for (char& ch : word) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      const std::string word = ascii_lower(sql.substr(start, i - start));
       if (first && word != "select" && word != "with") return false;
       first = false;
       for (std::string_view clock : kClockWords) {

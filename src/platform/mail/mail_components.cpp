@@ -1,6 +1,7 @@
 #include "platform/mail/mail_components.h"
 
 #include "platform/mail/smtp.h"
+#include "platform/text/ascii.h"
 
 namespace oapx1 {
 namespace {
@@ -61,10 +62,7 @@ bool JMailSMTPMail::execute() {
   mail.recipients = recipients_;
   mail.subject = subject;
   mail.body = Body;
-  std::string type = ContentType;
-  for (char& c : type)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  mail.html = type.find("html") != std::string::npos;
+  mail.html = ascii_lower(ContentType).find("html") != std::string::npos;
   mail.charset = Charset;
   mail.priority = Priority;
   send_mail(server_of(ServerAddress, MailServerUserName, MailServerPassword), mail);

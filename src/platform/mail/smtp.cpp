@@ -12,6 +12,7 @@
 
 #include "platform/files/type_lib.h"
 #include "platform/script/script.h"
+#include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
 
 namespace oapx1 {
@@ -24,19 +25,8 @@ std::atomic<long long> g_total_ms{60000};
   throw ScriptError(err::kInvalidCall, "Invalid procedure call or argument: " + what);
 }
 
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-std::string trim(std::string_view s) {
-  const char* space = " \t\r\n";
-  const size_t first = s.find_first_not_of(space);
-  if (first == std::string_view::npos) return "";
-  return std::string(s.substr(first, s.find_last_not_of(space) - first + 1));
-}
+// The text without blanks and line breaks at either end.
+std::string trim_text(std::string_view s) { return std::string(trim(s, " \t\r\n")); }
 
 std::string base64(std::string_view bytes) {
   static constexpr char kAlphabet[] =
@@ -90,7 +80,7 @@ bool within_gb2312(std::string_view gbk) {
 // a text GBK cannot carry whole goes as UTF-8 instead, as does any charset
 // other than the Chinese ones and UTF-8 itself.
 Encoding encoding_for(std::string_view utf8, std::string_view charset) {
-  const std::string asked = lower(trim(charset));
+  const std::string asked = ascii_lower(trim(charset, " \t\r\n"));
   const bool chinese = asked.empty() || asked == "gb2312" || asked == "gbk" || asked == "x-gbk" ||
                        asked == "cp936" || asked == "gb18030";
   if (!chinese) return {"UTF-8", false};
@@ -199,7 +189,7 @@ size_t read_upload(char* buffer, size_t size, size_t count, void* user) {
 }  // namespace
 
 MailServer parse_mail_server(std::string_view address) {
-  const std::string text = trim(address);
+  const std::string text = trim_text(address);
   MailServer server;
   std::string port;
   if (!text.empty() && text.front() == '[') {
@@ -222,7 +212,7 @@ MailServer parse_mail_server(std::string_view address) {
     if (b <= 0x20 || b == 0x7F || std::strchr("/?#@[]\\", c))
       invalid("the mail server \"" + text + "\" is not valid");
   }
-  port = trim(port);
+  port = trim_text(port);
   if (!port.empty()) {
     if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
         std::stoi(port) < 1 || std::stoi(port) > 65535)
@@ -238,11 +228,11 @@ std::vector<std::string> split_addresses(std::string_view list) {
   while (start <= list.size()) {
     size_t end = list.find_first_of(";,", start);
     if (end == std::string_view::npos) end = list.size();
-    std::string piece = trim(list.substr(start, end - start));
+    std::string piece = trim_text(list.substr(start, end - start));
     const size_t open = piece.rfind('<');
     const size_t close = piece.rfind('>');
     if (open != std::string::npos && close != std::string::npos && open < close)
-      piece = trim(std::string_view(piece).substr(open + 1, close - open - 1));
+      piece = trim_text(std::string_view(piece).substr(open + 1, close - open - 1));
     if (!piece.empty()) out.push_back(std::move(piece));
     start = end + 1;
   }
