@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/page.h"
+#include "platform/web/process.h"
 #include "platform/web/memory_intrinsics.h"
 
 namespace {
@@ -94,4 +95,12 @@ BENCHMARK(BM_displaytext)
     ->Arg(10 * kKb * kKb)
     ->Unit(benchmark::kMicrosecond);
 
-BENCHMARK_MAIN();
+// The server's allocator settings, so that the figures are the server's.
+int main(int argc, char** argv) {
+  oapx1::keep_freed_memory();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

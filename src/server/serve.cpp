@@ -1,6 +1,5 @@
 #include "server/serve.h"
 
-#include <malloc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -119,14 +118,6 @@ std::string database_advice(const DatabaseProblem& problem, const std::string& u
          database_source(configured) + "), user and password are right";
 }
 
-// Every request allocates and frees about the same memory again: keep freed
-// memory in the process rather than returning it to the system after each
-// burst and faulting it in again (glibc trims the heap top above 128 KiB and
-// maps large blocks afresh by default).
-void tune_allocator() {
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
-  mallopt(M_MMAP_THRESHOLD, 4 << 20);
-}
 
 }  // namespace
 
@@ -284,7 +275,7 @@ int serve_command(const std::vector<std::string>& args) {
   // transaction (one set of file locks), as fresh as the latest commit when
   // its first read ran.
   DbPool::instance().set_request_snapshots(true);
-  tune_allocator();
+  keep_freed_memory();
   // The accounts the login access policy spares; without the setting, the environment's.
   if (options.login_exempt) set_login_exempt(*options.login_exempt);
   // The weekday names of the server's regional settings, as getsj shows them.

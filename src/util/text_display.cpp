@@ -2,6 +2,7 @@
 // helpers: stored text prepared for HTML with its line breaks and spacing
 // kept, truncation by display width, tag removal, and the small repeaters the
 // tree views indent with.
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -99,33 +100,81 @@ std::string remove_tags(std::string_view s) {
   return out;
 }
 
-// `in` with every `find` replaced by `with`, left to right without overlaps,
-// appended to `out`. Candidates are found by the byte find[anchor] (one that
-// is rare in the text), so each start is tried in increasing order exactly
-// once. False, with nothing appended, when `find` does not occur.
-bool replace_into(std::string_view in, std::string_view find, size_t anchor, std::string_view with,
-                  std::string& out) {
-  size_t pos = 0;      // the first byte not yet copied
-  size_t from = anchor;  // where to look for the next anchor byte
-  bool found = false;
-  while (from < in.size()) {
-    const void* hit = std::memchr(in.data() + from, find[anchor], in.size() - from);
-    if (!hit) break;
-    const size_t start = static_cast<size_t>(static_cast<const char*>(hit) - in.data()) - anchor;
-    from = start + anchor + 1;
-    if (start < pos || in.size() - start < find.size() || in.compare(start, find.size(), find) != 0) continue;
-    if (!found) {
-      out.clear();
-      out.reserve(in.size() + in.size() / 4);
-      found = true;
+// The marks displaytext puts around script blocks and comments.
+constexpr std::string_view kScriptOpen = "<SPAN>&lt;%</SPAN><FONT COLOR=\"#000000\">";
+constexpr std::string_view kScriptClose = "<SPAN>%</FONT>&gt;</SPAN>";
+constexpr std::string_view kCommentOpen = "<I><FONT COLOR=\"#CC0033\">&lt;!--";
+constexpr std::string_view kCommentEnd = "</I></FONT>";
+
+// The bytes display_markup does more with than copy.
+constexpr auto kDisplaySpecial = [] {
+  std::array<bool, 256> t{};
+  for (const unsigned char c : std::string_view("<>%&\"\r ")) t[c] = true;
+  return t;
+}();
+
+// displaytext's rewrite of `s` in one pass, given to `out` as bytes and
+// pieces. It stands for the server's encoding followed by six replacements,
+// each on the text the one before left: carriage return by "<br>", blank by
+// "&nbsp;", then "&lt;%", "%&gt;", "&lt;!--" and "--&gt;" marked. On the
+// source text those come to: "<%" opens a script mark and takes its "%" with
+// it; any other "%>" closes one; "<!--" opens a comment mark; and every ">"
+// after two "-" (those of a "<!--" included) ends one. Nothing a replacement
+// inserts can start or complete a later one.
+template <class Out>
+void display_markup(std::string_view s, Out& out) {
+  const size_t n = s.size();
+  size_t i = 0;
+  while (i < n) {
+    size_t run = i;
+    while (run < n && !kDisplaySpecial[static_cast<unsigned char>(s[run])]) ++run;
+    if (run != i) {
+      out(s.substr(i, run - i));
+      i = run;
+      if (i == n) break;
     }
-    out.append(in, pos, start - pos);
-    out.append(with);
-    pos = start + find.size();
-    from = pos + anchor;
+    const char c = s[i];
+    switch (c) {
+      case '<':
+        if (i + 1 < n && s[i + 1] == '%') {
+          out(kScriptOpen);
+          i += 2;
+        } else if (n - i > 3 && s[i + 1] == '!' && s[i + 2] == '-' && s[i + 3] == '-') {
+          out(kCommentOpen);
+          i += 4;
+        } else {
+          out(markup_entity(c, false));
+          ++i;
+        }
+        break;
+      case '%':
+        if (i + 1 < n && s[i + 1] == '>') {
+          out(kScriptClose);
+          i += 2;
+        } else {
+          out(s.substr(i, 1));
+          ++i;
+        }
+        break;
+      case '>':
+        out(markup_entity(c, false));
+        if (i >= 2 && s[i - 1] == '-' && s[i - 2] == '-') out(kCommentEnd);
+        ++i;
+        break;
+      case '\r':
+        out("<br>");
+        ++i;
+        break;
+      case ' ':
+        out("&nbsp;");
+        ++i;
+        break;
+      default:  // & and "
+        out(markup_entity(c, false));
+        ++i;
+        break;
+    }
   }
-  if (found) out.append(in, pos, std::string_view::npos);
-  return found;
 }
 
 }  // namespace
@@ -148,56 +197,22 @@ Variant Page::displaytext(Variant& text) {
       result = text;
       return;
     }
-    // Each step writes back into the caller's variable, so a failure part-way
-    // leaves the steps done so far.
-    // The text's own line breaks and spaces never survive encoding in
-    // another form, and the encoding adds neither, so the first three steps
-    // are one pass over the encoded text; each later step rewrites the text
-    // only when its pattern occurs.
-    text = server_object().html_encode(text.is_text() ? text.text() : std::string_view(text.to_text()));
-    // The later steps rewrite the text between two buffers, each sized once
-    // with room for the usual growth: a 10 MB text copied into a fresh
-    // buffer at every step spends most of its time touching new pages.
-    std::string spare;
-    {
-      const std::string_view encoded = text.text();
-      size_t added = 0;
-      for (const char c : encoded) added += c == '\r' ? 3 : c == ' ' ? 5 : 0;
-      if (added != 0) {
-        const size_t size = encoded.size() + added;
-        spare.reserve(size + size / 4);
-        spare.resize(size);
-        char* w = spare.data();
-        for (const char c : encoded) {
-          if (c == '\r') {
-            std::memcpy(w, "<br>", 4);
-            w += 4;
-          } else if (c == ' ') {
-            std::memcpy(w, "&nbsp;", 6);
-            w += 6;
-          } else {
-            *w++ = c;
-          }
-        }
-        text.swap_text(spare);
-        // The encoded text's buffer is too small to be the spare one.
-        std::string().swap(spare);
-      }
-    }
-    struct Step {
-      std::string_view find;
-      size_t anchor;  // a byte of `find` that is rare in encoded text
-      std::string_view with;
+    // The text is measured first, then written once into a buffer of its
+    // final size: a large text rewritten step by step, or grown by
+    // reallocation, would be copied and its pages touched again each time.
+    const std::string converted = text.is_text() ? std::string() : text.to_text();
+    const std::string_view in = text.is_text() ? text.text() : std::string_view(converted);
+    size_t size = 0;
+    auto measure = [&](std::string_view piece) { size += piece.size(); };
+    display_markup(in, measure);
+    std::string out(size, '\0');
+    char* w = out.data();
+    auto write = [&](std::string_view piece) {
+      std::memcpy(w, piece.data(), piece.size());
+      w += piece.size();
     };
-    static constexpr Step kSteps[] = {
-        {"&lt;%", 4, "<SPAN>&lt;%</SPAN><FONT COLOR=\"#000000\">"},
-        {"%&gt;", 0, "<SPAN>%</FONT>&gt;</SPAN>"},
-        {"&lt;!--", 4, "<I><FONT COLOR=\"#CC0033\">&lt;!--"},
-        {"--&gt;", 0, "--&gt;</I></FONT>"},
-    };
-    for (const Step& step : kSteps) {
-      if (replace_into(text.text(), step.find, step.anchor, step.with, spare)) text.swap_text(spare);
-    }
+    display_markup(in, write);
+    text = std::move(out);
     result = text;
   });
 }

@@ -191,41 +191,25 @@ namespace {
 
 // Replaces & < > " (and ' when asked) by their entities.
 std::string encode_markup(std::string_view s, bool apostrophe) {
-  // The bytes each entity adds (0 for a byte kept as it is), so that the
-  // result is sized once and written in place: a large text grown by
-  // reallocation would be copied and its pages touched again.
-  static constexpr auto kGrowth = [](bool with_apostrophe) {
-    std::array<uint8_t, 256> t{};
-    t['&'] = 4;
-    t['<'] = 3;
-    t['>'] = 3;
-    t['"'] = 5;
-    if (with_apostrophe) t['\''] = 4;
-    return t;
-  };
-  static constexpr auto kGrowthWith = kGrowth(true);
-  static constexpr auto kGrowthWithout = kGrowth(false);
-  const auto& growth = apostrophe ? kGrowthWith : kGrowthWithout;
+  // The text is measured first so that the result is sized once and written
+  // in place: a large text grown by reallocation would be copied and its
+  // pages touched again.
   size_t added = 0;
-  for (const char c : s) added += growth[static_cast<unsigned char>(c)];
+  for (const char c : s) {
+    const std::string_view entity = markup_entity(c, apostrophe);
+    if (!entity.empty()) added += entity.size() - 1;
+  }
   if (added == 0) return std::string(s);
   std::string out(s.size() + added, '\0');
   char* w = out.data();
   for (const char c : s) {
-    if (growth[static_cast<unsigned char>(c)] == 0) {
+    const std::string_view entity = markup_entity(c, apostrophe);
+    if (entity.empty()) {
       *w++ = c;
-      continue;
+    } else {
+      std::memcpy(w, entity.data(), entity.size());
+      w += entity.size();
     }
-    std::string_view entity;
-    switch (c) {
-      case '&': entity = "&amp;"; break;
-      case '<': entity = "&lt;"; break;
-      case '>': entity = "&gt;"; break;
-      case '"': entity = "&quot;"; break;
-      default: entity = "&#39;"; break;
-    }
-    std::memcpy(w, entity.data(), entity.size());
-    w += entity.size();
   }
   return out;
 }

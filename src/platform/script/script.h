@@ -49,6 +49,19 @@ std::string UCase(std::string_view s);
 std::string html_encode(std::string_view s);
 // The web server's own encoder, as its pages call it: & < > " only.
 std::string server_html_encode(std::string_view s);
+// The entity the markup encodings put for the byte `c` (&amp; &lt; &gt;
+// &quot;, and &#39; for ' when `apostrophe`), or an empty view for a byte
+// they keep. For passes that encode while rewriting other bytes.
+inline std::string_view markup_entity(char c, bool apostrophe) {
+  switch (c) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '"': return "&quot;";
+    case '\'': return apostrophe ? "&#39;" : std::string_view();
+    default: return {};
+  }
+}
 // A value for the inside of a script string literal (quoted with ' or "),
 // before the markup encoding of the attribute or element it stands in: \ ' "
 // become \\ \' \", line breaks \n and \r, "<" \x3C (no "</script>" can end

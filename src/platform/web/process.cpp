@@ -1,5 +1,7 @@
 #include "platform/web/process.h"
 
+#include <malloc.h>
+
 #include <atomic>
 #include <cstdlib>
 
@@ -39,5 +41,10 @@ ScopedProcessSettings::ScopedProcessSettings(const std::function<void(ProcessSet
 }
 
 ScopedProcessSettings::~ScopedProcessSettings() { current().store(saved_); }
+
+void keep_freed_memory() {
+  mallopt(M_TRIM_THRESHOLD, 128 << 20);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+}
 
 }  // namespace oapx1
