@@ -6,8 +6,13 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <mutex>
+#include <string>
 #include <string_view>
+#include <thread>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/text/ascii.h"
 #include "platform/web/process.h"
@@ -31,6 +36,40 @@ struct CachedStmt {
   DbColumns columns;   // empty until the first run
   int reprepared = 0;  // the statement's recompile count when `columns` was taken
   bool keepable = false;  // its results may be kept while the database is unchanged
+  // The tables the statement reads (one that returns rows) or writes (any
+  // other), by the connection's numbers for table names, as its latest
+  // compilation named them, triggers included; `every_table` when it may
+  // touch more than it names (schema, pragmas, transactions) or names none.
+  std::vector<int> tables;
+  bool every_table = true;
+  int tables_reprepared = 0;  // the recompile count when `tables` was taken
+};
+
+// The tables a statement names while SQLite compiles it, from the
+// authorizer's reports: those it reads, those it writes, and whether it does
+// anything else.
+struct TableNames {
+  std::vector<std::string> read, written;
+  bool other = false;  // an action that is neither reading nor writing rows
+
+  void note(int action, const char* table) {
+    switch (action) {
+      case SQLITE_READ:
+        if (table) read.push_back(ascii_lower(table));
+        break;
+      case SQLITE_INSERT:
+      case SQLITE_UPDATE:
+      case SQLITE_DELETE:
+        if (table) written.push_back(ascii_lower(table));
+        break;
+      case SQLITE_SELECT:
+      case SQLITE_FUNCTION:
+      case SQLITE_RECURSIVE:
+        break;
+      default:
+        other = true;
+    }
+  }
 };
 
 // Leaves a statement ready for its next use, however its run ended; bound
@@ -62,6 +101,12 @@ int busy_milliseconds(int command_seconds) {
 
 bool starts_with(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
+}
+
+// Whether a statement is a pragma (by its first word).
+bool is_pragma(std::string_view sql) {
+  const size_t start = sql.find_first_not_of(" \t\r\n");
+  return start != std::string_view::npos && ascii_iequals(sql.substr(start, 6), "pragma");
 }
 
 bool declared_as_date(const char* decltype_text) {
@@ -179,7 +224,11 @@ void configure_sqlite_once() {
 
 class SqliteSession final : public DbSession {
  public:
-  explicit SqliteSession(DbPtr db) : db_(std::move(db)) {}
+  explicit SqliteSession(DbPtr db) : db_(std::move(db)) {
+    // Called only while SQLite compiles a statement, which a run does again
+    // when the schema or a bound value calls for another plan.
+    sqlite3_set_authorizer(db_.get(), &SqliteSession::authorize, this);
+  }
 
   SqlDialect dialect() const override { return SqlDialect::kSqlite; }
 
@@ -195,7 +244,7 @@ class SqliteSession final : public DbSession {
       cached = find_or_prepare(sql, capacity);
       stmt = cached->stmt.get();
     }
-    before(stmt);
+    before(stmt, cached);
     StmtReset reset(stmt);
     bind(stmt, params);
     return read(stmt, cached);
@@ -207,17 +256,21 @@ class SqliteSession final : public DbSession {
     if (capacity == 0) return std::make_shared<const DbResult>(run(sql, params));
     CachedStmt* cached = find_or_prepare(sql, capacity);
     sqlite3_stmt* stmt = cached->stmt.get();
-    before(stmt);
+    before(stmt, cached);
     // A kept result is used when the database is at the version it was read
-    // at (see unchanged()): checked once for the shared read transaction, or
-    // for this statement alone outside any transaction. Inside a transaction
-    // of the caller's own nothing is kept: it may hold uncommitted changes.
+    // at (see unchanged()), checked once for the shared read transaction, or
+    // for this statement alone outside any transaction, and when this
+    // connection has written none of the statement's tables since. Inside a
+    // transaction of the caller's own nothing is kept: it may hold
+    // uncommitted changes.
     const bool keep =
         cached->keepable && (reading_ ? snapshot_valid_ : sqlite3_get_autocommit(db_.get()) && unchanged());
     if (keep) {
       // Built in a buffer of the connection: a hit allocates nothing.
       result_key(sql, params, key_);
-      if (auto* hit = results_.find(key_)) return *hit;
+      if (KeptResult* hit = results_.find(key_)) {
+        if (last_write_to(*cached) <= hit->read_at) return hit->result;
+      }
     }
     std::shared_ptr<const DbResult> result;
     {
@@ -225,7 +278,9 @@ class SqliteSession final : public DbSession {
       bind(stmt, params);
       result = std::make_shared<const DbResult>(read(stmt, cached));
     }
-    if (keep && result->rows.size() <= kMaxKeptRows) results_.insert(key_, result, kKeptResults);
+    if (keep && result->rows.size() <= kMaxKeptRows) {
+      results_.insert(key_, KeptResult{result, write_clock_}, kKeptResults);
+    }
     return result;
   }
 
@@ -313,22 +368,97 @@ class SqliteSession final : public DbSession {
 
   CachedStmt* find_or_prepare(const std::string& sql, size_t capacity) {
     if (CachedStmt* cached = cache_.find(sql)) return cached;
-    CachedStmt fresh{prepare(sql, SQLITE_PREPARE_PERSISTENT), {}, 0, false};
-    fresh.keepable = sqlite3_stmt_readonly(fresh.stmt.get()) &&
-                     sqlite3_column_count(fresh.stmt.get()) > 0 && deterministic_query(sql);
+    // A pragma acts as SQLite compiles it, and some do nothing inside a
+    // transaction: the shared read transaction ends first, as it would
+    // before any other statement that is not a read.
+    if (reading_ && is_pragma(sql)) end_read();
+    TableNames names;
+    CachedStmt fresh;
+    {
+      Collecting collecting(*this, names);
+      fresh.stmt = prepare(sql, SQLITE_PREPARE_PERSISTENT);
+    }
+    fresh.keepable = is_query(fresh.stmt.get()) && deterministic_query(sql);
+    take_tables(fresh, names);
     return &cache_.insert(sql, std::move(fresh), capacity);
   }
 
-  // Readies the connection for a statement. One that may change data drops
-  // the kept results, whatever it turns out to change, after ending the
-  // shared read transaction, so that it runs as it would alone. With shared
-  // reads, the statements that only read rows share one read transaction (one
-  // snapshot, and one set of file locks instead of a set per statement),
-  // begun by the first of them.
-  void before(sqlite3_stmt* stmt) {
-    if (!(sqlite3_stmt_readonly(stmt) && sqlite3_column_count(stmt) > 0)) {
-      end_read();
+  static bool is_query(sqlite3_stmt* stmt) {
+    return sqlite3_stmt_readonly(stmt) && sqlite3_column_count(stmt) > 0;
+  }
+
+  // Gathers the tables of the statements SQLite compiles during its lifetime.
+  class Collecting {
+   public:
+    Collecting(SqliteSession& session, TableNames& names) : session_(session) {
+      session_.collecting_ = &names;
+    }
+    ~Collecting() { session_.collecting_ = nullptr; }
+    Collecting(const Collecting&) = delete;
+    Collecting& operator=(const Collecting&) = delete;
+
+   private:
+    SqliteSession& session_;
+  };
+
+  static int authorize(void* self, int action, const char* table, const char*, const char*,
+                       const char*) {
+    if (TableNames* names = static_cast<SqliteSession*>(self)->collecting_) names->note(action, table);
+    return SQLITE_OK;
+  }
+
+  // Records in `cached` the tables its latest compilation named.
+  void take_tables(CachedStmt& cached, const TableNames& names) {
+    cached.tables_reprepared = sqlite3_stmt_status(cached.stmt.get(), SQLITE_STMTSTATUS_REPREPARE, 0);
+    const auto& named = is_query(cached.stmt.get()) ? names.read : names.written;
+    cached.tables.clear();
+    cached.every_table = names.other || named.empty();
+    if (cached.every_table) return;
+    for (const std::string& name : named) cached.tables.push_back(table_number(name));
+    std::sort(cached.tables.begin(), cached.tables.end());
+    cached.tables.erase(std::unique(cached.tables.begin(), cached.tables.end()), cached.tables.end());
+  }
+
+  // The connection's number for a table name (in lower case).
+  int table_number(const std::string& name) {
+    auto [it, added] = table_numbers_.try_emplace(name, static_cast<int>(table_numbers_.size()));
+    if (added) table_written_at_.push_back(0);
+    return it->second;
+  }
+
+  // Marks the tables a statement writes as written now: the kept results
+  // that read them are no longer used. A statement that names no tables, or
+  // may change the schema, or may cascade through foreign keys, drops every
+  // kept result instead.
+  void mark_written(const CachedStmt* cached) {
+    ++write_clock_;
+    int foreign_keys = 1;
+    sqlite3_db_config(db_.get(), SQLITE_DBCONFIG_ENABLE_FKEY, -1, &foreign_keys);
+    if (!cached || cached->every_table || foreign_keys != 0) {
       forget_results();
+      return;
+    }
+    for (const int t : cached->tables) table_written_at_[static_cast<size_t>(t)] = write_clock_;
+  }
+
+  // The write clock's reading at this connection's last write to a table the
+  // statement reads; at its last write of all for one that may read any.
+  uint64_t last_write_to(const CachedStmt& cached) const {
+    if (cached.every_table) return write_clock_;
+    uint64_t last = 0;
+    for (const int t : cached.tables) last = std::max(last, table_written_at_[static_cast<size_t>(t)]);
+    return last;
+  }
+
+  // Readies the connection for a statement. One that may change data ends
+  // the shared read transaction, so that it runs as it would alone, and
+  // marks what it writes. With shared reads, the statements that only read
+  // rows share one read transaction (one snapshot, and one set of file locks
+  // instead of a set per statement), begun by the first of them.
+  void before(sqlite3_stmt* stmt, const CachedStmt* cached = nullptr) {
+    if (!is_query(stmt)) {
+      end_read();
+      mark_written(cached);
       return;
     }
     if (!shared_reads_) return;
@@ -451,12 +581,22 @@ class SqliteSession final : public DbSession {
     }
   }
 
-  DbResult read(sqlite3_stmt* stmt, CachedStmt* cached = nullptr) const {
+  DbResult read(sqlite3_stmt* stmt, CachedStmt* cached = nullptr) {
     DbResult result;
     // The first step comes before the columns are read: a cached statement
     // whose tables changed is compiled again by it, and "*" may then stand for
-    // other columns.
-    int rc = sqlite3_step(stmt);
+    // other columns, and other tables stand behind a view or trigger.
+    TableNames names;
+    int rc;
+    {
+      Collecting collecting(*this, names);
+      rc = sqlite3_step(stmt);
+    }
+    if (cached && sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0) != cached->tables_reprepared) {
+      take_tables(*cached, names);
+      // What it wrote beyond the tables marked before it ran.
+      if (!is_query(stmt)) mark_written(cached);
+    }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail(rc, false);
     const int n = sqlite3_column_count(stmt);
     // A statement recompiled after a schema change gathers its columns anew.
@@ -528,9 +668,21 @@ class SqliteSession final : public DbSession {
   bool snapshot_valid_ = false;    // kept results may be used in it
   std::chrono::steady_clock::time_point read_started_;  // when it began
   int64_t data_version_ = -1;      // the database's version the kept results were read at
+  // A result kept, and the write clock's reading when it was read.
+  struct KeptResult {
+    std::shared_ptr<const DbResult> result;
+    uint64_t read_at = 0;
+  };
   // Results of deterministic reads by statement and values, valid while
-  // `data_version_` holds and this connection has changed nothing.
-  detail::StatementCache<std::shared_ptr<const DbResult>> results_;
+  // `data_version_` holds and this connection has written none of the
+  // tables they read.
+  detail::StatementCache<KeptResult> results_;
+  // This connection's writes, counted, and the count at its last write to
+  // each table, by the table's number.
+  uint64_t write_clock_ = 0;
+  std::unordered_map<std::string, int> table_numbers_;
+  std::vector<uint64_t> table_written_at_;
+  TableNames* collecting_ = nullptr;  // where compilations report their tables
   std::string key_;  // the key of the latest kept-result lookup
 };
 
@@ -551,11 +703,21 @@ std::unique_ptr<DbSession> open_sqlite_session(const std::string& path) {
   }
   sqlite3_extended_result_codes(db.get(), 1);
   sqlite3_busy_timeout(db.get(), busy_milliseconds(kDefaultBusySeconds));
-  char* error = nullptr;
-  if (sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL", nullptr, nullptr, &error) != SQLITE_OK) {
+  // While another connection (of any process) sets up the database's shared
+  // WAL index, a new one is refused at once, without the busy timeout: it
+  // tries again until the timeout has passed.
+  const auto give_up = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(busy_milliseconds(kDefaultBusySeconds));
+  for (std::chrono::milliseconds pause{1};; pause = std::min(pause * 2, std::chrono::milliseconds{20})) {
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL", nullptr, nullptr, &error);
+    if (rc == SQLITE_OK) break;
     std::string message = error ? error : sqlite3_errmsg(db.get());
     sqlite3_free(error);
-    throw ScriptError(err::kProviderFailure, message + ": " + path);
+    if ((rc & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() >= give_up) {
+      throw ScriptError(err::kProviderFailure, message + ": " + path);
+    }
+    std::this_thread::sleep_for(pause);
   }
   return std::make_unique<SqliteSession>(std::move(db));
 }
