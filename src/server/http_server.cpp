@@ -302,10 +302,21 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       HttpReply reply = shared_->app->handle(request);
       return send(std::move(reply), version, keep_alive && !shared_->stopping, head);
     }
+    std::string session = shared_->app->session_key(request);
+    // A page that only reads runs here at once when its session has no other
+    // request under way: handing it to a page thread and its reply back
+    // would cost more than the page. Should it have to wait for a database
+    // lock, it is given to the page threads instead, having changed nothing.
+    if (shared_->app->may_run_here(request)) {
+      std::optional<HttpReply> reply;
+      if (shared_->workers->try_run_here(session, [&] { reply = shared_->app->try_handle_here(request); }) &&
+          reply) {
+        return send(std::move(*reply), version, keep_alive && !shared_->stopping, head);
+      }
+    }
     // Page work runs on the page threads, one request of a session after the
     // other; this thread goes back to the other connections. The work guard
     // keeps the loop running until the reply has been handed back.
-    std::string session = shared_->app->session_key(request);
     const bool queued = shared_->workers->try_post(
         std::move(session),
         [self = shared_from_this(), request = std::move(request), version, keep_alive, head,

@@ -6,6 +6,20 @@
 #include "platform/web/event_log.h"
 
 namespace oapx1 {
+namespace {
+
+// Runs a job; a failure it lets out goes to the event log.
+void run_logged(const std::function<void()>& job) {
+  try {
+    job();
+  } catch (const std::exception& e) {
+    event_log().write(kEventError, std::string("oapx1 serve: page worker: ") + e.what());
+  } catch (...) {
+    event_log().write(kEventError, "oapx1 serve: page worker: unknown failure");
+  }
+}
+
+}  // namespace
 
 PageWorkers::PageWorkers(int threads, size_t queue_limit) : queue_limit_(queue_limit) {
   for (int i = 0; i < std::max(1, threads); ++i) threads_.emplace_back([this] { run(); });
@@ -65,35 +79,45 @@ void PageWorkers::run() {
       jobs_.pop_front();
       ++running_;
     }
-    try {
-      job.run();
-    } catch (const std::exception& e) {
-      event_log().write(kEventError, std::string("oapx1 serve: page worker: ") + e.what());
-    } catch (...) {
-      event_log().write(kEventError, "oapx1 serve: page worker: unknown failure");
-    }
+    run_logged(job.run);
     job.run = nullptr;  // what the job holds goes before it counts as done
-    bool next = false;
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      --running_;
-      if (!job.key.empty() && !stopping_) {
-        // The key's next job, if any, is ready now; else the key is free.
-        auto it = busy_.find(job.key);
-        if (it != busy_.end()) {
-          if (it->second.empty()) {
-            busy_.erase(it);
-          } else {
-            jobs_.push_back(Job{std::move(job.key), std::move(it->second.front())});
-            it->second.pop_front();
-            --held_;
-            next = true;
-          }
+    finish(std::move(job.key));
+  }
+}
+
+void PageWorkers::finish(std::string key) {
+  bool next = false;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    --running_;
+    if (!key.empty() && !stopping_) {
+      // The key's next job, if any, is ready now; else the key is free.
+      auto it = busy_.find(key);
+      if (it != busy_.end()) {
+        if (it->second.empty()) {
+          busy_.erase(it);
+        } else {
+          jobs_.push_back(Job{std::move(key), std::move(it->second.front())});
+          it->second.pop_front();
+          --held_;
+          next = true;
         }
       }
     }
-    if (next) ready_.notify_one();
   }
+  if (next) ready_.notify_one();
+}
+
+bool PageWorkers::try_run_here(const std::string& key, const std::function<void()>& job) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (stopping_) return false;
+    if (!key.empty() && !busy_.try_emplace(key).second) return false;
+    ++running_;
+  }
+  run_logged(job);
+  finish(key);
+  return true;
 }
 
 }  // namespace oapx1

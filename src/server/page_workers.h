@@ -38,6 +38,12 @@ class PageWorkers {
   bool try_post(std::string key, std::function<void()> job);
   bool try_post(std::function<void()> job) { return try_post({}, std::move(job)); }
 
+  // Runs a job on the calling thread at once when no job of `key` runs or
+  // waits, holding the key as a worker would (later jobs of the key wait
+  // behind it); false, with the job not run, when the key is busy or the
+  // workers are stopping. The job must not throw.
+  bool try_run_here(const std::string& key, const std::function<void()>& job);
+
   int threads() const { return static_cast<int>(threads_.size()); }
   // Jobs waiting (for a worker or behind their key), and jobs running.
   size_t waiting() const;
@@ -49,6 +55,8 @@ class PageWorkers {
     std::function<void()> run;
   };
   void run();
+  // Counts a job of `key` as ended: the key's next job, if any, is ready.
+  void finish(std::string key);
 
   const size_t queue_limit_;
   mutable std::mutex mutex_;  // guards everything below but threads_

@@ -12,6 +12,7 @@
 #include "platform/text/codepage.h"
 #include "platform/web/components.h"
 #include "platform/data/connection.h"
+#include "platform/data/lock_waits.h"
 #include "platform/web/event_log.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -225,6 +226,7 @@ WebApplication::WebApplication(ServerOptions options)
   }
   landing_ = options_.app_root + kModelPagePath + "?OAID=1";
 
+  pages_may_run_here_ = options_.database.rfind("sqlite:", 0) == 0 && options_.session_store == "memory";
   set_default_database(options_.database);
   const int lock_wait_ms = static_cast<int>(options_.db_lock_wait.count());
   update_process_settings([&](ProcessSettings& s) { s.database_lock_wait_ms = lock_wait_ms; });
@@ -256,11 +258,37 @@ bool WebApplication::is_page_work(const HttpRequest& request) const {
   if (target.size() < 4 || !ascii_iequals(target.substr(target.size() - 4), ".asp")) {
     if (target.find('%') == std::string_view::npos) return false;
   }
+  if (is_page(target)) return true;
   const auto segments = lower_segments(percent_decode(target, false));
-  for (const auto& route : pages_)
-    if (segments == route.first) return true;
   if (segments == logout_segments_) return true;
   return segments == login_segments_ && request.method == "POST";
+}
+
+bool WebApplication::is_page(std::string_view target) const {
+  const auto segments = lower_segments(percent_decode(target.substr(0, target.find('?')), false));
+  for (const auto& route : pages_)
+    if (segments == route.first) return true;
+  return false;
+}
+
+bool WebApplication::may_run_here(const HttpRequest& request) const {
+  return pages_may_run_here_ && (request.method == "GET" || request.method == "HEAD") &&
+         is_page(request.target);
+}
+
+std::optional<HttpReply> WebApplication::try_handle_here(const HttpRequest& request) {
+  RequestLogContext log_context{request.method, request.target, {}};
+  RequestLogScope log_scope(log_context);
+  HttpReply reply;
+  {
+    HeldEvents events;  // a refused run's failures are not the request's
+    LockWaitsRefused no_waits;
+    reply = answer(request);
+    if (no_waits.refused()) return std::nullopt;
+    events.release();
+  }
+  if (access_log_) access_log_->write(request, reply, log_context.user);
+  return reply;
 }
 
 std::string WebApplication::session_key(const HttpRequest& request) const {

@@ -127,6 +127,20 @@ class WebApplication {
   // sign-in): the transport runs it on the page threads.
   bool is_page_work(const HttpRequest& request) const;
 
+  // True for page work that may first be tried on the thread that read the
+  // request (try_handle_here): a page asked for with GET or HEAD, on an
+  // SQLite database, with the sessions kept in this process. Such a page
+  // only reads, as a rule, and SQLite's reads never wait for writers.
+  bool may_run_here(const HttpRequest& request) const;
+
+  // Answers page work on a thread that serves other connections too: like
+  // handle, but the work may not wait for a database lock before it has
+  // written. When it would have to, nothing is answered or logged (nullopt),
+  // the database is as it was, and the request is to be handled where it may
+  // wait. What the refused run set in the session or application state is
+  // set again by the run that answers.
+  std::optional<HttpReply> try_handle_here(const HttpRequest& request);
+
   // The key that orders a request's page work: requests with one key run one
   // after the other (the session cookie's value; empty for none).
   std::string session_key(const HttpRequest& request) const;
@@ -151,6 +165,8 @@ class WebApplication {
   struct SessionScope;
 
   HttpReply answer(const HttpRequest& request);
+  // Whether the request's path is one of the pages.
+  bool is_page(std::string_view target) const;
   HttpReply run_page(const HttpRequest& request, std::string_view query, const PageFactory& factory);
   HttpReply login(const HttpRequest& request, std::string_view query);
   // Ends the session of the request (recording the sign-out of a signed-in
@@ -178,6 +194,7 @@ class WebApplication {
   // The same paths as lower-case segments, as requests are matched.
   std::vector<std::string> root_segments_, login_segments_, logout_segments_;
   std::unique_ptr<AccessLog> access_log_;  // null when there is none
+  bool pages_may_run_here_ = false;  // SQLite, and sessions in this process
 };
 
 // The shipped static files: "www" in the working folder when there is one,

@@ -19,6 +19,7 @@
 #include <future>
 #include <thread>
 
+#include "host/page.h"
 #include "http_client.h"
 #include "platform/data/connection.h"
 #include "platform/text/codepage.h"
@@ -239,6 +240,56 @@ TEST_F(ResilienceTest, held_write_lock_delays_only_page_work_for_a_bounded_time)
   EXPECT_EQ(node_name(), before);
   EXPECT_EQ(http_post(port_, std::string(kPage), save, cookie).status, 200);
   EXPECT_EQ(node_name(), "held");
+}
+
+// A page that writes a note on every request, GET included.
+class NotingPage : public Page {
+ public:
+  explicit NotingPage(std::string url) : url_(std::move(url)) {}
+  void I_init() override {
+    bind_request_context();
+    Connection conn;
+    conn.Open(Variant(url_));
+    conn.execute(Variant("INSERT INTO t_note VALUES (1)"));
+    conn.Close();
+    response_object().write("noted");
+  }
+
+ private:
+  std::string url_;
+};
+
+// A page asked for with GET runs on the thread that read it; one that must
+// wait for a lock before its first write goes to a page thread instead,
+// leaving the connection thread to the others, and writes once.
+TEST_F(ResilienceTest, a_get_that_meets_a_held_lock_moves_to_a_page_thread_and_writes_once) {
+  db_.exec("CREATE TABLE t_note (n INTEGER);");
+  ServerOptions o = options();
+  o.threads = 1;
+  o.page_threads = 1;
+  o.db_lock_wait = std::chrono::seconds(10);
+  const std::string url = db_.url();
+  o.page_factory = [url] { return std::make_unique<NotingPage>(url); };
+  start(o);
+  EXPECT_EQ(http_get(port_, std::string(kPage)).body, "noted");  // the lock is free: run at once
+
+  Connection holder;
+  holder.Open(Variant(url));
+  holder.execute(Variant("BEGIN IMMEDIATE"));
+  holder.execute(Variant("INSERT INTO t_note VALUES (0)"));
+  auto page = std::async(std::launch::async, [&] { return http_get(port_, std::string(kPage)); });
+  ASSERT_TRUE(eventually([&] { return server_->page_work_running() == 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(http_get(port_, "/oa/style.css").status, 200);
+  EXPECT_EQ(page.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+  holder.execute(Variant("ROLLBACK"));
+  holder.Close();
+
+  const ClientReply reply = page.get();
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.body, "noted");
+  EXPECT_EQ(db_.scalar("SELECT count(*) FROM t_note"), "2");
+  EXPECT_TRUE(log_.entries().empty());  // the refused first try is not a failure
 }
 
 // --- Posts from other sites ---------------------------------------------------

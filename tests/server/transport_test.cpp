@@ -8,6 +8,7 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/page_workers.h"
@@ -119,6 +120,40 @@ TEST(PageWorkers, requests_waiting_behind_their_session_count_against_the_queue_
   EXPECT_TRUE(workers.try_post("s", [] {}));   // waits behind the first
   EXPECT_FALSE(workers.try_post("s", [] {}));  // the queue is full
   EXPECT_FALSE(workers.try_post("u", [] {}));
+  release.set_value();
+}
+
+TEST(PageWorkers, a_request_runs_on_the_calling_thread_only_while_its_session_is_free) {
+  PageWorkers workers(1, 8);
+  std::thread::id ran_on;
+  EXPECT_TRUE(workers.try_run_here("s", [&] { ran_on = std::this_thread::get_id(); }));
+  EXPECT_EQ(ran_on, std::this_thread::get_id());
+
+  // A request of the session posted while one runs here waits behind it.
+  std::vector<std::string> order;
+  std::promise<void> posted_done;
+  EXPECT_TRUE(workers.try_run_here("s", [&] {
+    EXPECT_TRUE(workers.try_post("s", [&] {
+      order.push_back("posted");
+      posted_done.set_value();
+    }));
+    EXPECT_EQ(workers.waiting(), 1u);
+    EXPECT_FALSE(workers.try_run_here("s", [&] { order.push_back("not run"); }));
+    order.push_back("here");
+  }));
+  ASSERT_EQ(posted_done.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(order, (std::vector<std::string>{"here", "posted"}));
+
+  // Nor while one runs on a page thread; another session runs at once.
+  std::promise<void> release, started;
+  std::shared_future<void> released = release.get_future().share();
+  ASSERT_TRUE(workers.try_post("s", [&] {
+    started.set_value();
+    released.wait();
+  }));
+  started.get_future().wait();
+  EXPECT_FALSE(workers.try_run_here("s", [] {}));
+  EXPECT_TRUE(workers.try_run_here("t", [] {}));
   release.set_value();
 }
 

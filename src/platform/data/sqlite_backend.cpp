@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
+#include <iterator>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -14,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/data/lock_waits.h"
 #include "platform/text/ascii.h"
 #include "platform/web/process.h"
 
@@ -228,6 +230,7 @@ class SqliteSession final : public DbSession {
     // Called only while SQLite compiles a statement, which a run does again
     // when the schema or a bound value calls for another plan.
     sqlite3_set_authorizer(db_.get(), &SqliteSession::authorize, this);
+    sqlite3_busy_handler(db_.get(), &SqliteSession::wait_for_lock, this);
   }
 
   SqlDialect dialect() const override { return SqlDialect::kSqlite; }
@@ -247,7 +250,9 @@ class SqliteSession final : public DbSession {
     before(stmt, cached);
     StmtReset reset(stmt);
     bind(stmt, params);
-    return read(stmt, cached);
+    DbResult result = read(stmt, cached);
+    if (!is_query(stmt)) LockWaitsRefused::wrote();
+    return result;
   }
 
   std::shared_ptr<const DbResult> run_shared(const std::string& sql,
@@ -286,6 +291,7 @@ class SqliteSession final : public DbSession {
 
   DbResult run_script(const std::string& sql) override {
     // A script may change anything, in transactions of its own.
+    LockWaitsRefused::check();
     end_read();
     forget_results();
     DbResult result;
@@ -301,6 +307,7 @@ class SqliteSession final : public DbSession {
       rest = tail;
       if (!stmt) continue;  // only spaces or comments were left
       DbResult one = read(stmt.get());
+      if (!sqlite3_stmt_readonly(stmt.get())) LockWaitsRefused::wrote();
       result.affected += one.affected;
       if (!have_rows && !one.columns.empty()) {
         result.columns = std::move(one.columns);
@@ -338,8 +345,6 @@ class SqliteSession final : public DbSession {
 
   void set_command_timeout(int seconds) override {
     const int ms = busy_milliseconds(seconds);
-    if (ms == busy_ms_) return;
-    sqlite3_busy_timeout(db_.get(), ms);
     busy_ms_ = ms;
   }
 
@@ -401,6 +406,23 @@ class SqliteSession final : public DbSession {
     SqliteSession& session_;
   };
 
+  // Waits for another connection's lock as SQLite's own busy timeout does,
+  // pausing 1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50 ms and then 100 ms at a
+  // time up to the timeout; not at all where waits are refused.
+  static int wait_for_lock(void* self, int count) {
+    if (LockWaitsRefused::refuse_wait()) return 0;
+    static constexpr int kPauses[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    static constexpr int kSteps = static_cast<int>(std::size(kPauses));
+    int waited = 0;
+    for (int i = 0; i < std::min(count, kSteps); ++i) waited += kPauses[i];
+    if (count > kSteps) waited += (count - kSteps) * kPauses[kSteps - 1];
+    const int limit = static_cast<SqliteSession*>(self)->busy_ms_;
+    const int pause = std::min(kPauses[std::min(count, kSteps - 1)], limit - waited);
+    if (pause <= 0) return 0;
+    sqlite3_sleep(pause);
+    return 1;
+  }
+
   static int authorize(void* self, int action, const char* table, const char*, const char*,
                        const char*) {
     if (TableNames* names = static_cast<SqliteSession*>(self)->collecting_) names->note(action, table);
@@ -456,6 +478,7 @@ class SqliteSession final : public DbSession {
   // rows share one read transaction (one snapshot, and one set of file locks
   // instead of a set per statement), begun by the first of them.
   void before(sqlite3_stmt* stmt, const CachedStmt* cached = nullptr) {
+    LockWaitsRefused::check();
     if (!is_query(stmt)) {
       end_read();
       mark_written(cached);

@@ -46,8 +46,25 @@ class SyslogEventLog : public EventLog {
   void write(int type, std::string_view text) override;
 };
 
-// The process's event log (process settings); until one is set, entries go to
-// standard error.
+// Holds the entries written on its thread while it lives, for work that may
+// be dropped and run again: release() writes them to the log in force, and
+// without it they are discarded.
+class HeldEvents final : public EventLog {
+ public:
+  HeldEvents();
+  ~HeldEvents() override;
+  HeldEvents(const HeldEvents&) = delete;
+  HeldEvents& operator=(const HeldEvents&) = delete;
+  void write(int type, std::string_view text) override;
+  void release();
+
+ private:
+  std::vector<std::pair<int, std::string>> entries_;  // (type, text)
+  HeldEvents* outer_;
+};
+
+// The event log of this thread's HeldEvents, if any, else the process's event
+// log (process settings); until one is set, entries go to standard error.
 EventLog& event_log();
 // Sets the process's event log; the caller keeps it alive. Null restores the default.
 void set_event_log(EventLog* log);
