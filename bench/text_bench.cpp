@@ -77,23 +77,17 @@ void BM_displaytext(benchmark::State& state) {
 
 constexpr int64_t kKb = 1024;
 
+// 1 KB, 10 KB, 100 KB, 1 MB and 10 MB.
+void sizes(benchmark::internal::Benchmark* b) {
+  for (const int64_t size : {kKb, 10 * kKb, 100 * kKb, kKb * kKb, 10 * kKb * kKb}) b->Arg(size);
+  b->Unit(benchmark::kMicrosecond);
+}
+
 }  // namespace
 
-BENCHMARK(BM_RemoveHtml)
-    ->Arg(kKb)
-    ->Arg(100 * kKb)
-    ->Arg(10 * kKb * kKb)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_RemoveHtmlUnclosed)
-    ->Arg(kKb)
-    ->Arg(100 * kKb)
-    ->Arg(10 * kKb * kKb)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_displaytext)
-    ->Arg(kKb)
-    ->Arg(100 * kKb)
-    ->Arg(10 * kKb * kKb)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RemoveHtml)->Apply(sizes);
+BENCHMARK(BM_RemoveHtmlUnclosed)->Apply(sizes);
+BENCHMARK(BM_displaytext)->Apply(sizes);
 
 // The server's allocator settings, so that the figures are the server's.
 int main(int argc, char** argv) {
