@@ -130,7 +130,18 @@ DbColumns::DbColumns(std::vector<DbColumn> columns) {
 
 int DbColumns::find(std::string_view name) const {
   if (!set_) return -1;
-  auto it = set_->by_lower_name.find(ascii_lower(name));
+  // Column names are short: lowered in place, without an allocation.
+  char buffer[64];
+  std::string lowered;
+  std::string_view key;
+  if (name.size() <= sizeof buffer) {
+    for (size_t i = 0; i < name.size(); ++i) buffer[i] = ascii_lower(name[i]);
+    key = std::string_view(buffer, name.size());
+  } else {
+    lowered = ascii_lower(name);
+    key = lowered;
+  }
+  auto it = set_->by_lower_name.find(key);
   return it == set_->by_lower_name.end() ? -1 : it->second;
 }
 

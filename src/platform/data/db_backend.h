@@ -48,7 +48,13 @@ class DbColumns {
  private:
   struct Set {
     std::vector<DbColumn> list;                          // in result order
-    std::unordered_map<std::string, int> by_lower_name;  // lower-case name -> first position
+    // Looks names up as views, so a lookup copies nothing.
+    struct Hash {
+      using is_transparent = void;
+      size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    // lower-case name -> first position
+    std::unordered_map<std::string, int, Hash, std::equal_to<>> by_lower_name;
   };
   std::shared_ptr<const Set> set_;
 };

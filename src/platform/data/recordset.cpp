@@ -243,18 +243,23 @@ void Recordset::Update() {
 
   std::vector<DbParam> params;
   std::vector<size_t> written;
+  params.reserve(d.columns.size() + 1);
+  written.reserve(d.columns.size());
   std::string names;
   std::string values;
+  names.reserve(32 * d.columns.size());
   for (size_t i = 0; i < d.columns.size(); ++i) {
     if (!d.pending[i]) continue;
     params.push_back(param_from_variant(*d.pending[i]));
     written.push_back(i);
+    if (!names.empty()) names += ", ";
+    names += column_sql(i);
     if (d.adding) {
-      names += (names.empty() ? "" : ", ") + column_sql(i);
-      values += (values.empty() ? "" : ", ") + placeholder(session.dialect(), params.size());
+      if (!values.empty()) values += ", ";
+      values += placeholder(session.dialect(), params.size());
     } else {
-      names += (names.empty() ? "" : ", ") + column_sql(i) + " = " +
-               placeholder(session.dialect(), params.size());
+      names += " = ";
+      names += placeholder(session.dialect(), params.size());
     }
   }
 
@@ -284,8 +289,16 @@ void Recordset::Update() {
   } else {
     if (!key_index) throw ScriptError(err::kProviderFailure, kNoKeyMessage);
     params.push_back(param_from_variant(row[*key_index]));
-    const std::string sql = "UPDATE " + table.sql_name + " SET " + names + " WHERE " + table.key +
-                            " = " + placeholder(session.dialect(), params.size());
+    std::string sql;
+    sql.reserve(names.size() + table.sql_name.size() + table.key.size() + 32);
+    sql += "UPDATE ";
+    sql += table.sql_name;
+    sql += " SET ";
+    sql += names;
+    sql += " WHERE ";
+    sql += table.key;
+    sql += " = ";
+    sql += placeholder(session.dialect(), params.size());
     DbResult result = session.run(sql, params);
     if (result.affected == 0) {
       throw ScriptError(err::kRowNotFound,
