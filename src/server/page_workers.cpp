@@ -79,33 +79,42 @@ void PageWorkers::run() {
       jobs_.pop_front();
       ++running_;
     }
-    run_logged(job.run);
-    job.run = nullptr;  // what the job holds goes before it counts as done
-    finish(std::move(job.key));
+    do {
+      run_logged(job.run);
+      job.run = nullptr;  // what the job holds goes before it counts as done
+    } while (finish(job, true));
   }
 }
 
-void PageWorkers::finish(std::string key) {
+bool PageWorkers::finish(Job& job, bool take_next) {
   bool next = false;
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    --running_;
-    if (!key.empty() && !stopping_) {
+    if (!job.key.empty() && !stopping_) {
       // The key's next job, if any, is ready now; else the key is free.
-      auto it = busy_.find(key);
+      auto it = busy_.find(job.key);
       if (it != busy_.end()) {
         if (it->second.empty()) {
           busy_.erase(it);
         } else {
-          jobs_.push_back(Job{std::move(key), std::move(it->second.front())});
+          std::function<void()> following = std::move(it->second.front());
           it->second.pop_front();
           --held_;
+          if (take_next && jobs_.empty()) {
+            // Nothing else waits: this thread goes on with it, sparing the
+            // wake of another.
+            job.run = std::move(following);
+            return true;
+          }
+          jobs_.push_back(Job{job.key, std::move(following)});
           next = true;
         }
       }
     }
+    --running_;
   }
   if (next) ready_.notify_one();
+  return false;
 }
 
 bool PageWorkers::try_run_here(const std::string& key, const std::function<void()>& job) {
@@ -116,7 +125,8 @@ bool PageWorkers::try_run_here(const std::string& key, const std::function<void(
     ++running_;
   }
   run_logged(job);
-  finish(key);
+  Job ended{key, nullptr};
+  finish(ended, false);
   return true;
 }
 

@@ -55,8 +55,10 @@ class PageWorkers {
     std::function<void()> run;
   };
   void run();
-  // Counts a job of `key` as ended: the key's next job, if any, is ready.
-  void finish(std::string key);
+  // Counts `job` as ended: its key's next job, if any, is ready. With
+  // `take_next`, when no other job waits for a thread, that next job is put
+  // in `job` instead, to run on the same thread, and true is returned.
+  bool finish(Job& job, bool take_next);
 
   const size_t queue_limit_;
   mutable std::mutex mutex_;  // guards everything below but threads_
