@@ -4,6 +4,7 @@
 // passwords, and the session and start-up settings an operator relies on.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -22,6 +23,7 @@
 #include "host/page.h"
 #include "http_client.h"
 #include "platform/data/connection.h"
+#include "platform/data/db_backend.h"
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
 #include "server/http_server.h"
@@ -290,6 +292,79 @@ TEST_F(ResilienceTest, a_get_that_meets_a_held_lock_moves_to_a_page_thread_and_w
   EXPECT_EQ(reply.body, "noted");
   EXPECT_EQ(db_.scalar("SELECT count(*) FROM t_note"), "2");
   EXPECT_TRUE(log_.entries().empty());  // the refused first try is not a failure
+}
+
+// Every show of the node gives it as the database held it when the request
+// was sent, while another process saves it over and over and this server
+// saves another node of the same table in between (writes of its own).
+TEST_F(ResilienceTest, shows_interleaved_with_saves_from_another_process_are_never_stale) {
+  auto* committed = static_cast<std::atomic<long>*>(
+      mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(committed, MAP_FAILED);
+  new (committed) std::atomic<long>(0);
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  constexpr long kSaves = 300;
+  const std::string url = db_.url();
+  // Forked before the server starts, while this process has one thread.
+  const pid_t writer = fork();
+  if (writer == 0) {
+    int status = 0;
+    char c;
+    close(go[1]);
+    if (read(go[0], &c, 1) != 1) _exit(2);
+    try {
+      auto session = open_db_session(url);
+      for (long n = 1; n <= kSaves; ++n) {
+        session->query("update OA_Flow_Model_JieDian set JieDianName = 'n" + std::to_string(n) +
+                       "' where OAID = 1");
+        committed->store(n);
+        if (n % 4 == 0) usleep(500);
+      }
+    } catch (...) {
+      status = 1;
+    }
+    _exit(status);
+  }
+  close(go[0]);
+  start(options());
+  const std::string cookie = sign_in();
+  auto shown = [&] {
+    const std::string body = gb18030_to_utf8(http_get(port_, std::string(kPage) + "?OAID=1", cookie).body);
+    const std::string mark = "name=JieDianName value=\"";
+    const size_t at = body.find(mark);
+    if (at == std::string::npos) return -1L;
+    const std::string value = body.substr(at + mark.size(), body.find('"', at + mark.size()) - at - mark.size());
+    return value.rfind('n', 0) == 0 ? std::stol(value.substr(1)) : 0L;
+  };
+  ASSERT_EQ(write(go[1], "g", 1), 1);
+  close(go[1]);
+
+  long last = 0;
+  int shows = 0;
+  int status = -1;
+  bool writer_ended = false;
+  while (committed->load() < kSaves || shows < 20) {
+    if (!writer_ended && waitpid(writer, &status, WNOHANG) == writer) writer_ended = true;
+    if (writer_ended && committed->load() < kSaves) break;
+    if (shows % 5 == 0) {
+      const std::string save = "save=true&OAID=2&JieDianName=own" + std::to_string(shows) +
+                               "&BanLiType=1&ProcessType=1&BanLiRenType=3";
+      ASSERT_EQ(http_post(port_, std::string(kPage), save, cookie).status, 200);
+    }
+    const long before = committed->load();
+    const long seen = shown();
+    ASSERT_GE(seen, before) << "a show gave a name older than the last save";
+    ASSERT_GE(seen, last) << "a show went back";
+    last = seen;
+    ++shows;
+  }
+  if (!writer_ended) waitpid(writer, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(shown(), kSaves);
+  EXPECT_EQ(db_.scalar("select JieDianName from OA_Flow_Model_JieDian where OAID = 2"),
+            "own" + std::to_string((shows - 1) / 5 * 5));
+  munmap(committed, sizeof(std::atomic<long>));
 }
 
 // --- Posts from other sites ---------------------------------------------------
