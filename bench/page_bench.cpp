@@ -108,13 +108,3 @@ BENCHMARK(BM_SaveNode)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace oapx1
-
-// The server's allocator settings, so that the figures are the server's.
-int main(int argc, char** argv) {
-  oapx1::keep_freed_memory();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

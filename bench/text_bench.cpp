@@ -6,7 +6,6 @@
 #include <string>
 
 #include "host/page.h"
-#include "platform/web/process.h"
 #include "platform/web/memory_intrinsics.h"
 
 namespace {
@@ -88,13 +87,3 @@ void sizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_RemoveHtml)->Apply(sizes);
 BENCHMARK(BM_RemoveHtmlUnclosed)->Apply(sizes);
 BENCHMARK(BM_displaytext)->Apply(sizes);
-
-// The server's allocator settings, so that the figures are the server's.
-int main(int argc, char** argv) {
-  oapx1::keep_freed_memory();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

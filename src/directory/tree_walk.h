@@ -44,6 +44,18 @@ struct Level {
     count = rs.as<Recordset>().RecordCount();
     row = 1;
   }
+  // Goes down into the current row's child `node`, at indentation `indent`:
+  // returns the child level, to run before this one goes on.
+  Level enter(Variant node, Variant indent = Variant()) {
+    in_child = true;
+    return Level(std::move(node), std::move(indent));
+  }
+  // Ends the level after its last row: closes the child rows.
+  std::nullopt_t finish() {
+    rs.as<Recordset>().Close();
+    done = true;
+    return std::nullopt;
+  }
   // True, once, when the current row's child level has run: the level then
   // stands on its next row, and the caller does the row's closing work.
   bool past_child() {

@@ -28,6 +28,18 @@ namespace {
 // The markup form of a database value.
 std::string h(const Variant& v) { return html_encode(v.str()); }
 
+// The start of a folder's line in the catalogue and department trees: its
+// indentation and the opened-folder icon of the outline `key`.
+std::string folder_icon(const std::string& indent, const std::string& key) {
+  return "<nobr>" + indent + "<img align=middle src='images/tree_OFolder.gif' id=Out" + key +
+         "i style='CURSOR: hand' class=Outline>&nbsp;";
+}
+
+// The opening of the block that holds the outline `key`'s children.
+std::string children_block(const std::string& key) {
+  return "<div id=Out" + key + "s style='DISPLAY: '>";
+}
+
 // Collects the text of a list field in a local buffer, so that a long walk
 // appends in constant time, and stores it back into the field when the walk
 // ends, however it ends.
@@ -82,12 +94,9 @@ void collect_descendants(Guard&& guard, const Variant& conn, std::string_view ta
       Variant child = r.field(key_column);
       if (visited.count(node_key(child))) continue;
       list.append(child);
-      c.in_child = true;
-      return Level{child};
+      return c.enter(child);
     }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
+    return c.finish();
   };
   walk_down(Level{id}, step, guard);
 }
@@ -112,12 +121,9 @@ Variant Page::tabshowdepartmentchild(Variant& id, Variant& level) {
       response_object().write("<OPTION value=" + h(r.field("DepartMentID")) + ">" +
                               stringcount(unit, c.level).str() + h(r.field("DepartName")) +
                               "</OPTION>");
-      c.in_child = true;
-      return Level{child, next_level(c.level)};
+      return c.enter(child, next_level(c.level));
     }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
+    return c.finish();
   };
   walk_down(Level{id, level}, step, guard);
   return Variant();
@@ -140,12 +146,9 @@ Variant Page::tabshowreqtypechild(Variant& id, Variant& level) {
       Variant unit = "|--";
       response_object().write("<OPTION value=" + h(child) + ">" + stringcount(unit, c.level).str() +
                               h(r.field("ReqTypeName")) + "</OPTION>");
-      c.in_child = true;
-      return Level{child, next_level(c.level)};
+      return c.enter(child, next_level(c.level));
     }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
+    return c.finish();
   };
   walk_down(Level{id, level}, step, guard);
   return Variant();
@@ -180,12 +183,9 @@ Variant Page::listuser(Variant& id, Variant& level) {
       if (visited.count(node_key(child))) continue;
       response_object().write("<OPTION value='NONE'>" + stringcount(unit, c.level).str() +
                               h(r.field("departName")) + "</OPTION>");
-      c.in_child = true;
-      return Level{child, next_level(c.level)};
+      return c.enter(child, next_level(c.level));
     }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
+    return c.finish();
   };
   walk_down(Level{id, level}, step, guard);
   return Variant();
@@ -235,17 +235,12 @@ Variant Page::tabshowdepartmentchildandusername(Variant& id, Variant& level) {
       Variant child = r.field("DepartmentID");
       if (visited.count(node_key(child))) continue;
       const std::string key = h(r.field("DepartMentID"));
-      out.write("<nobr>" + stringcount(unit, c.level).str() +
-                "<img align=middle src='images/tree_OFolder.gif' id=Out" + key +
-                "i style='CURSOR: hand' class=Outline>&nbsp;");
+      out.write(folder_icon(stringcount(unit, c.level).str(), key));
       out.write("<A class=Outline id=Out" + key + "t>" + h(r.field("departName")) + "</a></nobr><br>");
-      out.write("<div id=Out" + key + "s style='DISPLAY: '>");
-      c.in_child = true;
-      return Level{child, next_level(c.level)};
+      out.write(children_block(key));
+      return c.enter(child, next_level(c.level));
     }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
+    return c.finish();
   };
   walk_down(Level{id, level}, step, guard);
   return Variant();
@@ -294,18 +289,13 @@ Variant Page::tabshowdocumentstructure(Variant& id, Variant& level) {
       if (!folders && !documents) continue;
       const std::string key = h(child);
       const std::string name = h(r.field("CatName"));
-      out.write("<nobr>" + stringcount(unit, c.level).str() +
-                "<img align=middle src='images/tree_OFolder.gif' id=Out" + key +
-                "i style='CURSOR: hand' class=Outline>&nbsp;");
+      out.write(folder_icon(stringcount(unit, c.level).str(), key));
       out.write("<A class=Outline href='OA_DocumentList.asp?CatNumber=" + key + "' id=Out" + key +
                 "t target='detail'  title='" + name + "' >" + name + "</a></nobr><br>");
-      out.write("<div id=Out" + key + "s style='DISPLAY: '>");
-      c.in_child = true;
-      return Level{child, next_level(c.level)};
+      out.write(children_block(key));
+      return c.enter(child, next_level(c.level));
     }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
+    return c.finish();
   };
   walk_down(Level{id, level}, step, guard);
   return Variant();
@@ -331,22 +321,17 @@ Variant Page::showdoctree(Variant& id, Variant& level) {
       Variant code = "CHKDOP" + child.str();
       if (is_true(haspower(code))) {
         const std::string name = h(r.field("CatName"));
-        out.write("<nobr>" + stringcount(unit, c.level).str() +
-                  "<img align=middle src='images/tree_OFolder.gif' id=Out" + key +
-                  "i style='CURSOR: hand' class=Outline>&nbsp;");
+        out.write(folder_icon(stringcount(unit, c.level).str(), key));
         out.write("<A class=Outline  id=Out" + key + "t  title='" + name + "' >" + name +
                   "</a><INPUT type=radio id=tree name=tree  onclick=\" javascript:ClickS(" + key + ",'" +
                   html_encode(script_string(r.field("CatName").str())) + "')\"   value=" + key +
                   "></nobr><br>");
       }
       // A hidden catalogue still holds its permitted sub-catalogues.
-      out.write("<div id=Out" + key + "s style='DISPLAY: '>");
-      c.in_child = true;
-      return Level{child, next_level(c.level)};
+      out.write(children_block(key));
+      return c.enter(child, next_level(c.level));
     }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
+    return c.finish();
   };
   walk_down(Level{id, level}, step, guard);
   return Variant();

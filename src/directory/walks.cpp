@@ -186,12 +186,9 @@ Variant Page::deletedocumentfolder(Variant& id) {
       if (visited.count(node_key(child))) continue;
       sql = "delete from KX_Catalog where KXID=" + sql_integer(child);
       conn.as<Connection>().execute(sql);
-      c.in_child = true;
-      return Level{child};
+      return c.enter(child);
     }
-    r.Close();
-    c.done = true;
-    return std::nullopt;
+    return c.finish();
   };
   walk_down(Level{id}, step, guard);
   return Variant();

@@ -298,7 +298,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     const bool head = req.method() == http::verb::head;
     const bool keep_alive = req.keep_alive();
     const unsigned version = req.version();
-    if (!shared_->app->is_page_work(request)) {
+    const WebApplication::PageWork work = shared_->app->page_work(request);
+    if (work == WebApplication::PageWork::kNone) {
       HttpReply reply = shared_->app->handle(request);
       return send(std::move(reply), version, keep_alive && !shared_->stopping, head);
     }
@@ -307,7 +308,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     // request under way: handing it to a page thread and its reply back
     // would cost more than the page. Should it have to wait for a database
     // lock, it is given to the page threads instead, having changed nothing.
-    if (shared_->app->may_run_here(request)) {
+    if (work == WebApplication::PageWork::kHereFirst) {
       std::optional<HttpReply> reply;
       if (shared_->workers->try_run_here(session, [&] { reply = shared_->app->try_handle_here(request); }) &&
           reply) {

@@ -1,6 +1,5 @@
 #include "server/serve.h"
 
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -117,7 +116,6 @@ std::string database_advice(const DatabaseProblem& problem, const std::string& u
   return "check that the database server runs and that the URL (from " +
          database_source(configured) + "), user and password are right";
 }
-
 
 }  // namespace
 

@@ -249,31 +249,23 @@ bool WebApplication::demo_login_enabled() const {
   return demo_login_ > 0;
 }
 
-bool WebApplication::is_page_work(const HttpRequest& request) const {
+WebApplication::PageWork WebApplication::page_work(const HttpRequest& request) const {
   std::string_view target = request.target;
   target = target.substr(0, target.find('?'));
   // Only the pages, a sign-in and a sign-out can wait on the database. Most
   // requests are static files, told apart by their ending without decoding
   // the path.
   if (target.size() < 4 || !ascii_iequals(target.substr(target.size() - 4), ".asp")) {
-    if (target.find('%') == std::string_view::npos) return false;
+    if (target.find('%') == std::string_view::npos) return PageWork::kNone;
   }
-  if (is_page(target)) return true;
   const auto segments = lower_segments(percent_decode(target, false));
-  if (segments == logout_segments_) return true;
-  return segments == login_segments_ && request.method == "POST";
-}
-
-bool WebApplication::is_page(std::string_view target) const {
-  const auto segments = lower_segments(percent_decode(target.substr(0, target.find('?')), false));
-  for (const auto& route : pages_)
-    if (segments == route.first) return true;
-  return false;
-}
-
-bool WebApplication::may_run_here(const HttpRequest& request) const {
-  return pages_may_run_here_ && (request.method == "GET" || request.method == "HEAD") &&
-         is_page(request.target);
+  for (const auto& route : pages_) {
+    if (segments != route.first) continue;
+    const bool get = request.method == "GET" || request.method == "HEAD";
+    return pages_may_run_here_ && get ? PageWork::kHereFirst : PageWork::kElsewhere;
+  }
+  if (segments == logout_segments_) return PageWork::kElsewhere;
+  return segments == login_segments_ && request.method == "POST" ? PageWork::kElsewhere : PageWork::kNone;
 }
 
 std::optional<HttpReply> WebApplication::try_handle_here(const HttpRequest& request) {

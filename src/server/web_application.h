@@ -123,15 +123,17 @@ class WebApplication {
   explicit WebApplication(ServerOptions options);
   ~WebApplication();
 
-  // True for a request whose answer may wait on the database (the page, a
-  // sign-in): the transport runs it on the page threads.
-  bool is_page_work(const HttpRequest& request) const;
-
-  // True for page work that may first be tried on the thread that read the
-  // request (try_handle_here): a page asked for with GET or HEAD, on an
-  // SQLite database, with the sessions kept in this process. Such a page
-  // only reads, as a rule, and SQLite's reads never wait for writers.
-  bool may_run_here(const HttpRequest& request) const;
+  // Where a request's answer is made.
+  enum class PageWork {
+    kNone,       // not page work: it never waits on the database
+    kElsewhere,  // may wait on the database (a page, a sign-in, a sign-out): on the page threads
+    // A page asked for with GET or HEAD, on an SQLite database, with the
+    // sessions kept in this process: it may first be tried on the thread
+    // that read it (try_handle_here). Such a page only reads, as a rule, and
+    // SQLite's reads never wait for writers.
+    kHereFirst,
+  };
+  PageWork page_work(const HttpRequest& request) const;
 
   // Answers page work on a thread that serves other connections too: like
   // handle, but the work may not wait for a database lock before it has
@@ -165,8 +167,6 @@ class WebApplication {
   struct SessionScope;
 
   HttpReply answer(const HttpRequest& request);
-  // Whether the request's path is one of the pages.
-  bool is_page(std::string_view target) const;
   HttpReply run_page(const HttpRequest& request, std::string_view query, const PageFactory& factory);
   HttpReply login(const HttpRequest& request, std::string_view query);
   // Ends the session of the request (recording the sign-out of a signed-in

@@ -4,7 +4,6 @@
 // passwords, and the session and start-up settings an operator relies on.
 #include <gtest/gtest.h>
 
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -27,6 +26,7 @@
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
 #include "server/http_server.h"
+#include "support/shared_counter.h"
 #include "support/test_db.h"
 
 namespace oapx1 {
@@ -298,10 +298,7 @@ TEST_F(ResilienceTest, a_get_that_meets_a_held_lock_moves_to_a_page_thread_and_w
 // was sent, while another process saves it over and over and this server
 // saves another node of the same table in between (writes of its own).
 TEST_F(ResilienceTest, shows_interleaved_with_saves_from_another_process_are_never_stale) {
-  auto* committed = static_cast<std::atomic<long>*>(
-      mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-  ASSERT_NE(committed, MAP_FAILED);
-  new (committed) std::atomic<long>(0);
+  testing::SharedCounter committed;
   int go[2];
   ASSERT_EQ(pipe(go), 0);
   constexpr long kSaves = 300;
@@ -364,7 +361,6 @@ TEST_F(ResilienceTest, shows_interleaved_with_saves_from_another_process_are_nev
   EXPECT_EQ(shown(), kSaves);
   EXPECT_EQ(db_.scalar("select JieDianName from OA_Flow_Model_JieDian where OAID = 2"),
             "own" + std::to_string((shows - 1) / 5 * 5));
-  munmap(committed, sizeof(std::atomic<long>));
 }
 
 // --- Posts from other sites ---------------------------------------------------

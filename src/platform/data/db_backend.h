@@ -19,6 +19,16 @@
 #include "platform/script/variant.h"
 
 namespace oapx1 {
+namespace detail {
+
+// Hashes text keys so that maps of them are looked up by views: a lookup
+// copies nothing.
+struct ViewHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
+}  // namespace detail
 
 // A column of a result.
 struct DbColumn {
@@ -48,13 +58,8 @@ class DbColumns {
  private:
   struct Set {
     std::vector<DbColumn> list;                          // in result order
-    // Looks names up as views, so a lookup copies nothing.
-    struct Hash {
-      using is_transparent = void;
-      size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
     // lower-case name -> first position
-    std::unordered_map<std::string, int, Hash, std::equal_to<>> by_lower_name;
+    std::unordered_map<std::string, int, detail::ViewHash, std::equal_to<>> by_lower_name;
   };
   std::shared_ptr<const Set> set_;
 };
@@ -113,13 +118,8 @@ class StatementCache {
   size_t size() const { return order_.size(); }
 
  private:
-  // Looks keys up as views, so a lookup copies nothing.
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
   std::list<std::pair<std::string, Handle>> order_;  // most recently used first
-  std::unordered_map<std::string, typename std::list<std::pair<std::string, Handle>>::iterator, Hash,
+  std::unordered_map<std::string, typename std::list<std::pair<std::string, Handle>>::iterator, ViewHash,
                      std::equal_to<>>
       index_;  // key -> its entry in order_
 };

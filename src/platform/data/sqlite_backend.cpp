@@ -6,8 +6,8 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <string_view>

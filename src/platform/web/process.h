@@ -49,7 +49,8 @@ std::string resolve_database(std::string_view configured);
 // Keeps the memory a request frees in the process for the next request,
 // instead of returning it to the system after each burst and faulting it in
 // again: glibc trims the heap top above 128 KiB and maps large blocks afresh
-// by default. Blocks of 4 MiB and more are still mapped on their own. The
+// by default. Up to 128 MiB is kept, and blocks of 32 MiB and more are still
+// mapped on their own. The
 // server calls it at start, and the benchmarks, so that they measure what the
 // server runs.
 void keep_freed_memory();

@@ -1,7 +1,6 @@
 // Reads that an engine connection may answer from results it kept: each one
 // must give what the database holds at that moment, whoever changed it.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
+#include "support/shared_counter.h"
 #include "support/test_db.h"
 
 namespace oapx1 {
@@ -34,6 +34,22 @@ std::string read_once(const std::string& url, const std::string& sql) {
   conn->Close();
   return value;
 }
+
+// One connection held open through a test, as a page holds its own.
+struct HeldConnection {
+  explicit HeldConnection(const std::string& url) : connection(std::make_shared<Connection>()) {
+    connection->Open(url);
+    held = Variant(std::static_pointer_cast<Object>(connection));
+  }
+  // The first column of the first row a read gives, as text.
+  std::string value(const std::string& sql) const {
+    Recordset rs;
+    rs.Open(sql, held, 1, 3);
+    return rs.field(0).str();
+  }
+  std::shared_ptr<Connection> connection;
+  Variant held;  // the connection as the recordsets take it
+};
 
 // Runs `body` in a child process with an engine connection of its own; the
 // child's exit status is returned.
@@ -128,10 +144,7 @@ TEST_P(KeptResults, the_next_read_sees_every_committed_change) {
 // before the read began, nor go back.
 TEST_P(KeptResults, reads_interleaved_with_another_process_saves_are_never_stale) {
   db_.exec("UPDATE KX_UserInfor SET ordernumber = 0 WHERE OAID = 2;");
-  auto* committed = static_cast<std::atomic<long>*>(
-      mmap(nullptr, sizeof(std::atomic<long>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-  ASSERT_NE(committed, MAP_FAILED);
-  new (committed) std::atomic<long>(0);
+  testing::SharedCounter committed;
   constexpr long kSaves = 400;
   const std::string url = db_.url();
   const pid_t writer = fork();
@@ -168,37 +181,29 @@ TEST_P(KeptResults, reads_interleaved_with_another_process_saves_are_never_stale
   if (!writer_ended) waitpid(writer, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(read_once(url, sql), std::to_string(kSaves));
-  munmap(committed, sizeof(std::atomic<long>));
 }
 
 // Only reads whose answer depends on the data alone are kept: the clock and
 // random numbers are read afresh every time.
 TEST_P(KeptResults, reads_that_depend_on_more_than_the_data_are_run_each_time) {
-  auto conn = std::make_shared<Connection>();
-  conn->Open(db_.url());
-  const Variant held(std::static_pointer_cast<Object>(conn));
-  auto value = [&](const std::string& sql) {
-    Recordset rs;
-    rs.Open(sql, held, 1, 3);
-    return rs.field(0).str();
-  };
+  HeldConnection conn(db_.url());
   for (const std::string sql : {"select random()", "select abs(random()) from KX_UserInfor where OAID = 1"}) {
-    const std::string first = value(sql);
+    const std::string first = conn.value(sql);
     bool changed = false;
-    for (int i = 0; i < 5 && !changed; ++i) changed = value(sql) != first;
+    for (int i = 0; i < 5 && !changed; ++i) changed = conn.value(sql) != first;
     EXPECT_TRUE(changed) << sql;
   }
   // A recordset changed and written back leaves the kept rows as they were
   // read for others, and the next read sees the write.
   Recordset rs;
-  rs.Open("select * from KX_UserInfor where OAID = 2", held, 1, 3);
+  rs.Open("select * from KX_UserInfor where OAID = 2", conn.held, 1, 3);
   Recordset again;
-  again.Open("select * from KX_UserInfor where OAID = 2", held, 1, 3);
+  again.Open("select * from KX_UserInfor where OAID = 2", conn.held, 1, 3);
   rs.set_field("TureName", "李四四");
   EXPECT_EQ(again.field("TureName").str(), "李四");
   rs.Update();
   EXPECT_EQ(again.field("TureName").str(), "李四");
-  EXPECT_EQ(value("select TureName from KX_UserInfor where OAID = 2"), "李四四");
+  EXPECT_EQ(conn.value("select TureName from KX_UserInfor where OAID = 2"), "李四四");
 }
 
 // A write on the reading connection itself is seen by its next read of any
@@ -216,14 +221,7 @@ TEST_P(KeptResults, an_own_write_is_seen_through_views_triggers_and_cascades) {
       "CREATE TRIGGER t_parent_log AFTER UPDATE ON t_parent BEGIN INSERT INTO t_log VALUES (1); END;"
       "INSERT INTO t_parent VALUES (1, 'a'), (2, 'b'), (3, 'c');"
       "INSERT INTO t_child VALUES (1, 1), (2, 2), (3, 3);");
-  auto conn = std::make_shared<Connection>();
-  conn->Open(db_.url());
-  const Variant held(std::static_pointer_cast<Object>(conn));
-  auto value = [&](const std::string& sql) {
-    Recordset rs;
-    rs.Open(sql, held, 1, 3);
-    return rs.field(0).str();
-  };
+  HeldConnection conn(db_.url());
   const std::string add_audit =
       "CREATE TRIGGER t_parent_audit AFTER UPDATE ON t_parent BEGIN INSERT INTO t_audit VALUES (1); END";
   struct Case {
@@ -244,19 +242,19 @@ TEST_P(KeptResults, an_own_write_is_seen_through_views_triggers_and_cascades) {
        "1"},
   };
   for (const Case& c : cases) {
-    value(c.read);
-    value(c.read);
-    value("select count(*) from KX_UserInfor");  // another table's kept read
+    conn.value(c.read);
+    conn.value(c.read);
+    conn.value("select count(*) from KX_UserInfor");  // another table's kept read
     for (const std::string& write : c.writes) {
       if (write.rfind("other:", 0) == 0) {
         open_db_session(db_.url())->run_script(write.substr(6));
-        value(c.read);  // kept again at the version after the other's change
+        conn.value(c.read);  // kept again at the version after the other's change
       } else {
-        conn->execute(write);
+        conn.connection->execute(write);
       }
     }
-    EXPECT_EQ(value(c.read), c.expected) << c.read;
-    EXPECT_EQ(value("select count(*) from KX_UserInfor"), "2");
+    EXPECT_EQ(conn.value(c.read), c.expected) << c.read;
+    EXPECT_EQ(conn.value("select count(*) from KX_UserInfor"), "2");
   }
 }
 
