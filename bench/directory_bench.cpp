@@ -18,7 +18,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "platform/web/memory_intrinsics.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 
 namespace oapx1 {
 

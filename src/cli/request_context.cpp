@@ -1,6 +1,6 @@
 #include "cli/request_context.h"
 
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "server/web_application.h"
 
 namespace oapx1 {
@@ -46,14 +46,13 @@ CommandRequest::CommandRequest(const RequestOptions& options)
         s.fixed_now = options.now;
         s.event_log = &events_;
       }),
-      application_(application_state_),
-      request_(options.query, options.form) {
-  for (const auto& [name, value] : options.session) session_.set_item(name, value);
+      call_(application_state_) {
+  call_.request = MemoryRequest(options.query, options.form);
+  for (const auto& [name, value] : options.session) call_.session.set_item(name, value);
   // The login redirect goes where the server's would by default.
   application_state_.set_item("TavrinOAURL", Variant(kDefaultAppRoot));
   for (const auto& [name, value] : options.application) application_state_.set_item(name, value);
-  context_ = ObjectContext{&server_, &application_, &session_, &request_, &response_};
-  call_.emplace(&context_);
+  call_.bind();
 }
 
 }  // namespace oapx1

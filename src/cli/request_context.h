@@ -40,20 +40,14 @@ class CommandRequest {
  public:
   explicit CommandRequest(const RequestOptions& options);
 
-  MemoryResponse& response() { return response_; }
+  MemoryResponse& response() { return call_.response; }
   CollectingEventLog& events() { return events_; }
 
  private:
   CollectingEventLog events_;        // the events of the command
   ScopedProcessSettings settings_;   // database, clock and event log of the command
   ApplicationState application_state_;
-  MemoryServer server_;
-  MemoryApplication application_;
-  MemorySession session_;
-  MemoryRequest request_;
-  MemoryResponse response_;
-  ObjectContext context_;
-  std::optional<HostCall> call_;     // the binding of the objects above, undone first
+  MemoryCall call_;                  // the request's objects, bound while the command runs
 };
 
 }  // namespace oapx1

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "host/page.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 

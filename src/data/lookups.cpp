@@ -1,7 +1,7 @@
 // The database-functions include: its initialiser, and the code-table
 // lookups (one value of the first row whose key column matches).
 #include "host/page.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 

@@ -10,7 +10,7 @@
 #include "host/page.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "platform/web/intrinsics.h"
 
 namespace oapx1 {

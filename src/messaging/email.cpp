@@ -8,7 +8,7 @@
 #include "platform/data/recordset.h"
 #include "platform/mail/mail_components.h"
 #include "platform/script/script.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 
 namespace oapx1 {
 namespace {

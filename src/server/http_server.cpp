@@ -298,20 +298,18 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     const bool head = req.method() == http::verb::head;
     const bool keep_alive = req.keep_alive();
     const unsigned version = req.version();
-    const WebApplication::PageWork work = shared_->app->page_work(request);
-    if (work == WebApplication::PageWork::kNone) {
-      HttpReply reply = shared_->app->handle(request);
+    WebApplication::Route route = shared_->app->route(request);
+    if (route.work == WebApplication::PageWork::kNone) {
+      HttpReply reply = shared_->app->handle(request, route);
       return send(std::move(reply), version, keep_alive && !shared_->stopping, head);
     }
     std::string session = shared_->app->session_key(request);
     // A page that only reads runs here at once when its session has no other
     // request under way: handing it to a page thread and its reply back
-    // would cost more than the page. Should it have to wait for a database
-    // lock, it is given to the page threads instead, having changed nothing.
-    if (work == WebApplication::PageWork::kHereFirst) {
+    // would cost more than the page, and its reads never wait for a writer.
+    if (route.work == WebApplication::PageWork::kReadsHere) {
       std::optional<HttpReply> reply;
-      if (shared_->workers->try_run_here(session, [&] { reply = shared_->app->try_handle_here(request); }) &&
-          reply) {
+      if (shared_->workers->try_run_here(session, [&] { reply = shared_->app->handle(request, route); })) {
         return send(std::move(*reply), version, keep_alive && !shared_->stopping, head);
       }
     }
@@ -320,9 +318,9 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     // keeps the loop running until the reply has been handed back.
     const bool queued = shared_->workers->try_post(
         std::move(session),
-        [self = shared_from_this(), request = std::move(request), version, keep_alive, head,
-         work = net::make_work_guard(socket_.get_executor())]() mutable {
-          HttpReply reply = self->shared_->app->handle(request);
+        [self = shared_from_this(), request = std::move(request), route = std::move(route), version,
+         keep_alive, head, work = net::make_work_guard(socket_.get_executor())]() mutable {
+          HttpReply reply = self->shared_->app->handle(request, route);
           net::post(self->socket_.get_executor(),
                     [self, reply = std::move(reply), version, keep_alive, head]() mutable {
                       self->send(std::move(reply), version, keep_alive && !self->shared_->stopping, head);

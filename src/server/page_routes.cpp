@@ -16,13 +16,13 @@ PageFactory make() {
 
 }  // namespace
 
-std::vector<std::pair<std::string, PageFactory>> application_pages(PageFactory node_page) {
+std::vector<PageRoute> application_pages(PageFactory node_page) {
   return {
-      {"flow/model/jiedian.asp", std::move(node_page)},
-      {kModelPagePath, make<FlowModelPage>()},
-      {"flow/model/jiedianlist.asp", make<FlowNodeListPage>()},
-      {"PowerSelect.asp", make<UserPickerPage>()},
-      {"include/user/MulSeleDepart.asp", make<DepartmentPickerPage>()},
+      {"flow/model/jiedian.asp", std::move(node_page), PageAccess::kWritesWhenPosted},
+      {kModelPagePath, make<FlowModelPage>(), PageAccess::kReads},
+      {"flow/model/jiedianlist.asp", make<FlowNodeListPage>(), PageAccess::kReads},
+      {"PowerSelect.asp", make<UserPickerPage>(), PageAccess::kReads},
+      {"include/user/MulSeleDepart.asp", make<DepartmentPickerPage>(), PageAccess::kReads},
   };
 }
 

@@ -16,7 +16,6 @@
 #include "server/sign_in.h"
 #include "platform/web/login_exempt.h"
 #include "server/logs.h"
-#include "util/date_time.h"
 #include "platform/text/ascii.h"
 
 namespace oapx1 {
@@ -278,7 +277,9 @@ int serve_command(const std::vector<std::string>& args) {
   if (options.login_exempt) set_login_exempt(*options.login_exempt);
   // The weekday names of the server's regional settings, as getsj shows them.
   if (options.language == "en") {
-    set_weekday_names({"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"});
+    update_process_settings([](ProcessSettings& s) {
+      s.weekday_names = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    });
   }
 
   // The database is checked before anything listens; nothing is created.

@@ -371,4 +371,35 @@ std::string new_session_id() {
   return id;
 }
 
+SessionScope::SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
+                           bool secure_cookies)
+    : store_(store), secure_(secure_cookies) {
+  id_ = cookie_value(request.cookie, kSessionCookie);
+  if (!id_.empty()) entry_ = store.find(id_);
+  if (!entry_) {
+    entry_ = std::make_shared<SessionEntry>();
+    entry_->state.set_item("SystemURL", Variant(std::string(system_url)));
+    is_new_ = true;
+  }
+  lock_ = std::unique_lock<std::mutex>(entry_->mutex);
+  view_.emplace(entry_->state);
+}
+
+void SessionScope::finish(HttpReply& reply) {
+  if (ended_) {
+    if (!is_new_) store_.remove(id_);
+    reply.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) +
+                                                 "=; Path=/; Max-Age=0; HttpOnly; SameSite=Lax");
+    return;
+  }
+  if (renew_ || (is_new_ && view_->modified())) {
+    id_ = store_.renew(id_, entry_);
+    reply.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) + "=" + id_ +
+                                                 "; Path=/; HttpOnly; SameSite=Lax" +
+                                                 (secure_ ? "; Secure" : ""));
+  } else if (!is_new_) {
+    store_.touch(*entry_);
+  }
+}
+
 }  // namespace oapx1

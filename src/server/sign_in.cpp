@@ -1,10 +1,15 @@
 #include "server/sign_in.h"
 
 #include <algorithm>
-#include <boost/asio/ip/address.hpp>
+#include <limits>
 
 #include "host/page.h"
+#include "platform/data/connection.h"
+#include "platform/data/recordset.h"
+#include "platform/script/script.h"
 #include "platform/text/ascii.h"
+#include "platform/web/event_log.h"
+#include "server/form.h"
 
 namespace oapx1 {
 namespace {
@@ -16,22 +21,12 @@ class SignInPage : public Page {
 };
 
 // Runs `body` on a library page bound to a request of its own that carries
-// the given session, with its connection open as every page opens it.
+// the given session, with its connection open as every page opens it. What
+// the page writes (the trailer of a failure) is not shown to the user.
 template <class F>
 void with_library_page(ApplicationState& state, Session& session, F&& body) {
-  MemoryServer server;
-  MemoryApplication application(state);
-  MemoryRequest request;
-  MemoryResponse response;  // the trailer of a failure is not shown to the user
-  ObjectContext context{&server, &application, &session, &request, &response};
-  // The thread's context is cleared however the page ends.
-  struct Unbind {
-    ~Unbind() {
-      set_current_object_context(nullptr);
-      bind_intrinsics(nullptr);
-    }
-  } unbind;
-  set_current_object_context(&context);
+  MemoryCall call(state);
+  call.bind(&session);
   SignInPage page;
   page.bind_request_context();
   page.tvdb_connI_init();
@@ -56,6 +51,162 @@ void record_login_event(ApplicationState& application, Session& session, std::st
     Variant legal_value(legal), login_value(login);
     page.savelog(legal_value, login_value);
   });
+}
+
+namespace {
+
+// Runs `sql` on the database and gives `read` the open recordset, standing
+// on its first row when it has one.
+template <class F>
+void read_first_row(const std::string& database, const std::string& sql, F&& read) {
+  auto conn = std::make_shared<Connection>();
+  conn->Open(Variant(database));
+  Recordset rs;
+  rs.Open(Variant(sql), Variant(std::static_pointer_cast<Object>(conn)), 1, 3);
+  read(rs);
+  rs.Close();
+  conn->Close();
+}
+
+std::string login_form(std::string_view action, std::string_view message, std::string_view user) {
+  std::string page =
+      "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n"
+      "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n"
+      "<title>登录 - 办公自动化系统</title>\r\n"
+      "<style>body{font:14px sans-serif;background:#E4E4E0;margin:0}"
+      "form{width:320px;margin:80px auto;padding:24px;background:#fff;border:1px solid #808080}"
+      "h1{font-size:18px;margin:0 0 16px}label{display:block;margin:8px 0 4px}"
+      "input[type=text],input[type=password]{width:100%;box-sizing:border-box;padding:4px}"
+      "p.msg{color:#c00}p.hint{color:#666;font-size:12px}button{margin-top:16px;padding:4px 16px}"
+      "</style>\r\n</head>\r\n<body>\r\n";
+  page += "<form method=\"post\" action=\"" + html_encode(action) + "\">\r\n";
+  page += "<h1>办公自动化系统 登录</h1>\r\n";
+  if (!message.empty()) page += "<p class=\"msg\">" + html_encode(message) + "</p>\r\n";
+  page += "<label for=\"username\">用户名</label><input type=\"text\" id=\"username\" name=\"username\" value=\"" +
+          html_encode(user) + "\" autofocus>\r\n";
+  page += "<label for=\"password\">密码</label><input type=\"password\" id=\"password\" name=\"password\">\r\n";
+  page += "<button type=\"submit\">登录</button>\r\n";
+  page += "<p class=\"hint\">演示数据库的用户（如 admin、zhangsan）密码均为 demo。</p>\r\n";
+  page += "</form>\r\n</body>\r\n</html>\r\n";
+  return page;
+}
+
+}  // namespace
+
+SignIn::SignIn(SignInSettings settings, ApplicationState& application, SessionStore& sessions)
+    : settings_(std::move(settings)),
+      application_(application),
+      sessions_(sessions),
+      throttle_(settings_.login_failures, std::chrono::minutes(1), settings_.clock) {}
+
+HttpReply SignIn::form_reply(int status, std::string_view message, std::string_view user) const {
+  HttpReply reply = html_reply(status, login_form(settings_.login_path, message, user));
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  return reply;
+}
+
+HttpReply SignIn::form() const { return form_reply(200, "", ""); }
+
+HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
+  MemoryRequest items(parse_form(query),
+                      has_media_type(request.content_type, "application/x-www-form-urlencoded")
+                          ? parse_form(request.body)
+                          : FormPairs{});
+  const std::string user = items.item("username").str();
+  const std::string password = items.item("password").str();
+  const std::string client = client_address(request.peer_address, request.forwarded_for, settings_.trusted_proxies);
+  if (const auto wait = throttle_.refused(client, user)) {
+    HttpReply reply = form_reply(429, "登录失败次数过多，请稍后再试。", user);
+    reply.headers.emplace_back("Retry-After", std::to_string(wait->count()));
+    return reply;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  // The attempt as the access policy and the audit log read it: the account
+  // typed and the client's address, in a session of its own until admitted.
+  MemorySession attempt;
+  attempt.set_item("_LogUserName", Variant(user));
+  attempt.set_item("_LogUserIPAddress", Variant(client));
+  std::optional<std::string> account;
+  std::string message;
+  if (!login_allowed(application_, attempt)) {
+    message = kLoginRefusedMessage;
+  } else {
+    try {
+      account = check_password(user, password);
+      if (!account) {
+        message = "用户名或密码不正确。";
+        if (!user.empty()) record_login_event(application_, attempt, "0", "1");
+      }
+    } catch (...) {
+      event_log().write(kEventError, "oapx1 serve: login failed: " + failure_text(std::current_exception()));
+      message = "无法连接数据库，请稍后再试。";
+    }
+  }
+  if (!account) {
+    if (!user.empty() && !password.empty()) throttle_.failed(client, user);
+    HttpReply reply = form_reply(200, message, user);
+    // Whether the account exists or not, a failure takes the same time.
+    reply.not_before = started + LoginThrottle::kFailureTime;
+    return reply;
+  }
+  throttle_.succeeded(user);
+  const int timeout = session_timeout_minutes();
+  SessionScope session(sessions_, request, settings_.system_url, settings_.secure_cookies);
+  session.view().set_item("UserName", Variant(*account));
+  session.view().set_item("_LogUserName", Variant(*account));
+  session.view().set_item("_LogUserIPAddress", attempt.item("_LogUserIPAddress"));
+  // The session lives as long as the security settings say from the start,
+  // not only after its first page has read them.
+  session.view().set_timeout(timeout);
+  record_login_event(application_, session.view(), "1", "1");
+  session.renew();
+  HttpReply reply;
+  reply.status = 303;  // after a post, the browser follows with a GET
+  reply.headers.emplace_back("Location", settings_.landing);
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  session.finish(reply);
+  return reply;
+}
+
+HttpReply SignIn::sign_out(const HttpRequest& request) {
+  SessionScope session(sessions_, request, settings_.system_url, settings_.secure_cookies);
+  if (script_unequal(session.view().item("UserName"), "")) {
+    record_login_event(application_, session.view(), "1", "0");
+  }
+  session.end();
+  HttpReply reply;
+  reply.status = 303;
+  reply.headers.emplace_back("Location", settings_.signed_out);
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  session.finish(reply);
+  return reply;
+}
+
+std::optional<std::string> SignIn::check_password(const std::string& user, const std::string& password) const {
+  if (user.empty() || password.empty()) return std::nullopt;
+  std::optional<std::string> account;
+  read_first_row(settings_.database,
+                 "select UserName, password from kx_userinfor where UserName = '" + sql_text(Variant(user)) + "'",
+                 [&](Recordset& rs) {
+                   if (rs.RecordCount() == 0) return;
+                   const Variant stored = rs.field("password");
+                   if (!stored.is_null() && stored.str() == password) account = rs.field("UserName").str();
+                 });
+  return account;
+}
+
+int SignIn::session_timeout_minutes() const {
+  constexpr int kDefaultMinutes = 45;  // as the page's session guard
+  try {
+    Variant minutes;
+    read_first_row(settings_.database, "select TimeOut from OA_AnQuan", [&](Recordset& rs) {
+      if (rs.RecordCount() > 0) minutes = rs.field("TimeOut");
+    });
+    if (minutes.is_null() || minutes.is_empty() || !is_numeric(minutes)) return kDefaultMinutes;
+    return static_cast<int>(std::clamp<int64_t>(minutes.to_integer(), 0, std::numeric_limits<int>::max()));
+  } catch (const std::exception&) {
+    return kDefaultMinutes;
+  }
 }
 
 }  // namespace oapx1

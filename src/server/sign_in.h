@@ -1,16 +1,22 @@
-// What the sign-in and sign-out of the HTTP host ask of the page library, as
-// the application's login pages do: the login access policy (isallowlogin)
-// and the audit log of sign-in events (savelog), and the client address they
-// are recorded under.
+// Signing in and out of the HTTP host: the login form, the password check, the
+// limit on failed sign-ins, the session a sign-in starts and a sign-out ends,
+// and what they ask of the page library, as the application's login pages do:
+// the login access policy (isallowlogin) and the audit log of sign-in events
+// (savelog), recorded under the client's address.
 #ifndef OAPX1_SERVER_SIGN_IN_H_
 #define OAPX1_SERVER_SIGN_IN_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/web/intrinsics.h"
 #include "platform/web/memory_intrinsics.h"
+#include "server/http_exchange.h"
+#include "server/login_throttle.h"
+#include "server/sessions.h"
+#include "server/trusted_proxies.h"
 
 namespace oapx1 {
 
@@ -28,6 +34,50 @@ bool login_allowed(ApplicationState& application, Session& session);
 // written is for the security settings to decide.
 void record_login_event(ApplicationState& application, Session& session, std::string_view legal,
                         std::string_view login);
+
+// What signing in and out needs of the host's settings.
+struct SignInSettings {
+  std::string database;           // where accounts and the security settings are read
+  std::string login_path;         // URL path of the login page, to which its form posts
+  std::string landing;            // where a sign-in leads
+  std::string signed_out;         // where a sign-out leads
+  std::string system_url;         // SystemURL item of a new session
+  bool secure_cookies = false;    // the session cookie only over HTTPS
+  TrustedProxies trusted_proxies; // proxies whose forwarding headers name the client
+  int login_failures = 10;        // failed sign-ins a minute per address and account; 0: no limit
+  SteadyClock clock;              // the present time (of the failure limit)
+};
+
+class SignIn {
+ public:
+  SignIn(SignInSettings settings, ApplicationState& application, SessionStore& sessions);
+
+  // The login form, empty.
+  HttpReply form() const;
+  // A posted sign-in (`query` is the request's query string): with a right
+  // password and the access policy's consent, a session under a fresh id and
+  // a redirect to the landing page; else the form again with the reason, no
+  // sooner than LoginThrottle::kFailureTime after it began; 429 while the
+  // failure limit refuses the address or account.
+  HttpReply sign_in(const HttpRequest& request, std::string_view query);
+  // Ends the session of the request (recording the sign-out of a signed-in
+  // user) and sends the browser to the login page.
+  HttpReply sign_out(const HttpRequest& request);
+
+  // The session time-out of the security settings (OA_AnQuan.TimeOut), in
+  // minutes; 45 when unset or unreadable.
+  int session_timeout_minutes() const;
+
+ private:
+  // The account whose password matches, or nullopt. Fails as the data layer does.
+  std::optional<std::string> check_password(const std::string& user, const std::string& password) const;
+  HttpReply form_reply(int status, std::string_view message, std::string_view user) const;
+
+  SignInSettings settings_;
+  ApplicationState& application_;
+  SessionStore& sessions_;
+  LoginThrottle throttle_;
+};
 
 }  // namespace oapx1
 

@@ -19,8 +19,9 @@
 
 #include "host/page.h"
 #include "platform/web/memory_intrinsics.h"
+#include "server/http_exchange.h"
 #include "server/sessions.h"
-#include "server/login_throttle.h"
+#include "server/sign_in.h"
 #include "server/static_files.h"
 #include "server/trusted_proxies.h"
 
@@ -34,11 +35,24 @@ inline constexpr char kDefaultAppRoot[] = "/oa/";
 
 using PageFactory = std::function<std::unique_ptr<Page>()>;
 
-// The pages of the application by URL path below the application root, in
-// one place: the node settings page (made by `node_page`), the workflow model
-// page that frames it, its node list and the pickers the node page opens.
-// Paths are matched without regard to letter case. (page_routes.cpp)
-std::vector<std::pair<std::string, PageFactory>> application_pages(PageFactory node_page);
+// What a page does to the database, as its route declares it.
+enum class PageAccess {
+  kReads,              // only reads, however it is asked for
+  kWritesWhenPosted,   // reads when asked for with GET or HEAD; a posted form may write
+};
+
+// One page of the application: its URL path below the application root
+// (matched without regard to letter case), how it is made, and its access.
+struct PageRoute {
+  std::string path;
+  PageFactory factory;
+  PageAccess access = PageAccess::kReads;
+};
+
+// The pages of the application, in one place: the node settings page (made
+// by `node_page`), the workflow model page that frames it, its node list and
+// the pickers the node page opens. (page_routes.cpp)
+std::vector<PageRoute> application_pages(PageFactory node_page);
 
 // The path of the workflow model page below the application root; signing in
 // and the application root land on it.
@@ -76,42 +90,6 @@ struct ServerOptions {
   SteadyClock clock;                      // session clock; unset: the steady clock
 };
 
-// One parsed HTTP request, as the application needs it.
-struct HttpRequest {
-  std::string method;        // "GET", "POST", ...
-  std::string target;        // path and query string, as sent
-  std::string content_type;  // the Content-Type header
-  std::string cookie;        // the Cookie header
-  std::string body;          // the request body
-  std::string peer_address;  // address of the connection's other end; empty when unknown
-  std::string host;          // the Host header
-  std::string origin;        // the Origin header
-  std::string referer;       // the Referer header
-  std::string user_agent;    // the User-Agent header
-  std::string forwarded;     // the Forwarded header
-  std::string forwarded_host;  // the X-Forwarded-Host header
-  std::string forwarded_for; // the X-Forwarded-For headers, joined by ", "
-  std::string version;       // "HTTP/1.1" or "HTTP/1.0"; empty: HTTP/1.1
-};
-
-// The reply to one request.
-struct HttpReply {
-  int status = 200;
-  std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Length
-  std::string body;                                          // bytes as sent
-  // When set, the bytes sent instead of `body` (a cached static file, shared
-  // by the replies that send it); `body` is then empty.
-  std::shared_ptr<const std::string> shared_body;
-  // The bytes sent: `shared_body` when set, else `body`.
-  std::string_view bytes() const { return shared_body ? std::string_view(*shared_body) : std::string_view(body); }
-  // Sent no sooner than this (a failed sign-in takes a fixed time); the
-  // transport waits without holding a thread.
-  std::chrono::steady_clock::time_point not_before{};
-};
-
-// The session cookie's name.
-inline constexpr std::string_view kSessionCookie = "OAPX1SESSION";
-
 class WebApplication {
  public:
   // Checks the document root, opens the access log when one is set and
@@ -125,32 +103,36 @@ class WebApplication {
 
   // Where a request's answer is made.
   enum class PageWork {
-    kNone,       // not page work: it never waits on the database
-    kElsewhere,  // may wait on the database (a page, a sign-in, a sign-out): on the page threads
-    // A page asked for with GET or HEAD, on an SQLite database, with the
-    // sessions kept in this process: it may first be tried on the thread
-    // that read it (try_handle_here). Such a page only reads, as a rule, and
-    // SQLite's reads never wait for writers.
-    kHereFirst,
+    kNone,         // never waits on the database: on the thread that read it
+    // A page that only reads, on an SQLite database (whose readers never wait
+    // for its writer) with the sessions kept in this process: on the thread
+    // that read it while its session has no other request under way.
+    kReadsHere,
+    kPageThreads,  // may write or wait (a save, a sign-in, a sign-out): on the page threads
   };
-  PageWork page_work(const HttpRequest& request) const;
 
-  // Answers page work on a thread that serves other connections too: like
-  // handle, but the work may not wait for a database lock before it has
-  // written. When it would have to, nothing is answered or logged (nullopt),
-  // the database is as it was, and the request is to be handled where it may
-  // wait. What the refused run set in the session or application state is
-  // set again by the run that answers.
-  std::optional<HttpReply> try_handle_here(const HttpRequest& request);
+  // Where a request goes, decided once from its method and path: both the
+  // transport (which thread answers) and handle (what answers) read it.
+  struct Route {
+    enum class Kind { kBadPath, kPage, kLogin, kLogout, kRoot, kStatic };
+    Kind kind = Kind::kStatic;
+    const PageRoute* page = nullptr;    // the page of a kPage route
+    std::vector<std::string> segments;  // the percent-decoded path, as sent
+    std::string query;                  // the query string, without its "?"
+    bool reads_only = true;             // the answer only reads the database
+    PageWork work = PageWork::kNone;
+  };
+  Route route(const HttpRequest& request) const;
 
   // The key that orders a request's page work: requests with one key run one
   // after the other (the session cookie's value; empty for none).
   std::string session_key(const HttpRequest& request) const;
 
-  // Answers one request and writes its access log line. Never throws: an
-  // unexpected failure (one the page did not handle itself) is logged to the
-  // event log, with the request, and answered 500.
-  HttpReply handle(const HttpRequest& request);
+  // Answers one request along its route and writes its access log line. Never
+  // throws: an unexpected failure (one the page did not handle itself) is
+  // logged to the event log, with the request, and answered 500.
+  HttpReply handle(const HttpRequest& request, const Route& route);
+  HttpReply handle(const HttpRequest& request) { return handle(request, route(request)); }
 
   // Drops expired sessions; returns how many.
   size_t sweep_sessions() { return sessions_->sweep(); }
@@ -164,37 +146,24 @@ class WebApplication {
   ApplicationState& application_state() { return application_; }
 
  private:
-  struct SessionScope;
-
-  HttpReply answer(const HttpRequest& request);
-  HttpReply run_page(const HttpRequest& request, std::string_view query, const PageFactory& factory);
-  HttpReply login(const HttpRequest& request, std::string_view query);
-  // Ends the session of the request (recording the sign-out of a signed-in
-  // user) and sends the browser to the login page.
-  HttpReply logout(const HttpRequest& request);
-  HttpReply static_file(const HttpRequest& request, const std::vector<std::string>& segments);
-  HttpReply html(int status, std::string_view utf8_body) const;
-  // The user name whose password matches, or nullopt.
-  std::optional<std::string> check_password(const std::string& user, const std::string& password);
-  // The session time-out of the security settings (OA_AnQuan.TimeOut), in minutes.
-  int session_timeout_minutes();
+  HttpReply answer(const HttpRequest& request, const Route& route);
+  HttpReply run_page(const HttpRequest& request, const Route& route);
+  HttpReply static_file(const std::vector<std::string>& segments);
 
   ServerOptions options_;
   StaticFiles files_;
   ApplicationState application_;  // the application items and its lock
   std::unique_ptr<SessionStore> sessions_;
+  std::unique_ptr<SignIn> sign_in_;
   mutable std::atomic<int> demo_login_{0};  // 1 on, 0 off, -1 not known yet (database unreadable)
-  LoginThrottle login_throttle_;
   std::string page_path_;   // the node settings page
-  std::string login_path_;  // the demo login page
-  std::string logout_path_; // the sign-out
   std::string landing_;     // where signing in and the root lead: the demo model page
   // The pages by their path as lower-case segments.
-  std::vector<std::pair<std::vector<std::string>, PageFactory>> pages_;
+  std::vector<std::pair<std::vector<std::string>, PageRoute>> pages_;
   // The same paths as lower-case segments, as requests are matched.
   std::vector<std::string> root_segments_, login_segments_, logout_segments_;
   std::unique_ptr<AccessLog> access_log_;  // null when there is none
-  bool pages_may_run_here_ = false;  // SQLite, and sessions in this process
+  bool reads_run_here_ = false;  // SQLite, and sessions in this process
 };
 
 // The shipped static files: "www" in the working folder when there is one,

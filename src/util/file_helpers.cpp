@@ -4,7 +4,7 @@
 #include <string>
 
 #include "host/page.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "platform/files/file_system.h"
 
 namespace oapx1 {

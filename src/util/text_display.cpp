@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "host/page.h"
-#include "platform/web/components.h"
-#include "platform/text/regexp.h"
+#include "platform/components/components.h"
+#include "platform/script/regexp.h"
 #include "platform/script/script.h"
 
 namespace oapx1 {

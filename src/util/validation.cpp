@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/page.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "platform/script/script.h"
 #include "platform/files/type_lib.h"
 

@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "pages/flownode/node_settings_page.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "platform/data/connection.h"
 #include "support/page_fixture.h"
 

@@ -20,7 +20,7 @@
 
 #include "platform/mail/mail_components.h"
 #include "platform/mail/smtp.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "support/page_fixture.h"
 
 extern char** environ;

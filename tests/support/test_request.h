@@ -14,19 +14,17 @@
 
 namespace oapx1::testing {
 
-class TestRequest {
- public:
-  TestRequest() : application(application_state) { bind(); }
-  TestRequest(const TestRequest&) = delete;
-  TestRequest& operator=(const TestRequest&) = delete;
+// What a test request holds beside the call's objects, made before them.
+struct TestRequestState {
+  CollectingEventLog events;
+  ScopedProcessSettings settings{[this](ProcessSettings& s) { s.event_log = &events; }};
+  ApplicationState application_state;
+};
 
-  // Binds this request's objects as the object context and the slots of the thread.
-  void bind() {
-    context = ObjectContext{&server, &application, &session, &request, &response};
-    call.reset();
-    call.emplace(&context);
-    bind_intrinsics(&context);
-  }
+class TestRequest : public TestRequestState, public MemoryCall {
+ public:
+  TestRequest() : MemoryCall(application_state) { bind(); }
+
   const std::string& body() const { return response.body(); }
   // The event texts so far.
   std::vector<std::string> event_texts() const {
@@ -34,17 +32,6 @@ class TestRequest {
     for (auto& [type, text] : events.entries()) texts.push_back(text);
     return texts;
   }
-
-  CollectingEventLog events;
-  ScopedProcessSettings settings{[this](ProcessSettings& s) { s.event_log = &events; }};
-  ApplicationState application_state;
-  MemoryServer server;
-  MemoryApplication application;
-  MemorySession session;
-  MemoryRequest request;
-  MemoryResponse response;
-  ObjectContext context;
-  std::optional<HostCall> call;  // the binding of the objects above, undone first
 };
 
 }  // namespace oapx1::testing

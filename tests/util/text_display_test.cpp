@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/script/script.h"
-#include "platform/text/regexp.h"
+#include "platform/script/regexp.h"
 #include "support/page_fixture.h"
 
 namespace oapx1::testing {

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "support/page_fixture.h"
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "platform/files/type_lib.h"
 
 namespace oapx1::testing {

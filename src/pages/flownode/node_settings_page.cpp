@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 

@@ -15,12 +15,23 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/data/lock_waits.h"
 #include "platform/text/ascii.h"
+#include "platform/web/intrinsics.h"
 #include "platform/web/process.h"
 
 namespace oapx1 {
 namespace {
+
+// Fails, before anything is written, when the host's call on this thread
+// promised to only read (ObjectContext::reads_only): such a page runs where
+// waiting for the writer would hold up other connections.
+void refuse_writes_of_a_reading_call() {
+  const ObjectContext* context = current_object_context();
+  if (context && context->reads_only) {
+    throw ScriptError(err::kProviderFailure,
+                      "A page that only reads the database tried to write to it; the statement was not run.");
+  }
+}
 
 struct DbCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -251,7 +262,6 @@ class SqliteSession final : public DbSession {
     StmtReset reset(stmt);
     bind(stmt, params);
     DbResult result = read(stmt, cached);
-    if (!is_query(stmt)) LockWaitsRefused::wrote();
     return result;
   }
 
@@ -291,7 +301,7 @@ class SqliteSession final : public DbSession {
 
   DbResult run_script(const std::string& sql) override {
     // A script may change anything, in transactions of its own.
-    LockWaitsRefused::check();
+    refuse_writes_of_a_reading_call();
     end_read();
     forget_results();
     DbResult result;
@@ -307,7 +317,6 @@ class SqliteSession final : public DbSession {
       rest = tail;
       if (!stmt) continue;  // only spaces or comments were left
       DbResult one = read(stmt.get());
-      if (!sqlite3_stmt_readonly(stmt.get())) LockWaitsRefused::wrote();
       result.affected += one.affected;
       if (!have_rows && !one.columns.empty()) {
         result.columns = std::move(one.columns);
@@ -408,9 +417,8 @@ class SqliteSession final : public DbSession {
 
   // Waits for another connection's lock as SQLite's own busy timeout does,
   // pausing 1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50 ms and then 100 ms at a
-  // time up to the timeout; not at all where waits are refused.
+  // time up to the timeout.
   static int wait_for_lock(void* self, int count) {
-    if (LockWaitsRefused::refuse_wait()) return 0;
     static constexpr int kPauses[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
     static constexpr int kSteps = static_cast<int>(std::size(kPauses));
     int waited = 0;
@@ -478,8 +486,8 @@ class SqliteSession final : public DbSession {
   // rows share one read transaction (one snapshot, and one set of file locks
   // instead of a set per statement), begun by the first of them.
   void before(sqlite3_stmt* stmt, const CachedStmt* cached = nullptr) {
-    LockWaitsRefused::check();
     if (!is_query(stmt)) {
+      if (!sqlite3_stmt_readonly(stmt)) refuse_writes_of_a_reading_call();
       end_read();
       mark_written(cached);
       return;

@@ -14,12 +14,11 @@
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
+#include "platform/web/process.h"
 
 namespace oapx1 {
 namespace {
 
-std::atomic<long long> g_connect_ms{10000};
-std::atomic<long long> g_total_ms{60000};
 
 [[noreturn]] void invalid(const std::string& what) {
   throw ScriptError(err::kInvalidCall, "Invalid procedure call or argument: " + what);
@@ -297,8 +296,9 @@ void send_mail(const MailServer& server, const OutgoingMail& mail) {
   curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(g_connect_ms.load()));
-  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(g_total_ms.load()));
+  const auto settings = process_settings();
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(settings->smtp_connect_ms));
+  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(settings->smtp_total_ms));
   // STARTTLS when the server offers it; plain otherwise, as mail servers
   // inside an organisation often are.
   curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
@@ -326,8 +326,10 @@ void send_mail(const MailServer& server, const OutgoingMail& mail) {
 }
 
 void set_smtp_timeouts(std::chrono::milliseconds connect, std::chrono::milliseconds total) {
-  g_connect_ms = connect.count();
-  g_total_ms = total.count();
+  update_process_settings([&](ProcessSettings& s) {
+    s.smtp_connect_ms = connect.count();
+    s.smtp_total_ms = total.count();
+  });
 }
 
 }  // namespace oapx1

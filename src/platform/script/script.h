@@ -11,14 +11,9 @@
 #include <vector>
 
 #include "platform/script/variant.h"
+#include "platform/text/utf8.h"
 
 namespace oapx1 {
-
-// Decodes the code point starting at s[pos] and advances pos past it. Invalid
-// bytes decode as themselves (one byte, one character) so nothing is lost.
-char32_t utf8_next(std::string_view s, size_t& pos);
-// Appends the UTF-8 form of a code point.
-void utf8_append(std::string& out, char32_t c);
 
 // The string builtins of the scripting platform. Positions and lengths count
 // characters, not bytes; positions are 1-based.

@@ -9,7 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/script/script.h"
+#include "platform/text/utf8.h"
+
 
 namespace oapx1 {
 namespace {

@@ -44,25 +44,19 @@ void SyslogEventLog::write(int type, std::string_view text) {
   syslog(priority, "%.*s", static_cast<int>(text.size()), text.data());
 }
 
-namespace {
-thread_local HeldEvents* t_held = nullptr;
-}  // namespace
-
-HeldEvents::HeldEvents() : outer_(t_held) { t_held = this; }
-
-HeldEvents::~HeldEvents() { t_held = outer_; }
-
-void HeldEvents::write(int type, std::string_view text) { entries_.emplace_back(type, std::string(text)); }
-
-void HeldEvents::release() {
-  t_held = outer_;
-  for (const auto& [type, text] : entries_) event_log().write(type, text);
-  entries_.clear();
-  t_held = this;
+std::string failure_text(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ScriptError& e) {
+    return std::to_string(e.number()) + " " + e.what();
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown failure";
+  }
 }
 
 EventLog& event_log() {
-  if (t_held) return *t_held;
   EventLog* log = process_settings()->event_log;
   return log ? *log : g_stderr_log;
 }

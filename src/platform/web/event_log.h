@@ -5,6 +5,7 @@
 #ifndef OAPX1_PLATFORM_WEB_EVENT_LOG_H_
 #define OAPX1_PLATFORM_WEB_EVENT_LOG_H_
 
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -46,26 +47,13 @@ class SyslogEventLog : public EventLog {
   void write(int type, std::string_view text) override;
 };
 
-// Holds the entries written on its thread while it lives, for work that may
-// be dropped and run again: release() writes them to the log in force, and
-// without it they are discarded.
-class HeldEvents final : public EventLog {
- public:
-  HeldEvents();
-  ~HeldEvents() override;
-  HeldEvents(const HeldEvents&) = delete;
-  HeldEvents& operator=(const HeldEvents&) = delete;
-  void write(int type, std::string_view text) override;
-  void release();
-
- private:
-  std::vector<std::pair<int, std::string>> entries_;  // (type, text)
-  HeldEvents* outer_;
-};
-
-// The event log of this thread's HeldEvents, if any, else the process's event
-// log (process settings); until one is set, entries go to standard error.
+// The process's event log (process settings); until one is set, entries go
+// to standard error.
 EventLog& event_log();
+
+// A failure as an event line names it: "NUMBER DESCRIPTION" for a script
+// failure, the description for any other exception, "unknown failure" else.
+std::string failure_text(std::exception_ptr failure);
 // Sets the process's event log; the caller keeps it alive. Null restores the default.
 void set_event_log(EventLog* log);
 

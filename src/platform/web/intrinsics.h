@@ -74,6 +74,10 @@ struct ObjectContext {
   Session* session = nullptr;
   Request* request = nullptr;
   Response* response = nullptr;
+  // The host's promise that the call's page only reads the database (its
+  // route says so): a statement that would write fails instead of running,
+  // so that a page that breaks the promise is found at once.
+  bool reads_only = false;
 };
 
 // The object context the host set for the current call on this thread, or null

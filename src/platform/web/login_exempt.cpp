@@ -2,17 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <mutex>
 
 #include "platform/script/script.h"
+#include "platform/web/process.h"
 
 namespace oapx1 {
-namespace {
-
-std::mutex g_mutex;
-std::optional<std::vector<std::string>> g_accounts;  // set by the host; nullopt: the environment
-
-}  // namespace
 
 std::vector<std::string> parse_login_exempt(std::string_view list) {
   std::vector<std::string> accounts;
@@ -26,10 +20,7 @@ std::vector<std::string> parse_login_exempt(std::string_view list) {
 }
 
 std::vector<std::string> login_exempt_accounts() {
-  {
-    std::lock_guard<std::mutex> guard(g_mutex);
-    if (g_accounts) return *g_accounts;
-  }
+  if (const auto settings = process_settings(); settings->login_exempt) return *settings->login_exempt;
   const char* value = std::getenv(kLoginExemptVariable);
   return value ? parse_login_exempt(value) : std::vector<std::string>{};
 }
@@ -41,12 +32,9 @@ bool is_login_exempt(std::string_view account) {
 }
 
 void set_login_exempt(std::optional<std::string> list) {
-  std::lock_guard<std::mutex> guard(g_mutex);
-  if (list) {
-    g_accounts = parse_login_exempt(*list);
-  } else {
-    g_accounts.reset();
-  }
+  std::optional<std::vector<std::string>> accounts;
+  if (list) accounts = parse_login_exempt(*list);
+  update_process_settings([&](ProcessSettings& s) { s.login_exempt = std::move(accounts); });
 }
 
 }  // namespace oapx1

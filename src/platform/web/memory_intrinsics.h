@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -103,6 +104,40 @@ class MemoryServer : public Server {
 
  private:
   int script_timeout_ = 90;  // seconds
+};
+
+// One call of the page host on objects held in memory: a server, the
+// application of a shared state, a session, a request and a response, bound
+// as this thread's object context from bind() until the call ends. The HTTP
+// host, the command line, the sign-in's library calls and the tests all run
+// their pages through it.
+class MemoryCall {
+ public:
+  explicit MemoryCall(ApplicationState& state) : application(state) {}
+  ~MemoryCall() { call_.reset(); }
+  MemoryCall(const MemoryCall&) = delete;
+  MemoryCall& operator=(const MemoryCall&) = delete;
+
+  // Binds the objects below as the object context of this thread and its
+  // intrinsic slots; `other`, when given, is the call's session instead of
+  // `session`. `reads_only` is the context's promise that the page only reads
+  // (ObjectContext::reads_only). Binding again replaces the binding.
+  void bind(Session* other = nullptr, bool reads_only = false) {
+    call_.reset();
+    context = ObjectContext{&server, &application, other ? other : &session, &request, &response, reads_only};
+    call_.emplace(&context);
+    bind_intrinsics(&context);
+  }
+
+  MemoryServer server;
+  MemoryApplication application;  // releases a lock the page still holds when the call ends
+  MemorySession session;          // the call's session unless bind() is given another
+  MemoryRequest request;
+  MemoryResponse response;
+  ObjectContext context;
+
+ private:
+  std::optional<HostCall> call_;  // the binding, undone first
 };
 
 }  // namespace oapx1

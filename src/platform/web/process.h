@@ -1,6 +1,7 @@
 // The process-wide settings of the platform, in one place: the database the
-// connection-string provider hands out, the clock, the event log and the
-// regional weekday names. The host sets them once at start; every request
+// connection-string provider hands out, the clock, the event log, the
+// database lock wait, the accounts the login policy spares, the SMTP time-outs
+// and the regional weekday names. The host sets them once at start; every request
 // reads them; tests and commands change them for a scope and put them back.
 #ifndef OAPX1_PLATFORM_WEB_PROCESS_H_
 #define OAPX1_PLATFORM_WEB_PROCESS_H_
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/script/variant.h"
 
@@ -32,6 +34,14 @@ struct ProcessSettings {
   // time-out still applies when it is shorter. 0 leaves only the command
   // time-out. A statement that waits longer fails as any database failure.
   int database_lock_wait_ms = 5000;
+  // The accounts the login access policy does not restrict, in lower case,
+  // as the host's configuration sets them; nullopt reads the environment
+  // variable OAPX1_LOGIN_EXEMPT at each check (platform/web/login_exempt.h).
+  std::optional<std::vector<std::string>> login_exempt;
+  // How long the SMTP transport waits to connect to a mail server, and for a
+  // whole exchange with it, in milliseconds.
+  long long smtp_connect_ms = 10000;
+  long long smtp_total_ms = 60000;
   // The full weekday names of the server's regional settings, Sunday first.
   std::array<std::string, 7> weekday_names = {"星期日", "星期一", "星期二", "星期三",
                                               "星期四", "星期五", "星期六"};

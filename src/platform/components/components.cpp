@@ -1,4 +1,4 @@
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 
 #include <cstdlib>
 #include <map>
@@ -9,7 +9,7 @@
 #include "platform/mail/mail_components.h"
 #include "platform/web/memory_intrinsics.h"
 #include "platform/data/recordset.h"
-#include "platform/text/regexp.h"
+#include "platform/script/regexp.h"
 #include "platform/files/type_lib.h"
 #include "platform/web/process.h"
 

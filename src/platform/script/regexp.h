@@ -6,8 +6,8 @@
 // "<(.[^>]*)>"): no match is attempted from a position after its last
 // occurrence, and matching gives up with a failure past a fixed work limit
 // rather than running without end.
-#ifndef OAPX1_PLATFORM_TEXT_REGEXP_H_
-#define OAPX1_PLATFORM_TEXT_REGEXP_H_
+#ifndef OAPX1_PLATFORM_SCRIPT_REGEXP_H_
+#define OAPX1_PLATFORM_SCRIPT_REGEXP_H_
 
 #include <cstdint>
 #include <memory>
@@ -64,4 +64,4 @@ class RegExp : public Object {
 
 }  // namespace oapx1
 
-#endif  // OAPX1_PLATFORM_TEXT_REGEXP_H_
+#endif  // OAPX1_PLATFORM_SCRIPT_REGEXP_H_

@@ -1,7 +1,7 @@
 // The component registry: creates platform objects by class id, as the page
 // code's CreateObject does. Class ids are case-insensitive.
-#ifndef OAPX1_PLATFORM_WEB_COMPONENTS_H_
-#define OAPX1_PLATFORM_WEB_COMPONENTS_H_
+#ifndef OAPX1_PLATFORM_COMPONENTS_COMPONENTS_H_
+#define OAPX1_PLATFORM_COMPONENTS_COMPONENTS_H_
 
 #include <functional>
 #include <memory>
@@ -33,4 +33,4 @@ void set_default_database(std::string url);
 
 }  // namespace oapx1
 
-#endif  // OAPX1_PLATFORM_WEB_COMPONENTS_H_
+#endif  // OAPX1_PLATFORM_COMPONENTS_COMPONENTS_H_

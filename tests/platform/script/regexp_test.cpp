@@ -1,11 +1,11 @@
 // The regular-expression stand-in, through the class id the page creates it by.
-#include "platform/text/regexp.h"
+#include "platform/script/regexp.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/web/components.h"
+#include "platform/components/components.h"
 
 namespace oapx1 {
 namespace {

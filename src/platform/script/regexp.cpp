@@ -1,4 +1,4 @@
-#include "platform/text/regexp.h"
+#include "platform/script/regexp.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
