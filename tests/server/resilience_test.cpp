@@ -26,6 +26,7 @@
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
 #include "server/http_server.h"
+#include "server_fixture.h"
 #include "support/shared_counter.h"
 #include "support/test_db.h"
 
@@ -40,52 +41,11 @@ using testing::http_post;
 
 constexpr std::string_view kPage = "/oa/flow/model/jiedian.asp";
 
-class ResilienceTest : public ::testing::Test {
+class ResilienceTest : public testing::ServerFixture {
  protected:
-  void SetUp() override {
-    set_event_log(&log_);
-    db_.exec_file("db/sqlite/demo.sql");
-  }
-  void TearDown() override {
-    server_.reset();
-    set_event_log(nullptr);
-  }
-
-  ServerOptions options() {
-    ServerOptions o;
-    o.port = 0;
-    o.threads = 2;
-    o.database = db_.url();
-    o.docroot = OAPX1_WWW_DIR;
-    o.demo_login = true;
-    o.clock = [this] { return base_ + std::chrono::minutes(minutes_.load()); };
-    return o;
-  }
-  void start(ServerOptions o) {
-    server_ = std::make_unique<HttpServer>(std::move(o));
-    server_->start();
-    port_ = server_->port();
-  }
-  std::string sign_in() {
-    const std::string cookie = cookie_of(http_post(port_, "/oa/login.asp", "username=admin&password=demo"));
-    EXPECT_FALSE(cookie.empty());
-    return cookie;
-  }
   std::string node_name() const {
     return db_.scalar("select JieDianName from OA_Flow_Model_JieDian where OAID = 1");
   }
-  // Waits (a few seconds at most) until `done` holds.
-  static bool eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return done();
-  }
-
-  oapx1::testing::TestDb db_;
-  CollectingEventLog log_;
-  std::unique_ptr<HttpServer> server_;
-  uint16_t port_ = 0;
-  const std::chrono::steady_clock::time_point base_ = std::chrono::steady_clock::now();
-  std::atomic<int> minutes_{0};
 };
 
 std::string post_request(std::string_view target, std::string_view body, std::string_view cookie,

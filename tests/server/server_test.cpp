@@ -14,6 +14,7 @@
 #include "platform/web/event_log.h"
 #include "server/http_server.h"
 #include "server/static_files.h"
+#include "server_fixture.h"
 #include "support/test_db.h"
 
 namespace oapx1 {
@@ -77,40 +78,14 @@ class ProbePage : public Page {
   }
 };
 
-class ServerTest : public ::testing::Test {
+class ServerTest : public testing::ServerFixture {
  protected:
-  void SetUp() override {
-    set_event_log(&log_);
-    db_.exec_file("db/sqlite/demo.sql");
-  }
-  void TearDown() override {
-    server_.reset();
-    set_event_log(nullptr);
-  }
-
+  using ServerFixture::options;
   ServerOptions options(bool probe) {
-    ServerOptions o;
-    o.port = 0;
-    o.threads = 2;
-    o.database = db_.url();
-    o.docroot = OAPX1_WWW_DIR;
-    o.demo_login = true;
-    o.clock = [this] { return base_ + std::chrono::minutes(minutes_.load()); };
+    ServerOptions o = options();
     if (probe) o.page_factory = [] { return std::make_unique<ProbePage>(); };
     return o;
   }
-  void start(ServerOptions o) {
-    server_ = std::make_unique<HttpServer>(std::move(o));
-    server_->start();
-    port_ = server_->port();
-  }
-
-  oapx1::testing::TestDb db_;
-  CollectingEventLog log_;
-  std::unique_ptr<HttpServer> server_;
-  uint16_t port_ = 0;
-  const std::chrono::steady_clock::time_point base_ = std::chrono::steady_clock::now();
-  std::atomic<int> minutes_{0};
 };
 
 std::string page(std::string_view query) { return std::string(kPage) + "?" + std::string(query); }

@@ -12,6 +12,7 @@
 #include "server/http_server.h"
 #include "server/serve.h"
 #include "server/sign_in.h"
+#include "server_fixture.h"
 #include "support/test_db.h"
 
 namespace oapx1 {
@@ -58,41 +59,29 @@ TEST(ClientAddress, trusted_proxies_and_exempt_accounts_are_settings) {
   EXPECT_FALSE(parse_serve_args({}).login_exempt.has_value());
 }
 
-class SignIn : public ::testing::Test {
+class SignIn : public testing::ServerFixture {
  protected:
   void SetUp() override {
-    set_event_log(&log_);
-    db_.exec_file("db/sqlite/demo.sql");  // NotValid and LoginLog are "1"
+    ServerFixture::SetUp();  // NotValid and LoginLog are "1"
     db_.exec("delete from OA_Log");
     set_clock(make_datetime(2026, 12, 7, 12, 0, 0));  // a Monday noon
   }
   void TearDown() override {
-    server_.reset();
+    ServerFixture::TearDown();
     set_clock(std::nullopt);
-    set_event_log(nullptr);
   }
   void start(const char* trusted_proxies = "") {
-    ServerOptions o;
-    o.port = 0;
+    ServerOptions o = options();
     o.threads = 1;
-    o.database = db_.url();
-    o.docroot = OAPX1_WWW_DIR;
-    o.demo_login = true;
+    o.clock = nullptr;
     o.trusted_proxies = TrustedProxies::parse(trusted_proxies);
-    server_ = std::make_unique<HttpServer>(std::move(o));
-    server_->start();
-    port_ = server_->port();
+    ServerFixture::start(std::move(o));
   }
   std::string log_rows() const {
     return db_.scalar(
         "select coalesce(group_concat(LogType||'|'||IPAddress||'|'||UserName||'|'||Remark||'|'||IsDengLu, "
         "';'), '') from (select * from OA_Log order by OAID)");
   }
-
-  testing::TestDb db_;
-  CollectingEventLog log_;
-  std::unique_ptr<HttpServer> server_;
-  uint16_t port_ = 0;
 };
 
 TEST_F(SignIn, the_access_policy_refuses_and_the_log_records_by_the_settings) {
