@@ -93,6 +93,11 @@ void walk_down(Level root, Step&& step, Guard&& guard) {
   }
 }
 
+// The closing work of a walk whose rows have none: nothing.
+struct NoClose {
+  void operator()(Level&) const {}
+};
+
 // What one downward tree walk does of its own; walk_tree does the rest. Each
 // hook is called with the level under way (its node in `id`, its indentation
 // in `level`). A hook that fails ends its level as described at walk_tree.
@@ -107,9 +112,6 @@ void walk_down(Level root, Step&& step, Guard&& guard) {
 // `child_column` names the column of a child row that holds the child node;
 // with `indented`, a child level's indentation is one more than its parent's,
 // otherwise it is empty.
-struct NoClose {
-  void operator()(Level&) const {}
-};
 template <class Open, class Row, class Close = NoClose>
 struct TreeHooks {
   std::string_view child_column;
@@ -120,7 +122,8 @@ struct TreeHooks {
 };
 
 // Walks the tree below `root` depth-first in pre-order on an explicit stack:
-// a level marks its node visited, opens its child rows (hooks.open), and for
+// a level marks its node visited (an id that is not a whole number fails
+// there, before any hook), opens its child rows (hooks.open), and for
 // each row whose child node was not visited before does hooks.row, walks the
 // child's level, then does hooks.close; after its last row it closes the child
 // rows. So a node is never visited twice, and the output is in the order the
