@@ -1,11 +1,14 @@
 // What the directory's walks share: opening a statement the way the library
-// does, node ids as keys of the visited set, and the explicit stack on which
-// the downward walks run their levels in the order a recursion would.
+// does, node ids as keys of the visited set, the explicit stack on which the
+// downward walks run their levels in the order a recursion would, and the one
+// driver of a downward tree walk, to which each tree passes its own work.
 #ifndef OAPX1_DIRECTORY_TREE_WALK_H_
 #define OAPX1_DIRECTORY_TREE_WALK_H_
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -88,6 +91,64 @@ void walk_down(Level root, Step&& step, Guard&& guard) {
     }
     if (child) stack.push_back(std::move(*child));
   }
+}
+
+// The closing work of a walk whose rows have none: nothing.
+struct NoClose {
+  void operator()(Level&) const {}
+};
+
+// What one downward tree walk does of its own; walk_tree does the rest. Each
+// hook is called with the level under way (its node in `id`, its indentation
+// in `level`). A hook that fails ends its level as described at walk_tree.
+//   open(level) -> Variant: the work on the level's node itself (a statement
+//     of the node's own rows, a deletion), then the open recordset of the
+//     node's child rows. The node is already marked visited.
+//   row(level, rows, child) -> bool: the work for the current child row, whose
+//     child node `child` has not been visited, before its level runs: false
+//     skips the row.
+//   close(level): the closing work of the current row after its child level
+//     ran (or failed), before the next row.
+// `child_column` names the column of a child row that holds the child node;
+// with `indented`, a child level's indentation is one more than its parent's,
+// otherwise it is empty.
+template <class Open, class Row, class Close = NoClose>
+struct TreeHooks {
+  std::string_view child_column;
+  bool indented = false;
+  Open open;
+  Row row;
+  Close close = {};
+};
+
+// Walks the tree below `root` depth-first in pre-order on an explicit stack:
+// a level marks its node visited (an id that is not a whole number fails
+// there, before any hook), opens its child rows (hooks.open), and for
+// each row whose child node was not visited before does hooks.row, walks the
+// child's level, then does hooks.close; after its last row it closes the child
+// rows. So a node is never visited twice, and the output is in the order the
+// recursive method wrote it. `guard(body)` runs each piece of a level under
+// the method's failure handler, as at walk_down: a failed level ends there and
+// its parent goes on with its closing work and next row.
+template <class Open, class Row, class Close, class Guard>
+void walk_tree(Level root, const TreeHooks<Open, Row, Close>& hooks, Guard&& guard) {
+  std::unordered_set<double> visited;
+  auto step = [&](Level& c) -> std::optional<Level> {
+    if (c.row == 0) {
+      visited.insert(node_key(c.id));
+      c.open_children(hooks.open(c));
+    }
+    Recordset& rows = c.rs.as<Recordset>();
+    if (c.past_child()) hooks.close(c);
+    for (; c.row <= c.count; rows.MoveNext(), ++c.row) {
+      Variant child = rows.field(hooks.child_column);
+      if (visited.count(node_key(child))) continue;
+      if (!hooks.row(c, rows, child)) continue;
+      return c.enter(std::move(child), hooks.indented ? next_level(c.level) : Variant());
+    }
+    return c.finish();
+  };
+  walk_down(std::move(root), step, guard);
 }
 
 }  // namespace oapx1::directory

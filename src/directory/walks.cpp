@@ -3,7 +3,6 @@
 // branch company of a department, and the removal of a document catalogue with
 // everything below it. The upward walks stop at a node already on the path, so
 // a parent chain that loops ends; none of them uses the C++ stack for depth.
-#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -21,7 +20,8 @@ namespace oapx1 {
 using directory::Level;
 using directory::node_key;
 using directory::open_recordset;
-using directory::walk_down;
+using directory::TreeHooks;
+using directory::walk_tree;
 
 namespace {
 
@@ -149,48 +149,39 @@ Variant Page::getfengongsi(Variant& id) {
 }
 
 Variant Page::deletedocumentfolder(Variant& id) {
-  auto guard = piece_guard(__func__);
   // The entries of a duty's FunList that name a catalogue: the catalogue id
   // after one of these prefixes. The entries are the bare ids.
   static constexpr std::string_view kEntryPrefixes[3] = {"", "", ""};
-  std::unordered_set<double> visited;
-  auto step = [&](Level& c) -> std::optional<Level> {
-    if (c.row == 0) {
-      const std::string key = sql_integer(c.id);
-      visited.insert(node_key(c.id));
-      sql = "delete from KX_Catalog where KXID=" + key;
-      conn.as<Connection>().execute(sql);
-      sql = "select * from KX_DutyPower";
-      c.rs = open_recordset(sql, conn);
-      Recordset& duties = c.rs.as<Recordset>();
-      const int64_t duty_count = duties.RecordCount();
-      for (int64_t k = 1; k <= duty_count; ++k, duties.MoveNext()) {
-        std::string list = "*" + duties.field("FunList").str() + "*";
-        for (std::string_view prefix : kEntryPrefixes)
-          list = vb::Replace(list, "*" + std::string(prefix) + key + "*", "*");
-        if (vb::Left(list, 1) == "*") list = vb::Mid(list, 2);
-        if (vb::Right(list, 1) == "*") list = vb::Left(list, vb::Len(list) - 1);
-        duties.set_field("FunList", list);
-        duties.Update();
-      }
-      duties.Close();
-      sql = "select * from KX_Catalog where ParentID=" + key;
-      duties.Open(sql, conn, 1, 3);
-      c.count = duties.RecordCount();
-      c.row = 1;
+  auto open = [&](Level& c) {
+    const std::string key = sql_integer(c.id);
+    sql = "delete from KX_Catalog where KXID=" + key;
+    conn.as<Connection>().execute(sql);
+    sql = "select * from KX_DutyPower";
+    // The level holds the duties as it will hold its child catalogues, in the
+    // same recordset, so a failure here drops it with the level.
+    c.rs = open_recordset(sql, conn);
+    Recordset& duties = c.rs.as<Recordset>();
+    const int64_t duty_count = duties.RecordCount();
+    for (int64_t k = 1; k <= duty_count; ++k, duties.MoveNext()) {
+      std::string list = "*" + duties.field("FunList").str() + "*";
+      for (std::string_view prefix : kEntryPrefixes)
+        list = vb::Replace(list, "*" + std::string(prefix) + key + "*", "*");
+      if (vb::Left(list, 1) == "*") list = vb::Mid(list, 2);
+      if (vb::Right(list, 1) == "*") list = vb::Left(list, vb::Len(list) - 1);
+      duties.set_field("FunList", list);
+      duties.Update();
     }
-    Recordset& r = c.rs.as<Recordset>();
-    c.past_child();
-    for (; c.row <= c.count; r.MoveNext(), ++c.row) {
-      Variant child = r.field("KXID");
-      if (visited.count(node_key(child))) continue;
-      sql = "delete from KX_Catalog where KXID=" + sql_integer(child);
-      conn.as<Connection>().execute(sql);
-      return c.enter(child);
-    }
-    return c.finish();
+    duties.Close();
+    sql = "select * from KX_Catalog where ParentID=" + key;
+    duties.Open(sql, conn, 1, 3);
+    return c.rs;
   };
-  walk_down(Level{id}, step, guard);
+  auto row = [&](Level&, Recordset&, const Variant& child) {
+    sql = "delete from KX_Catalog where KXID=" + sql_integer(child);
+    conn.as<Connection>().execute(sql);
+    return true;
+  };
+  walk_tree(Level{id}, TreeHooks{.child_column = "KXID", .open = open, .row = row}, piece_guard(__func__));
   return Variant();
 }
 

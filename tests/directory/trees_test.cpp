@@ -2,6 +2,8 @@
 // types and document catalogues.
 #include <string>
 
+#include "directory/tree_walk.h"
+#include "platform/script/script_error.h"
 #include "support/page_fixture.h"
 
 namespace oapx1::testing {
@@ -43,6 +45,53 @@ TEST_F(Trees, department_options_in_pre_order_with_one_unit_per_level) {
   EXPECT_EQ(render(&Page::tabshowreqtypechild, 0),
             "<OPTION value=1>|--报销</OPTION><OPTION value=2>|--|--差旅</OPTION><OPTION value=3>|--请假</OPTION>");
   EXPECT_TRUE(events().empty());
+}
+
+// The one driver of the trees: which hooks run, in which order, when a level
+// fails or a row is skipped, and over a loop of parents.
+TEST_F(Trees, the_walk_driver_ends_only_a_failed_level_and_visits_each_node_once) {
+  using directory::Level;
+  struct Case {
+    int root;
+    int failing;  // the node whose level fails in its opening
+    int skipped;  // the node whose row the row hook skips
+    const char* trace;
+  };
+  const Case cases[] = {
+      {0, -1, -1, "open0 row1 open1 row2 open2 row3 open3 close2 close1 row4 open4 close1 close0 row5 open5 close0 "},
+      {0, 2, -1, "open0 row1 open1 row2 fail2 close1 row4 open4 close1 close0 row5 open5 close0 "},
+      {0, 0, -1, "fail0 "},
+      {0, -1, 1, "open0 row5 open5 close0 "},
+      {20, -1, -1, "open20 row21 open21 close20 "},  // 20 under 21 is not walked again
+  };
+  for (const Case& c : cases) {
+    std::string trace;
+    auto open = [&](Level& l) {
+      trace += "open" + l.id.str() + " ";
+      if (l.id.to_integer() == c.failing) throw ScriptError(5, "failing level");
+      return directory::open_recordset(
+          "select * from KX_Department where ParentID=" + l.id.str() + " order by DepartMentID", page->conn);
+    };
+    auto row = [&](Level&, Recordset&, const Variant& child) {
+      if (child.to_integer() == c.skipped) return false;
+      trace += "row" + child.str() + " ";
+      return true;
+    };
+    auto close = [&](Level& l) { trace += "close" + l.id.str() + " "; };
+    auto guard = [&](auto&& body) {
+      try {
+        body();
+        return true;
+      } catch (const ScriptError&) {
+        trace.replace(trace.rfind("open"), 4, "fail");
+        return false;
+      }
+    };
+    directory::walk_tree(Level{Variant(c.root)},
+                         directory::TreeHooks{.child_column = "DepartMentID", .open = open, .row = row, .close = close},
+                         guard);
+    EXPECT_EQ(trace, c.trace) << "root " << c.root << ", failing " << c.failing << ", skipped " << c.skipped;
+  }
 }
 
 TEST_F(Trees, listuser_writes_users_before_sub_departments) {
