@@ -136,7 +136,7 @@ TEST(KeptResultsCache, keys_tell_every_statement_and_value_apart) {
       {"values split differently", q + " and c = ?", {DbParam::of_text("ab"), DbParam::of_text("c")},
        q + " and c = ?", {DbParam::of_text("a"), DbParam::of_text("bc")}},
       {"a value that reads as another's key", q, {DbParam::of_text("x"), DbParam::of_text("y")}, q,
-       {DbParam::of_text(std::string("x\0" "3y", 4))}},
+       {DbParam::of_text(std::string("x\0" "3:y", 5))}},
       {"a real and its text", q, {DbParam::of_real(0.5)}, q, {DbParam::of_text("0.5")}},
       {"statements", "select 1", {}, "select 2", {}},
   };
