@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "platform/text/ascii.h"
 #include "platform/web/intrinsics.h"
 #include "platform/web/process.h"
+#include "platform/data/kept_results.h"
 
 namespace oapx1 {
 namespace {
@@ -50,11 +52,10 @@ struct CachedStmt {
   int reprepared = 0;  // the statement's recompile count when `columns` was taken
   bool keepable = false;  // its results may be kept while the database is unchanged
   // The tables the statement reads (one that returns rows) or writes (any
-  // other), by the connection's numbers for table names, as its latest
-  // compilation named them, triggers included; `every_table` when it may
-  // touch more than it names (schema, pragmas, transactions) or names none.
-  std::vector<int> tables;
-  bool every_table = true;
+  // other), as its latest compilation named them, triggers included; every
+  // table when it may touch more than it names (schema, pragmas,
+  // transactions) or names none.
+  std::shared_ptr<const KeptResults::Tables> tables;
   int tables_reprepared = 0;  // the recompile count when `tables` was taken
 };
 
@@ -198,35 +199,6 @@ bool deterministic_query(std::string_view sql) {
   return true;
 }
 
-// A key for a statement with its bound values: kinds and values are spelled
-// out with their lengths, so that different values never give the same key.
-void result_key(const std::string& sql, const std::vector<DbParam>& params, std::string& key) {
-  key.clear();
-  key += sql;
-  for (const DbParam& p : params) {
-    key += '\0';
-    key += static_cast<char>('0' + static_cast<int>(p.kind));
-    switch (p.kind) {
-      case DbParam::Kind::kNull:
-        break;
-      case DbParam::Kind::kInteger:
-        key += std::to_string(p.integer);
-        break;
-      case DbParam::Kind::kReal:
-      case DbParam::Kind::kText:
-      case DbParam::Kind::kDateTime:
-        key += std::to_string(p.text.size());
-        key += ':';
-        key += p.text;
-        if (p.kind == DbParam::Kind::kReal) {
-          key += '=';
-          key += std::to_string(p.real);
-        }
-        break;
-    }
-  }
-}
-
 // Process-wide settings, made before SQLite's first use: no memory
 // statistics, which would take a global mutex on every allocation of every
 // connection.
@@ -273,19 +245,23 @@ class SqliteSession final : public DbSession {
     sqlite3_stmt* stmt = cached->stmt.get();
     before(stmt, cached);
     // A kept result is used when the database is at the version it was read
-    // at (see unchanged()), checked once for the shared read transaction, or
+    // at (see data_version()), read once for the shared read transaction, or
     // for this statement alone outside any transaction, and when this
     // connection has written none of the statement's tables since. Inside a
     // transaction of the caller's own nothing is kept: it may hold
     // uncommitted changes.
-    const bool keep =
-        cached->keepable && (reading_ ? snapshot_valid_ : sqlite3_get_autocommit(db_.get()) && unchanged());
-    if (keep) {
-      // Built in a buffer of the connection: a hit allocates nothing.
-      result_key(sql, params, key_);
-      if (KeptResult* hit = results_.find(key_)) {
-        if (last_write_to(*cached) <= hit->read_at) return hit->result;
+    std::optional<int64_t> version;
+    if (cached->keepable) {
+      if (reading_) {
+        version = snapshot_version_;
+      } else if (sqlite3_get_autocommit(db_.get())) {
+        version = data_version();
       }
+    }
+    if (version) {
+      // Built in a buffer of the connection: a hit allocates nothing.
+      KeptResults::make_key(sql, params, key_);
+      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) return hit;
     }
     std::shared_ptr<const DbResult> result;
     {
@@ -293,9 +269,7 @@ class SqliteSession final : public DbSession {
       bind(stmt, params);
       result = std::make_shared<const DbResult>(read(stmt, cached));
     }
-    if (keep && result->rows.size() <= kMaxKeptRows) {
-      results_.insert(key_, KeptResult{result, write_clock_}, kKeptResults);
-    }
+    if (version) kept_.keep(key_, *version, result, cached->tables);
     return result;
   }
 
@@ -364,7 +338,7 @@ class SqliteSession final : public DbSession {
 
   bool reset_for_reuse() noexcept override {
     reading_ = false;
-    snapshot_valid_ = false;
+    snapshot_version_.reset();
     if (!sqlite3_get_autocommit(db_.get())) {
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
@@ -372,9 +346,6 @@ class SqliteSession final : public DbSession {
   }
 
  private:
-  // Results kept per engine connection, and the most rows of one kept result.
-  static constexpr size_t kKeptResults = 128;
-  static constexpr size_t kMaxKeptRows = 1000;
   // A shared read transaction is ended and a new one begun when a statement
   // comes this long after its start, so that a connection held open for long
   // still sees what others committed.
@@ -441,19 +412,7 @@ class SqliteSession final : public DbSession {
   void take_tables(CachedStmt& cached, const TableNames& names) {
     cached.tables_reprepared = sqlite3_stmt_status(cached.stmt.get(), SQLITE_STMTSTATUS_REPREPARE, 0);
     const auto& named = is_query(cached.stmt.get()) ? names.read : names.written;
-    cached.tables.clear();
-    cached.every_table = names.other || named.empty();
-    if (cached.every_table) return;
-    for (const std::string& name : named) cached.tables.push_back(table_number(name));
-    std::sort(cached.tables.begin(), cached.tables.end());
-    cached.tables.erase(std::unique(cached.tables.begin(), cached.tables.end()), cached.tables.end());
-  }
-
-  // The connection's number for a table name (in lower case).
-  int table_number(const std::string& name) {
-    auto [it, added] = table_numbers_.try_emplace(name, static_cast<int>(table_numbers_.size()));
-    if (added) table_written_at_.push_back(0);
-    return it->second;
+    cached.tables = kept_.tables(named, names.other);
   }
 
   // Marks the tables a statement writes as written now: the kept results
@@ -461,23 +420,13 @@ class SqliteSession final : public DbSession {
   // may change the schema, or may cascade through foreign keys, drops every
   // kept result instead.
   void mark_written(const CachedStmt* cached) {
-    ++write_clock_;
     int foreign_keys = 1;
     sqlite3_db_config(db_.get(), SQLITE_DBCONFIG_ENABLE_FKEY, -1, &foreign_keys);
-    if (!cached || cached->every_table || foreign_keys != 0) {
+    if (!cached || foreign_keys != 0) {
       forget_results();
       return;
     }
-    for (const int t : cached->tables) table_written_at_[static_cast<size_t>(t)] = write_clock_;
-  }
-
-  // The write clock's reading at this connection's last write to a table the
-  // statement reads; at its last write of all for one that may read any.
-  uint64_t last_write_to(const CachedStmt& cached) const {
-    if (cached.every_table) return write_clock_;
-    uint64_t last = 0;
-    for (const int t : cached.tables) last = std::max(last, table_written_at_[static_cast<size_t>(t)]);
-    return last;
+    kept_.wrote(*cached->tables);
   }
 
   // Readies the connection for a statement. One that may change data ends
@@ -503,12 +452,12 @@ class SqliteSession final : public DbSession {
     step_internal(begin_, "BEGIN");
     reading_ = true;
     read_started_ = std::chrono::steady_clock::now();
-    snapshot_valid_ = unchanged();
+    snapshot_version_ = data_version();
   }
 
   // Ends the shared read transaction, if one is open.
   void end_read() {
-    snapshot_valid_ = false;
+    snapshot_version_.reset();
     if (!reading_) return;
     reading_ = false;
     if (!sqlite3_get_autocommit(db_.get())) step_internal(commit_, "COMMIT");
@@ -521,14 +470,14 @@ class SqliteSession final : public DbSession {
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(rc, false);
   }
 
-  // Whether the database is as it was when the kept results were read:
-  // PRAGMA data_version changes whenever another connection (of this process
-  // or any other) commits, and this connection's own changes drop the kept
-  // results as they run. A result read after this check may be newer than
-  // the version it is kept under, never older, so a later change still
-  // drops it. Nothing is kept while another database is attached, which has
-  // versions of its own.
-  bool unchanged() {
+  // The database's version for the kept results: PRAGMA data_version
+  // changes whenever another connection (of this process or any other)
+  // commits, and this connection's own changes drop the kept results as they
+  // run. A result read after this check may be newer than the version it is
+  // kept under, never older, so a later change still drops it. None while
+  // another database is attached, which has versions of its own: nothing is
+  // kept then.
+  std::optional<int64_t> data_version() {
     if (!data_version_stmt_) {
       data_version_stmt_ = prepare("PRAGMA main.data_version", SQLITE_PREPARE_PERSISTENT);
     }
@@ -542,18 +491,12 @@ class SqliteSession final : public DbSession {
     }
     if (sqlite3_db_name(db_.get(), 2) != nullptr) {
       forget_results();
-      return false;
+      return std::nullopt;
     }
-    if (version != data_version_) {
-      forget_results();
-      data_version_ = version;
-    }
-    return true;
+    return version;
   }
 
-  void forget_results() {
-    if (results_.size() > 0) results_.clear();
-  }
+  void forget_results() { kept_.forget(); }
 
 
   [[noreturn]] void fail(int rc, bool preparing) const {
@@ -696,23 +639,11 @@ class SqliteSession final : public DbSession {
   StmtPtr begin_, commit_;         // the shared read transaction's statements
   bool shared_reads_ = false;      // reads share one transaction per use
   bool reading_ = false;           // the shared read transaction is open
-  bool snapshot_valid_ = false;    // kept results may be used in it
+  // The database's version when the shared read transaction began; none
+  // when kept results may not be used in it.
+  std::optional<int64_t> snapshot_version_;
   std::chrono::steady_clock::time_point read_started_;  // when it began
-  int64_t data_version_ = -1;      // the database's version the kept results were read at
-  // A result kept, and the write clock's reading when it was read.
-  struct KeptResult {
-    std::shared_ptr<const DbResult> result;
-    uint64_t read_at = 0;
-  };
-  // Results of deterministic reads by statement and values, valid while
-  // `data_version_` holds and this connection has written none of the
-  // tables they read.
-  detail::StatementCache<KeptResult> results_;
-  // This connection's writes, counted, and the count at its last write to
-  // each table, by the table's number.
-  uint64_t write_clock_ = 0;
-  std::unordered_map<std::string, int> table_numbers_;
-  std::vector<uint64_t> table_written_at_;
+  KeptResults kept_;  // results of deterministic reads by statement and values
   TableNames* collecting_ = nullptr;  // where compilations report their tables
   std::string key_;  // the key of the latest kept-result lookup
 };
