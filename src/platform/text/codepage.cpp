@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -84,9 +85,10 @@ size_t utf8_sequence(std::string_view s, char32_t& cp) {
 }
 
 void append_reference(std::string& out, char32_t cp) {
-  out += "&#";
-  out += std::to_string(static_cast<unsigned long>(cp));
-  out += ';';
+  char text[16] = "&#";
+  char* end = std::to_chars(text + 2, text + sizeof text - 1, static_cast<unsigned long>(cp)).ptr;
+  *end++ = ';';
+  out.append(text, static_cast<size_t>(end - text));
 }
 
 
@@ -224,7 +226,7 @@ std::string utf8_to_gbk(std::string_view utf8) {
     const size_t n = utf8_sequence(utf8.substr(pos), cp);
     if (n == 0) {
       // Not valid UTF-8: a reference to the replacement character.
-      append_reference(out, 0xFFFD);
+      out += "&#65533;";
       pos += 1;
       continue;
     }
