@@ -254,6 +254,8 @@ TEST_F(Email, a_failed_send_is_reported_by_the_reporting_methods_only) {
       {"refused recipient", [&] { set_smtp_server(sink_->port()); }, "refuse@example.com"},
       {"line break in an address", [&] { set_smtp_server(sink_->port()); },
        "r@example.com\r\nBcc: spy@example.com"},
+      {"angle brackets inside an address", [&] { set_smtp_server(sink_->port()); },
+       "r@example.com;x<y>@example.com"},
       {"silent server", [&] { set_smtp_server(silent.port()); }, "r@example.com"},
       {"no server settings", [&] { db.exec("delete from SA_Smtp"); }, "r@example.com"},
   };

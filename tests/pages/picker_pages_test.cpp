@@ -1,10 +1,12 @@
 // The user and department pickers and the workflow model pages: what they
 // offer, how they encode it, and that they show nothing without a user.
+#include <functional>
 #include <string>
 
 #include "pages/flowmodel/flow_model_pages.h"
 #include "pages/pickers/picker_pages.h"
 #include "platform/data/connection.h"
+#include "platform/script/script.h"
 #include "support/page_fixture.h"
 #include "support/test_pg.h"
 
@@ -21,6 +23,44 @@ const char kDirectory[] =
       "(4, 'o''neil', '王\"五', 3, '1', 4);";
 
 void seed_directory(const TestDb& db) { db.exec(kDirectory); }
+
+// Users whose names hold the characters a LIKE pattern would read as
+// wildcards or its escape.
+const char kWildcardUsers[] =
+    "insert into KX_UserInfor (OAID, UserName, TureName, DepartMentID, AccountState, ordernumber) values "
+    "(5, 'pct', '满100%送', 1, '1', 5), (6, 'a_b', '下划线', 1, '1', 6), (7, 'c\\d', '反斜', 1, '1', 7);";
+
+// A search text is matched as typed: "%", "_" and "\" find only the names
+// that hold them. `search` runs the search for the hexadecimal code units and
+// gives the accounts offered, joined by ",".
+void expect_searches_match_wildcards_literally(const std::function<std::string(const char*)>& search) {
+  const struct {
+    const char* hex;
+    const char* accounts;
+  } cases[] = {
+      {"0025", "pct"},                  // %
+      {"005f", "a_b"},                  // _
+      {"005c", "c\\d"},                 // backslash
+      {"0031003000300025", "pct"},      // 100%
+      {"0025005f", ""},                 // %_ stands in no name
+      {"005f0069", ""},                 // _i: in no name, though "li" fits the wildcard
+      {"0027", "o'neil"},               // the apostrophe as before
+  };
+  for (const auto& c : cases) EXPECT_EQ(search(c.hex), c.accounts) << c.hex;
+}
+
+// The values of the options in a list of users, joined by ","; the note of an
+// empty list has none.
+std::string offered_accounts(const std::string& options) {
+  std::string accounts;
+  const std::string open = "<option value=\"";
+  for (size_t at = options.find(open); at != std::string::npos; at = options.find(open, at + 1)) {
+    const size_t start = at + open.size();
+    const std::string value = options.substr(start, options.find('"', start) - start);
+    accounts += (accounts.empty() ? "" : ",") + vb::Replace(value, "&#39;", "'");
+  }
+  return accounts;
+}
 
 class UserPicker : public PageFixture<UserPickerPage> {
  protected:
@@ -66,6 +106,18 @@ TEST_F(UserPicker, users_of_a_department_or_a_search_come_in_display_order_witho
     request.response.body().clear();
     EXPECT_EQ(run(), c.expected) << c.item << "=" << c.value;
   }
+  EXPECT_TRUE(events().empty());
+}
+
+TEST_F(UserPicker, search_matches_wildcard_characters_literally) {
+  db.exec(kWildcardUsers);
+  expect_searches_match_wildcards_literally([&](const char* hex) {
+    request.request = MemoryRequest();
+    request.request.add_query("part", "users");
+    request.request.add_query("qx", hex);
+    request.response.body().clear();
+    return offered_accounts(run());
+  });
   EXPECT_TRUE(events().empty());
 }
 
@@ -219,6 +271,20 @@ TEST_F(PickerOnPostgres, tree_level_users_and_search_read_the_same_as_on_sqlite)
     request.response.body().clear();
     EXPECT_EQ(run().rfind(c.expected, 0), 0u) << c.name << ": " << output();
   }
+  EXPECT_TRUE(events().empty());
+}
+
+TEST_F(PickerOnPostgres, search_matches_wildcard_characters_literally) {
+  Connection conn;
+  conn.Open(pg_->url());
+  conn.execute_script(kWildcardUsers);
+  expect_searches_match_wildcards_literally([&](const char* hex) {
+    request.request = MemoryRequest();
+    request.request.add_query("part", "users");
+    request.request.add_query("qx", hex);
+    request.response.body().clear();
+    return offered_accounts(run());
+  });
   EXPECT_TRUE(events().empty());
 }
 

@@ -28,6 +28,19 @@ TEST(Form, parse_form_decodes_gbk_names_and_values_in_order) {
   EXPECT_EQ(pairs, expected);
 }
 
+TEST(Form, parse_form_reads_a_long_run_of_bad_bytes_whole) {
+  // A login form whose user name is a megabyte of bytes no code page 936
+  // character starts with: one replacement character per byte, and the pair
+  // after it still read.
+  const size_t n = 1 << 20;
+  const FormPairs pairs = parse_form("username=" + std::string(n, '\xFF') + "&password=x");
+  std::string replacements;
+  for (size_t i = 0; i < n; ++i) replacements += "\xEF\xBF\xBD";
+  ASSERT_EQ(pairs.size(), 2u);
+  EXPECT_TRUE(pairs[0].second == replacements);
+  EXPECT_EQ(pairs[1], (std::pair<std::string, std::string>("password", "x")));
+}
+
 TEST(Form, media_type_ignores_case_and_parameters) {
   EXPECT_TRUE(has_media_type("application/x-www-form-urlencoded", "application/x-www-form-urlencoded"));
   EXPECT_TRUE(has_media_type("Application/X-WWW-Form-URLEncoded; charset=GBK",

@@ -147,8 +147,10 @@ void UserPickerPage::I_init() {
       if (!script_equal(dept, "")) {
         write_users("u.DepartMentID=" + sql_integer(dept));
       } else if (const auto text = decode_picker_search(request_item("qx").str()); text && !text->empty()) {
-        const std::string like = sql_text(Variant("%" + *text + "%"));
-        write_users("(u.TureName like '" + like + "' or u.UserName like '" + like + "')");
+        // What was typed is matched as it stands: "%" or "_" finds itself.
+        const std::string like = "%" + sql_like_text(Variant(*text)) + "%";
+        write_users("(u.TureName like '" + like + "' escape '\\' or u.UserName like '" + like +
+                    "' escape '\\')");
       }
     } else {
       write_page();

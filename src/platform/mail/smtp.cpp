@@ -228,10 +228,12 @@ std::vector<std::string> split_addresses(std::string_view list) {
     size_t end = list.find_first_of(";,", start);
     if (end == std::string_view::npos) end = list.size();
     std::string piece = trim_text(list.substr(start, end - start));
-    const size_t open = piece.rfind('<');
-    const size_t close = piece.rfind('>');
-    if (open != std::string::npos && close != std::string::npos && open < close)
-      piece = trim_text(std::string_view(piece).substr(open + 1, close - open - 1));
+    // "Name <address>": the address runs from the first "<" to the ">" that
+    // ends the piece, so an angle bracket anywhere else stays in the address
+    // and makes it invalid rather than choosing a recipient of its own.
+    const size_t open = piece.find('<');
+    if (open != std::string::npos && piece.size() > open + 1 && piece.back() == '>')
+      piece = trim_text(std::string_view(piece).substr(open + 1, piece.size() - open - 2));
     if (!piece.empty()) out.push_back(std::move(piece));
     start = end + 1;
   }

@@ -37,7 +37,9 @@ struct OutgoingMail {
 };
 
 // The addresses of a recipient list: pieces separated by ";" or ",", trimmed,
-// empty pieces dropped; "Name <address>" gives the address.
+// empty pieces dropped; "Name <address>" gives the address, the text from the
+// first "<" to the ">" that ends the piece. Other angle brackets stay in the
+// address ("x<y>@example.com" as it is), which compose_mime then refuses.
 std::vector<std::string> split_addresses(std::string_view list);
 
 // The message as it goes on the wire: headers (Date, From, To, Subject,

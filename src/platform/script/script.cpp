@@ -217,6 +217,15 @@ std::string url_query_text(std::string_view s) {
 
 std::string sql_text(const Variant& v) { return vb::Replace(v.str(), "'", "''"); }
 
+std::string sql_like_text(const Variant& v) {
+  std::string escaped;
+  for (char c : v.str()) {
+    if (c == '\\' || c == '%' || c == '_') escaped += '\\';
+    escaped += c;
+  }
+  return sql_text(Variant(escaped));
+}
+
 std::string sql_number(const Variant& v) { return checked_number(v, false); }
 
 std::string sql_integer(const Variant& v) { return checked_number(v, true); }

@@ -72,6 +72,10 @@ std::string url_query_text(std::string_view s);
 // The text of a value for use between apostrophes in SQL: apostrophes doubled,
 // null and empty give "".
 std::string sql_text(const Variant& v);
+// The text of a value for use between apostrophes in a LIKE pattern that
+// matches the value itself: \ % _ each preceded by \, then as sql_text. The
+// pattern must be followed by escape '\', which both engines understand.
+std::string sql_like_text(const Variant& v);
 // The text of a value placed bare in SQL, which must read as a number (sign,
 // digits, decimals); anything else fails with 13 and no statement is built.
 std::string sql_number(const Variant& v);

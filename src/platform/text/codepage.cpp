@@ -3,7 +3,7 @@
 #include <errno.h>
 #include <iconv.h>
 
-#include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -86,9 +86,10 @@ size_t utf8_sequence(std::string_view s, char32_t& cp) {
 }
 
 void append_reference(std::string& out, char32_t cp) {
-  out += "&#";
-  out += std::to_string(static_cast<unsigned long>(cp));
-  out += ';';
+  char text[16] = "&#";
+  char* end = std::to_chars(text + 2, text + sizeof text - 1, static_cast<unsigned long>(cp)).ptr;
+  *end++ = ';';
+  out.append(text, static_cast<size_t>(end - text));
 }
 
 
@@ -116,6 +117,99 @@ const std::vector<uint32_t>& gbk_table() {
   return table;
 }
 
+// Where the run of ASCII bytes starting at `pos` ends. Code page 936 leaves
+// ASCII unchanged, and pages and forms are mostly ASCII, so the run is
+// measured eight bytes at a time.
+size_t ascii_run_end(std::string_view s, size_t pos) {
+  while (pos + 8 <= s.size()) {
+    uint64_t word;
+    std::memcpy(&word, s.data() + pos, 8);
+    if (word & 0x8080808080808080ULL) break;
+    pos += 8;
+  }
+  while (pos < s.size() && is_ascii(s[pos])) ++pos;
+  return pos;
+}
+
+// Trail bytes of a two-byte code that may name a character: 0x40-0xFE.
+constexpr size_t kTrails = 0xFE - 0x40 + 1;
+// Four-byte codes are numbered in order from 0x81 0x30 0x81 0x30; those up to
+// 0x84 0x39 0xFE 0x39 cover the rest of the basic plane and are read from the
+// table, those from 0x90 0x30 0x81 0x30 are the planes above it in order, and
+// the ones between (and after U+10FFFF) name nothing.
+constexpr uint32_t kFourBytePlain = 4 * 12600;
+constexpr uint32_t kFourByteSupplementary = (0x90 - 0x81) * 12600;
+
+// The UTF-8 bytes of one character packed into a word, first byte lowest;
+// 0 for a code that names no character.
+uint32_t pack_utf8(std::string_view utf8) {
+  if (utf8.empty() || utf8.size() > 4) return 0;
+  uint32_t packed = 0;
+  for (size_t i = utf8.size(); i-- > 0;) packed = (packed << 8) | static_cast<unsigned char>(utf8[i]);
+  return packed;
+}
+
+void append_utf8_entry(std::string& out, uint32_t entry) {
+  const auto lead = static_cast<unsigned char>(entry & 0xFF);
+  const size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  char bytes[4];
+  for (size_t i = 0; i < 4; ++i) bytes[i] = static_cast<char>((entry >> (8 * i)) & 0xFF);
+  out.append(bytes, n);
+}
+
+// What GB18030 decodes to, read once from iconv so that the characters are
+// exactly the converter's: the UTF-8 of every two-byte code and of the
+// four-byte codes of the basic plane. Decoding then takes one table look-up
+// per character, and a bad byte costs no more than a good one.
+struct Gb18030Tables {
+  std::vector<uint32_t> two_byte;   // (lead - 0x81) * kTrails + (trail - 0x40)
+  std::vector<uint32_t> four_byte_plain;  // by the number of the code
+
+  // The packed UTF-8 of a four-byte code, 0 when it names nothing.
+  uint32_t four_byte(unsigned char b1, unsigned char b2, unsigned char b3, unsigned char b4) const {
+    if (b3 < 0x81 || b3 > 0xFE || b4 < 0x30 || b4 > 0x39) return 0;
+    const uint32_t number = (((b1 - 0x81) * 10u + (b2 - 0x30)) * 126u + (b3 - 0x81)) * 10u + (b4 - 0x30);
+    if (number < kFourBytePlain) return four_byte_plain[number];
+    if (number < kFourByteSupplementary) return 0;
+    const uint32_t cp = 0x10000 + (number - kFourByteSupplementary);
+    if (cp > 0x10FFFF) return 0;
+    return (0xF0 | cp >> 18) | (0x80 | (cp >> 12 & 0x3F)) << 8 | (0x80 | (cp >> 6 & 0x3F)) << 16 |
+           (0x80 | (cp & 0x3F)) << 24;
+  }
+};
+
+// The packed UTF-8 iconv gives for exactly one whole code, 0 when it refuses it.
+uint32_t decode_one(const char* code, size_t size) {
+  const char* in = code;
+  size_t left = size;
+  std::string out;
+  if (from_gb18030().convert(&in, &left, out) != 0 || left != 0) return 0;
+  return pack_utf8(out);
+}
+
+const Gb18030Tables& gb18030_tables() {
+  static const Gb18030Tables tables = [] {
+    Gb18030Tables t;
+    t.two_byte.resize(126 * kTrails);
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+      for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+        const char code[] = {static_cast<char>(lead), static_cast<char>(trail)};
+        t.two_byte[(lead - 0x81) * kTrails + (trail - 0x40)] = decode_one(code, 2);
+      }
+    }
+    t.four_byte_plain.resize(kFourBytePlain);
+    for (uint32_t number = 0; number < kFourBytePlain; ++number) {
+      const char code[] = {static_cast<char>(0x81 + number / 12600),
+                           static_cast<char>(0x30 + number / 1260 % 10),
+                           static_cast<char>(0x81 + number / 10 % 126),
+                           static_cast<char>(0x30 + number % 10)};
+      t.four_byte_plain[number] = decode_one(code, 4);
+    }
+    return t;
+  }();
+  return tables;
+}
+
 }  // namespace
 
 std::string utf8_to_gbk(std::string_view utf8) {
@@ -124,16 +218,8 @@ std::string utf8_to_gbk(std::string_view utf8) {
   out.reserve(utf8.size());
   size_t pos = 0;
   while (pos < utf8.size()) {
-    // Copy the ASCII run as it is: GBK leaves ASCII unchanged. Pages are
-    // mostly ASCII, so the run is measured eight bytes at a time.
-    size_t end = pos;
-    while (end + 8 <= utf8.size()) {
-      uint64_t word;
-      std::memcpy(&word, utf8.data() + end, 8);
-      if (word & 0x8080808080808080ULL) break;
-      end += 8;
-    }
-    while (end < utf8.size() && is_ascii(utf8[end])) ++end;
+    // Copy the ASCII run as it is: GBK leaves ASCII unchanged.
+    const size_t end = ascii_run_end(utf8, pos);
     out.append(utf8.data() + pos, end - pos);
     pos = end;
     if (pos == utf8.size()) break;
@@ -141,7 +227,7 @@ std::string utf8_to_gbk(std::string_view utf8) {
     const size_t n = utf8_sequence(utf8.substr(pos), cp);
     if (n == 0) {
       // Not valid UTF-8: a reference to the replacement character.
-      append_reference(out, 0xFFFD);
+      out += "&#65533;";
       pos += 1;
       continue;
     }
@@ -163,38 +249,40 @@ std::string utf8_to_gbk(std::string_view utf8) {
 std::string gb18030_to_utf8(std::string_view bytes) {
   static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
   static constexpr std::string_view kEuro = "\xE2\x82\xAC";
+  const Gb18030Tables& tables = gb18030_tables();
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);
   size_t pos = 0;
   while (pos < bytes.size()) {
-    size_t end = pos;
-    while (end < bytes.size() && is_ascii(bytes[end])) ++end;
+    const size_t end = ascii_run_end(bytes, pos);
     out.append(bytes.data() + pos, end - pos);
     pos = end;
     if (pos == bytes.size()) break;
-    // The non-ASCII run, extended over whole characters: a trail byte may lie
-    // in the ASCII range (0x40-0x7E for two bytes, digits in four-byte ones).
-    end = pos;
-    while (end < bytes.size() && !is_ascii(bytes[end])) {
-      const auto lead = static_cast<unsigned char>(bytes[end]);
-      if (lead >= 0x81 && lead <= 0xFE && end + 1 < bytes.size()) {
-        const auto next = static_cast<unsigned char>(bytes[end + 1]);
-        end += (next >= 0x30 && next <= 0x39) ? 4 : 2;
-      } else {
-        end += 1;
+    // One character, or one replacement for its first byte; either way the
+    // next look starts after what was taken, so every byte is read once.
+    uint32_t entry = 0;
+    size_t length = 1;
+    const unsigned char lead = byte(pos);
+    if (lead >= 0x81 && lead <= 0xFE && pos + 1 < bytes.size()) {
+      const unsigned char second = byte(pos + 1);
+      if (second >= 0x40 && second <= 0xFE) {
+        entry = tables.two_byte[(lead - 0x81) * kTrails + (second - 0x40)];
+        length = 2;
+      } else if (second >= 0x30 && second <= 0x39 && pos + 3 < bytes.size()) {
+        entry = tables.four_byte(lead, second, byte(pos + 2), byte(pos + 3));
+        length = 4;
       }
     }
-    end = std::min(end, bytes.size());
-    const char* in = bytes.data() + pos;
-    size_t left = end - pos;
-    int err = from_gb18030().convert(&in, &left, out);
-    pos = end - left;
-    if (err != 0) {
+    if (entry != 0) {
+      append_utf8_entry(out, entry);
+      pos += length;
+    } else {
       // The single byte 0x80 is the euro sign in code page 936, and browsers
       // post it so; anything else that is not a character is one replacement
       // for the bad byte, and decoding goes on after it.
-      out += static_cast<unsigned char>(bytes[pos]) == 0x80 ? kEuro : kReplacement;
-      ++pos;
+      out += lead == 0x80 ? kEuro : kReplacement;
+      pos += 1;
     }
   }
   return out;

@@ -60,6 +60,7 @@ TEST(Encoding, script_strings_and_url_values_cannot_leave_their_context) {
 TEST(SqlLiterals, text_doubles_apostrophes_and_numbers_are_checked) {
   EXPECT_EQ(sql_text(Variant("O'Neil''s")), "O''Neil''''s");
   EXPECT_EQ(sql_text(Variant::null()), "");
+  EXPECT_EQ(sql_like_text(Variant("100%_o'k\\")), "100\\%\\_o''k\\\\");
   EXPECT_EQ(sql_integer(Variant(" 12 ")), "12");
   EXPECT_EQ(sql_integer(Variant(7)), "7");
   EXPECT_EQ(sql_integer(Variant("-3")), "-3");

@@ -45,6 +45,44 @@ TEST(Codepage, gb18030_to_utf8_decodes_and_replaces_bad_bytes) {
   for (const auto& c : cases) EXPECT_EQ(gb18030_to_utf8(c.bytes), c.utf8) << c.utf8;
 }
 
+TEST(Codepage, long_inputs_of_bad_bytes_convert_whole_and_in_order) {
+  // Each unit decodes the same wherever it stands, so a long input of them
+  // decodes to their outputs in a row. A megabyte of bad bytes must come back
+  // whole; a converter that rescanned the rest of its input after each bad
+  // byte would take many minutes over it.
+  const std::string r = "\xEF\xBF\xBD";
+  struct Unit {
+    std::string bytes, utf8;
+  } units[] = {
+      {"\xFF", r},                            // never a lead byte
+      {"\x81\x7F", r + "\x7F"},               // lead byte, then a byte no code has
+      {"\x81 ", r + " "},                      // lead byte, then ASCII
+      {"\xFE\x39\xFE\x39", r + "9" + r + "9"},  // four-byte code beyond the last character
+      {"\x80", "€"},
+      {"\xB8\xB4", "复"},
+  };
+  for (const Unit& u : units) {
+    EXPECT_EQ(gb18030_to_utf8(u.bytes), u.utf8);
+    std::string bytes, expected;
+    for (int i = 0; i < 1 << 20; i += static_cast<int>(u.bytes.size())) {
+      bytes += u.bytes;
+      expected += u.utf8;
+    }
+    EXPECT_TRUE(gb18030_to_utf8(bytes) == expected) << u.utf8;
+  }
+  std::string mixed, expected;
+  for (int i = 0; i < 1 << 18; ++i) {
+    const Unit& u = units[i % std::size(units)];
+    mixed += u.bytes;
+    expected += u.utf8;
+  }
+  EXPECT_TRUE(gb18030_to_utf8(mixed) == expected);
+  // The other way: invalid UTF-8, one reference per bad byte.
+  std::string references;
+  for (int i = 0; i < 1 << 20; ++i) references += "&#65533;";
+  EXPECT_TRUE(utf8_to_gbk(std::string(1 << 20, '\xFF')) == references);
+}
+
 TEST(Codepage, round_trip_keeps_every_character_of_the_code_page) {
   // Every two-byte code decodes to one character; encoding that character
   // gives bytes that decode to it again (mostly the same code), or, where GBK
