@@ -15,10 +15,6 @@
 #include "server/logs.h"
 #include "server/request_origin.h"
 
-#ifndef OAPX1_WWW_DIR
-#define OAPX1_WWW_DIR "www"
-#endif
-
 namespace oapx1 {
 
 namespace fs = std::filesystem;
@@ -54,7 +50,17 @@ HttpReply status_page(int status, std::string_view text) {
 fs::path default_docroot() {
   std::error_code ec;
   if (fs::is_directory("www", ec)) return "www";
-  return OAPX1_WWW_DIR;
+  const fs::path program = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    // Installed: PREFIX/bin/oapx1 beside PREFIX/share/oapx1/www.
+    const fs::path installed = program.parent_path().parent_path() / "share" / "oapx1" / "www";
+    if (fs::is_directory(installed, ec)) return installed;
+    // Built in a folder of the source tree: the tree's www/ above it.
+    for (fs::path dir = program.parent_path(); dir.has_relative_path(); dir = dir.parent_path()) {
+      if (fs::is_regular_file(dir / "www" / "Include" / "js" / "orderby.js", ec)) return dir / "www";
+    }
+  }
+  return "www";
 }
 
 std::optional<bool> database_has_demo_data(const std::string& connect_string) {

@@ -167,7 +167,8 @@ class WebApplication {
 };
 
 // The shipped static files: "www" in the working folder when there is one,
-// else the www/ folder of the source tree this program was built from. The
+// else PREFIX/share/oapx1/www of an installed program (PREFIX/bin/oapx1), else
+// the www/ folder of the source tree the program was built in. The
 // document root holds the application's shared files as they lie below the
 // application root: URL APP_ROOT/PATH is DOCROOT/PATH.
 std::filesystem::path default_docroot();
