@@ -423,5 +423,19 @@ TEST_F(ServerTest, demo_login_is_on_only_with_demo_data_or_the_flag) {
   EXPECT_EQ(http_post(port_, "/oa/login.asp", "username=admin&password=demo").status, 404);
 }
 
+// The demo login follows the database: on with the demo marker, off without
+// its table (the kind of failure decides, not its wording), and an open
+// question while the database cannot be opened.
+TEST(DemoData, the_marker_the_missing_table_and_an_unopenable_database) {
+  testing::TestDb demo;
+  demo.exec("CREATE TABLE OAPX1_Setup (Name TEXT PRIMARY KEY, Value TEXT);"
+            "INSERT INTO OAPX1_Setup VALUES ('demo', '1');");
+  testing::TestDb bare(false);
+  bare.exec("CREATE TABLE t (n INTEGER);");
+  EXPECT_EQ(database_has_demo_data(demo.url()), std::optional<bool>(true));
+  EXPECT_EQ(database_has_demo_data(bare.url()), std::optional<bool>(false));
+  EXPECT_EQ(database_has_demo_data("sqlite:/nonexistent-folder/oa.db"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace oapx1
