@@ -260,8 +260,6 @@ TEST_F(Cli, the_shipped_systemd_unit_verifies) {
   EXPECT_EQ(out.find(path), std::string::npos) << out;  // no complaint about the unit itself
 }
 
-}  // namespace
-}  // namespace oapx1
 
 // Accounts, passwords and upgrades, as an operator runs them.
 class Accounts : public ::testing::Test {
@@ -454,3 +452,6 @@ TEST(AccountsOnPostgres, db_upgrade_brings_a_first_release_database_to_the_curre
   EXPECT_EQ(run("user grant bob FLOWSET --db '" + pg.url() + "'").status, 0);
   EXPECT_EQ(psql("", "select UserList from OA_SysPower where Code = 'FLOWSET'"), "zhangsan;bob\n");
 }
+
+}  // namespace
+}  // namespace oapx1
