@@ -331,6 +331,18 @@ CREATE TABLE IF NOT EXISTS SA_Smtp (
 );
 
 ------------------------------------------------------------------------------------------------
+-- The installation's own settings
+------------------------------------------------------------------------------------------------
+
+-- Settings of this installation by name: 'schema' is the version of this file the database has
+-- been brought to (oapx1 db init / db upgrade write it; raise it with every change here), 'demo'
+-- marks a database loaded with the demo data.
+CREATE TABLE IF NOT EXISTS OAPX1_Setup (
+  Name   text PRIMARY KEY,
+  Value  text
+);
+
+------------------------------------------------------------------------------------------------
 -- A database made by an earlier edition of this file has case-sensitive text columns; give them
 -- the nocase collation (nothing to do on a fresh or already converted database).
 ------------------------------------------------------------------------------------------------

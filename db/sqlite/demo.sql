@@ -3,7 +3,8 @@
 --
 -- Every row carries its key, and INSERT OR IGNORE skips a row whose key exists already, so the
 -- file can be loaded again without duplicating or overwriting anything.
--- Every demo user logs in with the password 'demo'.
+-- Every demo user logs in with the password 'demo'; the password column holds its salted
+-- argon2id hash, one salt per user.
 --
 -- Load after the schema:  sqlite3 var/oa.db < db/sqlite/demo.sql
 
@@ -30,13 +31,20 @@ INSERT OR IGNORE INTO KX_UserInfor
   (OAID, UserName, TureName, DepartMentID, Mobile, myField1, myField2, faceImg, AccountState,
    ordernumber, IPAddress, password)
 VALUES
-  (1, 'admin',    '陈志远', 1, '13800000001', NULL,   NULL, '1', '1', 1, '127.0.0.1', 'demo'),
-  (2, 'zhangsan', '张三',   1, '13800000002', '张主任', NULL, '2', '1', 2, NULL,        'demo'),
-  (3, 'lisi',     '李四',   2, '13800000003', NULL,   NULL, NULL, '1', 3, NULL,        'demo'),
-  (4, 'wangwu',   '王五',   3, '13800000004', NULL,   NULL, NULL, '1', 4, NULL,        'demo'),
-  (5, 'zhaoliu',  '赵六',   3, '13800000005', NULL,   NULL, NULL, '1', 5, NULL,        'demo'),
-  (6, 'sunqi',    '孙七',   4, '13800000006', NULL,   NULL, NULL, '1', 6, NULL,        'demo'),
-  (7, 'zhouba',   '周八',   4, '13800000007', NULL,   NULL, NULL, '1', 7, NULL,        'demo');
+  (1, 'admin',    '陈志远', 1, '13800000001', NULL,   NULL, '1', '1', 1, '127.0.0.1',
+     '$argon2id$v=19$m=65536,t=2,p=1$kgdlzJUyyMEaa8LMKB2lRA$QJg9NaVqR80t8bCLowmdli1p1/HN2ul/KR+N2ogDsW4'),
+  (2, 'zhangsan', '张三',   1, '13800000002', '张主任', NULL, '2', '1', 2, NULL,
+     '$argon2id$v=19$m=65536,t=2,p=1$5SOhvSHyhjY6JiiFH4WN9w$I84j7wY6An4vyXX9jf5mfOdTerQCg6u6tBug/HuLHd4'),
+  (3, 'lisi',     '李四',   2, '13800000003', NULL,   NULL, NULL, '1', 3, NULL,
+     '$argon2id$v=19$m=65536,t=2,p=1$mxb82EUQvYwsXtZbj2qWOQ$h3DSqmcWDput2MsswawKk+HmEbJVeTmIOWhnIJDS/hM'),
+  (4, 'wangwu',   '王五',   3, '13800000004', NULL,   NULL, NULL, '1', 4, NULL,
+     '$argon2id$v=19$m=65536,t=2,p=1$gYl+7lt/Bt7SZ31WyGrC9A$rL1cdk4tuChoYw/yBVviNqrFh0tQc17ouQQoaqCYxUg'),
+  (5, 'zhaoliu',  '赵六',   3, '13800000005', NULL,   NULL, NULL, '1', 5, NULL,
+     '$argon2id$v=19$m=65536,t=2,p=1$xzauGInW4ao0tXAJPl7TJg$Ofc+CGXY2uvywyySSa5N3ByUiIiA43961Zgk8aGBLt0'),
+  (6, 'sunqi',    '孙七',   4, '13800000006', NULL,   NULL, NULL, '1', 6, NULL,
+     '$argon2id$v=19$m=65536,t=2,p=1$8c/PLIdJrRRX8h0s3xZnOQ$dYGcE+re46+WsIclSxFb/8uVrYuUZy7bfGPsvu1euKk'),
+  (7, 'zhouba',   '周八',   4, '13800000007', NULL,   NULL, NULL, '1', 7, NULL,
+     '$argon2id$v=19$m=65536,t=2,p=1$MnW5JyKX5dK0fr+EEA0b0g$RZWyvQa+SnPvwJw+UTlyjZLMsC7PTlbvVMmEvv6OPUM');
 
 -- Duties.
 INSERT OR IGNORE INTO KX_DutyPower (KXID, DutyName, FunList) VALUES

@@ -317,3 +317,15 @@ CREATE TABLE IF NOT EXISTS SA_Smtp (
   EmailAddress  TEXT COLLATE NOCASE,  -- sender address
   SenderName    TEXT COLLATE NOCASE   -- sender display name
 );
+
+------------------------------------------------------------------------------------------------
+-- The installation's own settings
+------------------------------------------------------------------------------------------------
+
+-- Settings of this installation by name: 'schema' is the version of this file the database has
+-- been brought to (oapx1 db init / db upgrade write it; raise it with every change here), 'demo'
+-- marks a database loaded with the demo data.
+CREATE TABLE IF NOT EXISTS OAPX1_Setup (
+  Name   TEXT PRIMARY KEY,
+  Value  TEXT
+);

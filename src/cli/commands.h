@@ -12,9 +12,24 @@ namespace oapx1 {
 int request_command(const std::vector<std::string>& args);
 // Invokes one method of the page class by name; prints one JSON object.
 int call_command(const std::vector<std::string>& args);
-// The database subcommands: init (the schema, and the demo data with --demo),
-// check (whether serve can use it) and backup FILE (a SQLite copy while serving).
+// The database subcommands: init (the schema, and the demo data with --demo,
+// the first administrator with --admin), upgrade (an older database to the
+// current schema), check (whether serve can use it) and backup FILE (a SQLite
+// copy while serving).
 int db_command(const std::vector<std::string>& args);
+// The account subcommands: add, passwd, disable, enable, grant, revoke, list
+// and rehash-check (the accounts whose password is still plain text).
+int user_command(const std::vector<std::string>& args);
+
+// The database a command's --db and --config options name: `flag_db` when
+// given, else the db setting of the serve configuration file `config` when
+// given, else empty (resolve_database then decides). Throws UsageError for a
+// configuration file that cannot be read.
+std::string database_option(const std::string& flag_db, const std::string& config);
+// A new password: the first line of stdin with `from_stdin`, else asked twice
+// on the terminal without echo. Throws UsageError when there is none, it is
+// empty or the two typed differ.
+std::string read_new_password(bool from_stdin);
 
 }  // namespace oapx1
 

@@ -2,6 +2,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "cli/accounts.h"
 #include "cli/commands.h"
 #include "cli/embedded_sql.h"
 #include "cli/request_context.h"
@@ -15,13 +16,19 @@ namespace {
 
 // Marks a database created with demo data, so the server may offer the demo login.
 constexpr char kDemoMarker[] =
-    "CREATE TABLE IF NOT EXISTS OAPX1_Setup (Name TEXT PRIMARY KEY, Value TEXT);\n"
     "INSERT INTO OAPX1_Setup (Name, Value) VALUES ('demo', '1') ON CONFLICT (Name) DO NOTHING;\n";
+
+// The version of the schema in db/*/schema.sql, recorded in OAPX1_Setup. Raise
+// it with every change there: an older program then refuses to upgrade a
+// database a newer one has made. Databases of the releases before it have none.
+constexpr int kSchemaVersion = 1;
 
 struct DbOptions {
   std::string database;           // --db, else the configuration file's db; may be empty
   bool demo = false;              // --demo
   bool if_missing = false;        // --if-missing
+  std::string admin;              // --admin LOGIN
+  bool password_stdin = false;    // --password-stdin
   std::vector<std::string> rest;  // the words that are no option
 };
 
@@ -44,24 +51,33 @@ DbOptions parse_db_options(const std::vector<std::string>& args, bool init) {
       o.demo = true;
     else if (init && a == "--if-missing")
       o.if_missing = true;
+    else if (init && a == "--admin")
+      o.admin = value();
+    else if (init && a == "--password-stdin")
+      o.password_stdin = true;
     else if (a.starts_with("-"))
       throw UsageError{"unknown option " + a};
     else
       o.rest.push_back(a);
   }
-  if (!config.empty()) {
-    try {
-      o.database = parse_serve_args({"--config", config}).database;
-    } catch (const std::invalid_argument& e) {
-      throw UsageError{e.what()};
-    }
-  }
-  if (!flag_db.empty()) o.database = flag_db;
+  o.database = database_option(flag_db, config);
+  if (o.password_stdin && o.admin.empty()) throw UsageError{"--password-stdin goes with --admin"};
   return o;
+}
+
+// Brings the database to the current schema and says what changed.
+void upgrade_schema(const std::string& url, bool postgres, bool list_changes) {
+  const SchemaUpgrade done = upgrade_database(
+      url, postgres ? embedded_sql::kPostgresSchema : embedded_sql::kSqliteSchema, kSchemaVersion);
+  if (!list_changes) return;
+  for (const std::string& change : done.changes) std::cerr << "db: " << change << "\n";
+  std::cerr << "db: schema version " << done.from_version << " -> " << kSchemaVersion
+            << (done.changes.empty() ? ", nothing else to change" : "") << "\n";
 }
 
 int init(const DbOptions& o) {
   if (!o.rest.empty()) throw UsageError{"unexpected argument \"" + o.rest[0] + "\""};
+  if (!o.admin.empty() && !Accounts::valid_login(o.admin)) throw UsageError{"--admin: \"" + o.admin + "\" is no valid login"};
   const std::string url = resolve_database(o.database);
   const std::string shown = printable_database_url(url);
   const auto problem = check_database(url);
@@ -73,27 +89,66 @@ int init(const DbOptions& o) {
     std::cerr << "db: " << shown << " has its schema already\n";
     return 0;
   }
+  // Asked before anything is written, so a mistyped password leaves no half-made database.
+  const std::string admin_password = o.admin.empty() ? "" : read_new_password(o.password_stdin);
   const bool postgres = !url.starts_with("sqlite:");
-  if (!postgres) {
-    const std::filesystem::path file = url.substr(7);
-    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
-  }
   try {
-    Connection conn;
-    conn.Open(url);
-    std::cerr << "db: creating the schema in " << shown << "\n";
-    conn.execute_script(postgres ? embedded_sql::kPostgresSchema : embedded_sql::kSqliteSchema);
+    if (!postgres) {
+      // The database holds password hashes: readable by its owner only.
+      const std::filesystem::path file = url.substr(7);
+      if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
+      create_owner_only_file(file.string());
+    }
+    std::cerr << "db: " << (problem ? "creating the schema in " : "upgrading the schema of ") << shown << "\n";
+    upgrade_schema(url, postgres, !problem);
     if (o.demo) {
+      Connection conn;
+      conn.Open(url);
       std::cerr << "db: loading the demo data\n";
       conn.execute_script(postgres ? embedded_sql::kPostgresDemo : embedded_sql::kSqliteDemo);
       conn.execute_script(kDemoMarker);
+      conn.Close();
     }
-    conn.Close();
-  } catch (const ScriptError& e) {
-    std::cerr << "db: " << shown << ": " << e.message() << "\n";
+    if (!o.admin.empty()) {
+      Accounts accounts(url);
+      accounts.ensure_editing_function();
+      try {
+        accounts.add(o.admin, o.admin, std::nullopt, admin_password);
+        std::cerr << "db: added the administrator " << o.admin << "\n";
+      } catch (const AccountError& e) {
+        // An existing account keeps its password; it is only granted the permission.
+        std::cerr << "db: " << e.what() << "; its password is kept\n";
+      }
+      accounts.grant(o.admin, kEditingFunction);
+      std::cerr << "db: " << o.admin << " holds " << kEditingFunction << " (流程设置)\n";
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "db: " << shown << ": " << e.what() << "\n";
     return 1;
   }
   std::cerr << "db: ready\n";
+  return 0;
+}
+
+int upgrade(const DbOptions& o) {
+  if (!o.rest.empty()) throw UsageError{"unexpected argument \"" + o.rest[0] + "\""};
+  const std::string url = resolve_database(o.database);
+  const auto problem = check_database(url);
+  if (problem && problem->kind != DatabaseProblem::Kind::kNoSchema) {
+    std::cerr << "db: " << problem->message << "\n";
+    return 1;
+  }
+  if (problem) {
+    std::cerr << "db: " << problem->message << "; create it with: oapx1 db init\n";
+    return 1;
+  }
+  try {
+    std::cerr << "db: upgrading the schema of " << printable_database_url(url) << "\n";
+    upgrade_schema(url, !url.starts_with("sqlite:"), true);
+  } catch (const std::exception& e) {
+    std::cerr << "db: " << printable_database_url(url) << ": " << e.what() << "; nothing was changed\n";
+    return 1;
+  }
   return 0;
 }
 
@@ -123,12 +178,23 @@ int backup(const DbOptions& o) {
 
 }  // namespace
 
+std::string database_option(const std::string& flag_db, const std::string& config) {
+  if (!flag_db.empty()) return flag_db;
+  if (config.empty()) return {};
+  try {
+    return parse_serve_args({"--config", config}).database;
+  } catch (const std::invalid_argument& e) {
+    throw UsageError{e.what()};
+  }
+}
+
 int db_command(const std::vector<std::string>& args) {
   const std::string sub = args.empty() ? std::string() : args[0];
   if (sub == "init") return init(parse_db_options(args, true));
+  if (sub == "upgrade") return upgrade(parse_db_options(args, false));
   if (sub == "check") return check(parse_db_options(args, false));
   if (sub == "backup") return backup(parse_db_options(args, false));
-  throw UsageError{"db takes the subcommand init, check or backup"};
+  throw UsageError{"db takes the subcommand init, upgrade, check or backup"};
 }
 
 }  // namespace oapx1

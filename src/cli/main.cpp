@@ -1,6 +1,6 @@
 // oapx1: runs the workflow node settings page from the command line, invokes
 // single methods of the page class, creates and backs up the database and
-// serves the page.
+// serves the page, and manages the accounts that sign in.
 #include <algorithm>
 #include <exception>
 #include <iostream>
@@ -43,14 +43,42 @@ constexpr char kCallUsage[] =
 
 constexpr char kDbUsage[] =
     "usage: oapx1 db init [--db URL] [--config FILE] [--demo] [--if-missing]\n"
+    "                     [--admin LOGIN [--password-stdin]]\n"
+    "       oapx1 db upgrade [--db URL] [--config FILE]\n"
     "       oapx1 db check [--db URL] [--config FILE]\n"
     "       oapx1 db backup FILE [--db URL] [--config FILE]\n"
-    "  init    creates the schema (idempotent), with the demo data on --demo; with\n"
-    "          --if-missing only when the database has no schema yet\n"
+    "  init    creates the schema, or upgrades an existing one; with the demo data on\n"
+    "          --demo; with --if-missing only when the database has no schema yet; with\n"
+    "          --admin the first administrator, holding the editing permission FLOWSET\n"
+    "          (password from stdin with --password-stdin, else asked twice)\n"
+    "  upgrade brings a database of an earlier release to the current schema, in one\n"
+    "          transaction, keeping its rows; running it again changes nothing\n"
     "  check   exits 0 when serve can use the database, else 1 with the reason\n"
     "  backup  copies a SQLite database into FILE while the server keeps running\n"
+    "A SQLite database and its backups are created readable by their owner only.\n"
     "The database is --db, else the db of the serve configuration FILE, else $OAPX1_DB,\n"
     "else sqlite:var/oa.db.\n";
+
+constexpr char kUserUsage[] =
+    "usage: oapx1 user add LOGIN --name NAME [--department ID] [--password-stdin]\n"
+    "       oapx1 user passwd LOGIN [--password-stdin]\n"
+    "       oapx1 user disable|enable LOGIN\n"
+    "       oapx1 user grant|revoke LOGIN FUNCTION-CODE\n"
+    "       oapx1 user list\n"
+    "       oapx1 user rehash-check\n"
+    "  (each also takes [--db URL] [--config FILE], as oapx1 db does)\n"
+    "  add      adds an active account in department ID (KX_Department) or none\n"
+    "  passwd   sets a new password\n"
+    "  disable  refuses the account's sign-ins; enable admits them again\n"
+    "  grant    grants a function (OA_Functions.CodeNumber, e.g. FLOWSET, the editing\n"
+    "           permission) to the account directly; revoke takes the grant away\n"
+    "  list     prints the accounts, one a line, tab-separated\n"
+    "  rehash-check  prints the accounts whose password is still stored in plain text\n"
+    "           (replaced by its hash at the next sign-in); exit status 1 when any\n"
+    "Passwords are stored as salted argon2id hashes. Without --password-stdin the\n"
+    "password is asked twice on the terminal, without echo; with it, the first line of\n"
+    "stdin is the password. An unknown account, department or function, or a login\n"
+    "taken, exits with status 1.\n";
 
 constexpr char kUsage[] =
     "usage: oapx1 COMMAND [OPTIONS]       (oapx1 COMMAND --help for one command)\n"
@@ -64,12 +92,17 @@ constexpr char kUsage[] =
     "  call METHOD [ARG]... [OPTIONS] [--field NAME=JSON]... [--no-init] [--callbacks markers]\n"
     "        invoke one method of the page class; ARG is a JSON value or @FILE;\n"
     "        prints one JSON object. 'oapx1 call --list' lists the methods\n"
-    "  db init [--db URL] [--config FILE] [--demo] [--if-missing]\n"
-    "        create the database schema, with the demo data on --demo\n"
+    "  db init [--db URL] [--config FILE] [--demo] [--if-missing] [--admin LOGIN]\n"
+    "        create the database schema, with the demo data on --demo;\n"
+    "        --admin LOGIN [--password-stdin] adds the first administrator\n"
+    "  db upgrade [--db URL] [--config FILE]\n"
+    "        bring a database of an earlier release to the current schema\n"
     "  db check [--db URL] [--config FILE]\n"
     "        check that the database can be served\n"
     "  db backup FILE [--db URL] [--config FILE]\n"
     "        copy the SQLite database into FILE while serving\n"
+    "  user add|passwd|disable|enable|grant|revoke|list|rehash-check ...\n"
+    "        manage the accounts that sign in\n"
     "\n"
     "options: --help, --version\n"
     "\n";
@@ -80,6 +113,7 @@ std::string command_usage(const std::string& command) {
   if (command == "request") return std::string(kRequestUsage) + kRequestOptions;
   if (command == "call") return std::string(kCallUsage) + kRequestOptions;
   if (command == "db") return kDbUsage;
+  if (command == "user") return kUserUsage;
   return {};
 }
 
@@ -108,6 +142,7 @@ int main(int argc, char** argv) {
     if (command == "request") return oapx1::request_command(args);
     if (command == "call") return oapx1::call_command(args);
     if (command == "db") return oapx1::db_command(args);
+    if (command == "user") return oapx1::user_command(args);
     if (command == "serve") return oapx1::serve_command(args);
     if (command.starts_with("-")) throw oapx1::UsageError{"unknown option " + command};
     throw oapx1::UsageError{"unknown command \"" + command + "\""};

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "host/page.h"
+#include "platform/crypto/password_hash.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -54,6 +55,14 @@ void record_login_event(ApplicationState& application, Session& session, std::st
 }
 
 namespace {
+
+// True when `password` is the one stored: a salted hash verifies it; a value
+// that is no hash is a plain-text password of an older database, compared
+// as it is.
+bool verify_stored_password(const std::string& stored, const std::string& password) {
+  if (is_password_hash(stored)) return verify_password(stored, password);
+  return stored == password;
+}
 
 // Runs `sql` on the database and gives `read` the open recordset, standing
 // on its first row when it has one.
@@ -185,13 +194,41 @@ HttpReply SignIn::sign_out(const HttpRequest& request) {
 std::optional<std::string> SignIn::check_password(const std::string& user, const std::string& password) const {
   if (user.empty() || password.empty()) return std::nullopt;
   std::optional<std::string> account;
+  std::string key, stored;
   read_first_row(settings_.database,
-                 "select UserName, password from kx_userinfor where UserName = '" + sql_text(Variant(user)) + "'",
+                 "select OAID, UserName, password, AccountState from kx_userinfor where UserName = '" +
+                     sql_text(Variant(user)) + "'",
                  [&](Recordset& rs) {
                    if (rs.RecordCount() == 0) return;
-                   const Variant stored = rs.field("password");
-                   if (!stored.is_null() && stored.str() == password) account = rs.field("UserName").str();
+                   const Variant state = rs.field("AccountState");
+                   // A disabled account ('0') signs in no more; one of no state is active,
+                   // as the user pickers list it.
+                   if (!state.is_null() && state.str() == "0") return;
+                   const Variant value = rs.field("password");
+                   if (value.is_null()) return;
+                   stored = value.str();
+                   if (!verify_stored_password(stored, password)) return;
+                   account = rs.field("UserName").str();
+                   key = rs.field("OAID").str();
                  });
+  // A password still stored as it was typed, or hashed at an older cost, is
+  // replaced by a fresh hash now that it is known. Only when the row still
+  // holds what was read, so a change made meanwhile is kept; a failure to
+  // write is logged and the sign-in stands.
+  if (account && (!is_password_hash(stored) || password_hash_outdated(stored))) {
+    try {
+      auto conn = std::make_shared<Connection>();
+      conn->Open(Variant(settings_.database));
+      conn->execute(Variant("update kx_userinfor set password = '" + sql_text(Variant(hash_password(password))) +
+                            "' where OAID = " + sql_integer(Variant(key)) + " and password = '" +
+                            sql_text(Variant(stored)) + "'"));
+      conn->Close();
+    } catch (...) {
+      event_log().write(kEventError, "oapx1 serve: the password of " + *account +
+                                           " could not be stored hashed: " +
+                                           failure_text(std::current_exception()));
+    }
+  }
   return account;
 }
 

@@ -69,7 +69,10 @@ class SignIn {
   int session_timeout_minutes() const;
 
  private:
-  // The account whose password matches, or nullopt. Fails as the data layer does.
+  // The account whose password matches, or nullopt: the stored salted hash
+  // verifies it, or an older plain-text password equals it (and is then
+  // replaced by its hash). A disabled account (AccountState '0') matches no
+  // password. Fails as the data layer does.
   std::optional<std::string> check_password(const std::string& user, const std::string& password) const;
   HttpReply form_reply(int status, std::string_view message, std::string_view user) const;
 

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "support/test_db.h"
+#include "support/test_pg.h"
 
 namespace oapx1 {
 namespace {
@@ -257,6 +258,199 @@ TEST_F(Cli, the_shipped_systemd_unit_verifies) {
   std::remove(path.c_str());
   EXPECT_EQ(WEXITSTATUS(status), 0) << out;
   EXPECT_EQ(out.find(path), std::string::npos) << out;  // no complaint about the unit itself
+}
+
+
+// Accounts, passwords and upgrades, as an operator runs them.
+class Accounts : public ::testing::Test {
+ protected:
+  Accounts() {
+    const Outcome r = run("db init --demo --db " + db.url());
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  // `oapx1 user ARGS` on the database, with `input` on stdin.
+  Outcome user(const std::string& args, const std::string& input = "") {
+    return run("user " + args + " --db " + db.url(), "printf '" + input + "' |");
+  }
+  TestDb db{false};
+};
+
+TEST_F(Accounts, user_commands_write_the_directory_rows_the_library_reads) {
+  EXPECT_EQ(user("add bob --name 'Bob Li' --department 3 --password-stdin", "s3cret\\n").status, 0);
+  EXPECT_EQ(db.scalar("select TureName || '/' || DepartMentID || '/' || AccountState || '/' || ordernumber "
+                      "from KX_UserInfor where UserName='bob'"),
+            "Bob Li/3/1/8");
+  EXPECT_TRUE(db.scalar("select password from KX_UserInfor where UserName='bob'").starts_with("$argon2id$"));
+  struct Step {
+    std::string args, sets;  // the command, then the row it must leave
+    std::string query;
+  } steps[] = {
+      {"grant bob FLOWSET", "zhangsan;bob", "select UserList from OA_SysPower where Code='FLOWSET'"},
+      {"grant bob FLOWSET", "zhangsan;bob", "select UserList from OA_SysPower where Code='FLOWSET'"},
+      {"grant bob DOCREAD", "bob", "select UserList from OA_SysPower where Code='DOCREAD'"},
+      {"revoke zhangsan FLOWSET", "bob", "select UserList from OA_SysPower where Code='FLOWSET'"},
+      {"revoke zhangsan FLOWSET", "bob", "select UserList from OA_SysPower where Code='FLOWSET'"},
+      {"disable bob", "0", "select AccountState from KX_UserInfor where UserName='bob'"},
+      {"enable BOB", "1", "select AccountState from KX_UserInfor where UserName='bob'"},
+  };
+  for (const Step& s : steps) {
+    const Outcome r = user(s.args);
+    EXPECT_EQ(r.status, 0) << s.args << ": " << r.err;
+    EXPECT_EQ(db.scalar(s.query), s.sets) << s.args;
+  }
+  const std::string before = db.scalar("select password from KX_UserInfor where UserName='bob'");
+  EXPECT_EQ(user("passwd bob --password-stdin", "other\\n").status, 0);
+  EXPECT_NE(db.scalar("select password from KX_UserInfor where UserName='bob'"), before);
+  user("disable bob");
+  const Outcome listed = user("list");
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_TRUE(listed.out.starts_with("LOGIN\tNAME\tDEPARTMENT\tSTATE\tPASSWORD\tGRANTS\nadmin\t陈志远\t办公室\tactive\thashed\t\n"))
+      << listed.out;
+  EXPECT_NE(listed.out.find("\nbob\tBob Li\t技术部\tdisabled\thashed\tFLOWSET,DOCREAD\n"), std::string::npos) << listed.out;
+}
+
+TEST_F(Accounts, user_commands_refuse_with_a_clear_error_and_change_nothing) {
+  const std::string users = "select group_concat(UserName || AccountState, ',') from KX_UserInfor";
+  const std::string all = db.scalar(users);
+  struct Case {
+    std::string args, input;
+    int status;
+    std::string says;
+  } cases[] = {
+      {"add ADMIN --name X --password-stdin", "pw\\n", 1, "the account \"admin\" exists"},
+      {"add bob --name Bob --department 99 --password-stdin", "pw\\n", 1, "no department 99"},
+      {"add 'a;b' --name X --password-stdin", "pw\\n", 1, "is no valid login"},
+      {"add bob --name Bob --password-stdin", "\\n", 2, "the password is empty"},
+      {"add bob --name Bob --password-stdin", "", 2, "no password on stdin"},
+      {"add bob --password-stdin", "pw\\n", 2, "needs --name NAME"},
+      {"add bob --name Bob --department two", "", 2, "--department takes a department id"},
+      {"passwd nobody --password-stdin", "pw\\n", 1, "no account \"nobody\""},
+      {"disable nobody", "", 1, "no account \"nobody\""},
+      {"grant admin NOSUCH", "", 1, "no function \"NOSUCH\" (OA_Functions.CodeNumber); the functions are: FLOWSET, DOCMGR, DOCREAD"},
+      {"grant admin", "", 2, "usage: oapx1 user grant LOGIN FUNCTION-CODE"},
+      {"frobnicate", "", 2, "user takes the subcommand add,"},
+      {"list --frobnicate", "", 2, "unknown option --frobnicate"},
+  };
+  for (const Case& c : cases) {
+    const Outcome r = user(c.args, c.input);
+    EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << ": " << r.err;
+  }
+  EXPECT_EQ(db.scalar(users), all);
+  // Without --password-stdin the password is asked on the terminal; with none, it says how else.
+  const Outcome no_terminal = run("user passwd admin --db " + db.url(), "setsid -w");
+  EXPECT_EQ(no_terminal.status, 2);
+  EXPECT_NE(no_terminal.err.find("no terminal to ask for the password on; pass it with --password-stdin"),
+            std::string::npos) << no_terminal.err;
+  const Outcome revoke = user("revoke admin FLOWSET");
+  EXPECT_EQ(revoke.status, 0);
+  EXPECT_NE(revoke.err.find("admin still holds FLOWSET through a role"), std::string::npos) << revoke.err;
+}
+
+TEST_F(Accounts, rehash_check_lists_the_passwords_still_in_plain_text) {
+  EXPECT_EQ(user("rehash-check").status, 0);
+  db.exec("update KX_UserInfor set password='demo' where UserName in ('lisi', 'sunqi')");
+  const Outcome r = user("rehash-check");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "lisi\nsunqi\n");
+  EXPECT_NE(r.err.find("2 accounts keep their password in plain text"), std::string::npos) << r.err;
+}
+
+TEST_F(Accounts, db_init_admin_makes_a_fresh_database_one_can_sign_in_to_and_edit_with) {
+  TestDb fresh(false);
+  std::filesystem::remove(fresh.path());
+  const Outcome r = run("db init --admin root --password-stdin --db " + fresh.url(), "printf 'pw1\\n' |");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fresh.scalar("select password from KX_UserInfor where UserName='root'").starts_with("$argon2id$"));
+  EXPECT_EQ(fresh.scalar("select CodeNumber || FunctionName from OA_Functions"), "FLOWSET流程设置");
+  EXPECT_EQ(fresh.scalar("select UserList from OA_SysPower where Code='FLOWSET'"), "root");
+  EXPECT_EQ(fresh.scalar("select Value from OAPX1_Setup where Name='schema'"), "1");
+  // Again on the same database: the account keeps its password and its one grant.
+  const std::string hash = fresh.scalar("select password from KX_UserInfor where UserName='root'");
+  EXPECT_EQ(run("db init --admin root --password-stdin --db " + fresh.url(), "printf 'pw2\\n' |").status, 0);
+  EXPECT_EQ(fresh.scalar("select password from KX_UserInfor where UserName='root'"), hash);
+  EXPECT_EQ(fresh.scalar("select UserList from OA_SysPower where Code='FLOWSET'"), "root");
+  // The database and a backup of it hold password hashes: their owner's only.
+  const std::string backup = fresh.path() + ".bak";
+  EXPECT_EQ(run("db backup " + backup + " --db " + fresh.url()).status, 0);
+  for (const std::string& file : {fresh.path(), backup}) {
+    const auto perms = std::filesystem::status(file).permissions();
+    EXPECT_EQ(perms & std::filesystem::perms::all, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+        << file;
+  }
+  std::filesystem::remove(backup);
+}
+
+TEST_F(Accounts, db_upgrade_brings_a_first_release_database_to_the_current_schema_keeping_its_rows) {
+  TestDb old(false);
+  old.exec_file("tests/cli/first_release/sqlite_schema.sql");
+  old.exec_file("tests/cli/first_release/sqlite_demo.sql");
+  // A column the current schema has and this database lacks, as a later release may add one.
+  old.exec("alter table OA_Log drop column LogTime");
+  const Outcome r = run("db upgrade --db " + old.url());
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* change : {"db: added column OA_Log.LogTime\n", "db: created index KX_Catalog_ParentID\n",
+                             "db: created table OAPX1_Setup\n", "db: schema version 0 -> 1\n"}) {
+    EXPECT_NE(r.err.find(change), std::string::npos) << change << r.err;
+  }
+  EXPECT_EQ(old.scalar("select count(*) from KX_UserInfor"), "7");
+  EXPECT_EQ(old.scalar("select JieDianName from OA_Flow_Model_JieDian where OAID=1"), "拟稿");
+  EXPECT_EQ(old.scalar("select count(*) from sqlite_master where name='OA_Document_CatNumber'"), "1");
+  old.exec("insert into OA_Log (LogType) values ('x')");
+  EXPECT_NE(old.scalar("select LogTime from OA_Log"), "NULL");
+  // Again: nothing to change. db init on it upgrades as well.
+  const Outcome again = run("db upgrade --db " + old.url());
+  EXPECT_EQ(again.status, 0);
+  EXPECT_NE(again.err.find("schema version 1 -> 1, nothing else to change"), std::string::npos) << again.err;
+  EXPECT_EQ(run("db init --db " + old.url()).status, 0);
+  // The old plain-text passwords are reported until replaced.
+  EXPECT_EQ(run("user rehash-check --db " + old.url()).out, "admin\nzhangsan\nlisi\nwangwu\nzhaoliu\nsunqi\nzhouba\n");
+  // A database a later release made is refused, untouched.
+  old.exec("update OAPX1_Setup set Value='99' where Name='schema'");
+  const Outcome newer = run("db upgrade --db " + old.url());
+  EXPECT_EQ(newer.status, 1);
+  EXPECT_NE(newer.err.find("schema version 99, made by a later release"), std::string::npos) << newer.err;
+  EXPECT_NE(newer.err.find("nothing was changed"), std::string::npos) << newer.err;
+}
+
+TEST(AccountsOnPostgres, db_upgrade_brings_a_first_release_database_to_the_current_schema) {
+  testing::PgTestSchema pg("oapx1_cli_upgrade");
+  if (pg.url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+  // psql on the test's schema: a script file, or one query whose rows it prints.
+  auto psql = [&](const std::string& file, const std::string& query = "") {
+    const Outcome r = run("", "psql -X -q -At -v ON_ERROR_STOP=1 '" + pg.url() + "' " +
+                                  (query.empty() ? "-f " + file : "-c \"" + query + "\"") + " #");
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  };
+  // The schema starts with the current tables: empty it, then load the first release's files.
+  const std::string reset = ::testing::TempDir() + "oapx1-pg-reset-" + std::to_string(getpid()) + ".sql";
+  std::ofstream(reset) << "DO $$ DECLARE t record; BEGIN FOR t IN SELECT tablename FROM pg_tables "
+                          "WHERE schemaname = current_schema() LOOP EXECUTE format('DROP TABLE %I', t.tablename); "
+                          "END LOOP; END $$;\nDROP COLLATION IF EXISTS nocase;\n";
+  psql(reset);
+  std::remove(reset.c_str());
+  psql(std::string(OAPX1_SOURCE_DIR) + "/tests/cli/first_release/postgres_schema.sql");
+  psql(std::string(OAPX1_SOURCE_DIR) + "/tests/cli/first_release/postgres_demo.sql");
+  const std::string collation =
+      "select coalesce(collation_name, 'none') from information_schema.columns where table_schema = current_schema() "
+      "and table_name = 'kx_userinfor' and column_name = 'username'";
+  EXPECT_EQ(psql("", collation), "none\n");
+  const Outcome r = run("db upgrade --db '" + pg.url() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("db: collation of kx_userinfor.username set to nocase\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("db: created index kx_catalog_parentid\n"), std::string::npos) << r.err;
+  EXPECT_EQ(psql("", collation), "nocase\n");
+  EXPECT_EQ(psql("", "select count(*) from KX_UserInfor where UserName = 'ADMIN'"), "1\n");
+  EXPECT_EQ(psql("", "select Value from OAPX1_Setup where Name = 'schema'"), "1\n");
+  EXPECT_EQ(psql("", "select count(*) from pg_namespace where nspname = 'oapx1_upgrade_reference'"), "0\n");
+  const Outcome again = run("db upgrade --db '" + pg.url() + "'");
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.err.find("schema version 1 -> 1, nothing else to change"), std::string::npos) << again.err;
+  // Accounts work on this engine as well.
+  EXPECT_EQ(run("user add bob --name Bob --department 3 --password-stdin --db '" + pg.url() + "'", "printf 'pw\\n' |").status, 0);
+  EXPECT_EQ(run("user grant bob FLOWSET --db '" + pg.url() + "'").status, 0);
+  EXPECT_EQ(psql("", "select UserList from OA_SysPower where Code = 'FLOWSET'"), "zhangsan;bob\n");
 }
 
 }  // namespace

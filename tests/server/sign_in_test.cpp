@@ -127,6 +127,28 @@ TEST_F(SignIn, the_access_policy_refuses_and_the_log_records_by_the_settings) {
   EXPECT_TRUE(log_.entries().empty());
 }
 
+TEST_F(SignIn, stored_hashes_verify_and_a_plain_text_password_is_hashed_at_its_sign_in) {
+  db_.exec("update KX_UserInfor set password='demo' where UserName='lisi'");
+  db_.exec("update KX_UserInfor set AccountState='0' where UserName='wangwu'");
+  db_.exec("update KX_UserInfor set AccountState=NULL where UserName='zhaoliu'");
+  start();
+  struct Case {
+    const char* form;
+    int status;  // 303 admitted, 200 the form again
+  } cases[] = {
+      {"username=admin&password=demo", 303},  // the demo data's hash
+      {"username=admin&password=Demo", 200},
+      {"username=admin&password=%24argon2id%24v%3D19", 200},  // a hash typed as a password
+      {"username=lisi&password=demo", 303},   // plain text, once ...
+      {"username=lisi&password=demo", 303},   // ... and hashed from then on
+      {"username=lisi&password=dem", 200},
+      {"username=wangwu&password=demo", 200},  // disabled
+      {"username=zhaoliu&password=demo", 303},  // no state: active
+  };
+  for (const Case& c : cases) EXPECT_EQ(http_post(port_, "/oa/login.asp", c.form).status, c.status) << c.form;
+  EXPECT_TRUE(db_.scalar("select password from KX_UserInfor where UserName='lisi'").starts_with("$argon2id$v=19$"));
+}
+
 TEST_F(SignIn, sign_out_is_logged_and_ends_the_session) {
   start();
   const std::string cookie = cookie_of(http_post(port_, "/oa/login.asp", "username=zhangsan&password=demo"));

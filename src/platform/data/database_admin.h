@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace oapx1 {
 
@@ -40,6 +42,31 @@ std::string printable_database_url(const std::string& url);
 // URL of another engine, a missing source, a target that is the source, or
 // the engine's message.
 void backup_sqlite_database(const std::string& url, const std::string& target);
+
+// What upgrade_database did.
+struct SchemaUpgrade {
+  int from_version = 0;              // the version the database held; 0 when it held none
+  std::vector<std::string> changes;  // one line per table, index or column added or changed
+};
+
+// Brings the existing database at `url` to the schema of `schema_script` (the
+// engine's own schema file, which creates only what is missing when run
+// again) and records `version` as its schema version (OAPX1_Setup 'schema'),
+// all in one transaction: columns the script declares and a table lacks are
+// added (with their type, collation and default); on PostgreSQL a column
+// whose collation differs takes the script's; then the script runs, creating
+// the missing tables and indexes. Rows are kept. Running it again changes
+// nothing. Fails with std::runtime_error, leaving the database as it was, on
+// an engine error or when the database records a newer version than
+// `version` (made by a later release).
+SchemaUpgrade upgrade_database(const std::string& url, std::string_view schema_script, int version);
+
+// Creates `path` as an empty file readable and writable by its owner only
+// (mode 0600, whatever the umask), for a database or a copy that holds
+// password hashes; SQLite gives the journal files it makes beside a database
+// the database file's mode. Does nothing when the file exists. Fails with
+// std::runtime_error saying why.
+void create_owner_only_file(const std::string& path);
 
 }  // namespace oapx1
 

@@ -56,6 +56,12 @@ inline constexpr char kDefaultDatabase[] = "sqlite:var/oa.db";
 // kDefaultDatabase.
 std::string resolve_database(std::string_view configured);
 
+// Asks for a secret on the controlling terminal: writes `prompt` there and
+// reads one line with echo off (restored afterwards, also on failure). The
+// line comes without its end. Nullopt when the process has no terminal or
+// the input ends before a line.
+std::optional<std::string> read_secret_from_terminal(std::string_view prompt);
+
 // Keeps the memory a request frees in the process for the next request,
 // instead of returning it to the system after each burst and faulting it in
 // again: glibc trims the heap top above 128 KiB and maps large blocks afresh

@@ -1,0 +1,162 @@
+#include <algorithm>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "cli/accounts.h"
+#include "cli/commands.h"
+#include "cli/request_context.h"
+#include "platform/data/database_admin.h"
+#include "platform/web/process.h"
+
+namespace oapx1 {
+
+std::string read_new_password(bool from_stdin) {
+  std::string password;
+  if (from_stdin) {
+    if (!std::getline(std::cin, password)) throw UsageError{"--password-stdin: no password on stdin"};
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+  } else {
+    const auto first = read_secret_from_terminal("Password: ");
+    if (!first) throw UsageError{"no terminal to ask for the password on; pass it with --password-stdin"};
+    const auto second = read_secret_from_terminal("Password again: ");
+    if (!second || *first != *second) throw UsageError{"the two passwords differ"};
+    password = *first;
+  }
+  if (password.empty()) throw UsageError{"the password is empty"};
+  return password;
+}
+
+namespace {
+
+struct UserOptions {
+  std::string database;                // --db or --config, else empty
+  std::string name;                    // --name
+  std::optional<long long> department; // --department
+  bool password_stdin = false;         // --password-stdin
+  std::vector<std::string> rest;       // the words that are no option
+};
+
+UserOptions parse_user_options(const std::vector<std::string>& args) {
+  UserOptions o;
+  std::string flag_db, config;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
+      return args[++i];
+    };
+    if (a == "--db") {
+      flag_db = value();
+    } else if (a == "--config") {
+      config = value();
+    } else if (a == "--name") {
+      o.name = value();
+    } else if (a == "--department") {
+      const std::string& id = value();
+      size_t used = 0;
+      try {
+        o.department = std::stoll(id, &used);
+      } catch (const std::exception&) {
+        used = 0;
+      }
+      if (used == 0 || used != id.size()) throw UsageError{"--department takes a department id, not \"" + id + "\""};
+    } else if (a == "--password-stdin") {
+      o.password_stdin = true;
+    } else if (a.starts_with("-")) {
+      throw UsageError{"unknown option " + a};
+    } else {
+      o.rest.push_back(a);
+    }
+  }
+  o.database = database_option(flag_db, config);
+  return o;
+}
+
+// The one LOGIN (and as many more words as `words`) of a subcommand.
+void expect_words(const UserOptions& o, size_t words, const std::string& shape) {
+  if (o.rest.size() != words) throw UsageError{"usage: oapx1 user " + shape};
+}
+
+int list_accounts(Accounts& accounts) {
+  std::cout << "LOGIN\tNAME\tDEPARTMENT\tSTATE\tPASSWORD\tGRANTS\n";
+  for (const AccountRow& a : accounts.list()) {
+    std::string grants;
+    for (const std::string& g : a.grants) grants += (grants.empty() ? "" : ",") + g;
+    std::cout << a.login << '\t' << a.name << '\t' << a.department << '\t' << (a.active ? "active" : "disabled")
+              << '\t' << a.password << '\t' << grants << '\n';
+  }
+  return 0;
+}
+
+int rehash_check(Accounts& accounts) {
+  const std::vector<std::string> plain = accounts.plain_text_passwords();
+  for (const std::string& login : plain) std::cout << login << "\n";
+  if (plain.empty()) {
+    std::cerr << "user: every stored password is hashed\n";
+    return 0;
+  }
+  std::cerr << "user: " << plain.size() << (plain.size() == 1 ? " account keeps its" : " accounts keep their")
+            << " password in plain text until the next sign-in or oapx1 user passwd\n";
+  return 1;
+}
+
+}  // namespace
+
+int user_command(const std::vector<std::string>& args) {
+  const std::string sub = args.empty() ? std::string() : args[0];
+  static const char* const kSubs[] = {"add", "passwd", "disable", "enable", "grant", "revoke", "list", "rehash-check"};
+  if (std::find(std::begin(kSubs), std::end(kSubs), sub) == std::end(kSubs)) {
+    throw UsageError{"user takes the subcommand add, passwd, disable, enable, grant, revoke, list or rehash-check"};
+  }
+  const UserOptions o = parse_user_options(args);
+  if (sub != "add" && (!o.name.empty() || o.department)) throw UsageError{"--name and --department go with user add"};
+  if (o.password_stdin && sub != "add" && sub != "passwd") throw UsageError{"--password-stdin goes with user add or passwd"};
+  if (sub == "add") {
+    expect_words(o, 1, "add LOGIN --name NAME [--department ID] [--password-stdin]");
+    if (o.name.empty()) throw UsageError{"user add needs --name NAME"};
+  } else if (sub == "grant" || sub == "revoke") {
+    expect_words(o, 2, sub + " LOGIN FUNCTION-CODE");
+  } else if (sub == "list" || sub == "rehash-check") {
+    expect_words(o, 0, sub);
+  } else {
+    expect_words(o, 1, sub + " LOGIN");
+  }
+  const std::string url = resolve_database(o.database);
+  if (const auto problem = check_database(url)) {
+    std::cerr << "user: " << problem->message << "\n";
+    return 1;
+  }
+  try {
+    Accounts accounts(url);
+    if (sub == "list") return list_accounts(accounts);
+    if (sub == "rehash-check") return rehash_check(accounts);
+    const std::string& login = o.rest[0];
+    if (sub == "add") {
+      accounts.add(login, o.name, o.department, read_new_password(o.password_stdin));
+      std::cerr << "user: added " << login << "\n";
+    } else if (sub == "passwd") {
+      accounts.set_password(login, read_new_password(o.password_stdin));
+      std::cerr << "user: the password of " << login << " is changed\n";
+    } else if (sub == "disable" || sub == "enable") {
+      accounts.set_active(login, sub == "enable");
+      std::cerr << "user: " << login << " is " << sub << "d\n";
+    } else if (sub == "grant") {
+      const bool added = accounts.grant(login, o.rest[1]);
+      std::cerr << "user: " << login << (added ? " now holds " : " held already ") << o.rest[1] << "\n";
+    } else {
+      const bool held = accounts.revoke(login, o.rest[1]);
+      std::cerr << "user: " << login << (held ? " no longer holds " : " held no direct grant of ") << o.rest[1]
+                << "\n";
+      if (accounts.granted_by_role(login, o.rest[1])) {
+        std::cerr << "user: " << login << " still holds " << o.rest[1] << " through a role (OA_Roles)\n";
+      }
+    }
+  } catch (const AccountError& e) {
+    std::cerr << "user: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace oapx1
