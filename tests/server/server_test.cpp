@@ -411,8 +411,8 @@ TEST_F(ServerTest, demo_login_is_on_only_with_demo_data_or_the_flag) {
     WebApplication app(o);  // demo rows, but no demo marker
     EXPECT_FALSE(app.demo_login_enabled());
   }
-  db_.exec("CREATE TABLE OAPX1_Setup(Name TEXT PRIMARY KEY, Value TEXT);"
-           "INSERT INTO OAPX1_Setup VALUES ('demo', '1');");
+  db_.exec("CREATE TABLE IF NOT EXISTS OAPX1_Setup(Name TEXT PRIMARY KEY, Value TEXT);"
+           "INSERT OR REPLACE INTO OAPX1_Setup VALUES ('demo', '1');");
   {
     WebApplication app(o);
     EXPECT_TRUE(app.demo_login_enabled());
@@ -428,8 +428,8 @@ TEST_F(ServerTest, demo_login_is_on_only_with_demo_data_or_the_flag) {
 // question while the database cannot be opened.
 TEST(DemoData, the_marker_the_missing_table_and_an_unopenable_database) {
   testing::TestDb demo;
-  demo.exec("CREATE TABLE OAPX1_Setup (Name TEXT PRIMARY KEY, Value TEXT);"
-            "INSERT INTO OAPX1_Setup VALUES ('demo', '1');");
+  demo.exec("CREATE TABLE IF NOT EXISTS OAPX1_Setup (Name TEXT PRIMARY KEY, Value TEXT);"
+            "INSERT OR REPLACE INTO OAPX1_Setup VALUES ('demo', '1');");
   testing::TestDb bare(false);
   bare.exec("CREATE TABLE t (n INTEGER);");
   EXPECT_EQ(database_has_demo_data(demo.url()), std::optional<bool>(true));

@@ -265,15 +265,28 @@ SchemaUpgrade upgrade_sqlite(const std::string& path, std::string_view schema_sc
       if (!existing.contains(lower("table " + table))) continue;
       std::set<std::string> have;
       for (const ColumnInfo& c : sqlite_columns(db.get(), table)) have.insert(lower(c.name));
+      std::vector<std::string> kept, added;
       for (const ColumnInfo& c : sqlite_columns(reference.get(), table)) {
-        if (have.contains(lower(c.name))) continue;
-        std::string add = "ALTER TABLE " + quote_identifier(table) + " ADD COLUMN " + quote_identifier(c.name) +
-                          " " + c.type;
-        if (!c.collation.empty() && lower(c.collation) != "binary") add += " COLLATE " + c.collation;
-        if (!c.default_value.empty()) add += " DEFAULT " + c.default_value;
-        sqlite_exec(db.get(), add);
-        upgrade.changes.push_back("added column " + table + "." + c.name);
+        (have.contains(lower(c.name)) ? kept : added).push_back(c.name);
       }
+      if (added.empty()) continue;
+      // SQLite adds no column whose default is an expression (a time stamp,
+      // say): the table is made anew as the schema has it and its rows are
+      // copied over. References from views and triggers keep the table's name.
+      const auto created = sqlite_rows(reference.get(),
+                                       "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = '" +
+                                           table + "'");
+      const std::string old_name = table + "_oapx1_upgrade";
+      std::string columns;
+      for (const std::string& c : kept) columns += (columns.empty() ? "" : ", ") + quote_identifier(c);
+      sqlite_exec(db.get(), "PRAGMA legacy_alter_table = ON");
+      sqlite_exec(db.get(), "ALTER TABLE " + quote_identifier(table) + " RENAME TO " + quote_identifier(old_name));
+      sqlite_exec(db.get(), created.at(0).at(0));
+      sqlite_exec(db.get(), "INSERT INTO " + quote_identifier(table) + " (" + columns + ") SELECT " + columns +
+                                " FROM " + quote_identifier(old_name));
+      sqlite_exec(db.get(), "DROP TABLE " + quote_identifier(old_name));
+      sqlite_exec(db.get(), "PRAGMA legacy_alter_table = OFF");
+      for (const std::string& c : added) upgrade.changes.push_back("added column " + table + "." + c);
     }
     sqlite_exec(db.get(), std::string(schema_script));
     for (const std::string& object : sqlite_objects(db.get())) {
