@@ -31,7 +31,7 @@ class EventLog {
   // `text` is the entry as write() would take it, beginning with a space and
   // the number. A log read by people may set the number apart; the default
   // records the entry as it is.
-  virtual void write_failure(long number, std::string_view text) { write(kEventError, text); }
+  virtual void write_failure(long /*number*/, std::string_view text) { write(kEventError, text); }
   // Reopens what the log writes to (after a log rotation); the default has
   // nothing to reopen.
   virtual void reopen() {}
