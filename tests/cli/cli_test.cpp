@@ -245,7 +245,7 @@ TEST_F(Cli, the_shipped_systemd_unit_verifies) {
   if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "no systemd-analyze";
   // The unit names the installed program; verify it against the one just built.
   std::string unit = testing::read_source_file("deploy/oapx1.service");
-  unit = std::regex_replace(unit, std::regex("/usr/local/bin/oapx1"), std::string(OAPX1_BINARY_DIR) + "/oapx1");
+  unit = std::regex_replace(unit, std::regex("/usr/bin/oapx1"), std::string(OAPX1_BINARY_DIR) + "/oapx1");
   const std::string path = ::testing::TempDir() + "oapx1-" + std::to_string(getpid()) + ".service";
   std::ofstream(path) << unit;
   const std::string command = "systemd-analyze verify " + path + " 2>&1";
