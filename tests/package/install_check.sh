@@ -58,7 +58,9 @@ getent passwd oapx1 >/dev/null || fail "no service user"
 [ "$(stat -c '%U:%G %a' /etc/oapx1/serve.conf)" = "root:oapx1 640" ] ||
   fail "/etc/oapx1/serve.conf is $(stat -c '%U:%G %a' /etc/oapx1/serve.conf)"
 
-# The first steps of the README, with the demo data so that there is an account.
+# The first steps of the README, with the demo data so that there is an
+# account; from a folder the service user may enter.
+cd /
 runuser -u oapx1 -- /usr/bin/oapx1 db init --demo --config /etc/oapx1/serve.conf >/dev/null 2>&1 ||
   fail "db init as the service user"
 [ "$(stat -c %U /var/lib/oapx1/oa.db)" = oapx1 ] || fail "the database is not the service user's"
