@@ -29,10 +29,10 @@ set(CPACK_PACKAGE_NAME oapx1)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "oapx1 maintainers <root@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "workflow node settings page of the office-automation application")
-set(CPACK_PACKAGE_DESCRIPTION
-    "The workflow node settings page and its shared function library, served over\n"
-    "HTTP by `oapx1 serve` from an SQLite or PostgreSQL database, as a systemd\n"
-    "service with a nightly backup timer.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "The workflow node settings page and its shared function library, served over\n"
+       "HTTP by `oapx1 serve` from an SQLite or PostgreSQL database, as a systemd\n"
+       "service with a nightly backup timer.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL server)

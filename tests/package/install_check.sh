@@ -67,7 +67,7 @@ runuser -u oapx1 -- /usr/bin/oapx1 db init --demo --config /etc/oapx1/serve.conf
 runuser -u oapx1 -- /usr/bin/oapx1 db check --config /etc/oapx1/serve.conf >/dev/null || fail "db check"
 
 # The shipped settings as they are, on a free port.
-runuser -u oapx1 -- /usr/bin/oapx1 serve --config /etc/oapx1/serve.conf --listen 127.0.0.1:0 \
+runuser -u oapx1 -- /usr/bin/oapx1 serve --config /etc/oapx1/serve.conf --listen 127.0.0.1:0 --demo-login \
   --threads 1 >"$work/serve.out" 2>"$work/serve.err" &
 server=$!
 for _ in $(seq 100); do grep -q "^oapx1 serve: listening on" "$work/serve.out" && break; sleep 0.1; done
@@ -94,7 +94,7 @@ ls /var/backups/oapx1/oa-*.db.gz >/dev/null 2>&1 || fail "backup.sh made no copy
 # An upgrade from an earlier release: a copy first, then db upgrade (when
 # this release has it); the database still serves afterwards.
 /var/lib/dpkg/info/oapx1.postinst configure 0.9.0 >/dev/null || fail "postinst of an upgrade failed"
-if /usr/bin/oapx1 db upgrade --help >/dev/null 2>&1; then
+if /usr/bin/oapx1 db upgrade --help 2>/dev/null | grep -q "db upgrade"; then
   ls /var/backups/oapx1/oa-before-upgrade-from-0.9.0-*.db >/dev/null 2>&1 || fail "no copy before the upgrade"
 fi
 runuser -u oapx1 -- /usr/bin/oapx1 db check --config /etc/oapx1/serve.conf >/dev/null || fail "db check after the upgrade"
