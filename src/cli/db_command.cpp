@@ -156,7 +156,8 @@ int check(const DbOptions& o) {
   if (!o.rest.empty()) throw UsageError{"unexpected argument \"" + o.rest[0] + "\""};
   const std::string url = resolve_database(o.database);
   if (const auto problem = check_database(url)) {
-    std::cerr << "db: " << problem->message << "\n";
+    // What to do about it, as serve says it.
+    std::cerr << "db: " << problem->message << "; " << database_advice(*problem, url, o.database) << "\n";
     return 1;
   }
   std::cout << printable_database_url(url) << ": ready\n";

@@ -41,8 +41,8 @@ void Page::handle_failure(std::string_view method, bool initialiser) {
   const std::string line = std::to_string(e.line());
   // A failure of the log or of the response itself is not handled again: it
   // passes to the caller, whose handler reports it as its own.
-  event_log().write(kEventError,
-                    " " + std::to_string(e.number()) + e.message() + " LINE #" + line + routine);
+  event_log().write_failure(e.number(),
+                            " " + std::to_string(e.number()) + e.message() + " LINE #" + line + routine);
   response_object().write(" Error " + html_encode(e.message()) + " LINE" + line + routine);
 }
 

@@ -455,10 +455,21 @@ struct HttpServer::Impl {
     if (o.handle_signals) {
       signals.add(SIGINT);
       signals.add(SIGTERM);
-      signals.async_wait([this](beast::error_code ec, int) {
-        if (!ec) begin_stop();
-      });
+      signals.add(SIGHUP);
+      wait_for_signal();
     }
+  }
+
+  // Runs on the first loop. SIGHUP reopens the logs (after a rotation) and
+  // the server goes on; SIGINT and SIGTERM stop it.
+  void wait_for_signal() {
+    signals.async_wait([this](beast::error_code ec, int signal) {
+      if (ec) return;
+      if (signal != SIGHUP) return begin_stop();
+      shared->app->reopen_logs();
+      event_log().write(kEventInformation, "oapx1 serve: logs reopened");
+      wait_for_signal();
+    });
   }
 
   ~Impl() {

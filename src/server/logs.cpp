@@ -115,6 +115,16 @@ void ServerEventLog::write(int type, std::string_view text) {
   std::fflush(stderr);
 }
 
+void ServerEventLog::write_failure(long number, std::string_view text) {
+  // The entry is " " NUMBER DESCRIPTION ...: the number is set apart from the
+  // description that follows it without a space.
+  const std::string prefix = " " + std::to_string(number);
+  if (!text.starts_with(prefix)) return write(kEventError, text);
+  write(kEventError, std::to_string(number) + ": " + std::string(text.substr(prefix.size())));
+}
+
+void ServerEventLog::reopen() { syslog_.reopen(); }
+
 std::string format_access_line(std::chrono::system_clock::time_point when,
                                const HttpRequest& request, const HttpReply& reply,
                                std::string_view user) {
@@ -129,13 +139,24 @@ std::string format_access_line(std::chrono::system_clock::time_point when,
   return line;
 }
 
-AccessLog::AccessLog(const std::string& target) : file_(stdout), owned_(false) {
+AccessLog::AccessLog(const std::string& target) : target_(target), file_(stdout), owned_(false) {
   if (target == "-") return;
   file_ = std::fopen(target.c_str(), "a");
   if (!file_) {
     throw std::runtime_error("cannot open the access log " + target + ": " + std::strerror(errno));
   }
   owned_ = true;
+}
+
+void AccessLog::reopen() {
+  if (!owned_) return;
+  std::FILE* fresh = std::fopen(target_.c_str(), "a");
+  if (!fresh) {
+    throw std::runtime_error("cannot reopen the access log " + target_ + ": " + std::strerror(errno));
+  }
+  std::lock_guard<std::mutex> guard(mutex_);
+  std::fclose(file_);
+  file_ = fresh;
 }
 
 AccessLog::~AccessLog() {

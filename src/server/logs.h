@@ -53,6 +53,11 @@ std::string format_event_line(std::chrono::system_clock::time_point when, int ty
 class ServerEventLog : public EventLog {
  public:
   void write(int type, std::string_view text) override;
+  // Shows the number of a handled failure apart from its text:
+  // "NUMBER: DESCRIPTION LINE #...". The system log gets the same text.
+  void write_failure(long number, std::string_view text) override;
+  // Connects to the system log again.
+  void reopen() override;
 
  private:
   SyslogEventLog syslog_;
@@ -83,7 +88,13 @@ class AccessLog {
   // never throws.
   void write(const HttpRequest& request, const HttpReply& reply, std::string_view user) noexcept;
 
+  // Opens the file again under its name, for a rotation that moved it away;
+  // nothing to do for standard output. Fails with std::runtime_error naming
+  // the file (the old one stays in use) when it cannot be opened.
+  void reopen();
+
  private:
+  std::string target_;  // the file's name, or "-"
   std::FILE* file_;   // the log, or stdout
   bool owned_;        // file_ is ours to close
   std::mutex mutex_;  // keeps lines of different threads whole

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/data/database_admin.h"
 #include "server/web_application.h"
 
 namespace oapx1 {
@@ -32,6 +33,14 @@ struct UnknownSetting : std::invalid_argument {
 // file key) to the options. Fails with UnknownSetting for an unknown key and
 // std::invalid_argument for a bad value.
 void apply_serve_setting(ServerOptions& options, const std::string& key, const std::string& value);
+
+// What to do about a database that cannot serve, for after the problem's own
+// message: where to correct an unsupported URL, the db init command that
+// creates a missing database or schema, what to check for a server that
+// cannot be reached. `configured` is the URL as given (empty when it came
+// from the environment or the default).
+std::string database_advice(const DatabaseProblem& problem, const std::string& url,
+                            const std::string& configured);
 
 // The usage text of the command.
 std::string serve_usage();

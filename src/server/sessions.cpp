@@ -358,6 +358,20 @@ std::unique_ptr<SessionStore> make_session_store(const std::string& setting, Ste
   throw std::invalid_argument("session_store: expected memory or redis://host:port/db, not " + setting);
 }
 
+std::optional<std::string> session_store_problem(const std::string& setting,
+                                                 SharedSessionTimes times) {
+  if (setting.empty() || setting == "memory") return std::nullopt;
+  try {
+    const RedisAddress address = parse_redis_url(setting);
+    RedisClient client(address, times.server_timeout);
+    const RedisReply reply = client.run({"PING"});
+    if (reply.kind == RedisReply::Kind::kError) return "the Redis server answered: " + reply.text;
+  } catch (const std::exception& e) {
+    return std::string(e.what());
+  }
+  return std::nullopt;
+}
+
 std::string new_session_id() {
   // libstdc++'s random_device reads the kernel's generator (getrandom or
   // /dev/urandom) or the processor's; each is fit for secrets.

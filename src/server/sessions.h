@@ -101,6 +101,12 @@ struct SharedSessionTimes {
 std::unique_ptr<SessionStore> make_session_store(const std::string& setting, SteadyClock clock,
                                                  SharedSessionTimes times = {});
 
+// Whether the store `setting` names can be used now, for a check before the
+// server listens: a Redis server must answer a PING within the server
+// time-out; memory always can. Returns what is wrong, on one line, or nullopt.
+std::optional<std::string> session_store_problem(const std::string& setting,
+                                                 SharedSessionTimes times = {});
+
 // The session's state as the shared store keeps it, and back. Objects are not
 // kept (they live in one process); every other item keeps its type and value.
 std::string encode_session(const MemorySession& state);

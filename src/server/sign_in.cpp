@@ -11,6 +11,7 @@
 #include "platform/text/ascii.h"
 #include "platform/web/event_log.h"
 #include "server/form.h"
+#include "server/logs.h"
 
 namespace oapx1 {
 namespace {
@@ -163,6 +164,8 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
   SessionScope session(sessions_, request, settings_.system_url, settings_.secure_cookies);
   session.view().set_item("UserName", Variant(*account));
   session.view().set_item("_LogUserName", Variant(*account));
+  // The access line of the sign-in names the account now signed in.
+  if (RequestLogContext* log = RequestLogScope::current()) log->user = *account;
   session.view().set_item("_LogUserIPAddress", attempt.item("_LogUserIPAddress"));
   // The session lives as long as the security settings say from the start,
   // not only after its first page has read them.

@@ -190,6 +190,16 @@ std::string WebApplication::session_key(const HttpRequest& request) const {
   return cookie_value(request.cookie, kSessionCookie);
 }
 
+void WebApplication::reopen_logs() {
+  event_log().reopen();
+  if (!access_log_) return;
+  try {
+    access_log_->reopen();
+  } catch (const std::exception& e) {
+    event_log().write(kEventError, std::string("oapx1 serve: ") + e.what());
+  }
+}
+
 HttpReply WebApplication::handle(const HttpRequest& request, const Route& route) {
   RequestLogContext log_context{request.method, request.target, {}};
   RequestLogScope log_scope(log_context);

@@ -134,6 +134,12 @@ class WebApplication {
   HttpReply handle(const HttpRequest& request, const Route& route);
   HttpReply handle(const HttpRequest& request) { return handle(request, route(request)); }
 
+  // Reopens the access log under its name (after a rotation that moved the
+  // file) and the event log's connection to the system log. Requests may run
+  // meanwhile. A log that cannot be reopened keeps its old file; the failure
+  // goes to the event log.
+  void reopen_logs();
+
   // Drops expired sessions; returns how many.
   size_t sweep_sessions() { return sessions_->sweep(); }
   size_t session_count() const { return sessions_->size(); }

@@ -209,6 +209,48 @@ TEST_F(Cli, serve_refuses_a_database_it_cannot_use_before_listening) {
   EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
+TEST_F(Cli, start_up_refusals_are_one_line_that_names_the_fix) {
+  const std::string conf = db.path() + ".bad.conf";
+  std::ofstream(conf) << "# settings\nlisten = 127.0.0.1:0\nthreads = many\n";
+  const std::string missing = db.path() + ".missing";
+  struct Case {
+    std::string args;
+    int status;
+    std::string says;
+    int lines;
+  } cases[] = {
+      // The file's line is all there is to say: no usage after it.
+      {"serve --config " + conf, 2, conf + ":3: threads: expected a whole number", 1},
+      {"serve --listen foo", 2, "--listen: expected ADDR:PORT (or PORT)", 2},
+      {"serve --listen 127.0.0.1:http", 2, "expected ADDR:PORT", 2},
+      {"db check --db sqlite:" + missing, 1,
+       "does not exist; create it with: oapx1 db init --db sqlite:" + missing, 1},
+      // A session store that cannot be reached stops the server as a database does.
+      {"serve --listen 127.0.0.1:0 --session-store redis://127.0.0.1:1/0 --db sqlite:" + db.path(), 1,
+       "session store redis://127.0.0.1:1/0: ", 1},
+  };
+  for (const Case& c : cases) {
+    const Outcome r = run(c.args, "env -u OAPX1_DB");
+    EXPECT_EQ(r.status, c.status) << c.args;
+    EXPECT_EQ(r.out, "") << c.args;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), c.lines) << r.err;
+    EXPECT_EQ(r.err.find("usage:"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  const Outcome redis = run(cases[4].args, "env -u OAPX1_DB");
+  EXPECT_NE(redis.err.find("the setting session-store"), std::string::npos) << redis.err;
+}
+
+TEST_F(Cli, sighup_reopens_the_logs_and_the_server_goes_on_to_a_clean_stop) {
+  const std::string log = db.path() + ".access.log";
+  // HUP after one second, TERM after two (timeout passes it on to the server).
+  const Outcome r = run("serve --listen 127.0.0.1:0 --threads 1 --access-log " + log + " --db sqlite:" + db.path(),
+                        "env -u OAPX1_DB timeout -s TERM 2 timeout -s HUP 1");
+  EXPECT_NE(r.err.find("logs reopened"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("oapx1 serve: stopped"), std::string::npos) << r.out << r.err;
+  std::remove(log.c_str());
+}
+
 TEST_F(Cli, serve_and_db_commands_take_the_database_from_OAPX1_DB) {
   const std::string env = "env OAPX1_DB=sqlite:" + db.path();
   // serve runs until its signal; the banner names the database it serves.
@@ -246,7 +288,7 @@ TEST_F(Cli, the_shipped_systemd_unit_verifies) {
   if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "no systemd-analyze";
   // The unit names the installed program; verify it against the one just built.
   std::string unit = testing::read_source_file("deploy/oapx1.service");
-  unit = std::regex_replace(unit, std::regex("/usr/local/bin/oapx1"), std::string(OAPX1_BINARY_DIR) + "/oapx1");
+  unit = std::regex_replace(unit, std::regex("/usr/bin/oapx1"), std::string(OAPX1_BINARY_DIR) + "/oapx1");
   const std::string path = ::testing::TempDir() + "oapx1-" + std::to_string(getpid()) + ".service";
   std::ofstream(path) << unit;
   const std::string command = "systemd-analyze verify " + path + " 2>&1";

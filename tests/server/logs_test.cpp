@@ -9,7 +9,10 @@
 #include <regex>
 #include <sstream>
 
+#include <csignal>
+
 #include "http_client.h"
+#include "server_fixture.h"
 #include "server/http_server.h"
 #include "support/test_db.h"
 
@@ -101,6 +104,57 @@ TEST(OperatorView, event_lines_carry_time_level_and_request_on_one_line) {
         line, std::regex(stamp + std::regex_replace(c.rest, std::regex(R"([.?*+])"), R"(\$&)"))))
         << line;
   }
+}
+
+TEST(OperatorView, event_lines_set_the_failure_number_apart_from_its_description) {
+  struct Case {
+    long number;
+    std::string entry, shown;
+  } cases[] = {
+      {13, " 13Type mismatch LINE #2 Routine : tvwortqflowjiedia.x",
+       ": 13: Type mismatch LINE #2 Routine : tvwortqflowjiedia.x\n"},
+      {-2147217865, " -2147217865no such table: OA_AnQuan LINE #0",
+       ": -2147217865: no such table: OA_AnQuan LINE #0\n"},
+      // An entry not of the failure handler's form stays as it is.
+      {5, "oapx1 serve: something else", ": oapx1 serve: something else\n"},
+  };
+  ServerEventLog log;
+  for (const Case& c : cases) {
+    ::testing::internal::CaptureStderr();
+    log.write_failure(c.number, c.entry);
+    const std::string line = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(line.ends_with(c.shown)) << line;
+  }
+}
+
+class ServedLogs : public testing::ServerFixture {};
+
+TEST_F(ServedLogs, a_sign_in_names_its_account_and_sighup_reopens_the_access_log) {
+  const fs::path file = fs::path(::testing::TempDir()) / ("oapx1-access-" + std::to_string(getpid()) + ".log");
+  fs::remove(file);
+  fs::remove(file.string() + ".1");
+  ServerOptions o = options();
+  o.access_log = file.string();
+  o.handle_signals = true;
+  start(o);
+  sign_in("zhangsan");
+  EXPECT_TRUE(std::regex_search(file_text(file), std::regex(R"( - zhangsan \[[^\]]+\] "POST /oa/login\.asp HTTP/1\.1" 303 )")))
+      << file_text(file);
+  // A rotation moves the file away; SIGHUP makes the server write a new one
+  // and it goes on serving.
+  fs::rename(file, file.string() + ".1");
+  std::raise(SIGHUP);
+  ASSERT_TRUE(eventually([&] {
+    for (const auto& [type, text] : log_.entries()) {
+      if (text.find("logs reopened") != std::string::npos) return true;
+    }
+    return false;
+  }));
+  EXPECT_EQ(http_get(port_, "/oa/style.css").status, 200);
+  EXPECT_NE(file_text(file).find("GET /oa/style.css"), std::string::npos);
+  EXPECT_EQ(file_text(file.string() + ".1").find("style.css"), std::string::npos);
+  fs::remove(file);
+  fs::remove(file.string() + ".1");
 }
 
 }  // namespace

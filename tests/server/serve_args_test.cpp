@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <stdexcept>
 
 #include "server/serve.h"
@@ -114,6 +116,32 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
            {"--secure-cookies", "maybe"}}) {
     EXPECT_THROW(parse_serve_args(bad), std::invalid_argument) << bad[0];
   }
+}
+
+TEST(ServeArgs, help_lists_every_setting_it_takes_and_only_those) {
+  const std::string help = serve_usage();
+  const std::regex line(R"(\n  ([a-z-]+) [^\n]*)");
+  std::set<std::string> listed;
+  for (auto it = std::sregex_iterator(help.begin(), help.end(), line); it != std::sregex_iterator(); ++it) {
+    listed.insert((*it)[1]);
+  }
+  for (const char* name : {"listen", "db", "session-store", "docroot", "app-root", "oa-url", "system-url",
+                           "demo-login", "login-exempt", "login-failures", "trusted-proxies",
+                           "secure-cookies", "access-log", "language", "threads", "page-threads",
+                           "page-queue", "max-connections", "max-header", "max-body", "read-timeout",
+                           "write-timeout", "db-lock-wait"}) {
+    EXPECT_EQ(listed.count(name), 1u) << name;
+  }
+  for (const std::string& name : listed) {
+    ServerOptions scratch;
+    try {
+      apply_serve_setting(scratch, name, "");
+    } catch (const UnknownSetting&) {
+      ADD_FAILURE() << "the help lists " << name << ", which serve does not take";
+    } catch (const std::invalid_argument&) {
+    }
+  }
+  EXPECT_EQ(help.find("see docs/serve.md)"), std::string::npos);
 }
 
 }  // namespace

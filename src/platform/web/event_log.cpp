@@ -39,6 +39,11 @@ void CollectingEventLog::clear() {
 
 SyslogEventLog::SyslogEventLog() { openlog("oapx1", LOG_PID, LOG_USER); }
 
+void SyslogEventLog::reopen() {
+  closelog();
+  openlog("oapx1", LOG_PID, LOG_USER);
+}
+
 void SyslogEventLog::write(int type, std::string_view text) {
   const int priority = type == kEventError ? LOG_ERR : (type == 2 ? LOG_WARNING : LOG_INFO);
   syslog(priority, "%.*s", static_cast<int>(text.size()), text.data());

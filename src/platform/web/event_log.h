@@ -19,12 +19,22 @@ namespace oapx1 {
 
 // Event type of an error entry.
 inline constexpr int kEventError = 1;
+// Event type of an information entry.
+inline constexpr int kEventInformation = 4;
 
 class EventLog {
  public:
   virtual ~EventLog() = default;
   // Records one entry. Called concurrently from every request thread.
   virtual void write(int type, std::string_view text) = 0;
+  // Records the error entry of a handled failure whose number is `number`:
+  // `text` is the entry as write() would take it, beginning with a space and
+  // the number. A log read by people may set the number apart; the default
+  // records the entry as it is.
+  virtual void write_failure(long /*number*/, std::string_view text) { write(kEventError, text); }
+  // Reopens what the log writes to (after a log rotation); the default has
+  // nothing to reopen.
+  virtual void reopen() {}
 };
 
 // Keeps entries in memory, for commands and tests.
@@ -45,6 +55,8 @@ class SyslogEventLog : public EventLog {
  public:
   SyslogEventLog();
   void write(int type, std::string_view text) override;
+  // Closes the connection to the system log and opens it again.
+  void reopen() override;
 };
 
 // The process's event log (process settings); until one is set, entries go
