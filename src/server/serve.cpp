@@ -155,6 +155,10 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.body_limit = static_cast<size_t>(to_number(key, value, 0, 1LL << 30));
   } else if (key == "read-timeout") {
     options.read_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
+  } else if (key == "header-timeout") {
+    options.header_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
+  } else if (key == "body-timeout") {
+    options.body_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
   } else if (key == "write-timeout") {
     options.write_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
   } else if (key == "page-threads") {
@@ -163,6 +167,8 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.page_queue = static_cast<size_t>(to_number(key, value, 1, 100000));
   } else if (key == "max-connections") {
     options.max_connections = static_cast<size_t>(to_number(key, value, 0, 1000000));
+  } else if (key == "max-connections-per-address") {
+    options.max_connections_per_address = static_cast<size_t>(to_number(key, value, 0, 1000000));
   } else if (key == "db-lock-wait") {
     options.db_lock_wait = std::chrono::seconds(to_number(key, value, 0, 3600));
   } else if (key == "secure-cookies") {
@@ -242,8 +248,10 @@ std::string serve_usage() {
   return "usage: oapx1 serve [--listen ADDR:PORT] [--db URL] [--docroot DIR] [--threads N]\n"
          "                   [--config FILE] [--app-root PATH] [--oa-url URL] [--system-url URL]\n"
          "                   [--demo-login | --no-demo-login] [--max-header BYTES] [--max-body BYTES]\n"
-         "                   [--read-timeout SECONDS] [--write-timeout SECONDS] [--language zh-CN|en]\n"
+         "                   [--read-timeout SECONDS] [--header-timeout SECONDS] [--body-timeout SECONDS]\n"
+         "                   [--write-timeout SECONDS] [--language zh-CN|en]\n"
          "                   [--page-threads N] [--page-queue N] [--max-connections N]\n"
+         "                   [--max-connections-per-address N]\n"
          "                   [--db-lock-wait SECONDS] [--secure-cookies true|false]\n"
          "                   [--trusted-proxies LIST] [--login-failures N] [--login-exempt ACCOUNT,...]\n"
          "                   [--access-log FILE|-] [--session-store memory|redis://HOST:PORT/DB]\n"
