@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -63,6 +64,8 @@ struct Shared {
   std::list<std::weak_ptr<HttpConnection>> connections;
   // Connections that hold a descriptor, less those being closed to make room.
   std::atomic<size_t> open{0};
+  // Live connections by client address (the peer's), for the per-address limit.
+  std::unordered_map<std::string, size_t> per_address;
   std::function<void()> on_idle;  // called when the last connection ends during a stop
 };
 
@@ -73,6 +76,19 @@ constexpr std::chrono::milliseconds kAcceptPause{20};
 // How often the read and write time-outs are checked: a slow client is closed
 // at most this much after its time-out.
 constexpr std::chrono::milliseconds kTimeoutSweep{250};
+
+// The address of the connection's peer in canonical text (an IPv4 address
+// mapped into IPv6 as IPv4); empty when the socket has none.
+std::string peer_address(const tcp::socket& socket) {
+  beast::error_code ec;
+  const auto remote = socket.remote_endpoint(ec);
+  if (ec) return {};
+  auto address = remote.address();
+  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+    address = net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6());
+  }
+  return address.to_string();
+}
 
 // The connection cap that the descriptor limit leaves room for: the database,
 // static files, the event loop and the log keep an eighth of the limit, and
@@ -116,22 +132,15 @@ std::string reply_head(const HttpReply& reply, unsigned version, bool keep_alive
 }
 
 // One client connection: reads requests one after the other, each within the
-// read time-out and the size limits, and writes each reply within the write
-// time-out. Runs on one loop; the time-outs are enforced by the server's
-// periodic sweep, which reads `deadline_`.
+// size limits and its time-outs (the read time-out for a request to begin,
+// the header time-out for its head, the body time-out for its body), and
+// writes each reply within the write time-out. Runs on one loop; the
+// time-outs are enforced by the server's periodic sweep, which reads
+// `deadline_`. The server has counted it for its address (`peer`) before.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
  public:
-  HttpConnection(tcp::socket&& socket, std::shared_ptr<Shared> shared)
-      : socket_(std::move(socket)), shared_(std::move(shared)) {
-    beast::error_code ec;
-    const auto remote = socket_.remote_endpoint(ec);
-    if (!ec) {
-      auto address = remote.address();
-      if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-        address = net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6());
-      }
-      peer_ = address.to_string();
-    }
+  HttpConnection(tcp::socket&& socket, std::string peer, std::shared_ptr<Shared> shared)
+      : socket_(std::move(socket)), shared_(std::move(shared)), peer_(std::move(peer)) {
     ++shared_->open;
   }
 
@@ -151,6 +160,9 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       std::lock_guard<std::mutex> guard(shared_->mutex);
       shared_->connections.erase(registration_);
       last = shared_->connections.empty();
+      if (const auto it = shared_->per_address.find(peer_); it != shared_->per_address.end()) {
+        if (--it->second == 0) shared_->per_address.erase(it);
+      }
     }
     if (last && shared_->stopping && shared_->on_idle) shared_->on_idle();
   }
@@ -162,7 +174,11 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   }
 
   // Waiting for a request of which nothing has come, and not being closed.
+  // A connection that has sent part of a request is busy.
   bool is_idle() const { return idle_ && !evicting_; }
+
+  // The client's address.
+  const std::string& peer() const { return peer_; }
 
   // Closes the connection when its read or write has outlasted its time-out.
   void check_deadline(Clock::time_point now) {
@@ -192,7 +208,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
  private:
   // Closes the connection when it waits for a request of which nothing has come.
   bool close_if_idle() {
-    if (!waiting_ || buffer_.size() != 0 || (parser_ && parser_->got_some())) return false;
+    if (!idle_) return false;
     beast::error_code ec;
     socket_.shutdown(tcp::socket::shutdown_both, ec);
     socket_.close(ec);
@@ -211,13 +227,26 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       std::lock_guard<std::mutex> guard(shared_->mutex);
       shared_->connections.splice(shared_->connections.end(), shared_->connections, registration_);
     }
-    idle_ = buffer_.size() == 0;
     parser_.emplace();
     parser_->header_limit(static_cast<uint32_t>(shared_->options.header_limit));
     parser_->body_limit(shared_->options.body_limit);
-    waiting_ = true;
-    // One deadline for the whole request, however slowly its bytes arrive.
+    // A pipelined request has begun already.
+    if (buffer_.size() != 0) return read_header();
+    // Idle until the first byte comes: the connection may be closed to make
+    // room, and is closed when nothing comes within the read time-out.
+    idle_ = true;
     set_deadline(shared_->options.read_timeout);
+    socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](beast::error_code ec) {
+      if (ec) return self->close();  // closed to make room, or for the stop
+      self->read_header();
+    });
+  }
+
+  // The request has begun: from here it is busy, and its head must be whole
+  // within the header time-out, however slowly its bytes arrive.
+  void read_header() {
+    idle_ = false;
+    set_deadline(shared_->options.header_timeout);
     http::async_read_header(socket_, buffer_, *parser_,
                             [self = shared_from_this()](beast::error_code ec, size_t) {
                               self->on_header(ec);
@@ -225,7 +254,6 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   }
 
   void on_header(beast::error_code ec) {
-    idle_ = false;
     if (ec) return on_read_error(ec);
     const auto& req = parser_->get();
     // A transfer coding this server does not decode would leave the body in
@@ -244,6 +272,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
         return reply_error(417);
       }
       if (!parser_->is_done()) {
+        set_deadline(shared_->options.body_timeout);
         static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
         net::async_write(socket_, net::buffer(kContinue.data(), kContinue.size()),
                          [self = shared_from_this()](beast::error_code ec, size_t) {
@@ -254,19 +283,57 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       }
     }
     if (parser_->is_done()) return on_read({});
+    set_deadline(shared_->options.body_timeout);
     read_body();
   }
 
+  // Reads the body within the body time-out. Each arrival is parsed at once,
+  // so that a chunked body whose size line or trailer cannot end is refused
+  // (400) as soon as it shows, rather than waiting for a CR LF that never
+  // comes until the time-out.
   void read_body() {
-    http::async_read(socket_, buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code ec, size_t) {
-                       self->on_read(ec);
-                     });
+    parser_->eager(true);
+    beast::error_code ec;
+    while (buffer_.size() != 0) {
+      const size_t used = parser_->put(buffer_.data(), ec);
+      buffer_.consume(used);
+      if (ec == http::error::need_more) break;
+      if (ec) return on_read_error(ec);
+      if (parser_->is_done()) return on_read({});
+      if (used == 0) break;
+    }
+    if (parser_->chunked() && !chunk_lines_can_end()) return reply_error(400);
+    socket_.async_read_some(
+        buffer_.prepare(beast::read_size(buffer_, 65536)),
+        [self = shared_from_this()](beast::error_code ec, size_t bytes) {
+          self->buffer_.commit(bytes);
+          if (ec == net::error::eof) {
+            ec = {};
+            self->parser_->put_eof(ec);  // a body cut short: partial_message
+            return ec ? self->on_read_error(ec) : self->on_read({});
+          }
+          if (ec) return self->on_read_error(ec);
+          self->read_body();
+        });
+  }
+
+  // Whether the bytes of a chunked body the parser has left unread can still
+  // end as sound lines. The parser leaves a line (a chunk's closing CR LF and
+  // the next size line, or the last chunk and its trailer) unread until its
+  // CR LF has come; a bare LF in it, or more of it than a request head may
+  // hold, means the CR LF it waits for will never end it.
+  bool chunk_lines_can_end() const {
+    const auto data = buffer_.data();
+    const std::string_view unread(static_cast<const char*>(data.data()), data.size());
+    if (unread.size() > shared_->options.header_limit) return false;
+    for (size_t at = unread.find('\n'); at != std::string_view::npos; at = unread.find('\n', at + 1)) {
+      if (at == 0 || unread[at - 1] != '\r') return false;
+    }
+    return true;
   }
 
   void on_read(beast::error_code ec) {
     if (ec) return on_read_error(ec);
-    waiting_ = false;
     clear_deadline();  // page work has no time-out; the reply's write has its own
     const auto& req = parser_->get();
     HttpRequest request;
@@ -335,7 +402,6 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   }
 
   void on_read_error(beast::error_code ec) {
-    waiting_ = false;
     clear_deadline();
     if (ec == http::error::body_limit) return reply_error(413);
     if (ec == http::error::header_limit) return reply_error(431);
@@ -404,7 +470,6 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   std::string out_head_;  // the reply being written: its head,
   std::string out_body_;  // its body,
   std::shared_ptr<const std::string> out_shared_;  // or a body it shares (a cached file)
-  bool waiting_ = false;  // reading a request (or waiting for one)
   std::atomic<bool> idle_{false};      // waiting for a request of which nothing has come
   std::atomic<bool> evicting_{false};  // being closed to make room
   // When the read or write under way times out (steady clock ticks); 0: none.
@@ -501,11 +566,18 @@ struct HttpServer::Impl {
         }
         return pause_accepting();
       }
+      std::string peer = peer_address(socket);
+      if (!admit(peer)) {
+        // Its address holds as many connections as it may, all busy.
+        beast::error_code ignored;
+        socket.close(ignored);
+        return accept();
+      }
       // At the cap the new connection takes the place of the one idle the longest.
       if (shared->open >= max_connections) evict_oldest_idle();
       beast::error_code ignored;
       socket.set_option(tcp::no_delay(true), ignored);
-      std::make_shared<HttpConnection>(std::move(socket), shared)->start();
+      std::make_shared<HttpConnection>(std::move(socket), std::move(peer), shared)->start();
       accept();
     });
   }
@@ -529,6 +601,30 @@ struct HttpServer::Impl {
       if (idle) return true;
     }
     return false;
+  }
+
+  // Counts a new connection from `peer` against the per-address limit; false
+  // when the address is at its limit and none of its connections is idle.
+  // At the limit the address's connection idle the longest is closed to make
+  // room. Trusted proxies, which bring many clients, have no limit.
+  bool admit(const std::string& peer) {
+    const size_t limit = shared->options.max_connections_per_address;
+    std::vector<std::shared_ptr<HttpConnection>> seen;  // released after the lock
+    std::lock_guard<std::mutex> guard(shared->mutex);
+    size_t& count = shared->per_address[peer];
+    if (limit != 0 && count >= limit && !shared->options.trusted_proxies.trusts(peer)) {
+      bool made_room = false;
+      for (auto& weak : shared->connections) {
+        auto c = weak.lock();
+        if (!c) continue;
+        made_room = c->peer() == peer && c->evict();
+        seen.push_back(std::move(c));
+        if (made_room) break;
+      }
+      if (!made_room) return false;
+    }
+    ++count;
+    return true;
   }
 
   // Closes the connection idle the longest; false when none is idle.

@@ -167,6 +167,10 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.body_limit = static_cast<size_t>(to_number(key, value, 0, 1LL << 30));
   } else if (key == "read-timeout") {
     options.read_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
+  } else if (key == "header-timeout") {
+    options.header_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
+  } else if (key == "body-timeout") {
+    options.body_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
   } else if (key == "write-timeout") {
     options.write_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
   } else if (key == "page-threads") {
@@ -175,6 +179,8 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.page_queue = static_cast<size_t>(to_number(key, value, 1, 100000));
   } else if (key == "max-connections") {
     options.max_connections = static_cast<size_t>(to_number(key, value, 0, 1000000));
+  } else if (key == "max-connections-per-address") {
+    options.max_connections_per_address = static_cast<size_t>(to_number(key, value, 0, 1000000));
   } else if (key == "db-lock-wait") {
     options.db_lock_wait = std::chrono::seconds(to_number(key, value, 0, 3600));
   } else if (key == "secure-cookies") {
@@ -282,9 +288,13 @@ std::string serve_usage() {
          "  page-threads N          page threads (default one per core, at least 2)\n"
          "  page-queue N            requests waiting for a page thread before 503 (default 64)\n"
          "  max-connections N       open connections (default from the descriptor limit)\n"
+         "  max-connections-per-address N  open connections of one client address (default 256;\n"
+         "                          0: no limit; trusted proxies are exempt)\n"
          "  max-header BYTES        request header limit (default 16384)\n"
          "  max-body BYTES          request body limit (default 1048576)\n"
-         "  read-timeout SECONDS    to receive a request (default 30)\n"
+         "  read-timeout SECONDS    to wait for a request to begin (default 30)\n"
+         "  header-timeout SECONDS  to receive a request's head once begun (default 10)\n"
+         "  body-timeout SECONDS    to receive a request's body after its head (default 30)\n"
          "  write-timeout SECONDS   to send an answer (default 30)\n"
          "  db-lock-wait SECONDS    a write waits this long for a locked database (default 5)\n"
          "\n"

@@ -69,6 +69,7 @@ struct ServerOptions {
   int page_threads = 0;                   // threads that run page work; 0: one per core, at least 2
   size_t page_queue = 64;                 // page requests waiting for a page thread; more: 503
   size_t max_connections = 0;             // open connections; 0: from the descriptor limit
+  size_t max_connections_per_address = 256;  // open connections of one client address; 0: no limit
   std::chrono::milliseconds db_lock_wait{5000};  // longest wait for a database lock; 0: command time-out
   std::string app_root = kDefaultAppRoot; // URL path of the web application, with both slashes
   std::string oa_url;                     // application item TavrinOAURL; empty: app_root
@@ -79,7 +80,9 @@ struct ServerOptions {
   std::optional<std::string> login_exempt;   // accounts the login policy spares; unset: the environment's
   size_t header_limit = 16 * 1024;        // bytes of request line and headers
   size_t body_limit = 1024 * 1024;        // bytes of a request body
-  std::chrono::seconds read_timeout{30};  // to receive one whole request (or wait for the next)
+  std::chrono::seconds read_timeout{30};  // to wait for a request to begin (on a new or kept-alive connection)
+  std::chrono::seconds header_timeout{10};  // to receive a request's line and headers once it has begun
+  std::chrono::seconds body_timeout{30};  // to receive a request's body once its head has come
   std::chrono::seconds write_timeout{30}; // to send one whole reply
   std::chrono::seconds stop_grace{10};    // how long stop() lets in-flight requests finish
   bool secure_cookies = false;            // session cookie only over HTTPS (the Secure flag)

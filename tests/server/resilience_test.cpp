@@ -4,6 +4,7 @@
 // passwords, and the session and start-up settings an operator relies on.
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -154,6 +155,194 @@ TEST_F(ResilienceTest, at_the_cap_the_connection_idle_longest_is_closed_first) {
   EXPECT_EQ(used.exchange(get).status, 200);
   EXPECT_EQ(recent.exchange(get).status, 200);
   EXPECT_LE(server_->open_connections(), 3u);
+}
+
+// A connection from `source` (a loopback address other than 127.0.0.1 stands
+// for another client) to the server on 127.0.0.1; reads give up after 5 s.
+struct RawConnection {
+  RawConnection(const char* source, uint16_t port) {
+    fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+      ADD_FAILURE() << "cannot connect from " << source;
+    }
+    timeval tv{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  }
+  ~RawConnection() { close(fd); }
+  void send(std::string_view bytes) { (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+  // The status line of the reply to a GET of a static file.
+  std::string get() {
+    send("GET /oa/style.css HTTP/1.1\r\nHost: x\r\n\r\n");
+    return status();
+  }
+  // The start of the status line of the next reply.
+  std::string status() {
+    char line[16] = {};
+    const ssize_t n = recv(fd, line, 12, MSG_WAITALL);
+    return n > 0 ? std::string(line, static_cast<size_t>(n)) : std::string();
+  }
+  // True when the server has closed the connection, without a reply.
+  bool closed_by_server() {
+    char c;
+    const ssize_t n = recv(fd, &c, 1, 0);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+  }
+  int fd = -1;
+};
+
+TEST_F(ResilienceTest, a_connection_that_has_begun_a_request_is_busy_for_the_cap) {
+  ServerOptions o = options();
+  o.max_connections = 3;
+  start(o);
+  const std::string get = "GET /oa/style.css HTTP/1.1\r\nHost: x\r\n\r\n";
+  HttpClient begun(port_);  // the oldest connection, with half a request
+  begun.send("GET /oa/style.css HTTP/1.1\r\n");
+  ASSERT_TRUE(eventually([&] { return server_->open_connections() == 1; }));
+  HttpClient silent(port_);
+  ASSERT_TRUE(eventually([&] { return server_->open_connections() == 2; }));
+  HttpClient used(port_);
+  EXPECT_EQ(used.exchange(get).status, 200);
+  HttpClient fourth(port_);
+  EXPECT_EQ(fourth.exchange(get).status, 200);
+  EXPECT_TRUE(silent.closed_by_server());  // not the begun one, though older
+  EXPECT_LE(server_->open_connections(), 3u);
+  begun.send("Host: x\r\n\r\n");
+  EXPECT_EQ(begun.read().status, 200);
+}
+
+TEST_F(ResilienceTest, at_the_cap_with_every_request_begun_a_new_client_waits_for_the_header_time_out) {
+  ServerOptions o = options();
+  o.max_connections = 2;
+  o.header_timeout = std::chrono::seconds(1);
+  start(o);
+  HttpClient slow1(port_), slow2(port_);
+  for (HttpClient* slow : {&slow1, &slow2}) slow->send("GET /oa/style.css HTTP/1.1\r\n");
+  ASSERT_TRUE(eventually([&] { return server_->open_connections() == 2; }));
+  // Held in the listen queue, not taken in over the cap (but for the one
+  // accept that may already be under way when the last place is taken).
+  HttpClient waiting1(port_), waiting2(port_), waiting3(port_);
+  for (HttpClient* w : {&waiting1, &waiting2, &waiting3}) {
+    w->send("GET /oa/style.css HTTP/1.1\r\nHost: x\r\n\r\n");
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_LE(server_->open_connections(), 3u);
+  for (HttpClient* w : {&waiting1, &waiting2, &waiting3}) EXPECT_EQ(w->read().status, 200);
+  EXPECT_TRUE(slow1.closed_by_server());
+  EXPECT_TRUE(slow2.closed_by_server());
+}
+
+TEST_F(ResilienceTest, connections_of_one_address_are_limited_unless_it_is_a_trusted_proxy) {
+  ServerOptions o = options();
+  o.max_connections_per_address = 2;
+  start(o);
+  // At the limit with both busy, a third from the address is closed at once;
+  // other addresses are served.
+  {
+    RawConnection a1("127.0.0.2", port_), a2("127.0.0.2", port_);
+    for (RawConnection* a : {&a1, &a2}) a->send("GET /oa/style.css HTTP/1.1\r\n");
+    ASSERT_TRUE(eventually([&] { return server_->open_connections() == 2; }));
+    RawConnection a3("127.0.0.2", port_);
+    EXPECT_TRUE(a3.closed_by_server());
+    EXPECT_EQ(RawConnection("127.0.0.3", port_).get(), "HTTP/1.1 200");
+    EXPECT_EQ(http_get(port_, "/oa/style.css").status, 200);
+    // At the limit with one idle, the new one takes the idle one's place.
+    for (RawConnection* a : {&a1, &a2}) {
+      a->send("Host: x\r\n\r\n");
+      EXPECT_EQ(a->status(), "HTTP/1.1 200");
+    }
+    RawConnection a4("127.0.0.2", port_);
+    EXPECT_EQ(a4.get(), "HTTP/1.1 200");
+  }
+  ASSERT_TRUE(eventually([&] { return server_->open_connections() == 0; }));
+  server_.reset();
+
+  o.trusted_proxies = TrustedProxies::parse("127.0.0.2");
+  start(o);
+  RawConnection p1("127.0.0.2", port_), p2("127.0.0.2", port_), p3("127.0.0.2", port_);
+  for (RawConnection* p : {&p1, &p2}) p->send("GET /oa/style.css HTTP/1.1\r\n");
+  EXPECT_EQ(p3.get(), "HTTP/1.1 200");
+}
+
+// Opens `count` connections from 127.0.0.2 in a child process, each sending
+// the start of a request and never its end, and holds them until `release` is
+// readable. Writes one byte to `ready` once all are tried.
+pid_t slow_header_flood(uint16_t port, int count, int ready, int release) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  rlimit limit{};
+  getrlimit(RLIMIT_NOFILE, &limit);
+  limit.rlim_cur = limit.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &limit);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(0x7f000002);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  static constexpr char kStart[] = "GET /oa/style.css HTTP/1.1\r\nHost: x\r\n";
+  for (int i = 0; i < count; ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) _exit(1);
+    // The server may close it at once: that is its answer to the flood.
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+      (void)send(fd, kStart, sizeof kStart - 1, MSG_NOSIGNAL);
+    }
+  }
+  char c = 1;
+  if (write(ready, &c, 1) != 1) _exit(1);
+  if (read(release, &c, 1) < 0) _exit(1);
+  _exit(0);
+}
+
+TEST_F(ResilienceTest, slow_header_flood_from_one_address_leaves_room_for_other_clients) {
+  DescriptorLimit limit(1024);
+  ServerOptions o = options();
+  o.header_timeout = std::chrono::seconds(3);
+  start(o);  // 256 connections per address
+  const std::string cookie = sign_in();
+
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t child = slow_header_flood(port_, 1100, ready[1], release[0]);
+  ASSERT_GT(child, 0);
+  struct Reaper {
+    pid_t pid;
+    ~Reaper() {
+      if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+      }
+    }
+  } reaper{child};
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1) << "the flood could not open its connections";
+
+  // The flood holds no more than its address's share, and a new client is
+  // served well within the header time-out that would otherwise free room.
+  EXPECT_LE(server_->open_connections(), 256u + 1);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(http_get(port_, "/oa/style.css").status, 200);
+  EXPECT_EQ(http_get(port_, std::string(kPage) + "?OAID=1", cookie).status, 200);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2500));
+  // The slow heads end at their header time-out, though the flood holds on.
+  EXPECT_TRUE(eventually([&] { return server_->open_connections() == 0; }));
+
+  ASSERT_EQ(write(release[1], &c, 1), 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  reaper.pid = 0;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
 // --- A waiting database ---------------------------------------------------------

@@ -98,10 +98,13 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_FALSE(defaults.secure_cookies);
   EXPECT_TRUE(defaults.trusted_proxies.empty());
   EXPECT_EQ(defaults.login_failures, 10);
+  EXPECT_EQ(defaults.header_timeout, std::chrono::seconds(10));
+  EXPECT_EQ(defaults.max_connections_per_address, 256u);
 
   const ServerOptions o = parse_serve_args(
       {"--page-threads", "3", "--page-queue=20", "--max-connections", "500", "--db-lock-wait", "2",
-       "--secure-cookies", "true", "--trusted-proxies", "10.0.0.0/8, ::1", "--login-failures", "0"});
+       "--secure-cookies", "true", "--trusted-proxies", "10.0.0.0/8, ::1", "--login-failures", "0",
+       "--header-timeout", "3", "--body-timeout=40", "--max-connections-per-address", "0"});
   EXPECT_EQ(o.page_threads, 3);
   EXPECT_EQ(o.page_queue, 20u);
   EXPECT_EQ(o.max_connections, 500u);
@@ -110,10 +113,13 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_TRUE(o.trusted_proxies.trusts("10.2.3.4"));
   EXPECT_TRUE(o.trusted_proxies.trusts("::1"));
   EXPECT_EQ(o.login_failures, 0);
+  EXPECT_EQ(o.header_timeout, std::chrono::seconds(3));
+  EXPECT_EQ(o.body_timeout, std::chrono::seconds(40));
+  EXPECT_EQ(o.max_connections_per_address, 0u);
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
            {"--page-queue", "0"}, {"--trusted-proxies", "proxy.example"}, {"--db-lock-wait", "-1"},
-           {"--secure-cookies", "maybe"}}) {
+           {"--secure-cookies", "maybe"}, {"--header-timeout", "0"}}) {
     EXPECT_THROW(parse_serve_args(bad), std::invalid_argument) << bad[0];
   }
 }

@@ -270,6 +270,18 @@ TEST_F(ServerTest, bad_requests_are_refused_and_the_server_keeps_serving) {
        "POST " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
        "Transfer-Encoding: gzip\r\n\r\n0\r\n\r\n", 400},
       {"bad chunk", "POST " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 400},
+      // Chunk lines the parser would wait on for a CR LF until the time-out,
+      // sent without closing the connection: answered at once.
+      {"chunk size line ending in a bare LF",
+       "POST " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n3\na=1", 400},
+      {"bare LF after a chunk", "POST " + page("do=echo") +
+       " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n3\r\na=1\r\n3\n", 400},
+      {"last chunk ending in a bare LF",
+       "POST " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n0\n\n", 400},
+      {"trailer ending in a bare LF", "POST " + page("do=echo") +
+       " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\nX-T: 1\n\n", 400},
+      {"chunk size line without end", "POST " + page("do=echo") +
+       " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n1;x=" + std::string(3000, 'a'), 400},
       {"unknown method", "BREW " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\n\r\n", 405},
       {"unknown path", "GET /oa/nowhere.asp HTTP/1.1\r\nHost: x\r\n\r\n", 404},
   };
@@ -306,14 +318,38 @@ TEST_F(ServerTest, keep_alive_pipelining_and_chunked_bodies_work) {
   EXPECT_EQ(gb18030_to_utf8(client.read().body), "a=[3] b=[] missing=[]");
 }
 
-TEST_F(ServerTest, slow_client_is_disconnected_after_the_read_time_out) {
-  ServerOptions o = options(true);
-  o.read_timeout = std::chrono::seconds(1);
-  start(o);
-  HttpClient client(port_);
-  client.send("GET / HTTP/1.1\r\nHost: x\r\n");  // and never the end of the headers
-  EXPECT_TRUE(client.closed_by_server());
-  EXPECT_EQ(http_get(port_, page("do=echo&a=1")).status, 200);
+// Each part of a request has its own time-out; the others are far longer
+// than the client waits, so only the one under test can close it.
+TEST_F(ServerTest, slow_client_is_disconnected_after_the_time_out_of_the_part_it_is_sending) {
+  using std::chrono::seconds;
+  struct Case {
+    std::string name, sent;
+    seconds read, header, body;
+  } cases[] = {
+      {"nothing sent", "", seconds(1), seconds(60), seconds(60)},
+      {"part of the head", "GET / HTTP/1.1\r\nHost: x\r\n", seconds(60), seconds(1), seconds(60)},
+      {"part of the body",
+       "POST " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\nContent-Length: 9\r\n\r\na=1",
+       seconds(60), seconds(60), seconds(1)},
+      {"head of a kept-alive connection's second request",
+       "GET " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\n\r\nGET / HTTP/1.1\r\n",
+       seconds(60), seconds(1), seconds(60)},
+  };
+  for (const auto& c : cases) {
+    ServerOptions o = options(true);
+    o.read_timeout = c.read;
+    o.header_timeout = c.header;
+    o.body_timeout = c.body;
+    start(o);
+    HttpClient client(port_);
+    if (!c.sent.empty()) client.send(c.sent);
+    if (c.name.find("second") != std::string::npos) {
+      EXPECT_EQ(client.read().status, 200) << c.name;
+    }
+    EXPECT_TRUE(client.closed_by_server()) << c.name;
+    EXPECT_EQ(http_get(port_, page("do=echo&a=1")).status, 200) << c.name;
+    server_.reset();
+  }
 }
 
 TEST_F(ServerTest, stop_lets_the_request_in_flight_finish_and_closes_idle_connections) {
