@@ -203,7 +203,7 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route)
     if (route.kind == Route::Kind::kBadPath) return status_page(400, "Bad Request");
     if (request.method == "POST" &&
         !from_own_site({request.peer_address, request.host, request.origin, request.referer,
-                        request.forwarded, request.forwarded_host},
+                        request.forwarded, request.forwarded_host, request.forwarded_proto},
                        options_.trusted_proxies)) {
       // Another site's page made the browser post here (with its cookie).
       return status_page(403, "Forbidden");
