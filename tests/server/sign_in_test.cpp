@@ -131,15 +131,38 @@ TEST_F(SignIn, sign_out_is_logged_and_ends_the_session) {
   start();
   const std::string cookie = cookie_of(http_post(port_, "/oa/login.asp", "username=zhangsan&password=demo"));
   ASSERT_FALSE(cookie.empty());
-  ClientReply r = http_get(port_, "/oa/logout.asp", cookie);
+  ClientReply r = http_post(port_, "/oa/logout.asp", "", cookie);
   EXPECT_EQ(r.status, 303);
   EXPECT_EQ(r.header("Location"), "/oa/login.asp");
   EXPECT_EQ(r.header("Set-Cookie"), "OAPX1SESSION=; Path=/; Max-Age=0; HttpOnly; SameSite=Lax");
   // The old cookie no longer signs anybody in, and a second sign-out logs nothing.
   r = http_get(port_, "/oa/flow/model/jiedian.asp?OAID=1", cookie);
   EXPECT_NE(gb18030_to_utf8(r.body).find("top.location.href = \"/oa/login.asp\""), std::string::npos);
-  http_get(port_, "/oa/logout.asp", cookie);
+  http_post(port_, "/oa/logout.asp", "", cookie);
   EXPECT_EQ(log_rows(), "应用日志|127.0.0.1|zhangsan|系统登陆|1;应用日志|127.0.0.1|zhangsan|系统退出|0");
+}
+
+// A link or an image of another site cannot sign anyone out: a GET only shows
+// the button that posts the sign-out, and a post from another site is refused.
+TEST_F(SignIn, only_a_post_from_the_site_signs_out) {
+  start();
+  const std::string cookie = sign_in("zhangsan");
+  ClientReply r = http_get(port_, "/oa/logout.asp", cookie);
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.header("Content-Type"), "text/html; charset=gb2312");
+  EXPECT_EQ(r.header("Set-Cookie"), "");
+  const std::string page = gb18030_to_utf8(r.body);
+  EXPECT_NE(page.find("<form method=\"post\" action=\"/oa/logout.asp\">"), std::string::npos);
+  EXPECT_NE(page.find("<button type=\"submit\">退出</button>"), std::string::npos);
+  const std::string from_elsewhere =
+      "POST /oa/logout.asp HTTP/1.1\r\nHost: localhost:" + std::to_string(port_) +
+      "\r\nOrigin: http://evil.example\r\nCookie: " + cookie +
+      "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+  EXPECT_EQ(HttpClient(port_).exchange(from_elsewhere).status, 403);
+  // Still signed in: the node page shows, not the way to the login page.
+  r = http_get(port_, "/oa/flow/model/jiedian.asp?OAID=1", cookie);
+  EXPECT_EQ(gb18030_to_utf8(r.body).find("top.location.href = \"/oa/login.asp\""), std::string::npos);
+  EXPECT_EQ(log_rows(), "应用日志|127.0.0.1|zhangsan|系统登陆|1");
 }
 
 TEST_F(SignIn, a_trusted_proxy_names_the_client_to_the_policy) {
