@@ -133,7 +133,8 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
   const std::string password = items.item("password").str();
   const std::string client = client_address(request.peer_address, request.forwarded_for, settings_.trusted_proxies);
   if (const auto wait = throttle_.refused(client, user)) {
-    HttpReply reply = form_reply(429, "登录失败次数过多，请稍后再试。", user);
+    HttpReply reply =
+        form_reply(429, "登录失败次数过多，请于 " + std::to_string(wait->count()) + " 秒后再试。", user);
     reply.headers.emplace_back("Retry-After", std::to_string(wait->count()));
     return reply;
   }
@@ -166,7 +167,7 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
     reply.not_before = started + LoginThrottle::kFailureTime;
     return reply;
   }
-  throttle_.succeeded(user);
+  throttle_.succeeded(client, user);
   const int timeout = session_timeout_minutes();
   SessionScope session(sessions_, request, settings_.system_url, settings_.secure_cookies);
   session.view().set_item("UserName", Variant(*account));

@@ -44,7 +44,7 @@ struct SignInSettings {
   std::string system_url;         // SystemURL item of a new session
   bool secure_cookies = false;    // the session cookie only over HTTPS
   TrustedProxies trusted_proxies; // proxies whose forwarding headers name the client
-  int login_failures = 10;        // failed sign-ins a minute per address and account; 0: no limit
+  int login_failures = 10;        // failed sign-ins a minute per address and per account and address pair, and free failures of an account before it waits; 0: no limit
   SteadyClock clock;              // the present time (of the failure limit)
   std::string logout_path;        // URL path of the sign-out page, to which its form posts
 };

@@ -84,7 +84,7 @@ struct ServerOptions {
   std::chrono::seconds stop_grace{10};    // how long stop() lets in-flight requests finish
   bool secure_cookies = false;            // session cookie only over HTTPS (the Secure flag)
   TrustedProxies trusted_proxies;         // proxies whose forwarding headers are believed
-  int login_failures = 10;                // failed sign-ins a minute per address and account; 0: no limit
+  int login_failures = 10;                // failed sign-ins a minute per address and per account and address pair, and free failures of an account before it waits; 0: no limit
   bool handle_signals = false;            // stop on SIGINT and SIGTERM
   PageFactory page_factory;               // the page object of one request; unset: the node settings page
   SteadyClock clock;                      // session clock; unset: the steady clock
