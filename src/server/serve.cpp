@@ -175,6 +175,10 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     }
   } else if (key == "login-failures") {
     options.login_failures = static_cast<int>(to_number(key, value, 0, 100000));
+  } else if (key == "sessions-per-account") {
+    options.sessions_per_account = static_cast<size_t>(to_number(key, value, 0, 1000000));
+  } else if (key == "max-sessions") {
+    options.max_sessions = static_cast<size_t>(to_number(key, value, 0, 1LL << 40));
   } else {
     throw UnknownSetting("unknown setting \"" + raw_key + "\"");
   }
@@ -247,6 +251,7 @@ std::string serve_usage() {
          "                   [--db-lock-wait SECONDS] [--secure-cookies true|false]\n"
          "                   [--trusted-proxies LIST] [--login-failures N] [--login-exempt ACCOUNT,...]\n"
          "                   [--access-log FILE|-] [--session-store memory|redis://HOST:PORT/DB]\n"
+         "                   [--sessions-per-account N] [--max-sessions N]\n"
          "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
          "Defaults: 127.0.0.1:8080, the database of $OAPX1_DB else sqlite:var/oa.db, the shipped\n"
          "www/ folder, one thread per core. The database must exist with its schema\n"

@@ -93,7 +93,8 @@ WebApplication::WebApplication(ServerOptions options)
       files_(options_.docroot.empty() ? default_docroot() : options_.docroot),
       sessions_(make_session_store(options_.session_store,
                                    options_.clock ? options_.clock
-                                                  : SteadyClock(std::chrono::steady_clock::now))) {
+                                                  : SteadyClock(std::chrono::steady_clock::now),
+                                   {}, {options_.sessions_per_account, options_.max_sessions})) {
   options_.app_root = with_slashes(options_.app_root);
   options_.database = resolve_database(options_.database);
   if (!options_.access_log.empty()) access_log_ = std::make_unique<AccessLog>(options_.access_log);

@@ -64,6 +64,8 @@ struct ServerOptions {
   uint16_t port = 8080;                   // port to listen on; 0 picks a free one
   std::string database;                   // the application database; empty: resolve_database("")
   std::string session_store = "memory";   // "memory" or "redis://host:port/db" (shared by hosts)
+  size_t sessions_per_account = 20;       // sessions of one account; beyond, its oldest goes. 0: no limit
+  size_t max_sessions = 0;                // sessions in memory; beyond, the least recently used goes. 0: from memory
   std::filesystem::path docroot;          // static files; empty: the shipped www/ folder
   int threads = 0;                        // connection (I/O) threads; 0: one per core
   int page_threads = 0;                   // threads that run page work; 0: one per core, at least 2
