@@ -27,6 +27,7 @@ struct HttpRequest {
   std::string user_agent;    // the User-Agent header
   std::string forwarded;     // the Forwarded header
   std::string forwarded_host;  // the X-Forwarded-Host header
+  std::string forwarded_proto; // the X-Forwarded-Proto header
   std::string forwarded_for; // the X-Forwarded-For headers, joined by ", "
   std::string version;       // "HTTP/1.1" or "HTTP/1.0"; empty: HTTP/1.1
 };

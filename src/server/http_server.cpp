@@ -357,6 +357,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     request.user_agent = header(http::field::user_agent);
     request.forwarded = header(http::field::forwarded);
     request.forwarded_host = header("X-Forwarded-Host");
+    request.forwarded_proto = header("X-Forwarded-Proto");
     for (auto [it, end] = req.equal_range("X-Forwarded-For"); it != end; ++it) {
       if (!request.forwarded_for.empty()) request.forwarded_for += ", ";
       request.forwarded_for += std::string(it->value());

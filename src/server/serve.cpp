@@ -193,6 +193,10 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     }
   } else if (key == "login-failures") {
     options.login_failures = static_cast<int>(to_number(key, value, 0, 100000));
+  } else if (key == "sessions-per-account") {
+    options.sessions_per_account = static_cast<size_t>(to_number(key, value, 0, 1000000));
+  } else if (key == "max-sessions") {
+    options.max_sessions = static_cast<size_t>(to_number(key, value, 0, 1LL << 40));
   } else {
     throw UnknownSetting("unknown setting \"" + raw_key + "\"");
   }
@@ -288,6 +292,10 @@ std::string serve_usage() {
          "  page-threads N          page threads (default one per core, at least 2)\n"
          "  page-queue N            requests waiting for a page thread before 503 (default 64)\n"
          "  max-connections N       open connections (default from the descriptor limit)\n"
+         "  sessions-per-account N  signed-in sessions of one account; the oldest goes (default 20;\n"
+         "                          0: no limit)\n"
+         "  max-sessions N          sessions kept in memory; the least recently used goes\n"
+         "                          (default 0: from the machine's memory)\n"
          "  max-connections-per-address N  open connections of one client address (default 256;\n"
          "                          0: no limit; trusted proxies are exempt)\n"
          "  max-header BYTES        request header limit (default 16384)\n"

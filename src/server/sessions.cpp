@@ -2,11 +2,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 #include <thread>
 
 #include "platform/kv/redis_client.h"
+#include "platform/text/ascii.h"
 #include "platform/web/event_log.h"
 
 namespace oapx1 {
@@ -14,7 +18,26 @@ namespace oapx1 {
 // ---------------------------------------------------------------------------
 // In memory
 
-MemorySessionStore::MemorySessionStore(SteadyClock clock) : clock_(std::move(clock)) {}
+size_t default_session_cap() {
+  constexpr size_t kLeast = 10'000;
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return kLeast;
+  const size_t memory = static_cast<size_t>(pages) * static_cast<size_t>(page_size);
+  return std::max(kLeast, memory / 8 / kSessionBudgetBytes);
+}
+
+namespace {
+
+// The account a session is counted under: its UserName, in lower case.
+std::string account_of(const SessionEntry& entry) { return ascii_lower(entry.state.item("UserName").str()); }
+
+}  // namespace
+
+MemorySessionStore::MemorySessionStore(SteadyClock clock, SessionLimits limits)
+    : clock_(std::move(clock)), limits_(limits) {
+  if (limits_.total == 0) limits_.total = default_session_cap();
+}
 
 bool MemorySessionStore::expired(const SessionEntry& entry,
                                  std::chrono::steady_clock::time_point now) const {
@@ -22,23 +45,38 @@ bool MemorySessionStore::expired(const SessionEntry& entry,
   return now - entry.last_access > std::chrono::minutes(minutes);
 }
 
+void MemorySessionStore::erase(Sessions::iterator it) {
+  Slot& slot = it->second;
+  recent_.erase(slot.recent);
+  if (!slot.account.empty()) {
+    auto account = by_account_.find(slot.account);
+    if (account != by_account_.end()) {
+      std::erase(account->second, it);
+      if (account->second.empty()) by_account_.erase(account);
+    }
+  }
+  sessions_.erase(it);
+}
+
 std::shared_ptr<SessionEntry> MemorySessionStore::find(std::string_view id) {
   const auto now = clock_();
   std::lock_guard<std::mutex> guard(mutex_);
   auto it = sessions_.find(id);
   if (it == sessions_.end()) return nullptr;
-  if (expired(*it->second, now)) {
-    sessions_.erase(it);
+  if (expired(*it->second.entry, now)) {
+    erase(it);
     return nullptr;
   }
-  it->second->last_access = now;
-  return it->second;
+  it->second.entry->last_access = now;
+  recent_.splice(recent_.begin(), recent_, it->second.recent);
+  return it->second.entry;
 }
 
 std::string MemorySessionStore::renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry) {
   const auto now = clock_();
+  std::string account = account_of(*entry);
   std::lock_guard<std::mutex> guard(mutex_);
-  if (auto it = sessions_.find(old_id); it != sessions_.end()) sessions_.erase(it);
+  if (auto it = sessions_.find(old_id); it != sessions_.end()) erase(it);
   std::string id;
   do {
     id = new_session_id();
@@ -46,13 +84,25 @@ std::string MemorySessionStore::renew(std::string_view old_id, std::shared_ptr<S
   entry->last_access = now;
   entry->timeout_minutes = entry->state.timeout();
   entry->id = id;
-  sessions_.emplace(id, std::move(entry));
+  const auto it = sessions_.emplace(id, Slot{std::move(entry), {}, std::move(account)}).first;
+  recent_.push_front(it);
+  it->second.recent = recent_.begin();
+  if (!it->second.account.empty()) {
+    std::vector<Sessions::iterator>& own = by_account_[it->second.account];
+    own.push_back(it);
+    // The account's oldest sign-ins go first; the new one is last.
+    if (limits_.per_account > 0) {
+      while (own.size() > limits_.per_account) erase(own.front());
+    }
+  }
+  // The least recently used go first; the new one is the most recent.
+  while (sessions_.size() > limits_.total) erase(recent_.back());
   return id;
 }
 
 void MemorySessionStore::remove(std::string_view id) {
   std::lock_guard<std::mutex> guard(mutex_);
-  if (auto it = sessions_.find(id); it != sessions_.end()) sessions_.erase(it);
+  if (auto it = sessions_.find(id); it != sessions_.end()) erase(it);
 }
 
 void MemorySessionStore::touch(SessionEntry& entry) {
@@ -60,6 +110,10 @@ void MemorySessionStore::touch(SessionEntry& entry) {
   std::lock_guard<std::mutex> guard(mutex_);
   entry.timeout_minutes = entry.state.timeout();
   entry.last_access = now;
+  // A session the caps dropped while its request ran stays dropped.
+  if (auto it = sessions_.find(entry.id); it != sessions_.end() && it->second.entry.get() == &entry) {
+    recent_.splice(recent_.begin(), recent_, it->second.recent);
+  }
 }
 
 size_t MemorySessionStore::sweep() {
@@ -67,12 +121,12 @@ size_t MemorySessionStore::sweep() {
   std::lock_guard<std::mutex> guard(mutex_);
   size_t dropped = 0;
   for (auto it = sessions_.begin(); it != sessions_.end();) {
-    if (expired(*it->second, now)) {
-      it = sessions_.erase(it);
+    const auto next = std::next(it);
+    if (expired(*it->second.entry, now)) {
+      erase(it);
       ++dropped;
-    } else {
-      ++it;
     }
+    it = next;
   }
   return dropped;
 }
@@ -200,8 +254,33 @@ if redis.call('get', KEYS[3]) == ARGV[3] then redis.call('del', KEYS[3]) end
 return 1
 )lua";
 
+// Counts a new session of an account (KEYS[1], the account's sorted set of
+// session ids by sign-in time) and drops the account's oldest sessions beyond
+// the cap: ARGV[1] the new id, ARGV[2] its time in milliseconds (made later
+// than the newest, so that sign-ins keep their order), ARGV[3] the cap,
+// ARGV[4] the id it replaces. Ids of sessions that expired or ended are
+// pruned first, so the set holds no more than the cap.
+constexpr const char* kCountAccountSession = R"lua(
+redis.call('zrem', KEYS[1], ARGV[4])
+local score = tonumber(ARGV[2])
+local newest = redis.call('zrange', KEYS[1], -1, -1, 'WITHSCORES')
+if newest[2] and tonumber(newest[2]) >= score then score = tonumber(newest[2]) + 1 end
+redis.call('zadd', KEYS[1], score, ARGV[1])
+for _, id in ipairs(redis.call('zrange', KEYS[1], 0, -1)) do
+  if redis.call('exists', 'oapx1:session:' .. id) == 0 then redis.call('zrem', KEYS[1], id) end
+end
+local over = redis.call('zcard', KEYS[1]) - tonumber(ARGV[3])
+if over <= 0 then return 0 end
+for _, id in ipairs(redis.call('zrange', KEYS[1], 0, over - 1)) do
+  redis.call('del', 'oapx1:session:' .. id)
+  redis.call('zrem', KEYS[1], id)
+end
+return over
+)lua";
+
 constexpr std::string_view kSessionKey = "oapx1:session:";
 constexpr std::string_view kLockKey = "oapx1:session-lock:";
+constexpr std::string_view kAccountKey = "oapx1:account-sessions:";
 
 std::string session_key(std::string_view id) { return std::string(kSessionKey) + std::string(id); }
 std::string lock_key(std::string_view id) { return std::string(kLockKey) + std::string(id); }
@@ -238,9 +317,10 @@ class RedisHold final : public SessionHold {
 
 class RedisSessionStore final : public SessionStore {
  public:
-  RedisSessionStore(RedisAddress address, SharedSessionTimes times)
+  RedisSessionStore(RedisAddress address, SharedSessionTimes times, SessionLimits limits)
       : client_(std::make_shared<RedisClient>(std::move(address), times.server_timeout)),
-        times_(times) {}
+        times_(times),
+        limits_(limits) {}
 
   std::shared_ptr<SessionEntry> find(std::string_view id) override {
     try {
@@ -296,8 +376,11 @@ class RedisSessionStore final : public SessionStore {
       // Nothing was kept: the browser keeps the id it came with, so that its
       // session, still in the store, is found again once the store is back.
       if (!old_id.empty()) id = std::string(old_id);
+      entry->id = id;
+      return id;
     }
     entry->id = id;
+    count_account_session(*entry, old_id);
     return id;
   }
 
@@ -343,17 +426,37 @@ class RedisSessionStore final : public SessionStore {
     event_log().write(kEventError, std::string("oapx1 serve: session store: ") + e.what());
   }
 
+  // Counts a session just kept under a new id against its account's cap,
+  // dropping the account's oldest sessions beyond it. A failure leaves the
+  // session kept and uncounted.
+  void count_account_session(const SessionEntry& entry, std::string_view old_id) {
+    const std::string account = ascii_lower(entry.state.item("UserName").str());
+    if (account.empty() || limits_.per_account == 0) return;
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    try {
+      checked(client_->run({"EVAL", kCountAccountSession, "1", std::string(kAccountKey) + account, entry.id,
+                            std::to_string(now.count()), std::to_string(limits_.per_account),
+                            std::string(old_id)}));
+    } catch (const std::exception& e) {
+      unavailable(e);
+    }
+  }
+
   std::shared_ptr<RedisClient> client_;
   SharedSessionTimes times_;
+  SessionLimits limits_;
 };
 
 }  // namespace
 
 std::unique_ptr<SessionStore> make_session_store(const std::string& setting, SteadyClock clock,
-                                                 SharedSessionTimes times) {
-  if (setting.empty() || setting == "memory") return std::make_unique<MemorySessionStore>(std::move(clock));
+                                                 SharedSessionTimes times, SessionLimits limits) {
+  if (setting.empty() || setting == "memory") {
+    return std::make_unique<MemorySessionStore>(std::move(clock), limits);
+  }
   if (setting.rfind("redis://", 0) == 0) {
-    return std::make_unique<RedisSessionStore>(parse_redis_url(setting), times);
+    return std::make_unique<RedisSessionStore>(parse_redis_url(setting), times, limits);
   }
   throw std::invalid_argument("session_store: expected memory or redis://host:port/db, not " + setting);
 }

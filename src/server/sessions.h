@@ -7,13 +7,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/web/memory_intrinsics.h"
 #include "server/http_exchange.h"
@@ -65,11 +69,28 @@ class SessionStore {
   virtual size_t size() const = 0;
 };
 
+// How many sessions a store keeps, so that sign-ins cannot fill the memory.
+// A session's account is its UserName item when the session is kept under a
+// new id (a sign-in), compared without regard to letter case.
+struct SessionLimits {
+  size_t per_account = 20;  // sessions of one account; beyond, its oldest goes. 0: no limit
+  size_t total = 0;         // sessions in all; beyond, the least recently used goes. 0: default_session_cap()
+};
+
+// Room the total cap allows each session: about ten times what a signed-in
+// session of the node page measures (bench/session_bench.cpp), for the items
+// other pages store.
+inline constexpr size_t kSessionBudgetBytes = 8 * 1024;
+
+// The total cap when none is set: an eighth of the machine's memory at
+// kSessionBudgetBytes a session, at least 10,000.
+size_t default_session_cap();
+
 // Sessions in this process's memory: lost when the process ends.
 class MemorySessionStore final : public SessionStore {
  public:
   // `clock` gives the present time; the tests pass one they can move on.
-  explicit MemorySessionStore(SteadyClock clock);
+  explicit MemorySessionStore(SteadyClock clock, SessionLimits limits = {});
 
   std::shared_ptr<SessionEntry> find(std::string_view id) override;
   std::string renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry) override;
@@ -79,11 +100,26 @@ class MemorySessionStore final : public SessionStore {
   size_t size() const override;
 
  private:
+  struct Slot;
+  using Sessions = std::map<std::string, Slot, std::less<>>;
+  // A kept session and its places in the orders the caps go by.
+  struct Slot {
+    std::shared_ptr<SessionEntry> entry;
+    std::list<Sessions::iterator>::iterator recent;  // its place in recent_
+    std::string account;                             // lower-case UserName; empty for none
+  };
+
   bool expired(const SessionEntry& entry, std::chrono::steady_clock::time_point now) const;
+  // Forgets a kept session, in every order.
+  void erase(Sessions::iterator it);
 
   SteadyClock clock_;
-  mutable std::mutex mutex_;                                        // guards sessions_
-  std::map<std::string, std::shared_ptr<SessionEntry>, std::less<>> sessions_;  // by id
+  SessionLimits limits_;
+  mutable std::mutex mutex_;  // guards the members below
+  Sessions sessions_;         // by id
+  std::list<Sessions::iterator> recent_;  // most recently used first
+  // The sessions of each signed-in account, oldest sign-in first.
+  std::unordered_map<std::string, std::vector<Sessions::iterator>> by_account_;
 };
 
 // How long a request waits for a session's other request on another host, and
@@ -97,9 +133,11 @@ struct SharedSessionTimes {
 // Makes the store `setting` names: "memory" (or empty) for this process's
 // memory, "redis://host:port/db" for a Redis server. Throws
 // std::invalid_argument for any other text. Connects lazily: a Redis server
-// that is not up yet is tried again at each request.
+// that is not up yet is tried again at each request. A Redis store keeps the
+// per-account cap of `limits` (the Redis server's own memory policy stands
+// for the total cap).
 std::unique_ptr<SessionStore> make_session_store(const std::string& setting, SteadyClock clock,
-                                                 SharedSessionTimes times = {});
+                                                 SharedSessionTimes times = {}, SessionLimits limits = {});
 
 // Whether the store `setting` names can be used now, for a check before the
 // server listens: a Redis server must answer a PING within the server

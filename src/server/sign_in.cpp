@@ -78,11 +78,13 @@ void read_first_row(const std::string& database, const std::string& sql, F&& rea
   conn->Close();
 }
 
-std::string login_form(std::string_view action, std::string_view message, std::string_view user) {
+// The head of the sign-in and sign-out pages, up to the start of their form,
+// which posts to `action`.
+std::string form_page_start(std::string_view title, std::string_view action) {
   std::string page =
       "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n"
       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n"
-      "<title>登录 - 办公自动化系统</title>\r\n"
+      "<title>" + std::string(title) + " - 办公自动化系统</title>\r\n"
       "<style>body{font:14px sans-serif;background:#E4E4E0;margin:0}"
       "form{width:320px;margin:80px auto;padding:24px;background:#fff;border:1px solid #808080}"
       "h1{font-size:18px;margin:0 0 16px}label{display:block;margin:8px 0 4px}"
@@ -90,13 +92,28 @@ std::string login_form(std::string_view action, std::string_view message, std::s
       "p.msg{color:#c00}p.hint{color:#666;font-size:12px}button{margin-top:16px;padding:4px 16px}"
       "</style>\r\n</head>\r\n<body>\r\n";
   page += "<form method=\"post\" action=\"" + html_encode(action) + "\">\r\n";
-  page += "<h1>办公自动化系统 登录</h1>\r\n";
+  page += "<h1>办公自动化系统 " + std::string(title) + "</h1>\r\n";
+  return page;
+}
+
+std::string login_form(std::string_view action, std::string_view message, std::string_view user) {
+  std::string page = form_page_start("登录", action);
   if (!message.empty()) page += "<p class=\"msg\">" + html_encode(message) + "</p>\r\n";
   page += "<label for=\"username\">用户名</label><input type=\"text\" id=\"username\" name=\"username\" value=\"" +
           html_encode(user) + "\" autofocus>\r\n";
   page += "<label for=\"password\">密码</label><input type=\"password\" id=\"password\" name=\"password\">\r\n";
   page += "<button type=\"submit\">登录</button>\r\n";
   page += "<p class=\"hint\">演示数据库的用户（如 admin、zhangsan）密码均为 demo。</p>\r\n";
+  page += "</form>\r\n</body>\r\n</html>\r\n";
+  return page;
+}
+
+// The sign-out page: a button that posts the sign-out, so that a link or an
+// image of another site cannot sign anyone out.
+std::string logout_form(std::string_view action) {
+  std::string page = form_page_start("退出", action);
+  page += "<p>确定要退出办公自动化系统吗？</p>\r\n";
+  page += "<button type=\"submit\">退出</button>\r\n";
   page += "</form>\r\n</body>\r\n</html>\r\n";
   return page;
 }
@@ -126,7 +143,8 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
   const std::string password = items.item("password").str();
   const std::string client = client_address(request.peer_address, request.forwarded_for, settings_.trusted_proxies);
   if (const auto wait = throttle_.refused(client, user)) {
-    HttpReply reply = form_reply(429, "登录失败次数过多，请稍后再试。", user);
+    HttpReply reply =
+        form_reply(429, "登录失败次数过多，请于 " + std::to_string(wait->count()) + " 秒后再试。", user);
     reply.headers.emplace_back("Retry-After", std::to_string(wait->count()));
     return reply;
   }
@@ -159,7 +177,7 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
     reply.not_before = started + LoginThrottle::kFailureTime;
     return reply;
   }
-  throttle_.succeeded(user);
+  throttle_.succeeded(client, user);
   const int timeout = session_timeout_minutes();
   SessionScope session(sessions_, request, settings_.system_url, settings_.secure_cookies);
   session.view().set_item("UserName", Variant(*account));
@@ -177,6 +195,12 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
   reply.headers.emplace_back("Location", settings_.landing);
   reply.headers.emplace_back("Cache-Control", "no-store");
   session.finish(reply);
+  return reply;
+}
+
+HttpReply SignIn::sign_out_form() const {
+  HttpReply reply = html_reply(200, logout_form(settings_.logout_path));
+  reply.headers.emplace_back("Cache-Control", "no-store");
   return reply;
 }
 

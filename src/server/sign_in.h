@@ -44,8 +44,9 @@ struct SignInSettings {
   std::string system_url;         // SystemURL item of a new session
   bool secure_cookies = false;    // the session cookie only over HTTPS
   TrustedProxies trusted_proxies; // proxies whose forwarding headers name the client
-  int login_failures = 10;        // failed sign-ins a minute per address and account; 0: no limit
+  int login_failures = 10;        // failed sign-ins a minute per address and per account and address pair, and free failures of an account before it waits; 0: no limit
   SteadyClock clock;              // the present time (of the failure limit)
+  std::string logout_path;        // URL path of the sign-out page, to which its form posts
 };
 
 class SignIn {
@@ -60,6 +61,8 @@ class SignIn {
   // sooner than LoginThrottle::kFailureTime after it began; 429 while the
   // failure limit refuses the address or account.
   HttpReply sign_in(const HttpRequest& request, std::string_view query);
+  // The sign-out page: a button that posts to the sign-out path.
+  HttpReply sign_out_form() const;
   // Ends the session of the request (recording the sign-out of a signed-in
   // user) and sends the browser to the login page.
   HttpReply sign_out(const HttpRequest& request);

@@ -93,7 +93,8 @@ WebApplication::WebApplication(ServerOptions options)
       files_(options_.docroot.empty() ? default_docroot() : options_.docroot),
       sessions_(make_session_store(options_.session_store,
                                    options_.clock ? options_.clock
-                                                  : SteadyClock(std::chrono::steady_clock::now))) {
+                                                  : SteadyClock(std::chrono::steady_clock::now),
+                                   {}, {options_.sessions_per_account, options_.max_sessions})) {
   options_.app_root = with_slashes(options_.app_root);
   options_.database = resolve_database(options_.database);
   if (!options_.access_log.empty()) access_log_ = std::make_unique<AccessLog>(options_.access_log);
@@ -106,7 +107,8 @@ WebApplication::WebApplication(ServerOptions options)
   const std::string login_path = options_.app_root + "login.asp";
   root_segments_ = lower_segments(options_.app_root);
   login_segments_ = lower_segments(login_path);
-  logout_segments_ = lower_segments(options_.app_root + "logout.asp");
+  const std::string logout_path = options_.app_root + "logout.asp";
+  logout_segments_ = lower_segments(logout_path);
   for (PageRoute& page : application_pages(options_.page_factory)) {
     pages_.emplace_back(lower_segments(options_.app_root + page.path), std::move(page));
   }
@@ -114,7 +116,7 @@ WebApplication::WebApplication(ServerOptions options)
   sign_in_ = std::make_unique<SignIn>(
       SignInSettings{options_.database, login_path, landing_, options_.oa_url + "login.asp",
                      options_.system_url, options_.secure_cookies, options_.trusted_proxies,
-                     options_.login_failures, options_.clock},
+                     options_.login_failures, options_.clock, logout_path},
       application_, *sessions_);
 
   reads_run_here_ = options_.database.rfind("sqlite:", 0) == 0 && options_.session_store == "memory";
@@ -178,8 +180,8 @@ WebApplication::Route WebApplication::route(const HttpRequest& request) const {
     if (post) route.work = PageWork::kPageThreads;
   } else if (same_path(route.segments, logout_segments_)) {
     route.kind = Route::Kind::kLogout;
-    route.reads_only = false;
-    if (get || post) route.work = PageWork::kPageThreads;
+    route.reads_only = !post;  // a GET only shows the sign-out button
+    if (post) route.work = PageWork::kPageThreads;
   } else if (route.segments.empty() || same_path(route.segments, root_segments_)) {
     route.kind = Route::Kind::kRoot;
   }
@@ -213,7 +215,7 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route)
     if (route.kind == Route::Kind::kBadPath) return status_page(400, "Bad Request");
     if (request.method == "POST" &&
         !from_own_site({request.peer_address, request.host, request.origin, request.referer,
-                        request.forwarded, request.forwarded_host},
+                        request.forwarded, request.forwarded_host, request.forwarded_proto},
                        options_.trusted_proxies)) {
       // Another site's page made the browser post here (with its cookie).
       return status_page(403, "Forbidden");
@@ -239,7 +241,8 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route)
         return post ? sign_in_->sign_in(request, route.query) : sign_in_->form();
       case Route::Kind::kLogout:
         if (!get && !post) return not_allowed("GET, HEAD, POST");
-        return sign_in_->sign_out(request);
+        // Only a post (from the site's own page, as every post) signs out.
+        return post ? sign_in_->sign_out(request) : sign_in_->sign_out_form();
       case Route::Kind::kRoot: {
         if (!get) return not_allowed("GET, HEAD");
         HttpReply reply;

@@ -64,6 +64,8 @@ struct ServerOptions {
   uint16_t port = 8080;                   // port to listen on; 0 picks a free one
   std::string database;                   // the application database; empty: resolve_database("")
   std::string session_store = "memory";   // "memory" or "redis://host:port/db" (shared by hosts)
+  size_t sessions_per_account = 20;       // sessions of one account; beyond, its oldest goes. 0: no limit
+  size_t max_sessions = 0;                // sessions in memory; beyond, the least recently used goes. 0: from memory
   std::filesystem::path docroot;          // static files; empty: the shipped www/ folder
   int threads = 0;                        // connection (I/O) threads; 0: one per core
   int page_threads = 0;                   // threads that run page work; 0: one per core, at least 2
@@ -87,7 +89,7 @@ struct ServerOptions {
   std::chrono::seconds stop_grace{10};    // how long stop() lets in-flight requests finish
   bool secure_cookies = false;            // session cookie only over HTTPS (the Secure flag)
   TrustedProxies trusted_proxies;         // proxies whose forwarding headers are believed
-  int login_failures = 10;                // failed sign-ins a minute per address and account; 0: no limit
+  int login_failures = 10;                // failed sign-ins a minute per address and per account and address pair, and free failures of an account before it waits; 0: no limit
   bool handle_signals = false;            // stop on SIGINT and SIGTERM
   PageFactory page_factory;               // the page object of one request; unset: the node settings page
   SteadyClock clock;                      // session clock; unset: the steady clock

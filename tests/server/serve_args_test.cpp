@@ -100,11 +100,14 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_EQ(defaults.login_failures, 10);
   EXPECT_EQ(defaults.header_timeout, std::chrono::seconds(10));
   EXPECT_EQ(defaults.max_connections_per_address, 256u);
+  EXPECT_EQ(defaults.sessions_per_account, 20u);
+  EXPECT_EQ(defaults.max_sessions, 0u);  // from the memory
 
   const ServerOptions o = parse_serve_args(
       {"--page-threads", "3", "--page-queue=20", "--max-connections", "500", "--db-lock-wait", "2",
        "--secure-cookies", "true", "--trusted-proxies", "10.0.0.0/8, ::1", "--login-failures", "0",
-       "--header-timeout", "3", "--body-timeout=40", "--max-connections-per-address", "0"});
+       "--header-timeout", "3", "--body-timeout=40", "--max-connections-per-address", "0",
+       "--sessions-per-account", "5", "--max-sessions=100000"});
   EXPECT_EQ(o.page_threads, 3);
   EXPECT_EQ(o.page_queue, 20u);
   EXPECT_EQ(o.max_connections, 500u);
@@ -116,10 +119,13 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_EQ(o.header_timeout, std::chrono::seconds(3));
   EXPECT_EQ(o.body_timeout, std::chrono::seconds(40));
   EXPECT_EQ(o.max_connections_per_address, 0u);
+  EXPECT_EQ(o.sessions_per_account, 5u);
+  EXPECT_EQ(o.max_sessions, 100000u);
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
            {"--page-queue", "0"}, {"--trusted-proxies", "proxy.example"}, {"--db-lock-wait", "-1"},
-           {"--secure-cookies", "maybe"}, {"--header-timeout", "0"}}) {
+           {"--secure-cookies", "maybe"}, {"--header-timeout", "0"},
+           {"--sessions-per-account", "-1"}}) {
     EXPECT_THROW(parse_serve_args(bad), std::invalid_argument) << bad[0];
   }
 }

@@ -141,6 +141,33 @@ TEST_F(ServerTest, session_cookie_carries_state_until_the_session_expires) {
   EXPECT_EQ(server_->application().session_count(), 0u);
 }
 
+// Sign-ins cannot fill the memory: an account keeps its newest sessions, and
+// the store as a whole its most recently used ones.
+TEST_F(ServerTest, sessions_are_capped_per_account_and_in_all) {
+  ServerOptions o = options();
+  o.sessions_per_account = 2;
+  o.max_sessions = 3;
+  start(o);
+  auto signed_in = [&](const std::string& cookie) {
+    const std::string body = gb18030_to_utf8(http_get(port_, page("OAID=1"), cookie).body);
+    return body.find("top.location.href = \"/oa/login.asp\"") == std::string::npos;
+  };
+  const std::string first = sign_in("admin"), second = sign_in("ADMIN"), third = sign_in("admin");
+  EXPECT_FALSE(signed_in(first));  // the account's oldest went
+  EXPECT_TRUE(signed_in(second));
+  EXPECT_TRUE(signed_in(third));
+  const std::string other = sign_in("zhangsan");
+  EXPECT_EQ(server_->application().session_count(), 3u);
+  // third, then other were used last: second, the least recently used, goes.
+  EXPECT_TRUE(signed_in(third));
+  EXPECT_TRUE(signed_in(other));
+  const std::string fourth = sign_in("lisi");
+  EXPECT_FALSE(signed_in(second));
+  EXPECT_TRUE(signed_in(third));
+  EXPECT_TRUE(signed_in(fourth));
+  EXPECT_EQ(server_->application().session_count(), 3u);
+}
+
 TEST_F(ServerTest, a_visit_that_stores_nothing_creates_no_session) {
   start(options(true));
   for (int i = 0; i < 5; ++i) {

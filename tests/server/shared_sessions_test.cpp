@@ -196,6 +196,61 @@ TEST_F(SharedSessions, the_lock_wait_is_bounded_and_a_removed_session_stays_gone
   EXPECT_FALSE(b->find(id));
 }
 
+// A sign-in beyond an account's cap ends the account's oldest session (names
+// in any letter case); a renewed session counts once; a session without an
+// account is not counted. Both stores keep this cap.
+void expect_account_cap(SessionStore& store) {
+  auto signed_in = [&](const char* account) {
+    auto entry = std::make_shared<SessionEntry>();
+    if (*account) entry->state.set_item("UserName", Variant(account));
+    return entry;
+  };
+  const std::string a = store.add(signed_in("lisi"));
+  const std::string b = store.add(signed_in("wangwu"));
+  auto c_entry = signed_in("LiSi");
+  const std::string c = store.add(c_entry);
+  const std::string d = store.add(signed_in("lisi"));
+  const std::string e = store.add(signed_in(""));
+  const std::string c2 = store.renew(c, c_entry);  // a sign-in again in the same session
+  struct Case {
+    const std::string& id;
+    bool kept;
+  } cases[] = {{a, false}, {b, true}, {c, false}, {c2, true}, {d, true}, {e, true}};
+  int n = 0;
+  for (const Case& x : cases) EXPECT_EQ(store.find(x.id) != nullptr, x.kept) << "session " << n++;
+}
+
+TEST_F(SharedSessions, an_account_keeps_its_newest_sessions) {
+  auto store = make_session_store(redis_.url(), {}, {}, SessionLimits{2, 0});
+  expect_account_cap(*store);
+}
+
+TEST(MemorySessions, an_account_keeps_its_newest_sessions) {
+  MemorySessionStore store(std::chrono::steady_clock::now, SessionLimits{2, 0});
+  expect_account_cap(store);
+}
+
+TEST(MemorySessions, beyond_the_total_cap_the_least_recently_used_goes) {
+  MemorySessionStore store(std::chrono::steady_clock::now, SessionLimits{0, 3});
+  std::vector<std::shared_ptr<SessionEntry>> entries;
+  std::vector<std::string> ids;
+  auto add = [&] {
+    entries.push_back(std::make_shared<SessionEntry>());
+    ids.push_back(store.add(entries.back()));
+  };
+  add(), add(), add();
+  ASSERT_TRUE(store.find(ids[0]));  // used: 0, then 2, 1
+  add();                            // 1 goes
+  store.touch(*entries[2]);         // a request of 2 ends: 2, 3, 0
+  add();                            // 0 goes
+  EXPECT_EQ(store.size(), 3u);
+  const bool kept[] = {false, false, true, true, true};
+  for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(store.find(ids[i]) != nullptr, kept[i]) << i;
+  // A session the cap dropped while its request ran is not brought back.
+  store.touch(*entries[0]);
+  EXPECT_FALSE(store.find(ids[0]));
+}
+
 TEST(SessionEncoding, every_item_keeps_its_type_and_value_objects_are_left_out) {
   MemorySession state;
   state.set_timeout(45);

@@ -2,6 +2,7 @@
 // log, through a real server on a loopback port.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
 #include "server/http_server.h"
+#include "server/login_throttle.h"
 #include "server/serve.h"
 #include "server/sign_in.h"
 #include "server_fixture.h"
@@ -57,6 +59,40 @@ TEST(ClientAddress, trusted_proxies_and_exempt_accounts_are_settings) {
   EXPECT_EQ(o.login_exempt, "ops, Boss");
   EXPECT_THROW(parse_serve_args({"--trusted-proxies", "127.0.0.1,proxy.internal"}), std::invalid_argument);
   EXPECT_FALSE(parse_serve_args({}).login_exempt.has_value());
+}
+
+// An account's failures from all addresses buy growing waits, never a lock:
+// each wait ends, the right password then signs in from anywhere, and an
+// account left alone long enough starts again with its free failures.
+TEST(LoginThrottle, an_accounts_waits_grow_and_end) {
+  CollectingEventLog log;
+  set_event_log(&log);
+  auto now = std::chrono::steady_clock::now();
+  LoginThrottle throttle(3, std::chrono::seconds(60), [&] { return now; });
+  const long long expected[] = {0, 0, 0, 1, 2, 4, 8, 16, 32, 60, 60};  // wait after each failure
+  int address = 0;
+  for (const long long wait : expected) {
+    const std::string from = "192.0.2." + std::to_string(++address);
+    ASSERT_EQ(throttle.refused(from, "Admin"), std::nullopt) << from;
+    throttle.failed(from, "Admin");
+    const auto refused = throttle.refused("203.0.113.1", "ADMIN");  // any address, any letter case
+    EXPECT_EQ(refused.value_or(std::chrono::seconds(0)).count(), wait) << from;
+    EXPECT_EQ(throttle.refused("203.0.113.1", "zhangsan"), std::nullopt);
+    now += std::chrono::seconds(wait);
+  }
+  EXPECT_EQ(log.entries().size(), 8u);  // one line per wait
+  // Quiet for the account's memory: the free failures again.
+  throttle.failed("192.0.2.1", "admin");
+  now += LoginThrottle::kAccountMemory;
+  throttle.failed("192.0.2.2", "admin");
+  EXPECT_EQ(throttle.refused("192.0.2.3", "admin"), std::nullopt);
+  // A success clears the account's count.
+  for (int i = 0; i < 3; ++i) throttle.failed("192.0.2." + std::to_string(10 + i), "admin");
+  EXPECT_TRUE(throttle.refused("192.0.2.3", "admin").has_value());
+  throttle.succeeded("192.0.2.3", "admin");
+  throttle.failed("192.0.2.4", "admin");
+  EXPECT_EQ(throttle.refused("192.0.2.3", "admin"), std::nullopt);
+  set_event_log(nullptr);
 }
 
 class SignIn : public testing::ServerFixture {
@@ -153,15 +189,38 @@ TEST_F(SignIn, sign_out_is_logged_and_ends_the_session) {
   start();
   const std::string cookie = cookie_of(http_post(port_, "/oa/login.asp", "username=zhangsan&password=demo"));
   ASSERT_FALSE(cookie.empty());
-  ClientReply r = http_get(port_, "/oa/logout.asp", cookie);
+  ClientReply r = http_post(port_, "/oa/logout.asp", "", cookie);
   EXPECT_EQ(r.status, 303);
   EXPECT_EQ(r.header("Location"), "/oa/login.asp");
   EXPECT_EQ(r.header("Set-Cookie"), "OAPX1SESSION=; Path=/; Max-Age=0; HttpOnly; SameSite=Lax");
   // The old cookie no longer signs anybody in, and a second sign-out logs nothing.
   r = http_get(port_, "/oa/flow/model/jiedian.asp?OAID=1", cookie);
   EXPECT_NE(gb18030_to_utf8(r.body).find("top.location.href = \"/oa/login.asp\""), std::string::npos);
-  http_get(port_, "/oa/logout.asp", cookie);
+  http_post(port_, "/oa/logout.asp", "", cookie);
   EXPECT_EQ(log_rows(), "应用日志|127.0.0.1|zhangsan|系统登陆|1;应用日志|127.0.0.1|zhangsan|系统退出|0");
+}
+
+// A link or an image of another site cannot sign anyone out: a GET only shows
+// the button that posts the sign-out, and a post from another site is refused.
+TEST_F(SignIn, only_a_post_from_the_site_signs_out) {
+  start();
+  const std::string cookie = sign_in("zhangsan");
+  ClientReply r = http_get(port_, "/oa/logout.asp", cookie);
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.header("Content-Type"), "text/html; charset=gb2312");
+  EXPECT_EQ(r.header("Set-Cookie"), "");
+  const std::string page = gb18030_to_utf8(r.body);
+  EXPECT_NE(page.find("<form method=\"post\" action=\"/oa/logout.asp\">"), std::string::npos);
+  EXPECT_NE(page.find("<button type=\"submit\">退出</button>"), std::string::npos);
+  const std::string from_elsewhere =
+      "POST /oa/logout.asp HTTP/1.1\r\nHost: localhost:" + std::to_string(port_) +
+      "\r\nOrigin: http://evil.example\r\nCookie: " + cookie +
+      "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+  EXPECT_EQ(HttpClient(port_).exchange(from_elsewhere).status, 403);
+  // Still signed in: the node page shows, not the way to the login page.
+  r = http_get(port_, "/oa/flow/model/jiedian.asp?OAID=1", cookie);
+  EXPECT_EQ(gb18030_to_utf8(r.body).find("top.location.href = \"/oa/login.asp\""), std::string::npos);
+  EXPECT_EQ(log_rows(), "应用日志|127.0.0.1|zhangsan|系统登陆|1");
 }
 
 TEST_F(SignIn, a_trusted_proxy_names_the_client_to_the_policy) {

@@ -19,6 +19,8 @@ namespace oapx1 {
 
 // Event type of an error entry.
 inline constexpr int kEventError = 1;
+// Event type of a warning entry.
+inline constexpr int kEventWarning = 2;
 // Event type of an information entry.
 inline constexpr int kEventInformation = 4;
 
