@@ -15,6 +15,10 @@ int call_command(const std::vector<std::string>& args);
 // The database subcommands: init (the schema, and the demo data with --demo),
 // check (whether serve can use it) and backup FILE (a SQLite copy while serving).
 int db_command(const std::vector<std::string>& args);
+// Prints the change history of one workflow node, newest first:
+// --node N (required), --limit K (the newest K lines), --db URL. Usage errors
+// are thrown as UsageError; a database that cannot be read fails.
+int history_command(const std::vector<std::string>& args);
 
 }  // namespace oapx1
 

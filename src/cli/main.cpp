@@ -52,6 +52,11 @@ constexpr char kDbUsage[] =
     "The database is --db, else the db of the serve configuration FILE, else $OAPX1_DB,\n"
     "else sqlite:var/oa.db.\n";
 
+constexpr char kHistoryUsage[] =
+    "usage: oapx1 history --node N [--limit K] [--db URL]\n"
+    "Prints the change history of workflow node N, newest first: when, who, from which\n"
+    "address, whether it was saved, and each changed column's old and new value.\n";
+
 constexpr char kUsage[] =
     "usage: oapx1 COMMAND [OPTIONS]       (oapx1 COMMAND --help for one command)\n"
     "\n"
@@ -70,6 +75,8 @@ constexpr char kUsage[] =
     "        check that the database can be served\n"
     "  db backup FILE [--db URL] [--config FILE]\n"
     "        copy the SQLite database into FILE while serving\n"
+    "  history --node N [--limit K] [--db URL]\n"
+    "        print a workflow node's change history, newest first\n"
     "\n"
     "options: --help, --version\n"
     "\n";
@@ -80,6 +87,7 @@ std::string command_usage(const std::string& command) {
   if (command == "request") return std::string(kRequestUsage) + kRequestOptions;
   if (command == "call") return std::string(kCallUsage) + kRequestOptions;
   if (command == "db") return kDbUsage;
+  if (command == "history") return kHistoryUsage;
   return {};
 }
 
@@ -108,6 +116,7 @@ int main(int argc, char** argv) {
     if (command == "request") return oapx1::request_command(args);
     if (command == "call") return oapx1::call_command(args);
     if (command == "db") return oapx1::db_command(args);
+    if (command == "history") return oapx1::history_command(args);
     if (command == "serve") return oapx1::serve_command(args);
     if (command.starts_with("-")) throw oapx1::UsageError{"unknown option " + command};
     throw oapx1::UsageError{"unknown command \"" + command + "\""};

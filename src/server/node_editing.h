@@ -8,6 +8,7 @@
 #define OAPX1_SERVER_NODE_EDITING_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -175,6 +175,9 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     }
   } else if (key == "login-failures") {
     options.login_failures = static_cast<int>(to_number(key, value, 0, 100000));
+  } else if (key == "edit-permission") {
+    if (value.empty()) throw std::invalid_argument(key + ": a function code is required");
+    options.edit_permission = value;
   } else {
     throw UnknownSetting("unknown setting \"" + raw_key + "\"");
   }
@@ -247,6 +250,7 @@ std::string serve_usage() {
          "                   [--db-lock-wait SECONDS] [--secure-cookies true|false]\n"
          "                   [--trusted-proxies LIST] [--login-failures N] [--login-exempt ACCOUNT,...]\n"
          "                   [--access-log FILE|-] [--session-store memory|redis://HOST:PORT/DB]\n"
+         "                   [--edit-permission CODE]\n"
          "Serves the workflow node settings page over HTTP (see docs/serve.md).\n"
          "Defaults: 127.0.0.1:8080, the database of $OAPX1_DB else sqlite:var/oa.db, the shipped\n"
          "www/ folder, one thread per core. The database must exist with its schema\n"

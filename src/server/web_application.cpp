@@ -228,7 +228,7 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route)
                             "<html><body><h1>404 Not Found</h1><p>The demo login is off: the database has no "
                             "demo data. Start the server with --demo-login to turn it on.</p></body></html>");
         }
-        return post ? sign_in_->sign_in(request, route.query) : sign_in_->form();
+        return post ? sign_in_->sign_in(request, route.query) : sign_in_->form(route.query);
       case Route::Kind::kLogout:
         if (!get && !post) return not_allowed("GET, HEAD, POST");
         return sign_in_->sign_out(request);
