@@ -122,6 +122,24 @@ constexpr const char* kPostedFlags[] = {
     "iszhuanban",    "isgoutong",    "isFenFa",            "isBoHui",
 };
 
+// The node's columns as the application spells them: PostgreSQL reports
+// unquoted names in lower case, and the history keeps one spelling.
+constexpr const char* kNodeColumns[] = {
+    "OAID",        "MOAID",         "JieDianName",   "BanLiType",      "ProcessType",   "TimeUnit",
+    "WaitTime",    "IsYiJianTotal", "Remark",        "BanLiRenType",   "JiaoSeUserList", "DaiLiIsAble",
+    "isFirst",     "FenFaUser",     "FenFaBuMen",    "isTaoHong",      "isImportWord",  "isQianMing",
+    "isYinZhang",  "isChaKanHenJi", "isXiuDingJiLu", "IsRecMark",      "isWordProtect", "isYanZhengQianMing",
+    "IsPrint",     "isLocalSave",   "youjiantixing", "iszhuanban",     "isgoutong",     "isFenFa",
+    "isBoHui",
+};
+
+std::string column_spelling(const std::string& name) {
+  for (const char* column : kNodeColumns) {
+    if (ascii_iequals(column, name)) return column;
+  }
+  return name;
+}
+
 uint64_t fnv1a(uint64_t hash, std::string_view bytes) {
   for (unsigned char c : bytes) {
     hash ^= c;
@@ -154,7 +172,7 @@ std::optional<NodeRow> read_node_row(const Variant& conn, int64_t node) {
     for (int i = 0; i < r.field_count(); ++i) {
       const Variant v = r.field(i);
       // Null and empty read alike, as the page treats them.
-      row->emplace_back(r.field_name(i), v.is_null() ? std::string() : value_text(v));
+      row->emplace_back(column_spelling(r.field_name(i)), v.is_null() ? std::string() : value_text(v));
     }
   }
   r.Close();
