@@ -271,9 +271,16 @@ std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, in
 }
 
 std::optional<NodeHistoryEntry> last_saved(const Variant& conn, int64_t node) {
-  Variant rows = open_rows("select top 1 * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) +
+  // A history that cannot be read (a database not yet given the table) names
+  // nobody; the refusal it explains still stands.
+  Variant rows;
+  try {
+    rows = open_rows("select top 1 * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) +
                                " and Outcome='" + std::string(kOutcomeSaved) + "' order by OAID desc",
-                           conn);
+                     conn);
+  } catch (const ScriptError&) {
+    return std::nullopt;
+  }
   Recordset& r = rows.as<Recordset>();
   std::optional<NodeHistoryEntry> entry;
   if (!r.Eof()) {

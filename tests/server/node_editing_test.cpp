@@ -80,6 +80,12 @@ class NodeEditing : public ServerFixture, public ::testing::WithParamInterface<c
     conn->Close();
     return value;
   }
+  void exec(const std::string& sql) {
+    Connection conn;
+    conn.Open(Variant(database_));
+    conn.execute(Variant(sql));
+    conn.Close();
+  }
   std::string stored(const std::string& column, int node = 4) {
     return scalar("select " + column + " from OA_Flow_Model_JieDian where OAID=" + std::to_string(node));
   }
@@ -155,6 +161,18 @@ TEST_P(NodeEditing, a_save_over_a_node_changed_since_it_was_shown_is_refused) {
   // Having now been shown the current node, A's next save lands.
   EXPECT_NE(save(a, {{"JieDianName", "甲的归档"}}).body.find("保存成功"), std::string::npos);
   EXPECT_EQ(stored("JieDianName"), "甲的归档");
+}
+
+TEST_P(NodeEditing, a_database_without_the_history_table_still_refuses_a_stale_save) {
+  exec("drop table OAPX1_NodeHistory");
+  const std::string a = sign_in("admin"), b = sign_in("zhangsan");
+  view(a);
+  view(b);
+  EXPECT_NE(save(b, {{"JieDianName", "乙"}}).body.find("保存成功"), std::string::npos);
+  const ClientReply r = save(a, {{"JieDianName", "甲"}});
+  EXPECT_NE(r.body.find("设置未保存"), std::string::npos);
+  EXPECT_EQ(stored("JieDianName"), "乙");
+  EXPECT_FALSE(log_.entries().empty());  // the history that could not be written is reported
 }
 
 TEST_P(NodeEditing, every_save_is_recorded_with_who_when_where_and_each_changed_column) {
