@@ -96,10 +96,12 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_FALSE(defaults.secure_cookies);
   EXPECT_TRUE(defaults.trusted_proxies.empty());
   EXPECT_EQ(defaults.login_failures, 10);
+  EXPECT_EQ(defaults.edit_permission, "FLOWSET");
 
   const ServerOptions o = parse_serve_args(
       {"--page-threads", "3", "--page-queue=20", "--max-connections", "500", "--db-lock-wait", "2",
-       "--secure-cookies", "true", "--trusted-proxies", "10.0.0.0/8, ::1", "--login-failures", "0"});
+       "--secure-cookies", "true", "--trusted-proxies", "10.0.0.0/8, ::1", "--login-failures", "0",
+       "--edit-permission", "WFADMIN"});
   EXPECT_EQ(o.page_threads, 3);
   EXPECT_EQ(o.page_queue, 20u);
   EXPECT_EQ(o.max_connections, 500u);
@@ -108,10 +110,11 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_TRUE(o.trusted_proxies.trusts("10.2.3.4"));
   EXPECT_TRUE(o.trusted_proxies.trusts("::1"));
   EXPECT_EQ(o.login_failures, 0);
+  EXPECT_EQ(o.edit_permission, "WFADMIN");
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
            {"--page-queue", "0"}, {"--trusted-proxies", "proxy.example"}, {"--db-lock-wait", "-1"},
-           {"--secure-cookies", "maybe"}}) {
+           {"--secure-cookies", "maybe"}, {"--edit-permission", ""}}) {
     EXPECT_THROW(parse_serve_args(bad), std::invalid_argument) << bad[0];
   }
 }
