@@ -329,3 +329,23 @@ CREATE TABLE IF NOT EXISTS OAPX1_Setup (
   Name   TEXT PRIMARY KEY,
   Value  TEXT
 );
+-- Host tables: kept by the HTTP host, not by the application's pages. A database made before a
+-- table below existed gets it from running this file again (every statement is IF NOT EXISTS).
+-- Upgrade list (tables added after the first edition): OAPX1_NodeHistory.
+------------------------------------------------------------------------------------------------
+
+-- The change history of workflow nodes: one line per save posted to the node page, refused
+-- saves included. Changes holds a JSON array of [column, old value, new value] for each column
+-- the save changed (for a refused save: what the post would have changed). Only ever appended.
+CREATE TABLE IF NOT EXISTS OAPX1_NodeHistory (
+  OAID       INTEGER PRIMARY KEY,
+  NodeID     INTEGER,              -- OA_Flow_Model_JieDian.OAID
+  UserName   TEXT COLLATE NOCASE,  -- login name of the user who saved
+  TureName   TEXT COLLATE NOCASE,  -- that user's full name at the time
+  IPAddress  TEXT COLLATE NOCASE,  -- client address of the save
+  Outcome    TEXT COLLATE NOCASE,  -- 'saved', 'conflict', 'bad list' or 'forbidden'
+  Remark     TEXT COLLATE NOCASE,  -- the message the user was shown
+  Changes    TEXT,                 -- JSON: [[column, old, new], ...]
+  ChangedAt  DATETIME DEFAULT (datetime('now', 'localtime'))
+);
+CREATE INDEX IF NOT EXISTS OAPX1_NodeHistory_NodeID ON OAPX1_NodeHistory (NodeID, OAID);

@@ -30,6 +30,10 @@ std::string database_option(const std::string& flag_db, const std::string& confi
 // on the terminal without echo. Throws UsageError when there is none, it is
 // empty or the two typed differ.
 std::string read_new_password(bool from_stdin);
+// Prints the change history of one workflow node, newest first:
+// --node N (required), --limit K (the newest K lines), --db URL. Usage errors
+// are thrown as UsageError; a database that cannot be read fails.
+int history_command(const std::vector<std::string>& args);
 
 }  // namespace oapx1
 

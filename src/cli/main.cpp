@@ -79,6 +79,10 @@ constexpr char kUserUsage[] =
     "password is asked twice on the terminal, without echo; with it, the first line of\n"
     "stdin is the password. An unknown account, department or function, or a login\n"
     "taken, exits with status 1.\n";
+constexpr char kHistoryUsage[] =
+    "usage: oapx1 history --node N [--limit K] [--db URL]\n"
+    "Prints the change history of workflow node N, newest first: when, who, from which\n"
+    "address, whether it was saved, and each changed column's old and new value.\n";
 
 constexpr char kUsage[] =
     "usage: oapx1 COMMAND [OPTIONS]       (oapx1 COMMAND --help for one command)\n"
@@ -103,6 +107,8 @@ constexpr char kUsage[] =
     "        copy the SQLite database into FILE while serving\n"
     "  user add|passwd|disable|enable|grant|revoke|list|rehash-check ...\n"
     "        manage the accounts that sign in\n"
+    "  history --node N [--limit K] [--db URL]\n"
+    "        print a workflow node's change history, newest first\n"
     "\n"
     "options: --help, --version\n"
     "\n";
@@ -114,6 +120,7 @@ std::string command_usage(const std::string& command) {
   if (command == "call") return std::string(kCallUsage) + kRequestOptions;
   if (command == "db") return kDbUsage;
   if (command == "user") return kUserUsage;
+  if (command == "history") return kHistoryUsage;
   return {};
 }
 
@@ -143,6 +150,7 @@ int main(int argc, char** argv) {
     if (command == "call") return oapx1::call_command(args);
     if (command == "db") return oapx1::db_command(args);
     if (command == "user") return oapx1::user_command(args);
+    if (command == "history") return oapx1::history_command(args);
     if (command == "serve") return oapx1::serve_command(args);
     if (command.starts_with("-")) throw oapx1::UsageError{"unknown option " + command};
     throw oapx1::UsageError{"unknown command \"" + command + "\""};

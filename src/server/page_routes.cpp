@@ -3,6 +3,7 @@
 
 #include "pages/flowmodel/flow_model_pages.h"
 #include "pages/pickers/picker_pages.h"
+#include "server/node_history_page.h"
 #include "server/web_application.h"
 
 namespace oapx1 {
@@ -18,11 +19,12 @@ PageFactory make() {
 
 std::vector<PageRoute> application_pages(PageFactory node_page) {
   return {
-      {"flow/model/jiedian.asp", std::move(node_page), PageAccess::kWritesWhenPosted},
-      {kModelPagePath, make<FlowModelPage>(), PageAccess::kReads},
-      {"flow/model/jiedianlist.asp", make<FlowNodeListPage>(), PageAccess::kReads},
-      {"PowerSelect.asp", make<UserPickerPage>(), PageAccess::kReads},
-      {"include/user/MulSeleDepart.asp", make<DepartmentPickerPage>(), PageAccess::kReads},
+      {"flow/model/jiedian.asp", std::move(node_page), PageAccess::kWritesWhenPosted, PageRules::kNodeEditor},
+      {kModelPagePath, make<FlowModelPage>(), PageAccess::kReads, PageRules::kWorkflow},
+      {"flow/model/jiedianlist.asp", make<FlowNodeListPage>(), PageAccess::kReads, PageRules::kWorkflow},
+      {kNodeHistoryPagePath, make<NodeHistoryPage>(), PageAccess::kReads, PageRules::kWorkflow},
+      {"PowerSelect.asp", make<UserPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},
+      {"include/user/MulSeleDepart.asp", make<DepartmentPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},
   };
 }
 

@@ -197,6 +197,9 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.sessions_per_account = static_cast<size_t>(to_number(key, value, 0, 1000000));
   } else if (key == "max-sessions") {
     options.max_sessions = static_cast<size_t>(to_number(key, value, 0, 1LL << 40));
+  } else if (key == "edit-permission") {
+    if (value.empty()) throw std::invalid_argument(key + ": a function code is required");
+    options.edit_permission = value;
   } else {
     throw UnknownSetting("unknown setting \"" + raw_key + "\"");
   }
@@ -282,6 +285,8 @@ std::string serve_usage() {
          "  demo-login true|false   offer the demo sign-in of a demo database (also --demo-login,\n"
          "                          --no-demo-login)\n"
          "  login-exempt ACCOUNTS   accounts the sign-in access policy spares, comma-separated\n"
+         "  edit-permission CODE    function code a user needs to open and save workflows\n"
+         "                          (default FLOWSET)\n"
          "  login-failures N        wrong passwords before an account and address wait (0: never)\n"
          "  trusted-proxies LIST    proxy addresses whose X-Forwarded-For is believed (nginx on\n"
          "                          this machine: 127.0.0.1); without it every client is the proxy\n"

@@ -96,9 +96,11 @@ std::string form_page_start(std::string_view title, std::string_view action) {
   return page;
 }
 
-std::string login_form(std::string_view action, std::string_view message, std::string_view user) {
+std::string login_form(std::string_view action, std::string_view message, std::string_view user,
+                       std::string_view next) {
   std::string page = form_page_start("登录", action);
   if (!message.empty()) page += "<p class=\"msg\">" + html_encode(message) + "</p>\r\n";
+  if (!next.empty()) page += "<input type=\"hidden\" name=\"next\" value=\"" + html_encode(next) + "\">\r\n";
   page += "<label for=\"username\">用户名</label><input type=\"text\" id=\"username\" name=\"username\" value=\"" +
           html_encode(user) + "\" autofocus>\r\n";
   page += "<label for=\"password\">密码</label><input type=\"password\" id=\"password\" name=\"password\">\r\n";
@@ -126,13 +128,37 @@ SignIn::SignIn(SignInSettings settings, ApplicationState& application, SessionSt
       sessions_(sessions),
       throttle_(settings_.login_failures, std::chrono::minutes(1), settings_.clock) {}
 
-HttpReply SignIn::form_reply(int status, std::string_view message, std::string_view user) const {
-  HttpReply reply = html_reply(status, login_form(settings_.login_path, message, user));
+HttpReply SignIn::form_reply(int status, std::string_view message, std::string_view user,
+                             std::string_view next) const {
+  HttpReply reply = html_reply(status, login_form(settings_.login_path, message, user, next));
   reply.headers.emplace_back("Cache-Control", "no-store");
   return reply;
 }
 
-HttpReply SignIn::form() const { return form_reply(200, "", ""); }
+std::string SignIn::safe_next(std::string_view next) const {
+  const std::string_view root =
+      std::string_view(settings_.login_path).substr(0, settings_.login_path.rfind('/') + 1);
+  if (root.empty() || next.size() <= root.size() || next.substr(0, root.size()) != root) return "";
+  // Below the root only: no way out by "//", "\\" or a dot segment, and
+  // printable ASCII alone, as a Location header carries it.
+  for (char c : next) {
+    if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f || c == '\\') return "";
+  }
+  const std::string_view path = next.substr(0, next.find('?'));
+  if (path.find("//") != std::string_view::npos || path.find("/../") != std::string_view::npos ||
+      path.find("/./") != std::string_view::npos || path.ends_with("/..")) {
+    return "";
+  }
+  return std::string(next);
+}
+
+HttpReply SignIn::form(std::string_view query) const {
+  MemoryRequest items(parse_form(query), FormPairs{});
+  const std::string message = script_equal(items.item("expired"), "1")
+                                  ? "登录已超时，流程节点的设置没有保存。请重新登录，登录后将回到原来的节点。"
+                                  : "";
+  return form_reply(200, message, "", safe_next(items.item("next").str()));
+}
 
 HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
   MemoryRequest items(parse_form(query),
@@ -141,10 +167,11 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
                           : FormPairs{});
   const std::string user = items.item("username").str();
   const std::string password = items.item("password").str();
+  const std::string next = safe_next(items.item("next").str());
   const std::string client = client_address(request.peer_address, request.forwarded_for, settings_.trusted_proxies);
   if (const auto wait = throttle_.refused(client, user)) {
     HttpReply reply =
-        form_reply(429, "登录失败次数过多，请于 " + std::to_string(wait->count()) + " 秒后再试。", user);
+        form_reply(429, "登录失败次数过多，请于 " + std::to_string(wait->count()) + " 秒后再试。", user, next);
     reply.headers.emplace_back("Retry-After", std::to_string(wait->count()));
     return reply;
   }
@@ -172,7 +199,7 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
   }
   if (!account) {
     if (!user.empty() && !password.empty()) throttle_.failed(client, user);
-    HttpReply reply = form_reply(200, message, user);
+    HttpReply reply = form_reply(200, message, user, next);
     // Whether the account exists or not, a failure takes the same time.
     reply.not_before = started + LoginThrottle::kFailureTime;
     return reply;
@@ -192,7 +219,7 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
   session.renew();
   HttpReply reply;
   reply.status = 303;  // after a post, the browser follows with a GET
-  reply.headers.emplace_back("Location", settings_.landing);
+  reply.headers.emplace_back("Location", next.empty() ? settings_.landing : next);
   reply.headers.emplace_back("Cache-Control", "no-store");
   session.finish(reply);
   return reply;

@@ -53,8 +53,11 @@ class SignIn {
  public:
   SignIn(SignInSettings settings, ApplicationState& application, SessionStore& sessions);
 
-  // The login form, empty.
-  HttpReply form() const;
+  // The login form, empty. With expired=1 in `query` (a save that found its
+  // session expired) it says that the settings were not saved; a `next` item
+  // of the query naming a path below the application root is carried in the
+  // form, and a sign-in leads there instead of the landing page.
+  HttpReply form(std::string_view query = {}) const;
   // A posted sign-in (`query` is the request's query string): with a right
   // password and the access policy's consent, a session under a fresh id and
   // a redirect to the landing page; else the form again with the reason, no
@@ -77,7 +80,11 @@ class SignIn {
   // replaced by its hash). A disabled account (AccountState '0') matches no
   // password. Fails as the data layer does.
   std::optional<std::string> check_password(const std::string& user, const std::string& password) const;
-  HttpReply form_reply(int status, std::string_view message, std::string_view user) const;
+  HttpReply form_reply(int status, std::string_view message, std::string_view user,
+                       std::string_view next = {}) const;
+  // `next` when it is a path below the application root (no scheme, host or
+  // control character); else "".
+  std::string safe_next(std::string_view next) const;
 
   SignInSettings settings_;
   ApplicationState& application_;

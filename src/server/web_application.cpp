@@ -8,10 +8,12 @@
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
+#include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
 #include "platform/web/process.h"
 #include "server/form.h"
+#include "server/node_editing.h"
 #include "server/logs.h"
 #include "server/request_origin.h"
 
@@ -238,7 +240,7 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route)
                             "<html><body><h1>404 Not Found</h1><p>The demo login is off: the database has no "
                             "demo data. Start the server with --demo-login to turn it on.</p></body></html>");
         }
-        return post ? sign_in_->sign_in(request, route.query) : sign_in_->form();
+        return post ? sign_in_->sign_in(request, route.query) : sign_in_->form(route.query);
       case Route::Kind::kLogout:
         if (!get && !post) return not_allowed("GET, HEAD, POST");
         // Only a post (from the site's own page, as every post) signs out.
@@ -262,6 +264,69 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route)
   }
 }
 
+namespace {
+
+// The answer of a signed-in user without the editing permission, in the
+// application's code page and style.
+HttpReply forbidden_page(const std::string& system_url, const std::string& permission) {
+  HttpReply reply = html_reply(
+      403, std::string(
+               "<!DOCTYPE html>\r\n<html lang=\"zh-CN\">\r\n<head>\r\n"
+               "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n"
+               "<title>没有权限</title>\r\n<link href=\"" +
+               html_encode(system_url + "Include/imagesV10/CSSForV10.css") +
+               "\" type=\"text/css\" rel=\"stylesheet\">\r\n"
+               "<style>body{font:12px sans-serif;background:#E4E4E0;margin:0}"
+               ".box{width:420px;margin:60px auto;padding:16px 20px;background:#fff;border:1px solid #808080}"
+               "h1{font-size:16px;margin:0 0 10px;color:#c00}</style>\r\n</head>\r\n<body>\r\n"
+               "<div class=\"box\"><h1>系统提示：没有权限</h1>\r\n<p>您没有流程设置权限（功能代码 " +
+               html_encode(permission) +
+               "），不能查看或修改流程设置，什么也没有保存。</p>\r\n<p>如需此权限，请与系统管理员联系。</p></div>\r\n"
+               "</body>\r\n</html>\r\n"));
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  return reply;
+}
+
+// The node a request names, when its OAID item is a whole number.
+std::optional<int64_t> node_of(const Request& items) {
+  const std::string id = items.item("OAID").str();
+  if (id.empty() || id.size() > 18 || !std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return std::stoll(id);
+}
+
+void replace_item(FormPairs& items, std::string_view name, std::optional<std::string> value) {
+  std::erase_if(items, [&](const auto& item) { return ascii_iequals(item.first, name); });
+  if (value) items.emplace_back(std::string(name), std::move(*value));
+}
+
+}  // namespace
+
+HttpReply WebApplication::expired_save(const Request& items) {
+  // Back to the model page with the same node open once signed in again.
+  std::string next = landing_;
+  if (const std::optional<int64_t> node = node_of(items)) {
+    MemorySession scratch;
+    with_library_connection(application_, scratch, true, [&](const Variant& conn) {
+      if (const std::optional<NodeRow> row = read_node_row(conn, *node)) {
+        for (const auto& [column, value] : *row) {
+          if (ascii_iequals(column, "MOAID") && !value.empty()) {
+            next = options_.app_root + kModelPagePath + "?OAID=" + url_query_text(value) +
+                   "&JieDian=" + std::to_string(*node);
+          }
+        }
+      }
+    });
+  }
+  const std::string login = options_.oa_url + "login.asp?expired=1&next=" + url_query_text(next);
+  HttpReply reply = html_reply(
+      200, "<script LANGUAGE=\"javascript\">\r\n\t\ttop.location.href = \"" + script_string(login) +
+               "\";\r\n\t</script>\r\n");
+  reply.headers.emplace_back("Cache-Control", "no-store");
+  return reply;
+}
+
 HttpReply WebApplication::run_page(const HttpRequest& request, const Route& route) {
   const bool post = request.method == "POST";
   FormPairs query_items = parse_form(route.query);
@@ -272,33 +337,135 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
     // that any site can send; their query's "save" item is not passed on.
     std::erase_if(query_items, [](const auto& item) { return ascii_iequals(item.first, "save"); });
   }
+  FormPairs form_items = post && url_encoded ? parse_form(request.body, form_charset(request.content_type))
+                                             : FormPairs{};
   SessionScope session(*sessions_, request, options_.system_url, options_.secure_cookies);
-  MemoryCall call(application_);
-  call.request = MemoryRequest(std::move(query_items), post && url_encoded ? parse_form(request.body) : FormPairs{});
-  call.bind(&session.view(), route.reads_only);
-  try {
-    std::unique_ptr<Page> page = route.page->factory();
-    page->I_init();
-    page->OnEndPage();
-  } catch (...) {
-    event_log().write(kEventError, "page failed: " + failure_text(std::current_exception()));
-    return status_page(500, "Internal Server Error");
+  RequestSession& view = session.view();
+  const PageRules rules = route.page->rules;
+  const std::string account = view.item("UserName").str();
+
+  // The node save this request posts, as the host checks and records it.
+  std::optional<int64_t> node;
+  bool saving = false;
+  std::optional<NodeRow> before;
+  std::unique_lock<std::mutex> save_lock(node_saves_, std::defer_lock);
+  NodeHistoryEntry entry;
+  if (rules != PageRules::kNone) {
+    const MemoryRequest items(query_items, form_items);
+    if (rules == PageRules::kNodeEditor) {
+      node = node_of(items);
+      saving = !route.reads_only && script_equal(items.item("save"), "true");
+    }
+    if (account.empty() && saving) return expired_save(items);
+    if (!account.empty() && node && rules == PageRules::kNodeEditor) {
+      entry.node = *node;
+      entry.account = account;
+      entry.address = client_address(request.peer_address, request.forwarded_for, options_.trusted_proxies);
+    }
+    if (!account.empty() && !user_may_edit(application_, view, options_.edit_permission)) {
+      if (saving && node) {
+        entry.outcome = kOutcomeForbidden;
+        entry.remark = "系统提示：没有流程设置权限，设置未保存！";
+        with_library_connection(application_, view, false, [&](const Variant& conn) {
+          entry.name = full_name(conn, account);
+          if (const std::optional<NodeRow> current = read_node_row(conn, *node)) {
+            entry.changes = row_changes(*current, posted_row(*current, items));
+          }
+          record_history(conn, entry);
+        });
+        audit_node_save(application_, view, "流程节点 " + std::to_string(*node) + " 的设置未保存：没有流程设置权限");
+      }
+      return forbidden_page(view.item("SystemURL").str(), options_.edit_permission);
+    }
+    if (saving && node) {
+      save_lock.lock();
+      std::string refusal;
+      with_library_connection(application_, view, false, [&](const Variant& conn) {
+        before = read_node_row(conn, *node);
+        if (!before) return;  // the page says the node does not exist
+        entry.name = full_name(conn, account);
+        refusal = check_posted_lists(conn, items);
+        if (!refusal.empty()) {
+          entry.outcome = kOutcomeBadList;
+        } else {
+          const std::string shown = view.item(std::string(kShownVersionItem) + std::to_string(*node)).str();
+          if (!shown.empty() && shown != row_version(*before)) {
+            entry.outcome = kOutcomeConflict;
+            const std::optional<NodeHistoryEntry> last = last_saved(conn, *node);
+            refusal = last ? "系统提示：此节点已于 " + last->when + " 被 " + last->name + "（" + last->account +
+                                 "）修改，您的设置未保存，下面显示的是当前设置；您提交的内容已记入修改记录。"
+                           : std::string("系统提示：此节点在您打开之后已被修改，您的设置未保存，下面显示的是当前设置；"
+                                         "您提交的内容已记入修改记录。");
+          }
+        }
+        if (refusal.empty()) return;
+        entry.remark = refusal;
+        entry.changes = row_changes(*before, posted_row(*before, items));
+        record_history(conn, entry);
+      });
+      if (!refusal.empty()) {
+        // Nothing is written: the page shows the node as it is, with the reason.
+        saving = false;
+        replace_item(query_items, "save", std::nullopt);
+        replace_item(form_items, "save", std::nullopt);
+        replace_item(form_items, "msg", std::nullopt);
+        replace_item(query_items, "msg", refusal);
+        audit_node_save(application_, view, "流程节点 " + std::to_string(*node) + " 的设置未保存：" +
+                                                std::string(outcome_text(entry.outcome)));
+      }
+    }
   }
 
   HttpReply reply;
-  reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
-  const int expires = call.response.expires();
-  if (expires == -1) {
-    reply.headers.emplace_back("Cache-Control", "private");
-  } else if (expires <= 0) {
-    reply.headers.emplace_back("Cache-Control", "no-cache, no-store, must-revalidate");
-    reply.headers.emplace_back("Pragma", "no-cache");
-    reply.headers.emplace_back("Expires", "Thu, 01 Jan 1970 00:00:00 GMT");
-  } else {
-    reply.headers.emplace_back("Cache-Control", "private, max-age=" + std::to_string(expires * 60L));
+  {
+    MemoryCall call(application_);
+    call.request = MemoryRequest(std::move(query_items), std::move(form_items));
+    call.bind(&view, route.reads_only);
+    try {
+      std::unique_ptr<Page> page = route.page->factory();
+      page->I_init();
+      page->OnEndPage();
+    } catch (...) {
+      event_log().write(kEventError, "page failed: " + failure_text(std::current_exception()));
+      return status_page(500, "Internal Server Error");
+    }
+    reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
+    const int expires = call.response.expires();
+    if (expires == -1) {
+      reply.headers.emplace_back("Cache-Control", "private");
+    } else if (expires <= 0) {
+      reply.headers.emplace_back("Cache-Control", "no-cache, no-store, must-revalidate");
+      reply.headers.emplace_back("Pragma", "no-cache");
+      reply.headers.emplace_back("Expires", "Thu, 01 Jan 1970 00:00:00 GMT");
+    } else {
+      reply.headers.emplace_back("Cache-Control", "private, max-age=" + std::to_string(expires * 60L));
+    }
+    reply.body = utf8_to_gbk(call.response.body());
   }
-  reply.body = utf8_to_gbk(call.response.body());
-  if (RequestLogContext* log = RequestLogScope::current()) log->user = session.view().item("UserName").str();
+
+  if (node && !view.item("UserName").str().empty()) {
+    // What the session was shown: remembered only when it differs from what
+    // it remembers, so that a view costs no session write.
+    std::optional<NodeRow> after;
+    with_library_connection(application_, view, !saving, [&](const Variant& conn) {
+      after = read_node_row(conn, *node);
+      if (saving && before && after) {
+        entry.outcome = kOutcomeSaved;
+        entry.remark = "系统提示：流程流程节点设置保存成功！";
+        entry.changes = row_changes(*before, *after);
+        record_history(conn, entry);
+      }
+    });
+    if (saving && before && after) {
+      audit_node_save(application_, view, "流程节点 " + std::to_string(*node) + " 的设置已保存，修改了 " +
+                                              std::to_string(entry.changes.size()) + " 项");
+    }
+    const std::string key = std::string(kShownVersionItem) + std::to_string(*node);
+    const std::string version = after ? row_version(*after) : std::string();
+    if (view.item(key).str() != version) view.set_item(key, Variant(version));
+  }
+  if (save_lock.owns_lock()) save_lock.unlock();
+  if (RequestLogContext* log = RequestLogScope::current()) log->user = view.item("UserName").str();
   session.finish(reply);
   return reply;
 }

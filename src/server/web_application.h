@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,12 +42,20 @@ enum class PageAccess {
   kWritesWhenPosted,   // reads when asked for with GET or HEAD; a posted form may write
 };
 
+// What the host checks around a page besides what the page does itself.
+enum class PageRules {
+  kNone,        // nothing
+  kWorkflow,    // a signed-in user needs the editing permission (ServerOptions::edit_permission)
+  kNodeEditor,  // that, and a posted node save is checked and recorded (node_editing.h)
+};
+
 // One page of the application: its URL path below the application root
 // (matched without regard to letter case), how it is made, and its access.
 struct PageRoute {
   std::string path;
   PageFactory factory;
   PageAccess access = PageAccess::kReads;
+  PageRules rules = PageRules::kNone;
 };
 
 // The pages of the application, in one place: the node settings page (made
@@ -92,6 +101,7 @@ struct ServerOptions {
   int login_failures = 10;                // failed sign-ins a minute per address and per account and address pair, and free failures of an account before it waits; 0: no limit
   bool handle_signals = false;            // stop on SIGINT and SIGTERM
   PageFactory page_factory;               // the page object of one request; unset: the node settings page
+  std::string edit_permission = "FLOWSET"; // function code the workflow pages require
   SteadyClock clock;                      // session clock; unset: the steady clock
 };
 
@@ -160,6 +170,9 @@ class WebApplication {
   HttpReply answer(const HttpRequest& request, const Route& route);
   HttpReply run_page(const HttpRequest& request, const Route& route);
   HttpReply static_file(const std::vector<std::string>& segments);
+  // The answer to a node save posted without a signed-in user (its session
+  // expired): the login page, told so, returning to the node afterwards.
+  HttpReply expired_save(const Request& items);
 
   ServerOptions options_;
   StaticFiles files_;
@@ -175,6 +188,9 @@ class WebApplication {
   std::vector<std::string> root_segments_, login_segments_, logout_segments_;
   std::unique_ptr<AccessLog> access_log_;  // null when there is none
   bool reads_run_here_ = false;  // SQLite, and sessions in this process
+  // Held from the version check of a node save until its history is written,
+  // so that two saves of this host cannot both pass the check.
+  std::mutex node_saves_;
 };
 
 // The shipped static files: "www" in the working folder when there is one,

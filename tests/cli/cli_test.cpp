@@ -178,6 +178,29 @@ TEST_F(Cli, db_init_creates_the_demo_database_idempotently) {
   EXPECT_EQ(fresh.scalar("select Value from OAPX1_Setup where Name='demo'"), "1");
 }
 
+TEST_F(Cli, history_prints_a_nodes_changes_newest_first_with_display_names) {
+  db.exec("INSERT INTO OAPX1_NodeHistory (NodeID, UserName, TureName, IPAddress, Outcome, Remark, Changes, "
+          "ChangedAt) VALUES "
+          "(7, 'zhangsan', '张三', '10.0.0.2', 'saved', '', '[[\"FenFaUser\",\"\",\";lisi;gone;\"]]', "
+          "'2026-01-02 09:00:00'),"
+          "(7, 'lisi', '李四', '10.0.0.3', 'forbidden', 'x', '[[\"JieDianName\",\"a\",\"b\"]]', "
+          "'2026-01-03 09:00:00'),"
+          "(8, 'admin', '陈志远', '10.0.0.1', 'saved', '', '[]', '2026-01-04 09:00:00')");
+  Outcome r = run("history --node 7 --db sqlite:" + db.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "2026-01-03 09:00:00  李四 (lisi)  10.0.0.3  未保存：没有流程设置权限\n"
+            "  x\n"
+            "  JieDianName: a -> b\n"
+            "2026-01-02 09:00:00  张三 (zhangsan)  10.0.0.2  已保存\n"
+            "  FenFaUser:  -> 李四（lisi）、gone（不存在）\n");
+  r = run("history --node 7 --limit 1 --db sqlite:" + db.path());
+  EXPECT_EQ(r.out.find("张三"), std::string::npos);
+  EXPECT_NE(r.out.find("李四 (lisi)"), std::string::npos);
+  EXPECT_EQ(run("history --db sqlite:" + db.path()).status, 2);
+  EXPECT_EQ(run("history --node x --db sqlite:" + db.path()).status, 2);
+}
+
 TEST_F(Cli, serve_refuses_a_database_it_cannot_use_before_listening) {
   TestDb bare(false);
   bare.exec("create table Other (x integer)");
@@ -268,7 +291,7 @@ TEST_F(Cli, serve_and_db_commands_take_the_database_from_OAPX1_DB) {
 }
 
 TEST_F(Cli, every_command_has_help_and_refuses_unknown_options) {
-  for (const char* command : {"serve", "request", "call", "db"}) {
+  for (const char* command : {"serve", "request", "call", "db", "history"}) {
     const Outcome help = run(std::string(command) + " --help");
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_TRUE(help.out.starts_with("usage: oapx1 " + std::string(command))) << help.out;
@@ -277,7 +300,8 @@ TEST_F(Cli, every_command_has_help_and_refuses_unknown_options) {
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(std::regex_match(version.out, std::regex("oapx1 \\d+\\.\\d+\\.\\d+\n"))) << version.out;
   for (const char* args : {"serve --frobnicate", "serve --frobnicate 1", "request --frobnicate",
-                           "db init --frobnicate", "db backup x --frobnicate", "--frobnicate"}) {
+                           "db init --frobnicate", "db backup x --frobnicate", "history --frobnicate",
+                           "--frobnicate"}) {
     const Outcome r = run(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos) << args << ": " << r.err;
@@ -406,7 +430,7 @@ TEST_F(Accounts, db_init_admin_makes_a_fresh_database_one_can_sign_in_to_and_edi
   EXPECT_TRUE(fresh.scalar("select password from KX_UserInfor where UserName='root'").starts_with("$argon2id$"));
   EXPECT_EQ(fresh.scalar("select CodeNumber || FunctionName from OA_Functions"), "FLOWSET流程设置");
   EXPECT_EQ(fresh.scalar("select UserList from OA_SysPower where Code='FLOWSET'"), "root");
-  EXPECT_EQ(fresh.scalar("select Value from OAPX1_Setup where Name='schema'"), "1");
+  EXPECT_EQ(fresh.scalar("select Value from OAPX1_Setup where Name='schema'"), "2");
   // Again on the same database: the account keeps its password and its one grant.
   const std::string hash = fresh.scalar("select password from KX_UserInfor where UserName='root'");
   EXPECT_EQ(run("db init --admin root --password-stdin --db " + fresh.url(), "printf 'pw2\\n' |").status, 0);
@@ -432,7 +456,7 @@ TEST_F(Accounts, db_upgrade_brings_a_first_release_database_to_the_current_schem
   const Outcome r = run("db upgrade --db " + old.url());
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char* change : {"db: added column OA_Log.LogTime\n", "db: created index KX_Catalog_ParentID\n",
-                             "db: created table OAPX1_Setup\n", "db: schema version 0 -> 1\n"}) {
+                             "db: created table OAPX1_Setup\n", "db: schema version 0 -> 2\n"}) {
     EXPECT_NE(r.err.find(change), std::string::npos) << change << r.err;
   }
   EXPECT_EQ(old.scalar("select count(*) from KX_UserInfor"), "7");
@@ -484,7 +508,7 @@ TEST(AccountsOnPostgres, db_upgrade_brings_a_first_release_database_to_the_curre
   EXPECT_NE(r.err.find("db: created index kx_catalog_parentid\n"), std::string::npos) << r.err;
   EXPECT_EQ(psql("", collation), "nocase\n");
   EXPECT_EQ(psql("", "select count(*) from KX_UserInfor where UserName = 'ADMIN'"), "1\n");
-  EXPECT_EQ(psql("", "select Value from OAPX1_Setup where Name = 'schema'"), "1\n");
+  EXPECT_EQ(psql("", "select Value from OAPX1_Setup where Name = 'schema'"), "2\n");
   EXPECT_EQ(psql("", "select count(*) from pg_namespace where nspname = 'oapx1_upgrade_reference'"), "0\n");
   const Outcome again = run("db upgrade --db '" + pg.url() + "'");
   EXPECT_EQ(again.status, 0) << again.err;

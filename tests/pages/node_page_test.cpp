@@ -118,11 +118,29 @@ TEST_F(DisplayNames, null_handler_type_shows_type_two_and_no_users) {
   EXPECT_EQ(page->BanLiUser.str(), "");
 }
 
-TEST_F(DisplayNames, a_department_entry_that_is_not_a_number_fails_the_page_with_its_trailer) {
-  set_lists("", "", ";2;1 or 1=1;");
-  ASSERT_EQ(request.events.entries().size(), 1u);
-  EXPECT_TRUE(contains(" Error Type mismatch: a number is required LINE0 Routine : tvwortqflowjiedia.I_init"));
-  EXPECT_FALSE(contains("</form>"));
+TEST_F(DisplayNames, stored_entries_that_name_nothing_are_left_out_and_the_page_renders_in_full) {
+  struct Case {
+    const char* users;
+    const char* departments;
+    const char* user_names;
+    const char* department_names;
+  } cases[] = {
+      {"", ";2;1 or 1=1;", "", "财务部"},
+      {"", ";abc;", "", ""},
+      {"", ";3;2.5;-1;99;", "", "技术部"},
+      {";lisi;gone;", ";2;abc;3;", "李四", "技术部,财务部"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.departments);
+    request.response.body().clear();
+    request.request = MemoryRequest();
+    set_lists("", c.users, c.departments);
+    EXPECT_TRUE(request.events.entries().empty());
+    EXPECT_EQ(page->FenFaUserDis.str(), c.user_names);
+    EXPECT_EQ(page->FenFaBuMenDis.str(), c.department_names);
+    EXPECT_TRUE(contains("</form>"));
+    EXPECT_TRUE(request.body().ends_with("</SCRIPT>\r\n "));
+  }
 }
 
 class PageFailures : public NodePageTest {};

@@ -49,6 +49,40 @@ TEST(Form, media_type_ignores_case_and_parameters) {
   EXPECT_FALSE(has_media_type("", "application/x-www-form-urlencoded"));
 }
 
+TEST(Form, charset_parameter_chooses_utf8_else_gb18030) {
+  const std::pair<const char*, FormCharset> cases[] = {
+      {"application/x-www-form-urlencoded", FormCharset::kGb18030},
+      {"application/x-www-form-urlencoded; charset=utf-8", FormCharset::kUtf8},
+      {"application/x-www-form-urlencoded;charset=\"UTF-8\"", FormCharset::kUtf8},
+      {"application/x-www-form-urlencoded; foo=bar; Charset=UTF8", FormCharset::kUtf8},
+      {"application/x-www-form-urlencoded; charset=GBK", FormCharset::kGb18030},
+      {"application/x-www-form-urlencoded; name=utf-8", FormCharset::kGb18030},
+  };
+  for (const auto& [type, charset] : cases) EXPECT_EQ(form_charset(type), charset) << type;
+  // The same bytes, read both ways: 归档 in UTF-8.
+  const std::string utf8 = "a=%E5%BD%92%E6%A1%A3";
+  EXPECT_EQ(parse_form(utf8, FormCharset::kUtf8)[0].second, "归档");
+  EXPECT_NE(parse_form(utf8)[0].second, "归档");
+  // Invalid UTF-8 (a lone continuation byte, an overlong "/", a surrogate) is replaced.
+  EXPECT_EQ(parse_form("a=x%80y%C0%AFz%ED%A0%80", FormCharset::kUtf8)[0].second,
+            "x\xEF\xBF\xBDy\xEF\xBF\xBD\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(Form, references_of_characters_gbk_cannot_hold_become_the_characters) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"&#128512;", "\xF0\x9F\x98\x80"},     // an emoji: a browser's reference
+      {"a&#x1F600;b", "a\xF0\x9F\x98\x80" "b"},
+      {"&#60;b&#62;", "&#60;b&#62;"},          // "<" GBK holds: typed as text
+      {"&#20013;", "&#20013;"},                // 中, likewise
+      {"&#128512", "&#128512"},                // no ";"
+      {"&#55357;&#0;&#1114112;", "&#55357;&#0;&#1114112;"},  // no characters
+      {"&#;&#x;&", "&#;&#x;&"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(decode_character_references(in), out) << in;
+  EXPECT_EQ(parse_form("a=%26%23128512%3B")[0].second, "\xF0\x9F\x98\x80");
+  EXPECT_EQ(parse_form("a=%26%23128512%3B", FormCharset::kUtf8)[0].second, "&#128512;");
+}
+
 TEST(StaticPaths, split_collapses_slashes_and_refuses_parent_segments) {
   using Segments = std::vector<std::string>;
   EXPECT_EQ(split_url_path("/oa//Include/imagesV10/k7.gif"), (Segments{"oa", "Include", "imagesV10", "k7.gif"}));

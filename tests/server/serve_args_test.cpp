@@ -102,12 +102,14 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_EQ(defaults.max_connections_per_address, 256u);
   EXPECT_EQ(defaults.sessions_per_account, 20u);
   EXPECT_EQ(defaults.max_sessions, 0u);  // from the memory
+  EXPECT_EQ(defaults.edit_permission, "FLOWSET");
 
   const ServerOptions o = parse_serve_args(
       {"--page-threads", "3", "--page-queue=20", "--max-connections", "500", "--db-lock-wait", "2",
        "--secure-cookies", "true", "--trusted-proxies", "10.0.0.0/8, ::1", "--login-failures", "0",
        "--header-timeout", "3", "--body-timeout=40", "--max-connections-per-address", "0",
-       "--sessions-per-account", "5", "--max-sessions=100000"});
+       "--sessions-per-account", "5", "--max-sessions=100000",
+       "--edit-permission", "WFADMIN"});
   EXPECT_EQ(o.page_threads, 3);
   EXPECT_EQ(o.page_queue, 20u);
   EXPECT_EQ(o.max_connections, 500u);
@@ -121,11 +123,12 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_EQ(o.max_connections_per_address, 0u);
   EXPECT_EQ(o.sessions_per_account, 5u);
   EXPECT_EQ(o.max_sessions, 100000u);
+  EXPECT_EQ(o.edit_permission, "WFADMIN");
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
            {"--page-queue", "0"}, {"--trusted-proxies", "proxy.example"}, {"--db-lock-wait", "-1"},
            {"--secure-cookies", "maybe"}, {"--header-timeout", "0"},
-           {"--sessions-per-account", "-1"}}) {
+           {"--sessions-per-account", "-1"}, {"--edit-permission", ""}}) {
     EXPECT_THROW(parse_serve_args(bad), std::invalid_argument) << bad[0];
   }
 }

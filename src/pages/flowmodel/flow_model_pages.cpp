@@ -61,12 +61,27 @@ void FlowModelPage::I_init() {
     column = "BiaoDanName";
     const Variant form_name = getnamefromid(table, column, key_column, form);
 
-    sql = "select top 1 OAID from OA_Flow_Model_JieDian where MOAID=" + model.str() + " order by OAID";
-    Variant first = directory::open_recordset(sql, conn);
-    Recordset& r = first.as<Recordset>();
-    const std::string first_node =
-        r.Eof() ? "about:blank" : "jiedian.asp?OAID=" + h(r.field("OAID"));
-    r.Close();
+    // The node frame opens the node the request names (JieDian) when it is
+    // one of the model's, as after a sign-in that interrupted a save; else
+    // the model's first node.
+    std::string first_node = "about:blank";
+    const Variant asked = request_item("JieDian");
+    const std::string asked_text = asked.str();
+    if (!asked_text.empty() && asked_text.size() <= 18 &&
+        asked_text.find_first_not_of("0123456789") == std::string::npos) {
+      sql = "select top 1 OAID from OA_Flow_Model_JieDian where MOAID=" + model.str() + " and OAID=" + asked_text;
+      Variant named = directory::open_recordset(sql, conn);
+      Recordset& n = named.as<Recordset>();
+      if (!n.Eof()) first_node = "jiedian.asp?OAID=" + h(n.field("OAID"));
+      n.Close();
+    }
+    if (first_node == "about:blank") {
+      sql = "select top 1 OAID from OA_Flow_Model_JieDian where MOAID=" + model.str() + " order by OAID";
+      Variant first = directory::open_recordset(sql, conn);
+      Recordset& r = first.as<Recordset>();
+      if (!r.Eof()) first_node = "jiedian.asp?OAID=" + h(r.field("OAID"));
+      r.Close();
+    }
 
     write_head("流程模型 - " + h(model_name),
                "html,body{height:100%;margin:0}body{display:flex;flex-direction:column;"
@@ -103,14 +118,15 @@ void FlowNodeListPage::I_init() {
                "th{background:#E4E4E0}a{color:#003399}");
     Response& out = response_object();
     out.write("<body>\r\n<table id=\"nodes\">\r\n<thead><tr><th>序号</th><th>节点名称</th><th>办理方式</th>"
-              "<th>节点类型</th></tr></thead>\r\n<tbody>\r\n");
+              "<th>节点类型</th><th>修改记录</th></tr></thead>\r\n<tbody>\r\n");
     for (int number = 1; !r.Eof(); r.MoveNext(), ++number) {
       const Variant name = r.field("JieDianName");
       out.write("<tr><td>" + std::to_string(number) + "</td><td><a href=\"jiedian.asp?OAID=" +
                 h(r.field("OAID")) + "\" target=\"" + std::string(kNodeFrameName) + "\">" +
                 (name.is_null() || script_equal(name, "") ? std::string("（未命名）") : h(name)) + "</a></td><td>" +
                 handling_text(r.field("BanLiType")) + "</td><td>" + node_type_text(r.field("isFirst")) +
-                "</td></tr>\r\n");
+                "</td><td><a href=\"jiedianhistory.asp?OAID=" + h(r.field("OAID")) + "\" target=\"" +
+                std::string(kNodeFrameName) + "\">记录</a></td></tr>\r\n");
     }
     r.Close();
     out.write("</tbody>\r\n</table>\r\n</body>\r\n</html>\r\n");

@@ -14,7 +14,8 @@ inline constexpr char kNodeFrameName[] = "FJieDian";
 
 // flow/model/model.asp?OAID=model: the model's name and form over the two
 // frames; the node frame starts on the model's first node. An OAID that is
-// not a whole number fails (reported) before any statement. Writes nothing
+// not a whole number fails (reported) before any statement. With JieDian=node
+// (a node of the model) the node frame starts on that node instead. Writes nothing
 // but the login script to a session without a user.
 class FlowModelPage : public Page {
  public:
@@ -22,7 +23,8 @@ class FlowModelPage : public Page {
 };
 
 // flow/model/jiedianlist.asp?MOAID=model: the nodes of the model in order
-// (by OAID), each name opening the node settings page in the node frame.
+// (by OAID), each name opening the node settings page in the node frame and
+// each "记录" link the node's change history (jiedianhistory.asp) there.
 // Writes nothing but the login script to a session without a user.
 class FlowNodeListPage : public Page {
  public:

@@ -62,6 +62,12 @@ std::vector<std::string> list_entries(const std::string& list, std::string_view 
   return entries;
 }
 
+// True for a text of decimal digits alone, short enough to be a key.
+bool is_whole_number(const std::string& text) {
+  return !text.empty() && text.size() <= 18 &&
+         text.find_first_not_of("0123456789") == std::string::npos;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string_view, Variant*>> tvwortqflowjiedia::fields() {
@@ -258,12 +264,14 @@ void tvwortqflowjiedia::resolve_user_names(Variant& list, Variant& result) {
 void tvwortqflowjiedia::resolve_department_names(Variant& list, Variant& result) {
   result = "";
   trim_list(list);
-  // Only numbers reach the statement: an entry that is not one fails the
-  // lookup as an invalid statement would.
+  // Only whole numbers reach the statement. An entry that is none names no
+  // department and is left out, like an id no department has: a stored list
+  // with junk in it still shows its departments and the rest of the page.
   std::string ids;
   for (const std::string& id : list_entries(list.str(), ";,")) {
+    if (!is_whole_number(id)) continue;
     if (!ids.empty()) ids += ',';
-    ids += sql_number(id);
+    ids += sql_integer(Variant(id));
   }
   if (!ids.empty()) {
     ids.insert(0, "select * from KX_Department where DepartMentID in (");

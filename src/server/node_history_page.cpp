@@ -1,0 +1,80 @@
+#include "server/node_history_page.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/script/script.h"
+#include "platform/text/ascii.h"
+#include "platform/web/intrinsics.h"
+#include "server/node_editing.h"
+
+namespace oapx1 {
+
+namespace {
+
+// The column captions of the node form, for the columns a save changes.
+std::string column_caption(const std::string& column) {
+  static const std::pair<const char*, const char*> kCaptions[] = {
+      {"JieDianName", "节点名称"},   {"BanLiType", "办理方式"},     {"ProcessType", "激活方式"},
+      {"TimeUnit", "时间单位"},      {"WaitTime", "等待时间"},      {"BanLiRenType", "办理人类型"},
+      {"JiaoSeUserList", "办理人"},  {"FenFaUser", "分发用户"},     {"FenFaBuMen", "分发部门"},
+      {"DaiLiIsAble", "允许代理"},   {"IsYiJianTotal", "查看意见"}, {"isFirst", "节点类型"},
+  };
+  for (const auto& [name, caption] : kCaptions) {
+    if (ascii_iequals(name, column)) return std::string(caption) + "（" + column + "）";
+  }
+  return column;
+}
+
+}  // namespace
+
+void NodeHistoryPage::I_init() {
+  bind_request_context();
+  initialiser(__func__, [&] {
+    tvdb_connI_init();
+    tvtvfunctionI_init();
+    tvincfunctionuserI_init();
+    if (script_equal(session_object().item("UserName"), "")) return;
+    const std::string id = request_object().item("OAID").str();
+    const bool numeric = !id.empty() && id.size() <= 18 && id.find_first_not_of("0123456789") == std::string::npos;
+    const std::vector<NodeHistoryEntry> entries =
+        numeric ? read_history(conn, std::stoll(id), 0) : std::vector<NodeHistoryEntry>{};
+    std::string node_name;
+    if (numeric) {
+      Variant table = "OA_Flow_Model_JieDian", column = "JieDianName", key_column = "OAID", key = id;
+      node_name = getnamefromid(table, column, key_column, key).str();
+    }
+    const std::string css = session_object().item("SystemURL").str() + "Include/imagesV10/CSSForV10.css";
+    Response& out = response_object();
+    out.write("<!DOCTYPE html>\r\n<html lang=\"zh-CN\">\r\n<head>\r\n");
+    out.write("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n");
+    out.write("<title>修改记录 - " + html_encode(node_name) + "</title>\r\n");
+    out.write("<link href=\"" + html_encode(css) + "\" type=\"text/css\" rel=\"stylesheet\">\r\n");
+    out.write("<style>body{margin:0;font:12px sans-serif}h1{font-size:14px;margin:8px}"
+              "table{width:100%;border-collapse:collapse}th,td{padding:4px 6px;border-bottom:1px solid #E4E4E0;"
+              "text-align:left;vertical-align:top}th{background:#E4E4E0}.refused{color:#c00}"
+              "ul{margin:0;padding-left:16px}</style>\r\n</head>\r\n<body>\r\n");
+    out.write("<h1>流程节点修改记录：" + html_encode(node_name) + "</h1>\r\n");
+    out.write("<table id=\"history\">\r\n<thead><tr><th>时间</th><th>修改人</th><th>地址</th><th>结果</th>"
+              "<th>修改内容（原值 → 新值）</th></tr></thead>\r\n<tbody>\r\n");
+    if (entries.empty()) out.write("<tr><td colspan=\"5\">没有修改记录。</td></tr>\r\n");
+    for (const NodeHistoryEntry& e : entries) {
+      const bool saved = e.outcome == kOutcomeSaved;
+      out.write("<tr" + std::string(saved ? "" : " class=\"refused\"") + "><td>" + html_encode(e.when) +
+                "</td><td>" + html_encode(e.name) + "（" + html_encode(e.account) + "）</td><td>" +
+                html_encode(e.address) + "</td><td>" + html_encode(outcome_text(e.outcome)) + "</td><td>");
+      if (!saved && !e.remark.empty()) out.write(html_encode(e.remark));
+      out.write("<ul>");
+      for (const ColumnChange& c : e.changes) {
+        out.write("<li>" + html_encode(column_caption(c.column)) + "：" +
+                  html_encode(display_value(conn, c.column, c.before)) + " → " +
+                  html_encode(display_value(conn, c.column, c.after)) + "</li>");
+      }
+      out.write("</ul></td></tr>\r\n");
+    }
+    out.write("</tbody>\r\n</table>\r\n</body>\r\n</html>\r\n");
+  });
+}
+
+}  // namespace oapx1

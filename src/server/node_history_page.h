@@ -1,0 +1,24 @@
+// The change history of one workflow node as a page of the application.
+#ifndef OAPX1_SERVER_NODE_HISTORY_PAGE_H_
+#define OAPX1_SERVER_NODE_HISTORY_PAGE_H_
+
+#include "host/page.h"
+
+namespace oapx1 {
+
+// Path of the history page below the application root; the node list links to it.
+inline constexpr char kNodeHistoryPagePath[] = "flow/model/jiedianhistory.asp";
+
+// flow/model/jiedianhistory.asp?OAID=node: every line of the node's change
+// history, newest first: when, who (name and account), from which address,
+// the outcome, and each changed column's old and new value, user and
+// department lists by display name. An OAID that is not a whole number shows
+// no lines. Writes nothing but the login script to a session without a user.
+class NodeHistoryPage : public Page {
+ public:
+  void I_init() override;
+};
+
+}  // namespace oapx1
+
+#endif  // OAPX1_SERVER_NODE_HISTORY_PAGE_H_

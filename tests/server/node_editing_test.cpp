@@ -1,0 +1,293 @@
+// The rules the host applies around the node editor, through the real server
+// on both engines: posted lists are checked, a save over a node changed since
+// it was shown is refused, every save is recorded, only holders of the
+// editing permission may use the workflow pages, an expired session returns to
+// its node, and posts are read in the character set they declare. PostgreSQL
+// runs when OAPX1_TEST_PG names a server.
+
+#include <cctype>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/data/connection.h"
+#include "platform/data/recordset.h"
+#include "platform/script/script.h"
+#include "platform/text/codepage.h"
+#include "server_fixture.h"
+#include "support/test_pg.h"
+
+namespace oapx1::testing {
+namespace {
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// A form body as a GBK page posts it: values in GBK, percent-encoded.
+std::string gbk_form(const Pairs& pairs) {
+  std::string body;
+  for (const auto& [name, value] : pairs) {
+    if (!body.empty()) body += '&';
+    body += name + "=";
+    for (unsigned char c : utf8_to_gbk(value)) {
+      static const char kHex[] = "0123456789ABCDEF";
+      if (std::isalnum(c)) {
+        body += static_cast<char>(c);
+      } else {
+        body += '%';
+        body += kHex[c >> 4];
+        body += kHex[c & 15];
+      }
+    }
+  }
+  return body;
+}
+
+std::string node_url(const std::string& query) { return std::string(kNodePage) + "?" + query; }
+
+class NodeEditing : public ServerFixture, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    ServerFixture::SetUp();
+    database_ = db_.url();
+    if (std::string(GetParam()) == "postgres") {
+      pg_.reset();
+      pg_ = std::make_unique<PgTestSchema>("oapx1_editing");
+      if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+      Connection conn;
+      conn.Open(pg_->url());
+      conn.execute_script(read_source_file("db/postgres/demo.sql"));
+      conn.Close();
+      database_ = pg_->url();
+    }
+    ServerOptions o = options();
+    o.database = database_;
+    start(std::move(o));
+  }
+  void TearDown() override {
+    ServerFixture::TearDown();
+    pg_.reset();
+  }
+
+  // The first column of the first row, "" when there is none.
+  std::string scalar(const std::string& sql) {
+    auto conn = std::make_shared<Connection>();
+    conn->Open(Variant(database_));
+    Recordset rs;
+    rs.Open(Variant(sql), Variant(std::static_pointer_cast<Object>(conn)), 1, 3);
+    const std::string value = rs.Eof() ? "" : rs.field(0).str();
+    rs.Close();
+    conn->Close();
+    return value;
+  }
+  void exec(const std::string& sql) {
+    Connection conn;
+    conn.Open(Variant(database_));
+    conn.execute(Variant(sql));
+    conn.Close();
+  }
+  std::string stored(const std::string& column, int node = 4) {
+    return scalar("select " + column + " from OA_Flow_Model_JieDian where OAID=" + std::to_string(node));
+  }
+  // A GET of the node page; the body in UTF-8.
+  std::string view(const std::string& cookie, int node = 4) {
+    const ClientReply r = http_get(port_, node_url("OAID=" + std::to_string(node)), cookie);
+    EXPECT_EQ(r.status, 200);
+    return gb18030_to_utf8(r.body);
+  }
+  // A save of node 4 with the given form items; the reply, body in UTF-8.
+  ClientReply save(const std::string& cookie, const Pairs& items, int node = 4) {
+    ClientReply r = http_post(port_, node_url("save=true&OAID=" + std::to_string(node)), gbk_form(items), cookie);
+    r.body = gb18030_to_utf8(r.body);
+    return r;
+  }
+
+  std::string database_;
+  static inline std::unique_ptr<PgTestSchema> pg_;
+};
+
+TEST_P(NodeEditing, lists_naming_unknown_entries_refuse_the_save_and_name_them) {
+  const std::string cookie = sign_in("admin");
+  struct Case {
+    Pairs items;
+    const char* named;  // what the message must name
+  } cases[] = {
+      {{{"JieDianName", "x"}, {"FenFaBuMen", ";abc;"}}, "abc"},
+      {{{"JieDianName", "x"}, {"FenFaBuMen", ";2;99;"}}, "99"},
+      {{{"JieDianName", "x"}, {"FenFaBuMen", "1,2"}}, "1,2"},
+      {{{"JieDianName", "x"}, {"FenFaUser", ";lisi;nobody;"}}, "nobody"},
+      {{{"JieDianName", "x"}, {"BanLiRenType", "1"}, {"CurrentJieDianYongHu", ";ghost-1;wangwu;"}}, "ghost-1"},
+  };
+  int refused = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named);
+    view(cookie);
+    const ClientReply r = save(cookie, c.items);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_NE(r.body.find("设置未保存"), std::string::npos);
+    EXPECT_NE(r.body.find(c.named), std::string::npos);
+    EXPECT_EQ(r.body.find("保存成功"), std::string::npos);
+    EXPECT_NE(r.body.find("</form>"), std::string::npos);  // the page shows the node as stored
+    EXPECT_EQ(stored("JieDianName"), "归档");
+    EXPECT_EQ(stored("FenFaBuMen"), "");
+    EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory where NodeID=4 and Outcome='bad list'"),
+              std::to_string(++refused));
+  }
+  // Lists of existing accounts and departments are saved.
+  view(cookie);
+  const ClientReply ok = save(cookie, {{"JieDianName", "x"}, {"FenFaUser", ";zhouba;lisi;"}, {"FenFaBuMen", ";3;2;"}});
+  EXPECT_NE(ok.body.find("保存成功"), std::string::npos);
+  EXPECT_EQ(stored("FenFaUser"), ";zhouba;lisi;");
+  EXPECT_EQ(stored("FenFaBuMen"), ";3;2;");
+}
+
+TEST_P(NodeEditing, a_save_over_a_node_changed_since_it_was_shown_is_refused) {
+  const std::string a = sign_in("admin"), b = sign_in("zhangsan");
+  view(a);
+  view(b);
+  // B saves first: nothing newer than what B was shown, so it lands.
+  EXPECT_NE(save(b, {{"JieDianName", "乙的归档"}}).body.find("保存成功"), std::string::npos);
+  // A, shown the node before B's save, is refused and shown B's values.
+  const ClientReply r = save(a, {{"JieDianName", "甲的归档"}, {"isBoHui", "on"}});
+  EXPECT_EQ(stored("JieDianName"), "乙的归档");
+  EXPECT_NE(r.body.find("张三（zhangsan）修改"), std::string::npos);
+  EXPECT_NE(r.body.find("value=\"乙的归档\""), std::string::npos);
+  EXPECT_EQ(r.body.find("保存成功"), std::string::npos);
+  // What A posted is kept in the history of the refusal.
+  EXPECT_EQ(scalar("select UserName from OAPX1_NodeHistory where Outcome='conflict'"), "admin");
+  const std::string changes = scalar("select Changes from OAPX1_NodeHistory where Outcome='conflict'");
+  EXPECT_NE(changes.find("[\"JieDianName\",\"乙的归档\",\"甲的归档\"]"), std::string::npos) << changes;
+  EXPECT_NE(changes.find("[\"isBoHui\",\"0\",\"1\"]"), std::string::npos) << changes;
+  // Having now been shown the current node, A's next save lands.
+  EXPECT_NE(save(a, {{"JieDianName", "甲的归档"}}).body.find("保存成功"), std::string::npos);
+  EXPECT_EQ(stored("JieDianName"), "甲的归档");
+}
+
+TEST_P(NodeEditing, a_database_without_the_history_table_still_refuses_a_stale_save) {
+  exec("drop table OAPX1_NodeHistory");
+  const std::string a = sign_in("admin"), b = sign_in("zhangsan");
+  view(a);
+  view(b);
+  EXPECT_NE(save(b, {{"JieDianName", "乙"}}).body.find("保存成功"), std::string::npos);
+  const ClientReply r = save(a, {{"JieDianName", "甲"}});
+  EXPECT_NE(r.body.find("设置未保存"), std::string::npos);
+  EXPECT_EQ(stored("JieDianName"), "乙");
+  EXPECT_FALSE(log_.entries().empty());  // the history that could not be written is reported
+}
+
+TEST_P(NodeEditing, every_save_is_recorded_with_who_when_where_and_each_changed_column) {
+  const std::string cookie = sign_in("zhangsan");
+  view(cookie);
+  save(cookie, {{"JieDianName", "归档二"}, {"FenFaUser", ";zhouba;"}, {"FenFaBuMen", ";3;"}, {"isBoHui", "on"}});
+  EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory"), "1");
+  EXPECT_EQ(scalar("select Outcome from OAPX1_NodeHistory"), "saved");
+  EXPECT_EQ(scalar("select UserName from OAPX1_NodeHistory"), "zhangsan");
+  EXPECT_EQ(scalar("select TureName from OAPX1_NodeHistory"), "张三");
+  EXPECT_EQ(scalar("select IPAddress from OAPX1_NodeHistory"), "127.0.0.1");
+  EXPECT_NE(scalar("select ChangedAt from OAPX1_NodeHistory"), "");
+  const std::string changes = scalar("select Changes from OAPX1_NodeHistory");
+  for (const char* change : {"[\"JieDianName\",\"归档\",\"归档二\"]", "[\"FenFaUser\",\"\",\";zhouba;\"]",
+                             "[\"FenFaBuMen\",\"\",\";3;\"]", "[\"isBoHui\",\"\",\"1\"]"}) {
+    EXPECT_NE(changes.find(change), std::string::npos) << change << " in " << changes;
+  }
+  EXPECT_EQ(changes.find("\"MOAID\""), std::string::npos);  // unchanged columns are not listed
+  // The audit log has its line.
+  EXPECT_NE(scalar("select Remark from OA_Log where UserName='zhangsan' order by OAID desc").find("流程节点 4 "),
+            std::string::npos);
+
+  // A second save; the history page shows both, newest first, with display names.
+  save(cookie, {{"JieDianName", "归档三"}});
+  const ClientReply page = http_get(port_, "/oa/flow/model/jiedianhistory.asp?OAID=4", cookie);
+  EXPECT_EQ(page.status, 200);
+  EXPECT_NE(page.header("Content-Type").find("gb2312"), std::string::npos);
+  const std::string body = gb18030_to_utf8(page.body);
+  const size_t newest = body.find("归档二 → 归档三"), oldest = body.find("归档 → 归档二");
+  ASSERT_NE(newest, std::string::npos) << body;
+  ASSERT_NE(oldest, std::string::npos) << body;
+  EXPECT_LT(newest, oldest);
+  EXPECT_NE(body.find("周八（zhouba）"), std::string::npos);
+  EXPECT_NE(body.find("技术部"), std::string::npos);
+  EXPECT_NE(body.find("张三（zhangsan）"), std::string::npos);
+  // The node list links to it.
+  const std::string list = gb18030_to_utf8(http_get(port_, "/oa/flow/model/jiedianlist.asp?MOAID=1", cookie).body);
+  EXPECT_NE(list.find("jiedianhistory.asp?OAID=4"), std::string::npos);
+}
+
+TEST_P(NodeEditing, the_workflow_pages_need_the_editing_permission) {
+  const std::string lisi = sign_in("lisi");
+  const char* pages[] = {"/oa/flow/model/model.asp?OAID=1", "/oa/flow/model/jiedianlist.asp?MOAID=1",
+                         "/oa/flow/model/jiedian.asp?OAID=4", "/oa/flow/model/jiedianhistory.asp?OAID=4",
+                         "/oa/PowerSelect.asp", "/oa/include/user/MulSeleDepart.asp"};
+  for (const char* target : pages) {
+    SCOPED_TRACE(target);
+    const ClientReply r = http_get(port_, target, lisi);
+    EXPECT_EQ(r.status, 403);
+    EXPECT_NE(gb18030_to_utf8(r.body).find("没有流程设置权限"), std::string::npos);
+    EXPECT_NE(r.header("Content-Type").find("gb2312"), std::string::npos);
+  }
+  const ClientReply posted = save(lisi, {{"JieDianName", "李四改的"}});
+  EXPECT_EQ(posted.status, 403);
+  EXPECT_EQ(stored("JieDianName"), "归档");
+  EXPECT_EQ(posted.body.find("归档"), std::string::npos);  // nothing of the node is shown
+  EXPECT_EQ(scalar("select Outcome from OAPX1_NodeHistory where UserName='lisi'"), "forbidden");
+  // A role (admin) and a direct grant (zhangsan) both admit.
+  for (const char* user : {"admin", "zhangsan"}) {
+    SCOPED_TRACE(user);
+    const std::string cookie = sign_in(user);
+    for (const char* target : pages) EXPECT_EQ(http_get(port_, target, cookie).status, 200) << target;
+  }
+}
+
+TEST_P(NodeEditing, a_save_after_the_session_expired_leads_back_to_its_node_through_the_login) {
+  const ClientReply r = save("OAPX1SESSION=0123456789abcdef0123456789abcdef", {{"JieDianName", "x"}});
+  EXPECT_EQ(stored("JieDianName"), "归档");
+  const std::string next = "%2Foa%2Fflow%2Fmodel%2Fmodel.asp%3FOAID%3D1%26JieDian%3D4";
+  const std::string login = "/oa/login.asp?expired=1&next=" + next;
+  EXPECT_NE(r.body.find("top.location.href = \"" + login + "\""), std::string::npos) << r.body;
+
+  const std::string form = gb18030_to_utf8(http_get(port_, login).body);
+  EXPECT_NE(form.find("设置没有保存"), std::string::npos);
+  EXPECT_NE(form.find("name=\"next\" value=\"/oa/flow/model/model.asp?OAID=1&amp;JieDian=4\""), std::string::npos);
+
+  struct Case {
+    std::string next;
+    std::string location;
+  } cases[] = {
+      {next, "/oa/flow/model/model.asp?OAID=1&JieDian=4"},
+      {"http%3A%2F%2Fevil.example%2Foa%2F", "/oa/flow/model/model.asp?OAID=1"},
+      {"%2F%2Fevil.example%2Foa%2F", "/oa/flow/model/model.asp?OAID=1"},
+      {"%2Foa%2F..%2F..%2Fetc", "/oa/flow/model/model.asp?OAID=1"},
+      {"%2Foa%2F%0D%0ASet-Cookie%3A+x", "/oa/flow/model/model.asp?OAID=1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.next);
+    const ClientReply signed_in = http_post(port_, "/oa/login.asp", "username=admin&password=demo&next=" + c.next);
+    EXPECT_EQ(signed_in.status, 303);
+    EXPECT_EQ(signed_in.header("Location"), c.location);
+  }
+  // The model page opens the named node.
+  const std::string cookie = sign_in("admin");
+  const std::string model =
+      gb18030_to_utf8(http_get(port_, "/oa/flow/model/model.asp?OAID=1&JieDian=4", cookie).body);
+  EXPECT_NE(model.find("src=\"jiedian.asp?OAID=4\""), std::string::npos);
+}
+
+TEST_P(NodeEditing, posts_are_read_in_their_declared_character_set) {
+  const std::string cookie = sign_in("admin");
+  view(cookie);
+  // UTF-8, as a script or another tool posts it.
+  ClientReply r = http_post(port_, node_url("save=true&OAID=4"), "JieDianName=%E5%BD%92%E6%A1%A3%E4%BA%8C", cookie,
+                            "application/x-www-form-urlencoded; charset=UTF-8");
+  EXPECT_EQ(stored("JieDianName"), "归档二");
+  // A GBK form with an emoji, which the browser sends as a reference.
+  r = save(cookie, {{"JieDianName", "归档&#128512;"}});
+  EXPECT_EQ(stored("JieDianName"), "归档\xF0\x9F\x98\x80");
+  // Shown again as the character (the page's code page writes it as a reference).
+  EXPECT_NE(r.body.find("value=\"归档&#128512;\""), std::string::npos);
+  EXPECT_EQ(r.body.find("&amp;#128512;"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, NodeEditing, ::testing::Values("sqlite", "postgres"));
+
+}  // namespace
+}  // namespace oapx1::testing
