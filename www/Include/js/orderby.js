@@ -398,10 +398,10 @@
 //   a page shows the save landed; coming back to the node after a save that
 //   did not land (the session had expired, or the save was refused) offers to
 //   bring them back into the form;
-// - the page's message is also shown beside 更新 for a few seconds, and the
-//   message is cleared once the form is edited again;
-// - the page's click-only controls (picker icons, 清空, 更新) join the tab
-//   order and answer Enter and Space.
+// - the page's message is also shown beside the save button for a few
+//   seconds, and the message is cleared once the form is edited again;
+// - the page's click-only controls (picker icons, the clear icons, the save
+//   button) join the tab order and answer Enter and Space.
 // As the functions above, none of it runs where the browser runs VBScript.
 (function () {
   if (typeof document.documentMode === "number" && document.documentMode < 11) return;
@@ -511,7 +511,7 @@
     var baseline = snapshot();
     function unsaved() { return !released && !same(snapshot(), baseline); }
 
-    // The save message beside 更新, and its clearing.
+    // The save message beside the save button, and its clearing.
     var message = document.getElementById("msgDis");
     var update = form.querySelector("[onclick^='check(']");
     function hideNote() {
