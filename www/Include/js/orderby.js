@@ -411,8 +411,8 @@
     "\u786e\u5b9a\u79bb\u5f00\u5417\uff1f";
   var STYLE = ".oapx1-note{position:fixed;z-index:2147482000;font:12px sans-serif;background:#FFFFE1;" +
     "border:1px solid #808080;padding:3px 8px;box-shadow:0 2px 6px rgba(0,0,0,.3)}" +
-    ".oapx1-restore{position:fixed;z-index:2147482000;left:0;right:0;top:0;font:12px sans-serif;" +
-    "background:#FFFFE1;border-bottom:1px solid #808080;padding:4px 10px}" +
+    ".oapx1-restore{position:fixed;z-index:2147482000;left:0;top:0;max-width:calc(100% - 140px);font:12px sans-serif;" +
+    "background:#FFFFE1;border:1px solid #808080;border-top:0;padding:4px 10px;box-sizing:border-box}" +
     ".oapx1-restore button{margin-left:6px;font:12px sans-serif}" +
     "[data-oapx1-key]:focus{outline:2px solid #316AC5;outline-offset:1px}";
 
@@ -558,9 +558,10 @@
 
     window.addEventListener("beforeunload", function (e) {
       if (!unsaved()) return undefined;
+      // Browsers differ in which of these asks; all three together ask once.
       e.preventDefault();
-      e.returnValue = "";
-      return "";
+      e.returnValue = LEAVE;
+      return LEAVE;
     });
     window.oapx1Editor = {
       unsaved: unsaved,
