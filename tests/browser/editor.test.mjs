@@ -310,10 +310,10 @@ const scenarios = {
     const count = (label) => order.filter((seen) => seen === label).length;
     assert.deepEqual([count('更新'), count('选择用户'), count('清空'), count('选择部门')], [1, 2, 2, 1], String(order));
     assert.equal(order[0], '更新');
-    await page.screenshot({ path: join(artifacts, 'keyboard.png') });
 
     // Enter on the first 选择用户 opens the handler picker; Escape closes it.
     await node.locator('img[title="选择用户"]').first().focus();
+    await page.screenshot({ path: join(artifacts, 'keyboard.png') });
     await page.keyboard.press('Enter');
     const picker = page.frameLocator('iframe[name=FJieDian]').frameLocator('iframe[name=oapx1Modal]');
     await picker.locator('#chosen').waitFor();
