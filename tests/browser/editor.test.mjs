@@ -206,6 +206,11 @@ const scenarios = {
     const list = page.frameLocator('iframe[name=FMain]');
     const dialogs = [];
     page.on('dialog', (d) => dialogs.push(d.type()));
+    // Enter in the name saves through the page's checks instead of posting a
+    // reload that would drop the edits.
+    await node.fill('#JieDianName', '拟稿一');
+    await Promise.all([node.waitForNavigation(), node.locator('#JieDianName').press('Enter')]);
+    assert.equal(stored(1, 'JieDianName'), '拟稿一');
     // Without edits a click simply opens the node.
     node = await openNode(page, '部门审核', 2);
     assert.deepEqual(dialogs, []);
