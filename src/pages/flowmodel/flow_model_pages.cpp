@@ -103,7 +103,8 @@ void FlowModelPage::I_init() {
     const Variant form_name = getnamefromid(table, column, key_column, form);
 
     sql = "select top 1 OAID from OA_Flow_Model_JieDian where MOAID=" + model.str() +
-          (node_given ? " order by case when OAID=" + wanted.str() + " then 0 else 1 end, OAID" : " order by OAID");
+          (node_given ? " order by case when OAID=" + sql_integer(wanted) + " then 0 else 1 end, OAID"
+                      : " order by OAID");
     Variant first = directory::open_recordset(sql, conn);
     Recordset& r = first.as<Recordset>();
     const std::string first_node =
