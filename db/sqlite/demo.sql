@@ -64,7 +64,8 @@ INSERT OR IGNORE INTO OA_Flow_Model_Header (OAID, BiaoDanID, ModelName) VALUES
   (1, 1, '公司发文流程');
 
 -- Node 1: fully set. Node 2: handlers chosen with deputies (BanLiRenType '3'). Node 3: a
--- plain countersign node. Node 4: only its name and model, everything else null.
+-- plain countersign node handled by zhangsan, so that it can be saved as it stands. Node 4:
+-- only its name and model, everything else null (the page asks for handlers before a save).
 INSERT OR IGNORE INTO OA_Flow_Model_JieDian
   (OAID, MOAID, JieDianName, BanLiType, ProcessType, TimeUnit, WaitTime, IsYiJianTotal, Remark,
    BanLiRenType, JiaoSeUserList, DaiLiIsAble, isFirst, FenFaUser, FenFaBuMen,
@@ -83,7 +84,7 @@ VALUES
    '0', '0', '0', '0', '0', '1',
    '1', '0', '1'),
   (3, 1, '领导审批', '1', '2', '不限', '0', '1', NULL,
-   '2', NULL, '0', '0', NULL, NULL,
+   '1', ';zhangsan;', '0', '0', NULL, NULL,
    '0', '0', '1', '1', '0', '0', '0',
    '0', '0', '0', '0', '1', '0',
    '0', '0', '1'),

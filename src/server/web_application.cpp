@@ -313,7 +313,7 @@ HttpReply WebApplication::expired_save(const Request& items) {
         for (const auto& [column, value] : *row) {
           if (ascii_iequals(column, "MOAID") && !value.empty()) {
             next = options_.app_root + kModelPagePath + "?OAID=" + url_query_text(value) +
-                   "&JieDian=" + std::to_string(*node);
+                   "&JieDianID=" + std::to_string(*node);
           }
         }
       }

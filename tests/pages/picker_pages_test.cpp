@@ -149,6 +149,47 @@ TEST_F(UserPicker, field_value_preselects_users_in_the_order_given_once_each) {
   EXPECT_NE(out.find("<script src=\"/oa/Include/js/picker.js\"></script>"), std::string::npos);
 }
 
+// Text as the shared script sends it in `cx`: UTF-16 code units in hexadecimal.
+std::string hex_units(std::string_view ascii) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (const unsigned char c : ascii) out += std::string("00") + digits[c >> 4] + digits[c & 15];
+  return out;
+}
+
+// The <option> values of the chosen list, joined by ",".
+std::string chosen_values(const std::string& page) {
+  const size_t open = page.find("<select id=\"chosen\"");
+  const size_t close = page.find("</select>", open);
+  return offered_accounts(page.substr(open, close - open));
+}
+
+TEST_F(UserPicker, cx_preselects_the_field_as_it_stands_over_field_value) {
+  db.exec("insert into KX_UserInfor (OAID, UserName, TureName, DepartMentID, ordernumber) values "
+          "(9, 'li-ming', '李明', 1, 9)");
+  const struct {
+    std::string cx;
+    const char* chosen;
+  } cases[] = {
+      {hex_units(";li-ming;zhang;"), "li-ming,zhang"},  // "-" inside an account
+      {hex_units("zhang;li;zhang"), "zhang,li"},         // the field's order, once each
+      {"", ""},                                          // an empty field chooses nothing
+      {"zz", "li,zhang"},                                // not hexadecimal: FieldValue stands
+  };
+  for (const auto& c : cases) {
+    request.request = MemoryRequest();
+    request.request.add_query("FieldValue", "-li-zhang-");
+    request.request.add_query("cx", c.cx);
+    request.response.body().clear();
+    EXPECT_EQ(chosen_values(run()), c.chosen) << c.cx;
+  }
+  request.request = MemoryRequest();
+  request.request.add_query("cx", hex_units("li-ming"));
+  request.response.body().clear();
+  EXPECT_NE(run().find("<option value=\"li-ming\" data-name=\"李明\">李明</option>"), std::string::npos)
+      << output();
+}
+
 TEST_F(UserPicker, without_a_user_only_the_login_script_is_written) {
   request.session.set_item("UserName", "");
   for (const char* part : {"", "depts", "users"}) {
@@ -190,6 +231,18 @@ TEST_F(DepartmentPicker, answers_ids_and_names_separated_by_semicolons) {
   EXPECT_EQ(out.find("<option"), std::string::npos);  // nothing chosen yet
 }
 
+TEST_F(DepartmentPicker, cx_preselects_departments_in_the_field_order_by_name) {
+  request.request.add_query("cx", hex_units(";3;;1;x;3;99;"));
+  const std::string& out = run();
+  EXPECT_NE(out.find("<select id=\"chosen\" multiple size=\"6\">\r\n"
+                     "<option value=\"3\" data-name=\"测试&#39;组\">测试&#39;组</option>\r\n"
+                     "<option value=\"1\" data-name=\"总部\">总部</option>\r\n"
+                     "<option value=\"99\" data-name=\"99\">99</option>\r\n</select>"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(events().empty());
+}
+
 class FlowModel : public PageFixture<FlowModelPage> {
  protected:
   void SetUp() override {
@@ -211,6 +264,47 @@ TEST_F(FlowModel, frames_the_node_list_as_fmain_and_opens_the_first_node) {
             std::string::npos);
 }
 
+TEST_F(FlowModel, a_node_given_opens_when_it_belongs_to_the_model) {
+  const struct {
+    const char* model;
+    const char* item;
+    const char* node;
+    const char* opened;
+  } cases[] = {
+      {"2", "JieDianID", "9", "jiedian.asp?OAID=9"},
+      {"2", "node", "8", "jiedian.asp?OAID=8"},
+      {"2", "JieDianID", "6", "jiedian.asp?OAID=7"},    // a node of another model: the first
+      {"2", "JieDianID", "9 or 1=1", "jiedian.asp?OAID=7"},  // not a node number: the first
+      {"", "JieDianID", "9", "jiedian.asp?OAID=9"},     // the node names its model
+  };
+  for (const auto& c : cases) {
+    request.request = MemoryRequest();
+    if (*c.model) request.request.add_query("OAID", c.model);
+    request.request.add_query(c.item, c.node);
+    request.response.body().clear();
+    const std::string& out = run();
+    EXPECT_NE(out.find("title=\"流程节点信息\" src=\"" + std::string(c.opened) + "\">"), std::string::npos)
+        << c.model << " " << c.item << "=" << c.node << "\n" << out;
+    EXPECT_NE(out.find("<h1>收&lt;文&gt;</h1>"), std::string::npos);
+  }
+  EXPECT_TRUE(events().empty());
+}
+
+TEST_F(FlowModel, a_model_that_does_not_exist_is_named_in_the_message_cell) {
+  for (const auto& [item, value] : {std::pair{"OAID", "999"}, std::pair{"JieDianID", "999"}}) {
+    request.request = MemoryRequest();
+    request.request.add_query(item, value);
+    request.response.body().clear();
+    const std::string& out = run();
+    EXPECT_EQ(out.find("<iframe"), std::string::npos) << out;
+    EXPECT_NE(out.find(std::string("<div id=\"msgDis\" role=\"alert\"><font color=666666>系统提示：流程模型") +
+                       (std::string(item) == "OAID" ? "（999）" : "") + "不存在！</font></div>"),
+              std::string::npos)
+        << out;
+  }
+  EXPECT_TRUE(events().empty());
+}
+
 TEST_F(FlowModel, node_list_shows_the_model_nodes_in_order_each_opening_the_node_frame) {
   FlowNodeListPage list;
   request.request.add_query("MOAID", "2");
@@ -228,6 +322,8 @@ TEST_F(FlowModel, node_list_shows_the_model_nodes_in_order_each_opening_the_node
   EXPECT_LT(second, third);
   EXPECT_NE(third, std::string::npos);
   EXPECT_EQ(out.find("别的"), std::string::npos);
+  // The shared script that guards unsaved edits of the node frame.
+  EXPECT_NE(out.find("<script src=\"/oa/Include/js/orderby.js\"></script>"), std::string::npos);
 }
 
 TEST_F(FlowModel, a_model_id_that_is_not_a_number_is_reported_before_any_statement) {

@@ -247,13 +247,13 @@ TEST_P(NodeEditing, a_save_after_the_session_expired_leads_back_to_its_node_thro
 
   const std::string form = gb18030_to_utf8(http_get(port_, login).body);
   EXPECT_NE(form.find("设置没有保存"), std::string::npos);
-  EXPECT_NE(form.find("name=\"next\" value=\"/oa/flow/model/model.asp?OAID=1&amp;JieDian=4\""), std::string::npos);
+  EXPECT_NE(form.find("name=\"next\" value=\"/oa/flow/model/model.asp?OAID=1&amp;JieDianID=4\""), std::string::npos);
 
   struct Case {
     std::string next;
     std::string location;
   } cases[] = {
-      {next, "/oa/flow/model/model.asp?OAID=1&JieDian=4"},
+      {next, "/oa/flow/model/model.asp?OAID=1&JieDianID=4"},
       {"http%3A%2F%2Fevil.example%2Foa%2F", "/oa/flow/model/model.asp?OAID=1"},
       {"%2F%2Fevil.example%2Foa%2F", "/oa/flow/model/model.asp?OAID=1"},
       {"%2Foa%2F..%2F..%2Fetc", "/oa/flow/model/model.asp?OAID=1"},
@@ -268,7 +268,7 @@ TEST_P(NodeEditing, a_save_after_the_session_expired_leads_back_to_its_node_thro
   // The model page opens the named node.
   const std::string cookie = sign_in("admin");
   const std::string model =
-      gb18030_to_utf8(http_get(port_, "/oa/flow/model/model.asp?OAID=1&JieDian=4", cookie).body);
+      gb18030_to_utf8(http_get(port_, "/oa/flow/model/model.asp?OAID=1&JieDianID=4", cookie).body);
   EXPECT_NE(model.find("src=\"jiedian.asp?OAID=4\""), std::string::npos);
 }
 

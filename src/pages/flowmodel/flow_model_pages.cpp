@@ -16,6 +16,16 @@ Variant request_item(std::string_view name) { return request_object().item(name)
 
 std::string h(const Variant& v) { return html_encode(v.str()); }
 
+// A node number as the model page accepts it: digits only, short enough for
+// an integer column on both engines.
+bool is_whole_number(const std::string& text) {
+  if (text.empty() || text.size() > 9) return false;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
 bool signed_in() { return !script_equal(session_object().item("UserName"), ""); }
 
 void write_head(std::string_view title, std::string_view style) {
@@ -43,6 +53,17 @@ std::string node_type_text(const Variant& type) {
 
 }  // namespace
 
+void FlowModelPage::write_missing_model() {
+  write_head("流程模型", "body{margin:0;font:12px sans-serif;background:#E4E4E0}"
+                         ".model{padding:6px 10px;border-bottom:1px solid #808080;background:#fff}"
+                         ".model h1{font-size:16px;margin:0 0 2px}#msgDis{padding:10px}");
+  const Variant model = request_item("OAID");
+  response_object().write("<body>\r\n<div class=\"model\"><h1>流程模型</h1></div>\r\n"
+                          "<div id=\"msgDis\" role=\"alert\"><font color=666666>系统提示：流程模型" +
+                          (script_equal(model, "") ? std::string() : "（" + h(model) + "）") +
+                          "不存在！</font></div>\r\n</body>\r\n</html>\r\n");
+}
+
 void FlowModelPage::I_init() {
   bind_request_context();
   initialiser(__func__, [&] {
@@ -51,37 +72,44 @@ void FlowModelPage::I_init() {
     tvincfunctionuserI_init();
     tvincfunctiondbI_init();
     if (!signed_in()) return;
-    Variant model = sql_integer(request_item("OAID"));
+    // The node to open: `JieDianID` (or `node`), when it is a node of the model.
+    Variant wanted = request_item("JieDianID");
+    if (script_equal(wanted, "")) wanted = request_item("node");
+    const bool node_given = is_whole_number(wanted.str());
+    Variant model_item = request_item("OAID");
+    if (script_equal(model_item, "") && node_given) {
+      // A node alone names its model.
+      Variant table = "OA_Flow_Model_JieDian", column = "MOAID", key_column = "OAID";
+      model_item = getidfromid(table, column, key_column, wanted);
+      if (model_item.is_null() || script_equal(model_item, "")) {
+        write_missing_model();
+        return;
+      }
+    }
+    Variant model = sql_integer(model_item);
 
-    Variant table = "OA_Flow_Model_Header", column = "ModelName", key_column = "OAID";
-    const Variant model_name = getnamefromid(table, column, key_column, model);
-    column = "BiaoDanID";
-    Variant form = getidfromid(table, column, key_column, model);
-    table = "OA_Flow_BiaoDan";
-    column = "BiaoDanName";
+    sql = "select ModelName, BiaoDanID from OA_Flow_Model_Header where OAID=" + model.str();
+    Variant header = directory::open_recordset(sql, conn);
+    Recordset& hr = header.as<Recordset>();
+    const bool exists = !hr.Eof();
+    const Variant model_name = exists ? hr.field("ModelName") : Variant("");
+    Variant form = exists ? hr.field("BiaoDanID") : Variant("");
+    hr.Close();
+    if (!exists) {
+      write_missing_model();
+      return;
+    }
+    Variant table = "OA_Flow_BiaoDan", column = "BiaoDanName", key_column = "OAID";
     const Variant form_name = getnamefromid(table, column, key_column, form);
 
-    // The node frame opens the node the request names (JieDian) when it is
-    // one of the model's, as after a sign-in that interrupted a save; else
-    // the model's first node.
-    std::string first_node = "about:blank";
-    const Variant asked = request_item("JieDian");
-    const std::string asked_text = asked.str();
-    if (!asked_text.empty() && asked_text.size() <= 18 &&
-        asked_text.find_first_not_of("0123456789") == std::string::npos) {
-      sql = "select top 1 OAID from OA_Flow_Model_JieDian where MOAID=" + model.str() + " and OAID=" + asked_text;
-      Variant named = directory::open_recordset(sql, conn);
-      Recordset& n = named.as<Recordset>();
-      if (!n.Eof()) first_node = "jiedian.asp?OAID=" + h(n.field("OAID"));
-      n.Close();
-    }
-    if (first_node == "about:blank") {
-      sql = "select top 1 OAID from OA_Flow_Model_JieDian where MOAID=" + model.str() + " order by OAID";
-      Variant first = directory::open_recordset(sql, conn);
-      Recordset& r = first.as<Recordset>();
-      if (!r.Eof()) first_node = "jiedian.asp?OAID=" + h(r.field("OAID"));
-      r.Close();
-    }
+    sql = "select top 1 OAID from OA_Flow_Model_JieDian where MOAID=" + model.str() +
+          (node_given ? " order by case when OAID=" + sql_integer(wanted) + " then 0 else 1 end, OAID"
+                      : " order by OAID");
+    Variant first = directory::open_recordset(sql, conn);
+    Recordset& r = first.as<Recordset>();
+    const std::string first_node =
+        r.Eof() ? "about:blank" : "jiedian.asp?OAID=" + h(r.field("OAID"));
+    r.Close();
 
     write_head("流程模型 - " + h(model_name),
                "html,body{height:100%;margin:0}body{display:flex;flex-direction:column;"
@@ -117,6 +145,9 @@ void FlowNodeListPage::I_init() {
                "th,td{padding:4px 6px;border-bottom:1px solid #E4E4E0;text-align:left}"
                "th{background:#E4E4E0}a{color:#003399}");
     Response& out = response_object();
+    // The shared script asks before a click opens another node over unsaved edits.
+    out.write("<script src=\"" + html_encode(session_object().item("SystemURL").str()) +
+              "Include/js/orderby.js\"></script>\r\n");
     out.write("<body>\r\n<table id=\"nodes\">\r\n<thead><tr><th>序号</th><th>节点名称</th><th>办理方式</th>"
               "<th>节点类型</th><th>修改记录</th></tr></thead>\r\n<tbody>\r\n");
     for (int number = 1; !r.Eof(); r.MoveNext(), ++number) {

@@ -19,6 +19,14 @@ namespace {
 
 Variant request_item(std::string_view name) { return request_object().item(name); }
 
+bool is_whole_number(std::string_view text) {
+  if (text.empty() || text.size() > 9) return false;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
 std::string h(const Variant& v) { return html_encode(v.str()); }
 
 // True when the request belongs to a signed-in user. Without one, the session
@@ -54,6 +62,28 @@ void write_department_level(Page& page, const Variant& parent) {
               "</span></li>\r\n");
   }
   r.Close();
+}
+
+// The values the picker opens with, in order: the `cx` item (the form field's
+// own text as hexadecimal UTF-16 code units, pieces separated by ";") where
+// the shared script sent one, else `FieldValue` split on `legacy_separator`
+// (as the node page's own links write it). Empty pieces are dropped.
+std::vector<std::string> preselected(std::string_view legacy_separator) {
+  const Variant hex = request_item("cx");
+  std::string text;
+  std::string_view separator = legacy_separator;
+  if (const auto decoded = decode_picker_search(hex.str()); !hex.is_empty() && decoded) {
+    text = *decoded;
+    separator = ";";
+  } else {
+    text = request_item("FieldValue").str();
+  }
+  std::vector<std::string> values;
+  if (separator.empty()) return values;
+  for (std::string& piece : vb::Split(text, separator)) {
+    if (!piece.empty()) values.push_back(std::move(piece));
+  }
+  return values;
 }
 
 // The head of a picker page and the opening of its form.
@@ -190,7 +220,7 @@ void UserPickerPage::write_page() {
   // dialog does not drop it unseen.
   std::string chosen;
   std::set<std::string> seen;
-  for (const std::string& account : vb::Split(request_item("FieldValue").str(), "-")) {
+  for (const std::string& account : preselected("-")) {
     if (account.empty() || !seen.insert(account).second) continue;
     Variant name_key = account;
     Variant name = showusername(name_key);
@@ -216,6 +246,23 @@ void UserPickerPage::write_page() {
 
 // --- Departments -------------------------------------------------------------
 
+std::string DepartmentPickerPage::chosen_departments() {
+  // Only whole numbers name a department; a department the directory no
+  // longer knows keeps its number as display text, so that confirming the
+  // dialog does not drop it unseen.
+  std::string chosen;
+  std::set<std::string> seen;
+  for (const std::string& id : preselected(";")) {
+    if (!is_whole_number(id) || !seen.insert(id).second) continue;
+    Variant table = "KX_Department", column = "DepartName", key_column = "DepartMentID", key = id;
+    Variant name = getnamefromid(table, column, key_column, key);
+    if (script_equal(name, "")) name = id;
+    chosen += "<option value=\"" + html_encode(id) + "\" data-name=\"" + h(name) + "\">" + h(name) +
+              "</option>\r\n";
+  }
+  return chosen;
+}
+
 void DepartmentPickerPage::I_init() {
   bind_request_context();
   initialiser(__func__, [&] {
@@ -232,7 +279,7 @@ void DepartmentPickerPage::I_init() {
     out.write("<div class=\"panes\">\r\n");
     write_tree(*this);
     out.write("</div>\r\n");
-    write_shell_end("已选部门", "");
+    write_shell_end("已选部门", chosen_departments());
   });
 }
 

@@ -19,8 +19,10 @@ namespace oapx1 {
 inline constexpr int kPickerListLimit = 200;
 
 // PowerSelect.asp: chooses users by department tree or by a search on full
-// name or login name. Request items: `FieldValue` (login names separated by
-// "-", shown as already chosen, in that order), and for the pieces the page
+// name or login name. Request items: `cx` (the login names already chosen,
+// separated by ";", as hexadecimal UTF-16 code units like `qx`, so that an
+// account holding "-" survives), else `FieldValue` (login names separated by
+// "-"): shown as already chosen, in that order; and for the pieces the page
 // loads itself: `part` = "depts" with `parent` (the sub-departments of a
 // department, 0 for the top) or `part` = "users" with `dept` (its users) or
 // `qx` (a search text as hexadecimal UTF-16 code units, four digits each, so
@@ -40,12 +42,18 @@ class UserPickerPage : public Page {
 
 // include/user/MulSeleDepart.asp: chooses departments from the tree. The
 // result's value holds the department ids separated by ";", its display text
-// their names separated by ";". `part` = "depts" with `parent` serves one
-// level of the tree. Writes nothing but the login script to a session without
-// a user.
+// their names separated by ";". `cx` (department ids separated by ";", as
+// hexadecimal UTF-16 code units, empty pieces ignored) names the departments
+// shown as already chosen, in that order; pieces that are not whole numbers
+// are left out. `part` = "depts" with `parent` serves one level of the tree.
+// Writes nothing but the login script to a session without a user.
 class DepartmentPickerPage : public Page {
  public:
   void I_init() override;
+
+ private:
+  // The <option> of each department of `cx`, named from the directory.
+  std::string chosen_departments();
 };
 
 // The search text of the user picker's `qx` item: hexadecimal UTF-16 code

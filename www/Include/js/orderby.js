@@ -149,12 +149,39 @@
   function blank(k) { return k === undefined || k === null || k === ""; }
   // split(k, separator) as VBScript gives it: an empty result has no pieces.
   function pieces(k, separator) { return blank(k) ? [] : String(k).split(separator); }
+  // Tells the form's listeners that a script changed a field, as typing would.
+  function changed(field) {
+    var element = form()[field];
+    if (element && typeof Event === "function") element.dispatchEvent(new Event("change", { bubbles: true }));
+  }
   // Sets two fields of the form from the first two pieces, or neither when
   // the result has no second piece.
   function fill(valueField, textField, parts) {
     if (parts.length < 2) return;
     form()[valueField].value = parts[0];
     form()[textField].value = parts[1];
+    changed(valueField);
+  }
+  // Text as hexadecimal UTF-16 code units, four digits each: it reaches a page
+  // unchanged whatever code page the page is served in.
+  function hex(text) {
+    var out = "";
+    for (var i = 0; i < text.length; i++) out += ("000" + text.charCodeAt(i).toString(16)).slice(-4);
+    return out;
+  }
+  // A picker's address carrying the current value of `field` as "cx", in
+  // place of any FieldValue the page's link wrote (which joins accounts with
+  // "-" and so cannot carry an account holding one): the picker opens with
+  // what the field holds, in its order.
+  function withChosen(url, field) {
+    var at = url.indexOf("?"), path = at < 0 ? url : url.slice(0, at), kept = [];
+    var items = at < 0 ? [] : url.slice(at + 1).split("&");
+    for (var i = 0; i < items.length; i++) {
+      if (items[i] && !/^(FieldValue|cx)=/i.test(items[i])) kept.push(items[i]);
+    }
+    var element = form()[field];
+    kept.push("cx=" + hex(element ? String(element.value) : ""));
+    return path + "?" + kept.join("&");
   }
 
   var functions = {
@@ -162,27 +189,31 @@
       if (parm === "J") {
         form().FenFaUser.value = "";
         form().FenFaUserDis.value = "";
+        changed("FenFaUser");
       } else {
         form().FenFaBuMen.value = "";
         form().FenFaBuMenDis.value = "";
+        changed("FenFaBuMen");
       }
     },
     openWinW: function (url) {
-      showDialog(url, "dialogWidth:400px;dialogHeight:450px", function (k) {
+      showDialog(withChosen(url, "FenFaUser"), "dialogWidth:400px;dialogHeight:450px", function (k) {
         if (!blank(k)) fill("FenFaUser", "FenFaUserDis", pieces(k, SEPARATOR));
       });
     },
     openWinU: function (url) {
-      showDialog(url, "dialogWidth:400px;dialogHeight:450px", function (k) {
+      showDialog(withChosen(url, "BanLiUser"), "dialogWidth:400px;dialogHeight:450px", function (k) {
         if (!blank(k)) fill("BanLiUser", "BanLiUserDis", pieces(k, SEPARATOR));
       });
     },
     openWinC: function (url) {
-      showDialog(url, "dialogWidth:405px;dialogHeight:450px", function (k) {
+      showDialog(withChosen(url, "FenFaBuMen"), "dialogWidth:405px;dialogHeight:450px", function (k) {
         var parts = pieces(k, SEPARATOR);
         if (parts.length < 2) return;
-        form().FenFaBuMen.value = ";" + parts[0] + ";";
+        // An empty choice is the empty list, not ";;".
+        form().FenFaBuMen.value = parts[0] === "" ? "" : ";" + parts[0] + ";";
         form().FenFaBuMenDis.value = parts[1].split(";").join(",");
+        changed("FenFaBuMen");
       });
     },
     openWinB: function (url) {
@@ -357,4 +388,254 @@
 
   if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", rewriteHandlers);
   else rewriteHandlers();
+})();
+
+// The node settings page as an editor, and the node list beside it:
+// - edits not yet saved are guarded: leaving the page asks first (the
+//   browser's own question), and so does a click in the node list that would
+//   open another node over them;
+// - the values of a save are kept in the tab's session storage, by node, until
+//   a page shows the save landed; coming back to the node after a save that
+//   did not land (the session had expired, or the save was refused) offers to
+//   bring them back into the form;
+// - the page's message is also shown beside the save button for a few
+//   seconds, and the message is cleared once the form is edited again;
+// - the page's click-only controls (picker icons, the clear icons, the save
+//   button) join the tab order and answer Enter and Space.
+// As the functions above, none of it runs where the browser runs VBScript.
+(function () {
+  if (typeof document.documentMode === "number" && document.documentMode < 11) return;
+  var MESSAGE_MS = 6000;
+  var SAVED = "\u6210\u529f";  // the word of the page's save confirmation
+  var LEAVE = "\u5f53\u524d\u8282\u70b9\u7684\u8bbe\u7f6e\u5df2\u4fee\u6539\uff0c\u5c1a\u672a\u4fdd\u5b58\u3002" +
+    "\u786e\u5b9a\u79bb\u5f00\u5417\uff1f";
+  var STYLE = ".oapx1-note{position:fixed;z-index:2147482000;font:12px sans-serif;background:#FFFFE1;" +
+    "border:1px solid #808080;padding:3px 8px;box-shadow:0 2px 6px rgba(0,0,0,.3)}" +
+    ".oapx1-restore{position:fixed;z-index:2147482000;left:0;top:0;max-width:calc(100% - 140px);font:12px sans-serif;" +
+    "background:#FFFFE1;border:1px solid #808080;border-top:0;padding:4px 10px;box-sizing:border-box}" +
+    ".oapx1-restore button{margin-left:6px;font:12px sans-serif}" +
+    "[data-oapx1-key]:focus{outline:2px solid #316AC5;outline-offset:1px}";
+
+  function ready(run) {
+    if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", run);
+    else run();
+  }
+
+  function addStyle() {
+    if (document.getElementById("oapx1-editor-style")) return;
+    var style = document.createElement("style");
+    style.id = "oapx1-editor-style";
+    style.appendChild(document.createTextNode(STYLE));
+    (document.head || document.documentElement).appendChild(style);
+  }
+
+  function trimmed(element) {
+    return (element.textContent || "").replace(/^\s+|\s+$/g, "");
+  }
+
+  // --- The node list ---------------------------------------------------------
+
+  function guardNodeList(list) {
+    list.addEventListener("click", function (e) {
+      var link = e.target;
+      while (link && link.tagName !== "A") link = link.parentNode;
+      if (!link || !link.target) return;
+      var editor;
+      try { editor = window.parent.frames[link.target].oapx1Editor; } catch (x) { return; }
+      if (!editor || !editor.unsaved()) return;
+      if (window.confirm(LEAVE)) editor.release();
+      else e.preventDefault();
+    });
+  }
+
+  // --- The node settings page -------------------------------------------------
+
+  function nodeEditor(form) {
+    // Fields the page fills itself when saving, not the user's edits.
+    var OWN = { save: 1, CurrentJieDianYongHu: 1 };
+    var key = "oapx1.unsaved:" + location.pathname.toLowerCase() + ":" + form.OAID.value;
+    var released = false, note = null, noteTimer = 0;
+
+    function fields() {
+      return Array.prototype.filter.call(form.elements, function (e) {
+        return e.name && !OWN.hasOwnProperty(e.name) && e.type !== "button" && e.type !== "submit";
+      });
+    }
+    function snapshot() {
+      var values = {};
+      fields().forEach(function (e) {
+        values[e.name] = e.type === "checkbox" ? (e.checked ? "1" : "0") : String(e.value);
+      });
+      return values;
+    }
+    // Equal in every field both have: a page may leave some fields out.
+    function same(a, b) {
+      for (var name in a) {
+        if (a.hasOwnProperty(name) && b.hasOwnProperty(name) && a[name] !== b[name]) return false;
+      }
+      return true;
+    }
+    function apply(values) {
+      fields().forEach(function (e) {
+        if (!values.hasOwnProperty(e.name)) return;
+        if (e.type === "checkbox") {
+          if (e.checked === (values[e.name] === "1")) return;
+          e.checked = values[e.name] === "1";
+        } else {
+          if (String(e.value) === values[e.name]) return;
+          e.value = values[e.name];
+        }
+        e.dispatchEvent(new Event("change", { bubbles: true }));
+      });
+    }
+
+    var store = null;
+    try {
+      store = window.sessionStorage;
+      store.getItem(key);
+    } catch (x) { store = null; }
+    function pending() {
+      try {
+        var text = store && store.getItem(key);
+        var kept = text ? JSON.parse(text) : null;
+        return kept && kept.values ? kept : null;
+      } catch (x) { return null; }
+    }
+    function keep(values) {
+      try { if (store) store.setItem(key, JSON.stringify({ values: values, at: Date.now() })); } catch (x) { /* full */ }
+    }
+    function forget() {
+      try { if (store) store.removeItem(key); } catch (x) { /* unavailable */ }
+    }
+
+    var baseline = snapshot();
+    function unsaved() { return !released && !same(snapshot(), baseline); }
+
+    // The save message beside the save button, and its clearing.
+    var message = document.getElementById("msgDis");
+    var update = form.querySelector("[onclick^='check(']");
+    function hideNote() {
+      if (noteTimer) clearTimeout(noteTimer);
+      noteTimer = 0;
+      if (note && note.parentNode) note.parentNode.removeChild(note);
+      note = null;
+    }
+    function showNote(text) {
+      if (!update) return;
+      var at = update.getBoundingClientRect();
+      note = document.createElement("div");
+      note.className = "oapx1-note";
+      note.id = "oapx1-save-note";
+      note.setAttribute("role", "status");
+      note.appendChild(document.createTextNode(text));
+      note.style.top = Math.round(at.bottom + 4) + "px";
+      note.style.right = Math.max(4, Math.round(document.documentElement.clientWidth - at.right)) + "px";
+      document.body.appendChild(note);
+      noteTimer = setTimeout(hideNote, MESSAGE_MS);
+    }
+    function edited() {
+      hideNote();
+      if (!message) return;
+      var holder = message.getElementsByTagName("font")[0] || message;
+      if (trimmed(holder) !== "") holder.textContent = "";
+    }
+    form.addEventListener("input", edited);
+    form.addEventListener("change", edited);
+
+    // A save keeps what it posts until a page shows it landed.
+    form.submit = function () {
+      if (form.save.value === "true") keep(snapshot());
+      released = true;
+      return HTMLFormElement.prototype.submit.call(form);
+    };
+    // Enter in a text field saves through the page's own checks, rather than
+    // posting the form as an unsaved reload that drops the edits.
+    form.addEventListener("submit", function (e) {
+      if (form.save.value !== "") { released = true; return; }
+      e.preventDefault();
+      if (typeof window.check === "function") window.check();
+    });
+
+    window.addEventListener("beforeunload", function (e) {
+      if (!unsaved()) return undefined;
+      // Browsers differ in which of these asks; all three together ask once.
+      e.preventDefault();
+      e.returnValue = LEAVE;
+      return LEAVE;
+    });
+    window.oapx1Editor = {
+      unsaved: unsaved,
+      release: function () { released = true; }
+    };
+
+    function offerRestore(kept) {
+      var when = new Date(kept.at), bar = document.createElement("div");
+      var hh = ("0" + when.getHours()).slice(-2), mm = ("0" + when.getMinutes()).slice(-2);
+      bar.className = "oapx1-restore";
+      bar.id = "oapx1-restore";
+      bar.setAttribute("role", "alert");
+      bar.appendChild(document.createTextNode("\u672c\u8282\u70b9 " + hh + ":" + mm +
+        " \u63d0\u4ea4\u7684\u8bbe\u7f6e\u672a\u80fd\u4fdd\u5b58\uff08\u767b\u5f55\u5df2\u8d85\u65f6\u6216\u4fdd\u5b58\u88ab\u62d2\u7edd\uff09\u3002"));
+      function button(text, run) {
+        var b = document.createElement("button");
+        b.type = "button";
+        b.appendChild(document.createTextNode(text));
+        b.addEventListener("click", function () {
+          forget();
+          bar.parentNode.removeChild(bar);
+          run();
+        });
+        bar.appendChild(b);
+        return b;
+      }
+      var restore = button("\u6062\u590d\u672a\u4fdd\u5b58\u7684\u8bbe\u7f6e", function () {
+        apply(kept.values);
+        if (update && update.focus) update.focus();
+      });
+      button("\u653e\u5f03", function () {});
+      document.body.appendChild(bar);
+      restore.focus();
+    }
+
+    var shown = message ? trimmed(message) : "";
+    var kept = pending();
+    if (kept) {
+      if (shown.indexOf(SAVED) >= 0 || same(kept.values, baseline)) forget();
+      else offerRestore(kept);
+    }
+    if (shown) showNote(shown);
+  }
+
+  // The page's controls that answer only a mouse click join the tab order as
+  // buttons named by their title or text.
+  function reachByKeyboard(form) {
+    var controls = form.querySelectorAll("[onclick]");
+    for (var i = 0; i < controls.length; i++) {
+      var c = controls[i];
+      if (/^(A|BUTTON|INPUT|SELECT|TEXTAREA)$/.test(c.tagName) || c.hasAttribute("tabindex")) continue;
+      c.tabIndex = 0;
+      c.setAttribute("role", "button");
+      c.setAttribute("data-oapx1-key", "");
+      if (!c.getAttribute("aria-label")) {
+        var label = c.getAttribute("title") || trimmed(c);
+        if (label) c.setAttribute("aria-label", label);
+      }
+      c.addEventListener("keydown", function (e) {
+        if (e.key !== "Enter" && e.key !== " ") return;
+        e.preventDefault();
+        this.click();
+      });
+    }
+  }
+
+  ready(function () {
+    var list = document.getElementById("nodes");
+    if (list) guardNodeList(list);
+    var form = document.forms.formData;
+    if (form && form.JieDianName && form.OAID && form.save) {
+      addStyle();
+      nodeEditor(form);
+      reachByKeyboard(form);
+    }
+  });
 })();

@@ -2,7 +2,9 @@
 // department tree loaded one level at a time, the users of a department or of
 // a search, the list of what is chosen, and the answer to the dialog: the
 // chosen values and their display texts, each joined by the form's
-// separators, the two joined by "$#@&!". Cancelling answers nothing.
+// separators, the two joined by "$#@&!". Cancelling answers nothing. The
+// chosen list starts with what the field held (the page writes it); emptying
+// it is confirmed first.
 (function () {
   var form = document.getElementById("picker");
   var kind = form.getAttribute("data-kind");
@@ -37,7 +39,13 @@
     else window.close();
   }
 
+  // How many entries the field had when the picker opened: emptying a list
+  // that had some is confirmed once, so that it never happens by accident.
+  var startedWith = chosen.options.length;
+
   function confirmChoice() {
+    if (startedWith > 0 && chosen.options.length === 0 &&
+        !window.confirm("\u786e\u5b9a\u6e05\u7a7a\uff1f")) return;
     var values = [], texts = [];
     for (var i = 0; i < chosen.options.length; i++) {
       values.push(chosen.options[i].value);
