@@ -60,13 +60,13 @@ std::optional<std::string> unwritable_reason(const std::string& path) {
     if (err == ENOENT) return std::nullopt;  // told as a missing file elsewhere
     return std::string(std::strerror(err));
   };
-  if (auto why = refused(path)) return "the database file " + path + " cannot be written (" + *why + ")";
   fs::path folder = fs::path(path).parent_path();
   if (folder.empty()) folder = ".";
   if (auto why = refused(folder)) {
     return "the folder " + folder.string() + " of the database file " + path +
            " cannot be written (" + *why + "); SQLite keeps its journal files beside the database";
   }
+  if (auto why = refused(path)) return "the database file " + path + " cannot be written (" + *why + ")";
   return std::nullopt;
 }
 
