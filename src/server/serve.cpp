@@ -123,6 +123,9 @@ std::string database_advice(const DatabaseProblem& problem, const std::string& u
     case DatabaseProblem::Kind::kMissing:
     case DatabaseProblem::Kind::kNoSchema:
       return "create it with: oapx1 db init --db " + shown + " [--demo]";
+    case DatabaseProblem::Kind::kUnwritable:
+      return "the server writes to it: make the file and its folder writable by the user it runs as, "
+             "or move the database to a writable file system";
     case DatabaseProblem::Kind::kUnreachable:
       break;
   }

@@ -71,8 +71,10 @@ TEST(StaticFileCache, files_above_the_size_limit_are_served_but_not_kept) {
   EXPECT_EQ(files.cached_bytes(), 0u);
 }
 
+// In the tests below what the posted work waits on or writes to is declared
+// before the workers: the workers are destroyed (their threads joined) first.
+
 TEST(PageWorkers, a_sessions_requests_run_in_order_without_holding_a_thread_from_others) {
-  PageWorkers workers(2, 8);
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   std::promise<void> first_started, other_done;
@@ -83,6 +85,7 @@ TEST(PageWorkers, a_sessions_requests_run_in_order_without_holding_a_thread_from
     order.push_back(what);
   };
   std::promise<void> second_done;
+  PageWorkers workers(2, 8);
 
   ASSERT_TRUE(workers.try_post("s", [&] {
     first_started.set_value();
@@ -109,9 +112,9 @@ TEST(PageWorkers, a_sessions_requests_run_in_order_without_holding_a_thread_from
 }
 
 TEST(PageWorkers, requests_waiting_behind_their_session_count_against_the_queue_limit) {
-  PageWorkers workers(1, 1);
   std::promise<void> release, started;
   std::shared_future<void> released = release.get_future().share();
+  PageWorkers workers(1, 1);
   ASSERT_TRUE(workers.try_post("s", [&] {
     started.set_value();
     released.wait();
@@ -124,14 +127,15 @@ TEST(PageWorkers, requests_waiting_behind_their_session_count_against_the_queue_
 }
 
 TEST(PageWorkers, a_request_runs_on_the_calling_thread_only_while_its_session_is_free) {
+  std::vector<std::string> order;
+  std::promise<void> posted_done, release, started;
+  std::shared_future<void> released = release.get_future().share();
   PageWorkers workers(1, 8);
   std::thread::id ran_on;
   EXPECT_TRUE(workers.try_run_here("s", [&] { ran_on = std::this_thread::get_id(); }));
   EXPECT_EQ(ran_on, std::this_thread::get_id());
 
   // A request of the session posted while one runs here waits behind it.
-  std::vector<std::string> order;
-  std::promise<void> posted_done;
   EXPECT_TRUE(workers.try_run_here("s", [&] {
     EXPECT_TRUE(workers.try_post("s", [&] {
       order.push_back("posted");
@@ -145,8 +149,6 @@ TEST(PageWorkers, a_request_runs_on_the_calling_thread_only_while_its_session_is
   EXPECT_EQ(order, (std::vector<std::string>{"here", "posted"}));
 
   // Nor while one runs on a page thread; another session runs at once.
-  std::promise<void> release, started;
-  std::shared_future<void> released = release.get_future().share();
   ASSERT_TRUE(workers.try_post("s", [&] {
     started.set_value();
     released.wait();

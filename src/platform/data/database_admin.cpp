@@ -55,6 +55,26 @@ DbPtr open_sqlite(const std::string& path, int flags) {
   return db;
 }
 
+// Why this process cannot write the SQLite file `path` or create files in
+// its folder, or nullopt when it can. access() with the effective ids tells a
+// read-only file system apart even for root, who passes every rights check.
+std::optional<std::string> unwritable_reason(const std::string& path) {
+  const auto refused = [](const fs::path& p) -> std::optional<std::string> {
+    if (::faccessat(AT_FDCWD, p.c_str(), W_OK, AT_EACCESS) == 0) return std::nullopt;
+    const int err = errno;
+    if (err == ENOENT) return std::nullopt;  // told as a missing file elsewhere
+    return std::string(std::strerror(err));
+  };
+  fs::path folder = fs::path(path).parent_path();
+  if (folder.empty()) folder = ".";
+  if (auto why = refused(folder)) {
+    return "the folder " + folder.string() + " of the database file " + path +
+           " cannot be written (" + *why + "); SQLite keeps its journal files beside the database";
+  }
+  if (auto why = refused(path)) return "the database file " + path + " cannot be written (" + *why + ")";
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string printable_database_url(const std::string& url) {
@@ -78,6 +98,9 @@ std::optional<DatabaseProblem> check_database(const std::string& url) {
     }
     if (path != ":memory:" && fs::is_directory(path, ec)) {
       return DatabaseProblem{Kind::kUnreachable, path + " is a folder, not a database file"};
+    }
+    if (path != ":memory:") {
+      if (auto why = unwritable_reason(path)) return DatabaseProblem{Kind::kUnwritable, *why};
     }
   } else if (!is_postgres(url)) {
     return DatabaseProblem{Kind::kUnsupported,

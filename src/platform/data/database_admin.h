@@ -19,6 +19,7 @@ struct DatabaseProblem {
     kMissing,      // the SQLite file does not exist
     kUnreachable,  // the engine refused the connection (server down, no access, not a database)
     kNoSchema,     // connected, but the application's tables are not there
+    kUnwritable,   // the SQLite file or its folder cannot be written (read-only file system, rights)
   };
   Kind kind;
   std::string
@@ -28,7 +29,10 @@ struct DatabaseProblem {
 // Checks, without creating or changing anything, that `url` names a database
 // the application can use: a supported URL, an existing SQLite file, an
 // engine that accepts the connection, and the application's node table.
-// Nullopt when it can. Never throws.
+// A SQLite file must be writable by this process, and so must its folder
+// (SQLite writes its journal and shared-memory files beside the database):
+// a read-only file system or missing rights is kUnwritable, told before any
+// attempt to open it. Nullopt when it can. Never throws.
 std::optional<DatabaseProblem> check_database(const std::string& url);
 
 // The URL as it may be printed or logged: a password in it becomes "***".
