@@ -241,7 +241,7 @@ TEST_P(NodeEditing, the_workflow_pages_need_the_editing_permission) {
 TEST_P(NodeEditing, a_save_after_the_session_expired_leads_back_to_its_node_through_the_login) {
   const ClientReply r = save("OAPX1SESSION=0123456789abcdef0123456789abcdef", {{"JieDianName", "x"}});
   EXPECT_EQ(stored("JieDianName"), "归档");
-  const std::string next = "%2Foa%2Fflow%2Fmodel%2Fmodel.asp%3FOAID%3D1%26JieDian%3D4";
+  const std::string next = "%2Foa%2Fflow%2Fmodel%2Fmodel.asp%3FOAID%3D1%26JieDianID%3D4";
   const std::string login = "/oa/login.asp?expired=1&next=" + next;
   EXPECT_NE(r.body.find("top.location.href = \"" + login + "\""), std::string::npos) << r.body;
 
