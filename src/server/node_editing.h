@@ -27,6 +27,10 @@ inline constexpr char kDefaultEditPermission[] = "FLOWSET";
 // The session item that remembers the version of node N the session was last
 // shown is this prefix followed by N.
 inline constexpr std::string_view kShownVersionItem = "_NodeShown";
+// The form item in which the shared script posts back the version of the
+// node its page was shown with (sent with the page in its Server-Timing
+// header, "node;desc=VERSION"); it takes precedence over the session's.
+inline constexpr std::string_view kPostedVersionItem = "OAPX1ShownVersion";
 
 // How a save ended, as the history records it.
 inline constexpr std::string_view kOutcomeSaved = "saved";

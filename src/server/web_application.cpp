@@ -388,7 +388,10 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
         if (!refusal.empty()) {
           entry.outcome = kOutcomeBadList;
         } else {
-          const std::string shown = view.item(std::string(kShownVersionItem) + std::to_string(*node)).str();
+          // The version the posting tab was shown, when its shared script
+          // sent it; else the one this session was last shown.
+          std::string shown = items.item(kPostedVersionItem).str();
+          if (shown.empty()) shown = view.item(std::string(kShownVersionItem) + std::to_string(*node)).str();
           if (!shown.empty() && shown != row_version(*before)) {
             entry.outcome = kOutcomeConflict;
             const std::optional<NodeHistoryEntry> last = last_saved(conn, *node);
@@ -463,6 +466,9 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
     const std::string key = std::string(kShownVersionItem) + std::to_string(*node);
     const std::string version = after ? row_version(*after) : std::string();
     if (view.item(key).str() != version) view.set_item(key, Variant(version));
+    // The version shown goes with the page, for the shared script to post
+    // back with the form: each tab then answers for what it showed.
+    if (!version.empty()) reply.headers.emplace_back("Server-Timing", "node;desc=\"" + version + "\"");
   }
   if (save_lock.owns_lock()) save_lock.unlock();
   if (RequestLogContext* log = RequestLogScope::current()) log->user = view.item("UserName").str();

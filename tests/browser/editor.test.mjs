@@ -3,7 +3,7 @@
 // a save lost to an expired session is offered back; unsaved edits are
 // guarded; the save message is shown by 更新; the demo nodes save as they
 // stand, a missing model is named and the click-only controls are reached by
-// keyboard. Each rule is its own scenario, named by the second argument.
+// keyboard; two tabs do not overwrite each other. Each rule is its own scenario, named by the second argument.
 // Usage: node editor.test.mjs PATH/TO/oapx1 SCENARIO
 import { chromium } from 'playwright-core';
 import { spawn, execFileSync } from 'node:child_process';
@@ -328,6 +328,28 @@ const scenarios = {
     await Promise.all([node.waitForNavigation(), page.keyboard.press('Enter')]);
     assert.match(await page.frame({ name: 'FJieDian' }).textContent('#msgDis'), new RegExp(SAVED));
   },
+
+  // Two tabs of one session on 拟稿: the later save of the tab opened before
+  // the other's save is refused, since each tab posts back the version it
+  // was shown.
+  two_tabs_do_not_overwrite_each_other: async (page, base) => {
+    await signIn(page, base);
+    const a = await openNode(page, '拟稿', 1);
+    const other = await page.context().newPage();
+    await other.goto(`${base}/oa/flow/model/model.asp?OAID=1`);
+    const b = await openNode(other, '拟稿', 1);
+    await a.fill('input[name=JieDianName]', '拟稿甲');
+    await save(a);
+    assert.match(await page.frame({ name: 'FJieDian' }).textContent('#msgDis'), new RegExp(SAVED));
+    await b.fill('input[name=JieDianName]', '拟稿乙');
+    await save(b);
+    const refused = await other.frame({ name: 'FJieDian' }).textContent('body');
+    assert.doesNotMatch(refused, new RegExp(SAVED));
+    assert.match(refused, /修改/);
+    await other.screenshot({ path: join(artifacts, 'two-tabs.png') });
+    assert.equal(stored(1, 'JieDianName'), '拟稿甲');
+    await other.close();
+  },
 };
 
 let server;
@@ -341,7 +363,8 @@ try {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking'],
   });
-  const page = await browser.newPage({ viewport: { width: 1000, height: 720 } });
+  const context = await browser.newContext({ viewport: { width: 1000, height: 720 } });
+  const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(`pageerror: ${e.message}`));
   page.on('console', (m) => {

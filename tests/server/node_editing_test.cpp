@@ -163,6 +163,28 @@ TEST_P(NodeEditing, a_save_over_a_node_changed_since_it_was_shown_is_refused) {
   EXPECT_EQ(stored("JieDianName"), "甲的归档");
 }
 
+// Two tabs of one session: each posts back the version its page came with
+// (the page's Server-Timing header), so the tab opened earlier is refused
+// even though the session was since shown the newer node.
+TEST_P(NodeEditing, a_tab_that_posts_the_version_it_was_shown_answers_for_that_tab) {
+  const std::string cookie = sign_in("admin");
+  auto shown_version = [&] {
+    const std::string timing = http_get(port_, node_url("OAID=4"), cookie).header("Server-Timing");
+    const size_t at = timing.find("desc=\"");
+    EXPECT_EQ(timing.rfind("node;", 0), 0u) << timing;
+    return at == std::string::npos ? std::string() : timing.substr(at + 6, timing.size() - at - 7);
+  };
+  const std::string first = shown_version(), second = shown_version();
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(first, second);
+  EXPECT_NE(save(cookie, {{"JieDianName", "甲的归档"}, {"OAPX1ShownVersion", second}}).body.find("保存成功"),
+            std::string::npos);
+  const ClientReply stale = save(cookie, {{"JieDianName", "乙的归档"}, {"OAPX1ShownVersion", first}});
+  EXPECT_EQ(stale.body.find("保存成功"), std::string::npos);
+  EXPECT_EQ(stored("JieDianName"), "甲的归档");
+  EXPECT_NE(shown_version(), first);
+}
+
 TEST_P(NodeEditing, a_database_without_the_history_table_still_refuses_a_stale_save) {
   exec("drop table OAPX1_NodeHistory");
   const std::string a = sign_in("admin"), b = sign_in("zhangsan");

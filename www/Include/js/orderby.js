@@ -452,7 +452,7 @@
 
   function nodeEditor(form) {
     // Fields the page fills itself when saving, not the user's edits.
-    var OWN = { save: 1, CurrentJieDianYongHu: 1 };
+    var OWN = { save: 1, CurrentJieDianYongHu: 1, OAPX1ShownVersion: 1 };
     var key = "oapx1.unsaved:" + location.pathname.toLowerCase() + ":" + form.OAID.value;
     var released = false, note = null, noteTimer = 0;
 
@@ -628,12 +628,30 @@
     }
   }
 
+  // The host sends the version of the node this page shows in the page's
+  // Server-Timing header; posted back with the form, it lets the host refuse
+  // a save over a change made since this tab (not another) was shown.
+  function postShownVersion(form) {
+    var version = "";
+    try {
+      var nav = performance.getEntriesByType("navigation")[0];
+      (nav && nav.serverTiming || []).forEach(function (t) { if (t.name === "node") version = t.description; });
+    } catch (x) { return; }
+    if (!version || form.OAPX1ShownVersion) return;
+    var field = document.createElement("input");
+    field.type = "hidden";
+    field.name = "OAPX1ShownVersion";
+    field.value = version;
+    form.appendChild(field);
+  }
+
   ready(function () {
     var list = document.getElementById("nodes");
     if (list) guardNodeList(list);
     var form = document.forms.formData;
     if (form && form.JieDianName && form.OAID && form.save) {
       addStyle();
+      postShownVersion(form);
       nodeEditor(form);
       reachByKeyboard(form);
     }
