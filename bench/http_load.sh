@@ -10,7 +10,10 @@
 #   - the PHP port of the page (../shared/peers/php/run.sh; optional: skipped
 #     when php-fpm or that folder is missing).
 # Each is driven by wrk over keep-alive connections on loopback after a short
-# warm-up; the table gives requests/s, p99 latency and the ratios.
+# warm-up; the table gives requests/s, p50 and p99 latency and the ratios.
+# The oapx1 runs use SQLite and in-memory sessions: no PostgreSQL statement
+# and no Redis command per page (scripts/scale-out bench counts those for
+# PostgreSQL with Redis sessions).
 #
 # Builds nothing: run it after a Release build (build-release/oapx1, build/oapx1,
 # or set OAPX1_BIN).
@@ -108,12 +111,13 @@ run() {  # key label url [wrk script]
   wrk -t1 -c"$connections" -d2s "${script[@]}" "$3" >/dev/null  # warm-up, discarded
   local out
   out=$(wrk -t1 -c"$connections" -d"${duration}s" --latency "${script[@]}" "$3")
-  local r p99 errors
+  local r p50 p99 errors
   r=$(awk '/^Requests\/sec:/ {print $2}' <<<"$out")
+  p50=$(awk '$1 == "50%" {print $2}' <<<"$out")
   p99=$(awk '$1 == "99%" {print $2}' <<<"$out")
   errors=$(awk '/Non-2xx|Socket errors/ {print}' <<<"$out" | tr '\n' ' ')
   rps[$1]=$r
-  printf '%-44s %10s req/s   p99 %8s   %s\n' "$2" "$r" "$p99" "$errors"
+  printf '%-44s %10s req/s   p50 %8s   p99 %8s   %s\n' "$2" "$r" "$p50" "$p99" "$errors"
 }
 
 ratio() {  # a b -> a / b, or "-" when either is missing
@@ -132,6 +136,7 @@ mkdir -p "$work/www/bench"
 cp "$work/page.html" "$work/www/bench/page.html"
 
 echo "oapx1 http load: ${duration}s each (after a 2s warm-up), wrk -t1 -c$connections, body $size bytes, $sessions sessions"
+echo "oapx1 runs: SQLite, in-memory sessions (per page: 0 PostgreSQL statements, 0 Redis commands)"
 
 # nginx, the same bytes as a static file.
 if command -v nginx >/dev/null; then

@@ -186,6 +186,8 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.max_connections_per_address = static_cast<size_t>(to_number(key, value, 0, 1000000));
   } else if (key == "db-lock-wait") {
     options.db_lock_wait = std::chrono::seconds(to_number(key, value, 0, 3600));
+  } else if (key == "db-pool") {
+    options.db_pool = static_cast<size_t>(to_number(key, value, 1, 10000));
   } else if (key == "secure-cookies") {
     options.secure_cookies = to_bool(key, value);
   } else if (key == "trusted-proxies") {
@@ -313,6 +315,8 @@ std::string serve_usage() {
          "  body-timeout SECONDS    to receive a request's body after its head (default 30)\n"
          "  write-timeout SECONDS   to send an answer (default 30)\n"
          "  db-lock-wait SECONDS    a write waits this long for a locked database (default 5)\n"
+         "  db-pool N               database connections open at once; further requests wait\n"
+         "                          for one (default 64)\n"
          "\n"
          "The event log goes to standard error and the system log. Documentation:\n"
          "/usr/share/doc/oapx1/serve.md in the package, docs/serve.md in the sources.\n";

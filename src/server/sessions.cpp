@@ -5,9 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <stdexcept>
-#include <thread>
 
 #include "platform/kv/redis_client.h"
 #include "platform/text/ascii.h"
@@ -177,33 +178,53 @@ std::string encode_session(const MemorySession& state) {
          doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-bool decode_session(std::string_view text, MemorySession& state) {
+namespace {
+
+// Sets one item of encode_session's list ([name, type, value]) in `state`;
+// false for an item that is not one. Throws nlohmann's errors for a wrong shape.
+bool decode_item(const nlohmann::json& v, MemorySession& state) {
+  const std::string name = v.at(0).get<std::string>();
+  const std::string type = v.at(1).get<std::string>();
+  Variant value;
+  if (type == "n") {
+    value = Variant::null();
+  } else if (type == "b") {
+    value = Variant(v.at(2).get<bool>());
+  } else if (type == "i") {
+    value = Variant(v.at(2).get<long long>());
+  } else if (type == "r") {
+    value = Variant(v.at(2).get<double>());
+  } else if (type == "d") {
+    value = Variant(DateTime{v.at(2).get<double>()});
+  } else if (type == "t") {
+    value = Variant(v.at(2).get<std::string>());
+  } else if (type != "e") {
+    return false;
+  }
+  state.set_item(name, std::move(value));
+  return true;
+}
+
+// The time-out minutes and the JSON document of encode_session's text.
+bool split_session(std::string_view text, int& minutes, nlohmann::json& doc) {
   const size_t newline = text.find('\n');
   if (newline == std::string_view::npos) return false;
+  minutes = std::stoi(std::string(text.substr(0, newline)));
+  doc = nlohmann::json::parse(text.substr(newline + 1));
+  return true;
+}
+
+}  // namespace
+
+bool decode_session(std::string_view text, MemorySession& state) {
   try {
-    state.set_timeout(std::stoi(std::string(text.substr(0, newline))));
-    const nlohmann::json doc = nlohmann::json::parse(text.substr(newline + 1));
+    int minutes = 0;
+    nlohmann::json doc;
+    if (!split_session(text, minutes, doc)) return false;
+    state.set_timeout(minutes);
     state.set_code_page(doc.at("codepage").get<int>());
     for (const nlohmann::json& v : doc.at("items")) {
-      const std::string name = v.at(0).get<std::string>();
-      const std::string type = v.at(1).get<std::string>();
-      Variant value;
-      if (type == "n") {
-        value = Variant::null();
-      } else if (type == "b") {
-        value = Variant(v.at(2).get<bool>());
-      } else if (type == "i") {
-        value = Variant(v.at(2).get<long long>());
-      } else if (type == "r") {
-        value = Variant(v.at(2).get<double>());
-      } else if (type == "d") {
-        value = Variant(DateTime{v.at(2).get<double>()});
-      } else if (type == "t") {
-        value = Variant(v.at(2).get<std::string>());
-      } else if (type != "e") {
-        return false;
-      }
-      state.set_item(name, std::move(value));
+      if (!decode_item(v, state)) return false;
     }
     return true;
   } catch (const std::exception&) {
@@ -211,46 +232,62 @@ bool decode_session(std::string_view text, MemorySession& state) {
   }
 }
 
+std::optional<std::string> merge_session_change(std::string_view before, std::string_view mine,
+                                                std::string_view current) {
+  MemorySession merged;
+  if (!decode_session(current, merged)) return std::nullopt;
+  try {
+    int before_minutes = 0, mine_minutes = 0;
+    nlohmann::json before_doc, mine_doc;
+    if (!split_session(before, before_minutes, before_doc) || !split_session(mine, mine_minutes, mine_doc)) {
+      return std::nullopt;
+    }
+    // Item names compare without regard to letter case, as the session's own.
+    std::map<std::string, const nlohmann::json*> had;
+    for (const nlohmann::json& v : before_doc.at("items")) had[ascii_lower(v.at(0).get<std::string>())] = &v;
+    for (const nlohmann::json& v : mine_doc.at("items")) {
+      const auto it = had.find(ascii_lower(v.at(0).get<std::string>()));
+      if (it != had.end() && *it->second == v) continue;  // not this request's change
+      if (!decode_item(v, merged)) return std::nullopt;
+    }
+    if (mine_minutes != before_minutes) merged.set_timeout(mine_minutes);
+    const int mine_code_page = mine_doc.at("codepage").get<int>();
+    if (mine_code_page != before_doc.at("codepage").get<int>()) merged.set_code_page(mine_code_page);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  return encode_session(merged);
+}
+
 // ---------------------------------------------------------------------------
 // On Redis
 
 namespace {
 
-// Takes the session's lock when it is free and reads the session, restarting
-// its expiry: {1, state}; {1} when there is no such session (the lock is not
-// kept); {0} while another request holds the lock.
-constexpr const char* kLockAndRead = R"lua(
-if not redis.call('set', KEYS[2], ARGV[1], 'NX', 'PX', ARGV[2]) then return {0} end
+// A session on Redis is kept as "<minutes> <version> <renewed>\n<JSON>":
+// encode_session's text with the session's version (bumped by every write,
+// so that a write can tell whether another request wrote since its read) and
+// the time its expiry was last restarted (milliseconds since 1970), which
+// lets a request that changes nothing skip the write until the expiry is
+// due for renewal. The key expires a minute after the time-out, so that
+// renewing at most once a minute never ends a session early.
+
+// Writes a session when its version is still ARGV[1]: 1 written; 0 another
+// request wrote first; -1 the session is gone (signed out or expired: it
+// stays gone).
+constexpr const char* kSaveIfUnchanged = R"lua(
 local state = redis.call('get', KEYS[1])
-if not state then
-  redis.call('del', KEYS[2])
-  return {1}
-end
-local minutes = tonumber(string.match(state, '^(%d+)')) or 20
-redis.call('expire', KEYS[1], minutes * 60)
-return {1, state}
-)lua";
-
-// Releases a lock when it is still this request's.
-constexpr const char* kRelease = R"lua(
-if redis.call('get', KEYS[1]) == ARGV[1] then return redis.call('del', KEYS[1]) end
-return 0
-)lua";
-
-// Writes a session that still exists (a signed-out or expired one stays
-// gone), restarts its expiry and releases the request's lock.
-constexpr const char* kSaveAndRelease = R"lua(
-redis.call('set', KEYS[1], ARGV[1], 'XX', 'EX', ARGV[2])
-if redis.call('get', KEYS[2]) == ARGV[3] then redis.call('del', KEYS[2]) end
+if not state then return -1 end
+if (string.match(state, '^%d+ (%d+)') or '0') ~= ARGV[1] then return 0 end
+redis.call('set', KEYS[1], ARGV[2], 'EX', ARGV[3])
 return 1
 )lua";
 
-// Keeps a session under a new id, dropping the old id and releasing its lock;
-// 0 when the new id is taken.
+// Keeps a session under a new id, dropping the old id; 0 when the new id is
+// taken.
 constexpr const char* kMove = R"lua(
 if not redis.call('set', KEYS[1], ARGV[1], 'NX', 'EX', ARGV[2]) then return 0 end
 if KEYS[2] ~= KEYS[1] then redis.call('del', KEYS[2]) end
-if redis.call('get', KEYS[3]) == ARGV[3] then redis.call('del', KEYS[3]) end
 return 1
 )lua";
 
@@ -279,11 +316,15 @@ return over
 )lua";
 
 constexpr std::string_view kSessionKey = "oapx1:session:";
-constexpr std::string_view kLockKey = "oapx1:session-lock:";
 constexpr std::string_view kAccountKey = "oapx1:account-sessions:";
 
 std::string session_key(std::string_view id) { return std::string(kSessionKey) + std::string(id); }
-std::string lock_key(std::string_view id) { return std::string(kLockKey) + std::string(id); }
+
+long long wall_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 
 // A reply the store can work with; an error reply (a server still loading
 // its data, say) counts as the server being unavailable.
@@ -292,27 +333,40 @@ RedisReply checked(RedisReply reply) {
   return reply;
 }
 
-// The lock on one session for one request; released when dropped, unless a
-// save already released it.
+// A session as read from Redis: its version, when its expiry was restarted,
+// and encode_session's text of it.
+struct StoredSession {
+  long long version = 0;
+  long long renewed_ms = 0;
+  std::string text;
+};
+
+// Splits the kept text; nullopt for one that is not a session. A text kept
+// before versions were (minutes only) reads as version 0, due for renewal.
+std::optional<StoredSession> parse_stored(std::string_view kept) {
+  const size_t newline = kept.find('\n');
+  if (newline == std::string_view::npos) return std::nullopt;
+  StoredSession s;
+  int minutes = 0;
+  const std::string head(kept.substr(0, newline));
+  if (std::sscanf(head.c_str(), "%d %lld %lld", &minutes, &s.version, &s.renewed_ms) < 1) return std::nullopt;
+  s.text = std::to_string(minutes) + std::string(kept.substr(newline));
+  return s;
+}
+
+// The kept text of encode_session's `text` at `version`, renewed at `renewed_ms`.
+std::string stored_text(std::string_view text, long long version, long long renewed_ms) {
+  const size_t newline = text.find('\n');
+  return std::string(text.substr(0, newline)) + " " + std::to_string(version) + " " +
+         std::to_string(renewed_ms) + std::string(text.substr(newline));
+}
+
+// What the store read for one request: what touch compares the session with
+// and which version its write expects.
 class RedisHold final : public SessionHold {
  public:
-  RedisHold(std::shared_ptr<RedisClient> client, std::string id, std::string token)
-      : client_(std::move(client)), id_(std::move(id)), token_(std::move(token)) {}
-  ~RedisHold() override {
-    if (token_.empty()) return;
-    try {
-      client_->run({"EVAL", kRelease, "1", lock_key(id_), token_});
-    } catch (const std::exception&) {
-      // The lock expires on its own.
-    }
-  }
-  const std::string& token() const { return token_; }
-  void released() { token_.clear(); }
-
- private:
-  std::shared_ptr<RedisClient> client_;
-  std::string id_;
-  std::string token_;  // the lock's value; empty once released
+  explicit RedisHold(StoredSession read) : read(std::move(read)) {}
+  StoredSession read;
 };
 
 class RedisSessionStore final : public SessionStore {
@@ -322,33 +376,22 @@ class RedisSessionStore final : public SessionStore {
         times_(times),
         limits_(limits) {}
 
+  // One GET: no lock and no write (touch writes only what changed).
   std::shared_ptr<SessionEntry> find(std::string_view id) override {
     try {
-      const std::string token = new_session_id();
-      const auto deadline = std::chrono::steady_clock::now() + times_.lock_wait;
-      auto pause = std::chrono::milliseconds(2);
-      for (;;) {
-        RedisReply r = checked(client_->run({"EVAL", kLockAndRead, "2", session_key(id), lock_key(id),
-                                             token, std::to_string(times_.lock_expiry.count())}));
-        if (r.kind != RedisReply::Kind::kArray || r.items.empty()) {
-          throw RedisUnavailable("Redis: unexpected reply");
-        }
-        if (r.items[0].integer == 1) {
-          if (r.items.size() < 2 || r.items[1].kind != RedisReply::Kind::kString) return nullptr;
-          auto entry = load(id, r.items[1].text);
-          if (entry) entry->hold = std::make_unique<RedisHold>(client_, std::string(id), token);
-          return entry;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(10));
-      }
-      // The session's other request has outlasted the wait (its host may be
-      // stuck): this one goes on without the lock rather than hang.
-      event_log().write(kEventError, "oapx1 serve: session lock wait ended; going on without it");
       RedisReply r = checked(client_->run({"GET", session_key(id)}));
       if (r.kind != RedisReply::Kind::kString) return nullptr;
-      return load(id, r.text);
+      std::optional<StoredSession> read = parse_stored(r.text);
+      auto entry = std::make_shared<SessionEntry>();
+      if (!read || !decode_session(read->text, entry->state)) {
+        event_log().write(kEventError, "oapx1 serve: a shared session could not be read; dropped");
+        return nullptr;
+      }
+      entry->id = std::string(id);
+      entry->timeout_minutes = entry->state.timeout();
+      entry->last_access = std::chrono::steady_clock::now();
+      entry->hold = std::make_unique<RedisHold>(std::move(*read));
+      return entry;
     } catch (const std::exception& e) {
       unavailable(e);
       return nullptr;  // reported as a lost session: the page sends the user to sign in
@@ -356,20 +399,16 @@ class RedisSessionStore final : public SessionStore {
   }
 
   std::string renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry) override {
-    auto* hold = dynamic_cast<RedisHold*>(entry->hold.get());
-    const std::string state = encode_session(entry->state);
-    const std::string seconds = std::to_string(std::max(1, entry->state.timeout()) * 60);
+    const long long now = wall_ms();
+    StoredSession kept{1, now, encode_session(entry->state)};
+    const std::string state = stored_text(kept.text, kept.version, kept.renewed_ms);
+    const std::string seconds = expiry_seconds(entry->state);
     std::string id;
     try {
       for (int attempt = 0; attempt < 8; ++attempt) {
         id = new_session_id();
-        RedisReply r = checked(client_->run({"EVAL", kMove, "3", session_key(id),
-                                             session_key(old_id), lock_key(old_id), state, seconds,
-                                             hold ? hold->token() : std::string()}));
-        if (r.integer == 1) {
-          if (hold) hold->released();
-          break;
-        }
+        RedisReply r = checked(client_->run({"EVAL", kMove, "2", session_key(id), session_key(old_id), state, seconds}));
+        if (r.integer == 1) break;
       }
     } catch (const std::exception& e) {
       unavailable(e);
@@ -380,6 +419,7 @@ class RedisSessionStore final : public SessionStore {
       return id;
     }
     entry->id = id;
+    entry->hold = std::make_unique<RedisHold>(std::move(kept));
     count_account_session(*entry, old_id);
     return id;
   }
@@ -392,15 +432,48 @@ class RedisSessionStore final : public SessionStore {
     }
   }
 
+  // Writes the session only when the request changed it or its expiry is due
+  // for renewal. The write expects the version the request read; when another
+  // request wrote in between, this request's changes (the items it set, its
+  // time-out and code page) are applied again to the session as it now is,
+  // so that two requests changing different items both keep theirs; of two
+  // changing the same item, the later write wins.
   void touch(SessionEntry& entry) override {
     if (entry.id.empty()) return;
     auto* hold = dynamic_cast<RedisHold*>(entry.hold.get());
+    if (!hold) return;  // never read from this store: nothing to compare with
+    const std::string mine = encode_session(entry.state);
+    const long long now = wall_ms();
+    const bool changed = mine != hold->read.text;
+    // A renewal time ahead of this host's clock (clocks of hosts differ) counts as due.
+    if (!changed && std::llabs(now - hold->read.renewed_ms) < times_.renew_after.count()) return;
     try {
-      checked(client_->run({"EVAL", kSaveAndRelease, "2", session_key(entry.id), lock_key(entry.id),
-                            encode_session(entry.state),
-                            std::to_string(std::max(1, entry.state.timeout()) * 60),
-                            hold ? hold->token() : std::string()}));
-      if (hold) hold->released();
+      StoredSession base = hold->read;
+      std::string next = mine;
+      for (int attempt = 0; attempt < 8; ++attempt) {
+        RedisReply r = checked(client_->run({"EVAL", kSaveIfUnchanged, "1", session_key(entry.id),
+                                             std::to_string(base.version),
+                                             stored_text(next, base.version + 1, now),
+                                             expiry_seconds(entry.state)}));
+        if (r.integer != 0) {
+          if (r.integer == 1) hold->read = StoredSession{base.version + 1, now, next};
+          return;
+        }
+        // Another request wrote first; its write restarted the expiry too.
+        if (!changed) return;
+        RedisReply again = checked(client_->run({"GET", session_key(entry.id)}));
+        if (again.kind != RedisReply::Kind::kString) return;  // gone meanwhile
+        std::optional<StoredSession> now_kept = parse_stored(again.text);
+        std::optional<std::string> merged =
+            now_kept ? merge_session_change(hold->read.text, mine, now_kept->text) : std::nullopt;
+        if (!merged) {
+          event_log().write(kEventError, "oapx1 serve: a shared session could not be read; its change is lost");
+          return;
+        }
+        base = std::move(*now_kept);
+        next = std::move(*merged);
+      }
+      event_log().write(kEventError, "oapx1 serve: a shared session kept changing; this request's change is lost");
     } catch (const std::exception& e) {
       unavailable(e);
     }
@@ -410,16 +483,10 @@ class RedisSessionStore final : public SessionStore {
   size_t size() const override { return 0; }
 
  private:
-  std::shared_ptr<SessionEntry> load(std::string_view id, const std::string& text) {
-    auto entry = std::make_shared<SessionEntry>();
-    if (!decode_session(text, entry->state)) {
-      event_log().write(kEventError, "oapx1 serve: a shared session could not be read; dropped");
-      return nullptr;
-    }
-    entry->id = std::string(id);
-    entry->timeout_minutes = entry->state.timeout();
-    entry->last_access = std::chrono::steady_clock::now();
-    return entry;
+  // The key's life: the time-out, and the minute renewal may lag behind.
+  std::string expiry_seconds(const MemorySession& state) const {
+    const long long renew_s = (times_.renew_after.count() + 999) / 1000;
+    return std::to_string(std::max(1, state.timeout()) * 60LL + renew_s);
   }
 
   void unavailable(const std::exception& e) {
@@ -432,11 +499,9 @@ class RedisSessionStore final : public SessionStore {
   void count_account_session(const SessionEntry& entry, std::string_view old_id) {
     const std::string account = ascii_lower(entry.state.item("UserName").str());
     if (account.empty() || limits_.per_account == 0) return;
-    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
     try {
       checked(client_->run({"EVAL", kCountAccountSession, "1", std::string(kAccountKey) + account, entry.id,
-                            std::to_string(now.count()), std::to_string(limits_.per_account),
+                            std::to_string(wall_ms()), std::to_string(limits_.per_account),
                             std::string(old_id)}));
     } catch (const std::exception& e) {
       unavailable(e);

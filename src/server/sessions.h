@@ -26,22 +26,24 @@ namespace oapx1 {
 
 using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
-// A store's hold on a session for the length of one request; dropping it lets
-// the session's next request in.
+// What a store keeps about a session for the length of one request (a shared
+// store: the state it read, which its write compares against).
 class SessionHold {
  public:
   virtual ~SessionHold() = default;
 };
 
-// One session's state. Requests of one session run one at a time: a request
-// holds `mutex` while its page runs (and, with a shared store, `hold`).
+// One session's state. Requests of one session in this process run one at a
+// time: a request holds `mutex` while its page runs. Requests on other hosts
+// sharing the session are not locked out: a shared store writes what a
+// request changed and keeps the changes of both when they overlap in time.
 struct SessionEntry {
   std::mutex mutex;
   MemorySession state;                                // items, code page, time-out
   std::chrono::steady_clock::time_point last_access;  // start or end of the last request
   std::atomic<int> timeout_minutes{20};               // copy of state's time-out for the sweep
   std::string id;                                     // the id it is kept under; empty while new
-  std::unique_ptr<SessionHold> hold;                  // a shared store's lock on it, if any
+  std::unique_ptr<SessionHold> hold;                  // a shared store's note of its read, if any
 };
 
 class SessionStore {
@@ -122,12 +124,13 @@ class MemorySessionStore final : public SessionStore {
   std::unordered_map<std::string, std::vector<Sessions::iterator>> by_account_;
 };
 
-// How long a request waits for a session's other request on another host, and
-// how long a lock outlives a host that died holding it.
+// Times of the shared store.
 struct SharedSessionTimes {
-  std::chrono::milliseconds lock_wait{10'000};     // then the request goes on without the lock
-  std::chrono::milliseconds lock_expiry{30'000};   // a lock not released is dropped after this
   std::chrono::milliseconds server_timeout{2'000}; // to connect to or hear from the server
+  // A request that changes nothing writes the session only to restart its
+  // expiry, and at most once in this time; the session's key lives this much
+  // longer than its time-out, so that it never ends early.
+  std::chrono::milliseconds renew_after{60'000};
 };
 
 // Makes the store `setting` names: "memory" (or empty) for this process's
@@ -151,6 +154,12 @@ std::string encode_session(const MemorySession& state);
 // Fills `state` from encode_session's text; false (state partly filled) for a
 // text that is not one.
 bool decode_session(std::string_view text, MemorySession& state);
+// One request's change of a session applied to the session as another request
+// left it meanwhile (all three encode_session's texts): the items `mine` sets
+// to other values than `before` had, and its time-out and code page when they
+// differ from `before`'s, over `current`. nullopt when a text is not a session.
+std::optional<std::string> merge_session_change(std::string_view before, std::string_view mine,
+                                                std::string_view current);
 
 // A fresh session id: 128 bits from the system's cryptographic generator, in hex.
 std::string new_session_id();

@@ -6,6 +6,7 @@
 #include "pages/flownode/node_settings_page.h"
 #include "platform/components/components.h"
 #include "platform/data/connection.h"
+#include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
@@ -125,6 +126,7 @@ WebApplication::WebApplication(ServerOptions options)
   set_default_database(options_.database);
   const int lock_wait_ms = static_cast<int>(options_.db_lock_wait.count());
   update_process_settings([&](ProcessSettings& s) { s.database_lock_wait_ms = lock_wait_ms; });
+  DbPool::instance().set_limits(options_.db_pool, DbPool::instance().open_wait());
   application_.set_item("TavrinOAURL", Variant(options_.oa_url));
   if (options_.demo_login.has_value()) {
     demo_login_ = *options_.demo_login ? 1 : 0;

@@ -82,6 +82,7 @@ struct ServerOptions {
   size_t max_connections = 0;             // open connections; 0: from the descriptor limit
   size_t max_connections_per_address = 256;  // open connections of one client address; 0: no limit
   std::chrono::milliseconds db_lock_wait{5000};  // longest wait for a database lock; 0: command time-out
+  size_t db_pool = 64;                    // database connections open at once; more requests wait for one
   std::string app_root = kDefaultAppRoot; // URL path of the web application, with both slashes
   std::string oa_url;                     // application item TavrinOAURL; empty: app_root
   std::string system_url;                 // session item SystemURL of new sessions; empty: app_root

@@ -6,7 +6,10 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/data/db_pool.h"
 #include "server/serve.h"
+#include "server/web_application.h"
+#include "support/test_db.h"
 
 namespace oapx1 {
 namespace {
@@ -109,7 +112,7 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
        "--secure-cookies", "true", "--trusted-proxies", "10.0.0.0/8, ::1", "--login-failures", "0",
        "--header-timeout", "3", "--body-timeout=40", "--max-connections-per-address", "0",
        "--sessions-per-account", "5", "--max-sessions=100000",
-       "--edit-permission", "WFADMIN"});
+       "--edit-permission", "WFADMIN", "--db-pool", "8"});
   EXPECT_EQ(o.page_threads, 3);
   EXPECT_EQ(o.page_queue, 20u);
   EXPECT_EQ(o.max_connections, 500u);
@@ -123,6 +126,9 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_EQ(o.max_connections_per_address, 0u);
   EXPECT_EQ(o.sessions_per_account, 5u);
   EXPECT_EQ(o.max_sessions, 100000u);
+  EXPECT_EQ(o.db_pool, 8u);
+  EXPECT_EQ(defaults.db_pool, 64u);
+  EXPECT_THROW(parse_serve_args({"--db-pool", "0"}), std::invalid_argument);
   EXPECT_EQ(o.edit_permission, "WFADMIN");
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
@@ -144,7 +150,7 @@ TEST(ServeArgs, help_lists_every_setting_it_takes_and_only_those) {
                            "demo-login", "login-exempt", "login-failures", "trusted-proxies",
                            "secure-cookies", "access-log", "language", "threads", "page-threads",
                            "page-queue", "max-connections", "max-header", "max-body", "read-timeout",
-                           "write-timeout", "db-lock-wait"}) {
+                           "write-timeout", "db-lock-wait", "db-pool"}) {
     EXPECT_EQ(listed.count(name), 1u) << name;
   }
   for (const std::string& name : listed) {
@@ -157,6 +163,19 @@ TEST(ServeArgs, help_lists_every_setting_it_takes_and_only_those) {
     }
   }
   EXPECT_EQ(help.find("see docs/serve.md)"), std::string::npos);
+}
+
+// The pool bound reaches the process's connection pool when the server is made.
+TEST(ServeArgs, the_db_pool_setting_bounds_the_connection_pool) {
+  DbPool& pool = DbPool::instance();
+  const size_t was = pool.max_open();
+  oapx1::testing::TestDb db;
+  ServerOptions o = parse_serve_args({"--db-pool", "3"});
+  o.database = db.url();
+  o.demo_login = false;
+  { WebApplication app(o); }
+  EXPECT_EQ(pool.max_open(), 3u);
+  pool.set_limits(was, pool.open_wait());
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <map>
+#include <sstream>
 #include <thread>
 
 #include "host/page.h"
@@ -81,12 +83,19 @@ class RedisProcess {
   pid_t pid_ = -1;
 };
 
-// Counts the requests of its session and states what it holds.
+// Counts the requests of its session and states what it holds; with
+// `mark`, sets the item of that name instead.
 class CountPage : public Page {
  public:
   void I_init() override {
     bind_request_context();
     Session& session = session_object();
+    if (const std::string mark = request_object().item("mark").str(); !mark.empty()) {
+      session.set_item(mark, Variant("1"));
+      if (request_object().item("slow").str() == "1") std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      response_object().write("marked");
+      return;
+    }
     if (session.item("n").is_empty()) {
       response_object().write("lost");
       session.set_item("n", Variant(0));
@@ -95,9 +104,41 @@ class CountPage : public Page {
     const int64_t n = session.item("n").to_integer() + 1;
     session.set_item("n", Variant(static_cast<long long>(n)));
     if (request_object().item("slow").str() == "1") std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    response_object().write(std::to_string(n));
+    response_object().write(std::to_string(n) + (session.item("a").is_empty() ? "" : " a"));
   }
 };
+
+// Calls of each command the Redis server has run, from INFO commandstats.
+std::map<std::string, long long> command_calls(RedisClient& client) {
+  std::map<std::string, long long> calls;
+  const std::string info = client.run({"INFO", "commandstats"}).text;
+  std::istringstream lines(info);
+  for (std::string line; std::getline(lines, line);) {
+    // cmdstat_get:calls=3,usec=...
+    const size_t colon = line.find(':'), equals = line.find("calls=");
+    if (line.rfind("cmdstat_", 0) != 0 || colon == std::string::npos || equals == std::string::npos) continue;
+    calls[line.substr(8, colon - 8)] = std::stoll(line.substr(equals + 6));
+  }
+  return calls;
+}
+
+// The commands run between two readings, but for the INFO of the reading.
+std::map<std::string, long long> commands_between(const std::map<std::string, long long>& before,
+                                                  const std::map<std::string, long long>& after) {
+  std::map<std::string, long long> run;
+  for (const auto& [name, n] : after) {
+    const auto it = before.find(name);
+    const long long d = n - (it == before.end() ? 0 : it->second) - (name == "info" ? 1 : 0);
+    if (d > 0) run[name] = d;
+  }
+  return run;
+}
+
+std::string describe(const std::map<std::string, long long>& commands) {
+  std::string text;
+  for (const auto& [name, n] : commands) text += name + "=" + std::to_string(n) + " ";
+  return text;
+}
 
 class SharedSessions : public ::testing::Test {
  protected:
@@ -150,13 +191,14 @@ TEST_F(SharedSessions, a_session_follows_its_browser_across_hosts_and_restarts) 
   start_host(0);
   EXPECT_EQ(get(0, cookie), "5");
 
-  // Requests of one session on two hosts run one after the other: neither
-  // count is lost.
-  auto slow = std::async(std::launch::async, [&] { return get(0, cookie, "&slow=1"); });
+  // Requests of one session on two hosts run side by side; each keeps its
+  // change: the slow one's item is applied over the quick one's count.
+  auto slow = std::async(std::launch::async, [&] { return get(0, cookie, "&mark=a&slow=1"); });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const std::string quick = get(1, cookie);
   const std::string slowed = slow.get();
-  EXPECT_EQ(slowed + " " + quick, "6 7");
+  EXPECT_EQ(slowed + " " + quick, "marked 6");
+  EXPECT_EQ(get(0, cookie), "7 a");
 
   // Redis itself restarts: requests while it is away report the session lost
   // at once (no hang, no crash); afterwards the session is back.
@@ -166,34 +208,122 @@ TEST_F(SharedSessions, a_session_follows_its_browser_across_hosts_and_restarts) 
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
   EXPECT_FALSE(log_.entries().empty());
   redis_.start();
-  EXPECT_EQ(get(0, cookie), "8");
-  EXPECT_EQ(get(1, cookie), "9");
+  EXPECT_EQ(get(0, cookie), "8 a");
+  EXPECT_EQ(get(1, cookie), "9 a");
 }
 
-TEST_F(SharedSessions, the_lock_wait_is_bounded_and_a_removed_session_stays_gone) {
-  SharedSessionTimes times;
-  times.lock_wait = std::chrono::milliseconds(300);
-  auto a = make_session_store(redis_.url(), {}, times);
-  auto b = make_session_store(redis_.url(), {}, times);
+TEST_F(SharedSessions, a_removed_session_stays_gone) {
+  auto a = make_session_store(redis_.url(), {});
+  auto b = make_session_store(redis_.url(), {});
   auto entry = std::make_shared<SessionEntry>();
   entry->state.set_item("UserName", Variant("lisi"));
   const std::string id = a->add(entry);
-
-  auto held = a->find(id);  // this request never ends normally
-  ASSERT_TRUE(held);
-  const auto before = std::chrono::steady_clock::now();
   auto other = b->find(id);
-  EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(300));
-  ASSERT_TRUE(other);  // the other request goes on after the bounded wait
+  ASSERT_TRUE(other);
   EXPECT_EQ(other->state.item("UserName").str(), "lisi");
-  held.reset();  // dropping the entry releases the lock
-  other.reset();
-  ASSERT_TRUE(b->find(id));
 
   b->remove(id);
   EXPECT_FALSE(a->find(id));
-  a->touch(*entry);  // a request ending after the sign-out does not bring it back
+  // Requests ending after the sign-out, with or without a change, do not bring it back.
+  a->touch(*entry);
+  other->state.set_item("n", Variant(1LL));
+  b->touch(*other);
   EXPECT_FALSE(b->find(id));
+}
+
+// A request that changes nothing costs one GET; its expiry is restarted by a
+// write at most once in the renewal time; a change is written at once.
+TEST_F(SharedSessions, a_request_that_changes_nothing_reads_once_and_renews_rarely) {
+  SharedSessionTimes times;
+  times.renew_after = std::chrono::milliseconds(1500);
+  auto store = make_session_store(redis_.url(), {}, times);
+  RedisClient client(parse_redis_url(redis_.url()), std::chrono::seconds(2));
+  const std::string id = store->add(std::make_shared<SessionEntry>());
+  const std::string key = "oapx1:session:" + id;
+  auto request = [&](bool change) {
+    const auto before = command_calls(client);
+    auto entry = store->find(id);
+    EXPECT_TRUE(entry);
+    if (!entry) return std::string();
+    if (change) entry->state.set_item("x", Variant(static_cast<long long>(entry->state.items().size())));
+    store->touch(*entry);
+    return describe(commands_between(before, command_calls(client)));
+  };
+  // A session lives its time-out and the renewal time: 20 minutes and 2 seconds.
+  const long long full_ms = 20 * 60 * 1000 + 2000;
+  EXPECT_EQ(request(false), "get=1 ");
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  EXPECT_EQ(request(false), "get=1 ");
+  EXPECT_LT(client.run({"PTTL", key}).integer, full_ms - 500);  // not renewed
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  EXPECT_EQ(request(false), "eval=1 get=2 set=1 ");  // the script's own calls count too
+  EXPECT_GT(client.run({"PTTL", key}).integer, full_ms - 300);  // renewed
+  EXPECT_EQ(request(false), "get=1 ");
+  EXPECT_EQ(request(true), "eval=1 get=2 set=1 ");
+  EXPECT_EQ(store->find(id)->state.item("x").str(), "0");
+}
+
+// The node page viewed again by a signed-in user, which changes nothing in
+// the session, costs exactly one Redis command.
+TEST_F(SharedSessions, a_node_page_view_costs_one_redis_command) {
+  db_.exec_file("db/sqlite/demo.sql");
+  ServerOptions o;
+  o.port = 0;
+  o.threads = 2;
+  o.database = db_.url();
+  o.docroot = OAPX1_WWW_DIR;
+  o.demo_login = true;
+  o.session_store = redis_.url();
+  hosts_[0] = std::make_unique<HttpServer>(std::move(o));
+  hosts_[0]->start();
+  const uint16_t port = hosts_[0]->port();
+  const std::string cookie = cookie_of(testing::http_post(port, "/oa/login.asp", "username=admin&password=demo"));
+  ASSERT_FALSE(cookie.empty());
+  RedisClient client(parse_redis_url(redis_.url()), std::chrono::seconds(2));
+  // The first view after the sign-in stores what the page keeps in the session.
+  EXPECT_EQ(http_get(port, std::string(kPage) + "?OAID=1", cookie).status, 200);
+  for (int view = 0; view < 3; ++view) {
+    const auto before = command_calls(client);
+    const testing::ClientReply r = http_get(port, std::string(kPage) + "?OAID=1", cookie);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.body.find("login.asp"), std::string::npos) << "view " << view;
+    EXPECT_EQ(describe(commands_between(before, command_calls(client))), "get=1 ") << "view " << view;
+  }
+}
+
+// A request's change applied over what another request wrote meanwhile.
+TEST(SessionMerge, a_change_keeps_what_another_request_wrote_meanwhile) {
+  auto text = [](int minutes, std::initializer_list<std::pair<const char*, long long>> items) {
+    MemorySession s;
+    s.set_timeout(minutes);
+    for (const auto& [name, value] : items) s.set_item(name, Variant(value));
+    return encode_session(s);
+  };
+  struct Case {
+    const char* what;
+    std::string before, mine, current, merged;
+  } cases[] = {
+      {"different items both kept", text(20, {{"n", 1}}), text(20, {{"n", 1}, {"a", 1}}),
+       text(20, {{"n", 2}}), text(20, {{"n", 2}, {"a", 1}})},
+      {"the same item: this request's value", text(20, {{"n", 1}}), text(20, {{"n", 3}}),
+       text(20, {{"n", 2}}), text(20, {{"n", 3}})},
+      {"names in another letter case are the same item", text(20, {{"N", 1}}), text(20, {{"N", 3}}),
+       text(20, {{"n", 2}, {"b", 1}}), text(20, {{"N", 3}, {"b", 1}})},
+      {"an unchanged time-out keeps the other's", text(20, {}), text(20, {{"a", 1}}), text(45, {}),
+       text(45, {{"a", 1}})},
+      {"a changed time-out wins", text(20, {}), text(30, {}), text(45, {}), text(30, {})},
+  };
+  for (const Case& c : cases) {
+    MemorySession want, got;
+    ASSERT_TRUE(decode_session(c.merged, want));
+    const std::optional<std::string> merged = merge_session_change(c.before, c.mine, c.current);
+    ASSERT_TRUE(merged) << c.what;
+    ASSERT_TRUE(decode_session(*merged, got)) << c.what;
+    EXPECT_EQ(got.timeout(), want.timeout()) << c.what;
+    EXPECT_EQ(got.items().size(), want.items().size()) << c.what;
+    for (const auto& [name, value] : want.items()) EXPECT_EQ(got.item(name).str(), value.str()) << c.what << " " << name;
+  }
+  EXPECT_FALSE(merge_session_change(text(20, {}), text(20, {}), "not a session"));
 }
 
 // A sign-in beyond an account's cap ends the account's oldest session (names

@@ -98,6 +98,16 @@ size_t DbPool::open_count(const std::string& connect_string) const {
   return it == open_.end() ? 0 : it->second;
 }
 
+size_t DbPool::max_open() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return max_open_;
+}
+
+std::chrono::milliseconds DbPool::open_wait() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return open_wait_;
+}
+
 void DbPool::set_limits(size_t max_open, std::chrono::milliseconds open_wait) {
   std::lock_guard<std::mutex> lock(mutex_);
   max_open_ = std::max<size_t>(1, max_open);

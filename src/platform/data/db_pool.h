@@ -40,6 +40,10 @@ class DbPool {
   // Bounds the engine connections open per connection string (at least 1),
   // and how long a request waits for one at the bound.
   void set_limits(size_t max_open, std::chrono::milliseconds open_wait);
+  // The bound on engine connections open per string (64 until set_limits).
+  size_t max_open() const;
+  // How long a request waits for a connection at the bound (10 s until set_limits).
+  std::chrono::milliseconds open_wait() const;
 
   // With `on`, engine connections handed out from now on share one read
   // transaction among the reads of each use (see DbSession::set_shared_reads):
