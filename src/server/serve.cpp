@@ -287,7 +287,7 @@ std::string serve_usage() {
          "  app-root PATH           the application's path (default /oa/)\n"
          "  oa-url URL              the public address sign-in redirects go to (TavrinOAURL)\n"
          "  system-url URL          the session's SystemURL (SystemURL)\n"
-         "  demo-login true|false   offer the demo sign-in of a demo database (also --demo-login,\n"
+         "  demo-login true|false   tell the demo users' password on the login page (also --demo-login,\n"
          "                          --no-demo-login)\n"
          "  login-exempt ACCOUNTS   accounts the sign-in access policy spares, comma-separated\n"
          "  edit-permission CODE    function code a user needs to open and save workflows\n"

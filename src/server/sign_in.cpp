@@ -97,7 +97,7 @@ std::string form_page_start(std::string_view title, std::string_view action) {
 }
 
 std::string login_form(std::string_view action, std::string_view message, std::string_view user,
-                       std::string_view next) {
+                       std::string_view next, bool demo_hint) {
   std::string page = form_page_start("登录", action);
   if (!message.empty()) page += "<p class=\"msg\">" + html_encode(message) + "</p>\r\n";
   if (!next.empty()) page += "<input type=\"hidden\" name=\"next\" value=\"" + html_encode(next) + "\">\r\n";
@@ -105,7 +105,7 @@ std::string login_form(std::string_view action, std::string_view message, std::s
           html_encode(user) + "\" autofocus>\r\n";
   page += "<label for=\"password\">密码</label><input type=\"password\" id=\"password\" name=\"password\">\r\n";
   page += "<button type=\"submit\">登录</button>\r\n";
-  page += "<p class=\"hint\">演示数据库的用户（如 admin、zhangsan）密码均为 demo。</p>\r\n";
+  if (demo_hint) page += "<p class=\"hint\">演示数据库的用户（如 admin、zhangsan）密码均为 demo。</p>\r\n";
   page += "</form>\r\n</body>\r\n</html>\r\n";
   return page;
 }
@@ -130,7 +130,8 @@ SignIn::SignIn(SignInSettings settings, ApplicationState& application, SessionSt
 
 HttpReply SignIn::form_reply(int status, std::string_view message, std::string_view user,
                              std::string_view next) const {
-  HttpReply reply = html_reply(status, login_form(settings_.login_path, message, user, next));
+  HttpReply reply = html_reply(status, login_form(settings_.login_path, message, user, next,
+                                                       settings_.demo_hint && settings_.demo_hint()));
   reply.headers.emplace_back("Cache-Control", "no-store");
   return reply;
 }

@@ -6,6 +6,7 @@
 #ifndef OAPX1_SERVER_SIGN_IN_H_
 #define OAPX1_SERVER_SIGN_IN_H_
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,9 @@ struct SignInSettings {
   int login_failures = 10;        // failed sign-ins a minute per address and per account and address pair, and free failures of an account before it waits; 0: no limit
   SteadyClock clock;              // the present time (of the failure limit)
   std::string logout_path;        // URL path of the sign-out page, to which its form posts
+  // Whether the login form shows the demo database's hint (its users'
+  // password); asked at each form, since the database may answer late.
+  std::function<bool()> demo_hint;
 };
 
 class SignIn {

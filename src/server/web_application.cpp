@@ -119,7 +119,8 @@ WebApplication::WebApplication(ServerOptions options)
   sign_in_ = std::make_unique<SignIn>(
       SignInSettings{options_.database, login_path, landing_, options_.oa_url + "login.asp",
                      options_.system_url, options_.secure_cookies, options_.trusted_proxies,
-                     options_.login_failures, options_.clock, logout_path},
+                     options_.login_failures, options_.clock, logout_path,
+                     [this] { return demo_login_enabled(); }},
       application_, *sessions_);
 
   reads_run_here_ = options_.database.rfind("sqlite:", 0) == 0 && options_.session_store == "memory";
@@ -237,11 +238,6 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route)
         return run_page(request, route);
       case Route::Kind::kLogin:
         if (!get && !post) return not_allowed("GET, HEAD, POST");
-        if (!demo_login_enabled()) {
-          return html_reply(404,
-                            "<html><body><h1>404 Not Found</h1><p>The demo login is off: the database has no "
-                            "demo data. Start the server with --demo-login to turn it on.</p></body></html>");
-        }
         return post ? sign_in_->sign_in(request, route.query) : sign_in_->form(route.query);
       case Route::Kind::kLogout:
         if (!get && !post) return not_allowed("GET, HEAD, POST");

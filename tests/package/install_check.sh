@@ -58,16 +58,17 @@ getent passwd oapx1 >/dev/null || fail "no service user"
 [ "$(stat -c '%U:%G %a' /etc/oapx1/serve.conf)" = "root:oapx1 640" ] ||
   fail "/etc/oapx1/serve.conf is $(stat -c '%U:%G %a' /etc/oapx1/serve.conf)"
 
-# The first steps of the README, with the demo data so that there is an
-# account; from a folder the service user may enter.
+# The first steps of the README: a database with its first administrator,
+# no demo data; from a folder the service user may enter.
 cd /
-runuser -u oapx1 -- /usr/bin/oapx1 db init --demo --config /etc/oapx1/serve.conf >/dev/null 2>&1 ||
-  fail "db init as the service user"
+printf 'Admin-Secret-1\n' |
+  runuser -u oapx1 -- /usr/bin/oapx1 db init --config /etc/oapx1/serve.conf --admin admin --password-stdin \
+  >/dev/null 2>&1 || fail "db init --admin as the service user"
 [ "$(stat -c %U /var/lib/oapx1/oa.db)" = oapx1 ] || fail "the database is not the service user's"
 runuser -u oapx1 -- /usr/bin/oapx1 db check --config /etc/oapx1/serve.conf >/dev/null || fail "db check"
 
 # The shipped settings as they are, on a free port.
-runuser -u oapx1 -- /usr/bin/oapx1 serve --config /etc/oapx1/serve.conf --listen 127.0.0.1:0 --demo-login \
+runuser -u oapx1 -- /usr/bin/oapx1 serve --config /etc/oapx1/serve.conf --listen 127.0.0.1:0 \
   --threads 1 >"$work/serve.out" 2>"$work/serve.err" &
 server=$!
 for _ in $(seq 100); do grep -q "^oapx1 serve: listening on" "$work/serve.out" && break; sleep 0.1; done
@@ -75,7 +76,7 @@ base=$(sed -n 's|^oapx1 serve: listening on \(http://[^/]*\)/$|\1|p' "$work/serv
 [ -n "$base" ] || { cat "$work/serve.out" "$work/serve.err" >&2; fail "serve did not start"; }
 grep -q "^  docroot:  /usr/share/oapx1/www$" "$work/serve.out" || fail "serve does not use the installed web files"
 # A sign-in answers 303 to the page with a session cookie; the page then opens.
-curl -s -o /dev/null -D "$work/login.h" -d "username=admin&password=demo" "$base/oa/login.asp"
+curl -s -o /dev/null -D "$work/login.h" -d "username=admin&password=Admin-Secret-1" "$base/oa/login.asp"
 grep -q "^HTTP/1.1 303" "$work/login.h" || { cat "$work/login.h" >&2; fail "sign-in not accepted"; }
 cookie=$(sed -n 's/^Set-Cookie: \(OAPX1SESSION=[^;]*\).*/\1/p' "$work/login.h")
 [ -n "$cookie" ] || fail "no session cookie"

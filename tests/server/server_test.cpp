@@ -480,10 +480,14 @@ TEST_F(ServerTest, demo_login_is_on_only_with_demo_data_or_the_flag) {
     WebApplication app(o);
     EXPECT_TRUE(app.demo_login_enabled());
   }
+  // Without the demo, the login form is the installation's own: served, and
+  // without the demo users' password.
   o.demo_login = false;
   start(o);
-  EXPECT_EQ(http_get(port_, "/oa/login.asp").status, 404);
-  EXPECT_EQ(http_post(port_, "/oa/login.asp", "username=admin&password=demo").status, 404);
+  const ClientReply form = http_get(port_, "/oa/login.asp");
+  EXPECT_EQ(form.status, 200);
+  EXPECT_EQ(gb18030_to_utf8(form.body).find("密码均为 demo"), std::string::npos);
+  EXPECT_EQ(http_post(port_, "/oa/login.asp", "username=admin&password=demo").status, 303);
 }
 
 // The demo login follows the database: on with the demo marker, off without
