@@ -4,6 +4,7 @@
 #include <string>
 
 #include "directory/tree_walk.h"
+#include "platform/text/ascii.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/web/intrinsics.h"
@@ -15,16 +16,6 @@ namespace {
 Variant request_item(std::string_view name) { return request_object().item(name); }
 
 std::string h(const Variant& v) { return html_encode(v.str()); }
-
-// A node number as the model page accepts it: digits only, short enough for
-// an integer column on both engines.
-bool is_whole_number(const std::string& text) {
-  if (text.empty() || text.size() > 9) return false;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
 
 bool signed_in() { return !script_equal(session_object().item("UserName"), ""); }
 
@@ -75,7 +66,7 @@ void FlowModelPage::I_init() {
     // The node to open: `JieDianID` (or `node`), when it is a node of the model.
     Variant wanted = request_item("JieDianID");
     if (script_equal(wanted, "")) wanted = request_item("node");
-    const bool node_given = is_whole_number(wanted.str());
+    const bool node_given = ascii_digits(wanted.str(), 9);
     Variant model_item = request_item("OAID");
     if (script_equal(model_item, "") && node_given) {
       // A node alone names its model.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text/ascii.h"
 #include "platform/components/components.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -60,12 +61,6 @@ std::vector<std::string> list_entries(const std::string& list, std::string_view 
   }
   if (!current.empty()) entries.push_back(std::move(current));
   return entries;
-}
-
-// True for a text of decimal digits alone, short enough to be a key.
-bool is_whole_number(const std::string& text) {
-  return !text.empty() && text.size() <= 18 &&
-         text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 }  // namespace
@@ -269,7 +264,7 @@ void tvwortqflowjiedia::resolve_department_names(Variant& list, Variant& result)
   // with junk in it still shows its departments and the rest of the page.
   std::string ids;
   for (const std::string& id : list_entries(list.str(), ";,")) {
-    if (!is_whole_number(id)) continue;
+    if (!ascii_digits(id, 18)) continue;
     if (!ids.empty()) ids += ',';
     ids += sql_integer(Variant(id));
   }

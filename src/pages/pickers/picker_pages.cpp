@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "directory/tree_walk.h"
+#include "platform/text/ascii.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/web/intrinsics.h"
@@ -18,14 +19,6 @@ namespace oapx1 {
 namespace {
 
 Variant request_item(std::string_view name) { return request_object().item(name); }
-
-bool is_whole_number(std::string_view text) {
-  if (text.empty() || text.size() > 9) return false;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
 
 std::string h(const Variant& v) { return html_encode(v.str()); }
 
@@ -253,7 +246,7 @@ std::string DepartmentPickerPage::chosen_departments() {
   std::string chosen;
   std::set<std::string> seen;
   for (const std::string& id : preselected(";")) {
-    if (!is_whole_number(id) || !seen.insert(id).second) continue;
+    if (!ascii_digits(id, 9) || !seen.insert(id).second) continue;
     Variant table = "KX_Department", column = "DepartName", key_column = "DepartMentID", key = id;
     Variant name = getnamefromid(table, column, key_column, key);
     if (script_equal(name, "")) name = id;

@@ -49,6 +49,13 @@ constexpr std::string_view trim(std::string_view s, std::string_view blanks = " 
   return s.substr(first, s.find_last_not_of(blanks) - first + 1);
 }
 
+// True for a text of 1 to `max_digits` decimal digits and nothing else: a
+// key short enough for the integer columns it is compared with.
+inline bool ascii_digits(std::string_view text, size_t max_digits) {
+  return !text.empty() && text.size() <= max_digits &&
+         text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 }  // namespace oapx1
 
 #endif  // OAPX1_PLATFORM_TEXT_ASCII_H_
