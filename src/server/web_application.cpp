@@ -8,6 +8,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
+#include "platform/data/request_reads.h"
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
@@ -326,6 +327,10 @@ HttpReply WebApplication::expired_save(const Request& items) {
 }
 
 HttpReply WebApplication::run_page(const HttpRequest& request, const Route& route) {
+  // The page, the editor's checks and the version read are one request's
+  // reads: an engine that asks its server whether kept results still hold
+  // asks once for all of them.
+  RequestReads reads;
   const bool post = request.method == "POST";
   FormPairs query_items = parse_form(route.query);
   const bool url_encoded = has_media_type(request.content_type, "application/x-www-form-urlencoded");

@@ -1,9 +1,91 @@
 #include "platform/data/kept_results.h"
 
 #include <algorithm>
+#include <cctype>
+#include <initializer_list>
 #include <utility>
 
+#include "platform/text/ascii.h"
+
 namespace oapx1 {
+
+namespace {
+
+bool listed(std::string_view word, std::initializer_list<std::string_view> words) {
+  return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+}  // namespace
+
+ReadDependence read_dependence(std::string_view sql) {
+  // Words that take a parenthesis without calling anything, and functions
+  // that give the same answer for the same arguments.
+  static const std::initializer_list<std::string_view> kCallable = {
+      "in", "exists", "from", "join", "on", "where", "and", "or", "not", "as", "select", "union",
+      "all", "when", "then", "else", "case", "by", "having", "using", "is", "with", "distinct",
+      "between", "like", "glob", "intersect", "except", "over",
+      "count", "sum", "min", "max", "avg", "total", "lower", "upper", "length", "coalesce",
+      "ifnull", "nullif", "iif", "substr", "substring", "trim", "ltrim", "rtrim", "abs", "round",
+      "cast", "replace", "instr", "typeof", "group_concat", "char", "unicode", "hex", "printf",
+      "format", "strpos", "position", "char_length", "concat"};
+  // Words and functions that read the clock or ask for random numbers, and
+  // change nothing.
+  static const std::initializer_list<std::string_view> kClockWords = {
+      "current_timestamp", "current_date", "current_time", "localtimestamp", "localtime"};
+  static const std::initializer_list<std::string_view> kClockCalls = {
+      "now", "random", "clock_timestamp", "statement_timestamp", "transaction_timestamp",
+      "timeofday", "localtimestamp", "current_timestamp", "current_time", "localtime",
+      "datetime", "date", "time", "julianday", "strftime", "unixepoch", "randomblob"};
+  auto ident_char = [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; };
+  ReadDependence dependence = ReadDependence::kData;
+  size_t i = 0;
+  const size_t n = sql.size();
+  bool first = true;
+  while (i < n) {
+    const unsigned char c = static_cast<unsigned char>(sql[i]);
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      const char close = c == '[' ? ']' : static_cast<char>(c);
+      ++i;
+      while (i < n) {
+        if (sql[i] == close) {
+          if (close != ']' && i + 1 < n && sql[i + 1] == close) {
+            i += 2;  // a doubled quote stands for itself
+            continue;
+          }
+          break;
+        }
+        ++i;
+      }
+      ++i;
+      first = false;
+    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+      while (i < n && sql[i] != '\n') ++i;
+    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+      const size_t end = sql.find("*/", i + 2);
+      i = end == std::string_view::npos ? n : end + 2;
+    } else if (std::isalpha(c) || c == '_' || c >= 0x80) {
+      const size_t start = i;
+      while (i < n && ident_char(static_cast<unsigned char>(sql[i]))) ++i;
+      const std::string word = ascii_lower(sql.substr(start, i - start));
+      if (first && word != "select" && word != "with") return ReadDependence::kAnything;
+      first = false;
+      if (word == "into") return ReadDependence::kAnything;
+      size_t next = i;
+      while (next < n && std::isspace(static_cast<unsigned char>(sql[next]))) ++next;
+      const bool called = next < n && sql[next] == '(';
+      if (called && !listed(word, kCallable)) {
+        if (!listed(word, kClockCalls)) return ReadDependence::kAnything;
+        dependence = ReadDependence::kClock;
+      } else if (!called && listed(word, kClockWords)) {
+        dependence = ReadDependence::kClock;
+      }
+    } else {
+      if (!std::isspace(c)) first = false;
+      ++i;
+    }
+  }
+  return dependence;
+}
 
 KeptResults::KeptResults(size_t max_entries, size_t max_rows)
     : max_entries_(max_entries), max_rows_(max_rows) {}

@@ -22,6 +22,22 @@
 
 namespace oapx1 {
 
+// What the answer of a statement depends on, judged from its text.
+enum class ReadDependence : uint8_t {
+  kData,      // a select (or with) that reads the data alone: its result may be kept
+  kClock,     // a select that also reads the clock or random numbers, and writes nothing
+  kAnything,  // anything else: it may write, or call what this rule does not know
+};
+
+// What the answer of `sql` (the engine's text, with its literals mostly
+// lifted out as parameters) depends on. A select whose only calls are to
+// functions that give the same answer for the same arguments depends on the
+// data; one that also reads the clock or asks for random numbers, on the
+// clock; a select that creates a table (select ... into), any other
+// statement, or a call this rule does not name, on anything. Literals,
+// quoted names and comments left in the text are skipped.
+ReadDependence read_dependence(std::string_view sql);
+
 // Used by one thread at a time, as its engine connection is.
 class KeptResults {
  public:

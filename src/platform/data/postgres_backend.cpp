@@ -7,8 +7,14 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
+#include "platform/data/kept_results.h"
+#include "platform/data/request_reads.h"
+#include "platform/text/ascii.h"
 #include "platform/web/process.h"
 
 namespace oapx1 {
@@ -123,7 +129,7 @@ class Prepared {
 
 class PgSession final : public DbSession {
  public:
-  explicit PgSession(ConnPtr conn) : conn_(std::move(conn)) {}
+  PgSession(ConnPtr conn, std::string url) : conn_(std::move(conn)), url_(std::move(url)) {}
   ~PgSession() override {
     // The server drops prepared statements with the connection.
     closing_ = true;
@@ -133,6 +139,33 @@ class PgSession final : public DbSession {
   SqlDialect dialect() const override { return SqlDialect::kPostgres; }
 
   DbResult run(const std::string& sql, const std::vector<DbParam>& params) override {
+    if (dependence_of(sql) == ReadDependence::kAnything) RequestReads::changed();
+    return run_statement(sql, params);
+  }
+
+  std::shared_ptr<const DbResult> run_shared(const std::string& sql,
+                                             const std::vector<DbParam>& params) override {
+    const ReadDependence dependence = dependence_of(sql);
+    if (dependence == ReadDependence::kAnything) RequestReads::changed();
+    // A kept result is used for a select that reads the data alone, within
+    // a request (see data_version()), and outside any transaction of the
+    // caller's own: that may hold uncommitted changes.
+    std::optional<int64_t> version;
+    if (dependence == ReadDependence::kData && RequestReads::current() != 0 &&
+        PQtransactionStatus(conn_.get()) == PQTRANS_IDLE) {
+      version = data_version();
+    }
+    if (version) {
+      // Built in a buffer of the connection: a hit allocates nothing.
+      KeptResults::make_key(sql, params, key_);
+      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) return hit;
+    }
+    auto result = std::make_shared<const DbResult>(run_statement(sql, params));
+    if (version && !result->columns.empty()) kept_.keep(key_, *version, result, every_table_);
+    return result;
+  }
+
+  DbResult run_statement(const std::string& sql, const std::vector<DbParam>& params) {
     std::vector<Oid> types(params.size(), 0);
     std::vector<std::string> texts(params.size());
     std::vector<const char*> values(params.size(), nullptr);
@@ -230,6 +263,8 @@ class PgSession final : public DbSession {
   }
 
   DbResult run_script(const std::string& sql) override {
+    // A script may change anything.
+    RequestReads::changed();
     return read(ResultPtr(PQexec(conn_.get(), sql.c_str())));
   }
 
@@ -267,8 +302,10 @@ class PgSession final : public DbSession {
     // process's lock wait (0: no bound of its own).
     const int lock_ms = std::max(0, process_settings()->database_lock_wait_ms);
     if (seconds == timeout_seconds_ && lock_ms == lock_ms_) return;
-    run_script("SET statement_timeout = " + std::to_string(seconds * 1000) +
-               "; SET lock_timeout = " + std::to_string(lock_ms));
+    // Settings change no data: run as they are, not as a script.
+    read(ResultPtr(PQexec(conn_.get(), ("SET statement_timeout = " + std::to_string(seconds * 1000) +
+                                        "; SET lock_timeout = " + std::to_string(lock_ms))
+                                           .c_str())));
     timeout_seconds_ = seconds;
     lock_ms_ = lock_ms;
   }
@@ -312,6 +349,55 @@ class PgSession final : public DbSession {
   }
 
  private:
+  // What the answer of a statement depends on (read_dependence), judged
+  // once per text. Only a plain select may be kept: a with-query may carry
+  // a write.
+  ReadDependence dependence_of(const std::string& sql) {
+    if (const ReadDependence* known = dependences_.find(sql)) return *known;
+    ReadDependence dependence = read_dependence(sql);
+    if (dependence != ReadDependence::kAnything) {
+      size_t start = sql.find_first_not_of(" \t\r\n");
+      if (start == std::string::npos || !ascii_iequals(std::string_view(sql).substr(start, 6), "select")) {
+        dependence = ReadDependence::kAnything;
+      }
+    }
+    return dependences_.insert(sql, dependence, kDependencesKept);
+  }
+
+  // The database's version for the kept results. The server's snapshot of
+  // the transactions committed (pg_current_snapshot) differs after any
+  // commit to any table, by any program, and stays the same while nothing
+  // commits; it is read once per request (RequestReads), before the
+  // request's first kept read, and shared by the request's connections to
+  // the same server, so a request sees every commit made before it began.
+  // This connection numbers the snapshots it meets, counting up at each new
+  // one. None outside a request, or when the server cannot tell.
+  std::optional<int64_t> data_version() {
+    struct Reading {
+      uint64_t reads = 0;    // the request's reads it was taken for
+      std::string server;    // the connection string it was read through
+      std::string snapshot;  // the snapshot's text
+    };
+    thread_local Reading reading;
+    const uint64_t reads = RequestReads::current();
+    if (reads == 0 || !snapshot_sql_) return std::nullopt;
+    if (reading.reads != reads || reading.server != url_) {
+      ResultPtr r(PQexec(conn_.get(), snapshot_sql_));
+      if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1) {
+        // A server before version 13 names it txid_current_snapshot.
+        const bool older = sqlstate(r.get()) == "42883" && snapshot_sql_ == kSnapshotSql;
+        snapshot_sql_ = older ? kOlderSnapshotSql : nullptr;
+        return older ? data_version() : std::nullopt;
+      }
+      reading = Reading{reads, url_, PQgetvalue(r.get(), 0, 0)};
+    }
+    if (reading.snapshot != seen_snapshot_) {
+      seen_snapshot_ = reading.snapshot;
+      ++version_;
+    }
+    return version_;
+  }
+
   [[noreturn]] void fail(const PGresult* result) const {
     const std::string state = sqlstate(result);
     const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
@@ -412,6 +498,19 @@ class PgSession final : public DbSession {
   uint64_t statements_made_ = 0;                     // numbers the prepared statements' names
   int timeout_seconds_ = -1;                         // statement_timeout in force; -1 unknown
   int lock_ms_ = -1;                                 // lock_timeout in force; -1 unknown
+
+  static constexpr const char* kSnapshotSql = "select pg_current_snapshot()::text";
+  static constexpr const char* kOlderSnapshotSql = "select txid_current_snapshot()::text";
+  static constexpr size_t kDependencesKept = 512;
+  std::string url_;                                     // the connection string it was opened with
+  detail::StatementCache<ReadDependence> dependences_;  // read_dependence by statement text
+  const char* snapshot_sql_ = kSnapshotSql;             // how the version is read; null: it cannot be
+  std::string seen_snapshot_;                           // the last snapshot data_version() met
+  int64_t version_ = 0;                                 // its number
+  KeptResults kept_;                                    // results of reads that depend on the data alone
+  // Every table: a kept result is dropped by a new snapshot, not by table.
+  std::shared_ptr<const KeptResults::Tables> every_table_ = kept_.tables({}, true);
+  std::string key_;  // the key of the latest kept-result lookup
 };
 
 Prepared::~Prepared() {
@@ -437,7 +536,7 @@ std::unique_ptr<DbSession> open_postgres_session(const std::string& url) {
   if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
     throw ScriptError(err::kProviderFailure, PQerrorMessage(conn.get()));
   }
-  return std::make_unique<PgSession>(std::move(conn));
+  return std::make_unique<PgSession>(std::move(conn), url);
 }
 
 }  // namespace oapx1

@@ -130,75 +130,6 @@ bool declared_as_date(const char* decltype_text) {
   return upper.find("DATE") != std::string::npos || upper.find("TIME") != std::string::npos;
 }
 
-// Whether the results of a statement depend only on the data it reads: a
-// select (or with) whose only calls are to functions that give the same
-// answer for the same arguments, and that does not read the clock. Anything
-// unknown (a function this list does not name, a table-valued pragma) counts
-// as not deterministic. `sql` is the engine's text, with its literals mostly
-// lifted out as parameters; literals, quoted names and comments left in it
-// are skipped.
-bool deterministic_query(std::string_view sql) {
-  static constexpr std::string_view kCallable[] = {
-      // words that take a parenthesis without calling anything
-      "in", "exists", "from", "join", "on", "where", "and", "or", "not", "as", "select", "union",
-      "all", "when", "then", "else", "case", "by", "having", "using", "is", "with", "distinct",
-      "between", "like", "glob", "intersect", "except", "over",
-      // deterministic functions
-      "count", "sum", "min", "max", "avg", "total", "lower", "upper", "length", "coalesce",
-      "ifnull", "nullif", "iif", "substr", "substring", "trim", "ltrim", "rtrim", "abs", "round",
-      "cast", "replace", "instr", "typeof", "group_concat", "char", "unicode", "hex", "printf",
-      "format"};
-  static constexpr std::string_view kClockWords[] = {"current_timestamp", "current_date",
-                                                     "current_time", "localtimestamp"};
-  auto ident_char = [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; };
-  size_t i = 0;
-  const size_t n = sql.size();
-  bool first = true;
-  while (i < n) {
-    const unsigned char c = static_cast<unsigned char>(sql[i]);
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      const char close = c == '[' ? ']' : static_cast<char>(c);
-      ++i;
-      while (i < n) {
-        if (sql[i] == close) {
-          if (close != ']' && i + 1 < n && sql[i + 1] == close) {
-            i += 2;  // a doubled quote stands for itself
-            continue;
-          }
-          break;
-        }
-        ++i;
-      }
-      ++i;
-      first = false;
-    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
-      while (i < n && sql[i] != '\n') ++i;
-    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-      const size_t end = sql.find("*/", i + 2);
-      i = end == std::string_view::npos ? n : end + 2;
-    } else if (std::isalpha(c) || c == '_' || c >= 0x80) {
-      const size_t start = i;
-      while (i < n && ident_char(static_cast<unsigned char>(sql[i]))) ++i;
-      const std::string word = ascii_lower(sql.substr(start, i - start));
-      if (first && word != "select" && word != "with") return false;
-      first = false;
-      for (std::string_view clock : kClockWords) {
-        if (word == clock) return false;
-      }
-      size_t next = i;
-      while (next < n && std::isspace(static_cast<unsigned char>(sql[next]))) ++next;
-      if (next < n && sql[next] == '(' &&
-          std::find(std::begin(kCallable), std::end(kCallable), word) == std::end(kCallable)) {
-        return false;
-      }
-    } else {
-      if (!std::isspace(c)) first = false;
-      ++i;
-    }
-  }
-  return true;
-}
-
 // Process-wide settings, made before SQLite's first use: no memory
 // statistics, which would take a global mutex on every allocation of every
 // connection.
@@ -363,7 +294,7 @@ class SqliteSession final : public DbSession {
       Collecting collecting(*this, names);
       fresh.stmt = prepare(sql, SQLITE_PREPARE_PERSISTENT);
     }
-    fresh.keepable = is_query(fresh.stmt.get()) && deterministic_query(sql);
+    fresh.keepable = is_query(fresh.stmt.get()) && read_dependence(sql) == ReadDependence::kData;
     take_tables(fresh, names);
     return &cache_.insert(sql, std::move(fresh), capacity);
   }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,10 @@
 #include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
+#include "platform/data/request_reads.h"
 #include "support/shared_counter.h"
 #include "support/test_db.h"
+#include "support/test_pg.h"
 
 namespace oapx1 {
 namespace {
@@ -25,6 +28,7 @@ using testing::TestDb;
 // One request's read: a connection from the pool, one recordset, the first
 // column of its first row as text, and the connection given back.
 std::string read_once(const std::string& url, const std::string& sql) {
+  RequestReads request;
   auto conn = std::make_shared<Connection>();
   conn->Open(url);
   Recordset rs;
@@ -41,8 +45,9 @@ struct HeldConnection {
     connection->Open(url);
     held = Variant(std::static_pointer_cast<Object>(connection));
   }
-  // The first column of the first row a read gives, as text.
+  // The first column of the first row a read gives, as text; one request.
   std::string value(const std::string& sql) const {
+    RequestReads request;
     Recordset rs;
     rs.Open(sql, held, 1, 3);
     return rs.field(0).str();
@@ -69,23 +74,48 @@ int in_other_process(const std::function<void()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Run with each statement reading on its own, and with the reads of one use
-// of a connection (one request) sharing one snapshot, as the server runs.
-class KeptResults : public ::testing::TestWithParam<bool> {
+// Each engine: SQLite with each statement reading on its own, and with the
+// reads of one use of a connection (one request) sharing one snapshot, as
+// the server runs; PostgreSQL, whose version is read once per request.
+struct Engine {
+  const char* name;
+  bool postgres;
+  bool request_snapshots;
+};
+void PrintTo(const Engine& engine, std::ostream* out) { *out << engine.name; }
+
+class KeptResults : public ::testing::TestWithParam<Engine> {
  protected:
+  static void SetUpTestSuite() { pg_ = std::make_unique<testing::PgTestSchema>("oapx1_kept"); }
+  static void TearDownTestSuite() { pg_.reset(); }
+
   void SetUp() override {
+    if (GetParam().postgres && pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+    url_ = GetParam().postgres ? pg_->url() : db_.url();
     DbPool::instance().clear();
-    DbPool::instance().set_request_snapshots(GetParam());
-    db_.exec("INSERT INTO KX_UserInfor (OAID, UserName, TureName, ordernumber) VALUES "
-             "(1, 'zhangsan', '张三', 1), (2, 'lisi', '李四', 2);");
+    DbPool::instance().set_request_snapshots(GetParam().request_snapshots);
+    exec("DELETE FROM KX_UserInfor;"
+         "INSERT INTO KX_UserInfor (OAID, UserName, TureName, ordernumber) VALUES "
+         "(1, 'zhangsan', '张三', 1), (2, 'lisi', '李四', 2);");
   }
   void TearDown() override {
     DbPool::instance().set_request_snapshots(false);
     DbPool::instance().clear();
   }
 
+  // Runs SQL on a connection of its own, outside the pool.
+  void exec(const std::string& sql) const {
+    if (GetParam().postgres) {
+      open_db_session(url_)->run_script(sql);
+    } else {
+      db_.exec(sql);
+    }
+  }
+
   const std::string kName = "select TureName from KX_UserInfor where UserName = 'zhangsan'";
+  static inline std::unique_ptr<testing::PgTestSchema> pg_;  // PostgreSQL's schema for the suite
   TestDb db_;
+  std::string url_;  // the database under test
 };
 
 // A change is seen by the very next read, whichever connection made it.
@@ -131,11 +161,11 @@ TEST_P(KeptResults, the_next_read_sees_every_committed_change) {
   int round = 0;
   for (const Case& c : cases) {
     // Read twice, so the second read may come from what the first kept.
-    read_once(db_.url(), kName);
-    read_once(db_.url(), kName);
+    read_once(url_, kName);
+    read_once(url_, kName);
     const std::string value = "名" + std::to_string(++round);
-    c.change(db_.url(), value);
-    EXPECT_EQ(read_once(db_.url(), kName), value) << c.who;
+    c.change(url_, value);
+    EXPECT_EQ(read_once(url_, kName), value) << c.who;
   }
 }
 
@@ -143,10 +173,10 @@ TEST_P(KeptResults, the_next_read_sees_every_committed_change) {
 // over and over: no read may give a value older than the last commit made
 // before the read began, nor go back.
 TEST_P(KeptResults, reads_interleaved_with_another_process_saves_are_never_stale) {
-  db_.exec("UPDATE KX_UserInfor SET ordernumber = 0 WHERE OAID = 2;");
+  exec("UPDATE KX_UserInfor SET ordernumber = 0 WHERE OAID = 2;");
   testing::SharedCounter committed;
   constexpr long kSaves = 400;
-  const std::string url = db_.url();
+  const std::string url = url_;
   const pid_t writer = fork();
   if (writer == 0) {
     int status = 0;
@@ -186,7 +216,7 @@ TEST_P(KeptResults, reads_interleaved_with_another_process_saves_are_never_stale
 // Only reads whose answer depends on the data alone are kept: the clock and
 // random numbers are read afresh every time.
 TEST_P(KeptResults, reads_that_depend_on_more_than_the_data_are_run_each_time) {
-  HeldConnection conn(db_.url());
+  HeldConnection conn(url_);
   for (const std::string sql : {"select random()", "select abs(random()) from KX_UserInfor where OAID = 1"}) {
     const std::string first = conn.value(sql);
     bool changed = false;
@@ -211,6 +241,7 @@ TEST_P(KeptResults, reads_that_depend_on_more_than_the_data_are_run_each_time) {
 // foreign-key cascade, or through a trigger another connection added after
 // the write was first compiled. Reads of other tables may stay kept.
 TEST_P(KeptResults, an_own_write_is_seen_through_views_triggers_and_cascades) {
+  if (GetParam().postgres) GTEST_SKIP() << "SQLite's own statements";
   db_.exec(
       "CREATE TABLE t_parent (id INTEGER PRIMARY KEY, name TEXT);"
       "CREATE TABLE t_child (id INTEGER PRIMARY KEY,"
@@ -258,10 +289,33 @@ TEST_P(KeptResults, an_own_write_is_seen_through_views_triggers_and_cascades) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(ReadModes, KeptResults, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "request_snapshots" : "statement_reads";
-                         });
+// PostgreSQL keeps a result across requests while nothing commits, and asks
+// the server for every read outside a request. A view that counts its reads
+// (a sequence) shows which reads reached the server.
+TEST_P(KeptResults, a_kept_result_outlives_requests_until_anything_commits) {
+  if (!GetParam().postgres) GTEST_SKIP() << "SQLite reads its version for each statement";
+  exec("DROP VIEW IF EXISTS v_reads; DROP SEQUENCE IF EXISTS s_reads; CREATE SEQUENCE s_reads;"
+       "CREATE VIEW v_reads AS SELECT nextval('s_reads') AS n;");
+  const std::string sql = "select n from v_reads";
+  // The sequence's own bookkeeping may commit once on its first values.
+  read_once(url_, sql);
+  const std::string kept = read_once(url_, sql);
+  EXPECT_EQ(read_once(url_, sql), kept) << "a second request's read reached the server";
+  {
+    HeldConnection conn(url_);
+    Recordset rs;
+    rs.Open(sql, conn.held, 1, 3);
+    EXPECT_NE(rs.field(0).str(), kept) << "a read outside any request used a kept result";
+  }
+  exec("UPDATE KX_UserInfor SET ordernumber = 7 WHERE OAID = 1;");
+  EXPECT_NE(read_once(url_, sql), kept) << "a commit by another connection left the result kept";
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, KeptResults,
+                         ::testing::Values(Engine{"sqlite_statement_reads", false, false},
+                                           Engine{"sqlite_request_snapshots", false, true},
+                                           Engine{"postgres", true, false}),
+                         [](const ::testing::TestParamInfo<Engine>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace oapx1
