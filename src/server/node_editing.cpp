@@ -333,8 +333,13 @@ std::string outcome_text(std::string_view outcome) {
   return std::string(outcome);
 }
 
-bool with_library_connection(ApplicationState& application, Session& session, bool reads_only,
-                             const std::function<void(const Variant& conn)>& body) {
+namespace {
+
+// Runs `body(page)` on a library page bound to `session`, with the request's
+// connection open as every page opens it; false when that failed (logged to
+// the event log).
+bool on_library_page(ApplicationState& application, Session& session, bool reads_only,
+                     const std::function<void(Page& page)>& body) {
   try {
     MemoryCall call(application);
     call.bind(&session, reads_only);
@@ -343,7 +348,7 @@ bool with_library_connection(ApplicationState& application, Session& session, bo
     page.tvdb_connI_init();
     if (page.conn.is_empty() || page.conn.is_null()) return false;
     try {
-      body(page.conn);
+      body(page);
     } catch (...) {
       page.closedb();
       throw;
@@ -356,29 +361,39 @@ bool with_library_connection(ApplicationState& application, Session& session, bo
   }
 }
 
-bool user_may_edit(ApplicationState& application, const Session& session, const std::string& permission) {
+}  // namespace
+
+bool with_library_connection(ApplicationState& application, Session& session, bool reads_only,
+                             const std::function<void(const Variant& conn)>& body) {
+  return on_library_page(application, session, reads_only, [&](Page& page) { body(page.conn); });
+}
+
+bool user_may_edit(ApplicationState& application, const Session& session, const std::string& permission,
+                   std::optional<int64_t> node, std::optional<NodeRow>* row) {
+  if (row) row->reset();
   const std::string account = session.item("UserName").str();
   if (account.empty()) return false;
   // The library's role check reads the user's id from the session; the
   // host's sessions hold the account only, so a session of the check's own
-  // carries both.
+  // carries both. The id, the check and the node's row are read on one page.
   MemorySession check;
   check.set_item("UserName", Variant(account));
   bool allowed = false;
-  with_library_connection(application, check, true, [&](const Variant& conn) {
-    Variant rows = open_rows("select OAID from kx_userinfor where UserName='" + sql_text(Variant(account)) + "'", conn);
+  on_library_page(application, check, true, [&](Page& page) {
+    Variant rows =
+        open_rows("select OAID from kx_userinfor where UserName='" + sql_text(Variant(account)) + "'", page.conn);
     Recordset& r = rows.as<Recordset>();
     if (!r.Eof()) check.set_item("_userId", r.field("OAID"));
     r.Close();
+    Variant code(permission), user(account);
+    allowed = script_equal(page.userhaspower(code, user), true);
+    if (!allowed || !node || !row) return;
+    try {
+      *row = read_node_row(page.conn, *node);
+    } catch (...) {
+      event_log().write(kEventError, "oapx1 serve: node editing: " + failure_text(std::current_exception()));
+    }
   });
-  MemoryCall call(application);
-  call.bind(&check, true);
-  LibraryPage page;
-  page.bind_request_context();
-  page.tvdb_connI_init();
-  Variant code(permission), user(account);
-  allowed = script_equal(page.userhaspower(code, user), true);
-  page.closedb();
   return allowed;
 }
 

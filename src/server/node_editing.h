@@ -109,7 +109,12 @@ std::string full_name(const Variant& conn, const std::string& account);
 // True when the signed-in user of `session` (its UserName) holds the function
 // code `permission`: through a role (userhaspower) or a direct grant. Runs on a
 // library page of its own; its failures go to the event log and refuse.
-bool user_may_edit(ApplicationState& application, const Session& session, const std::string& permission);
+// With `node` and `row`, and the user allowed, also reads that node's row
+// into `*row` on the same page's connection (nullopt when there is no such
+// node, or when the read failed, which goes to the event log): a view of
+// the node costs one library page, not two.
+bool user_may_edit(ApplicationState& application, const Session& session, const std::string& permission,
+                   std::optional<int64_t> node = std::nullopt, std::optional<NodeRow>* row = nullptr);
 
 // Runs `body(conn)` on a library page bound to `session`, with the request's
 // connection open as every page opens it; false when that failed (logged to
