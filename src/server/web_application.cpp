@@ -326,6 +326,10 @@ HttpReply WebApplication::expired_save(const Request& items) {
 }
 
 HttpReply WebApplication::run_page(const HttpRequest& request, const Route& route) {
+  // A request that only reads, on SQLite: the permission check, the page and
+  // the version share one engine connection and one read snapshot.
+  std::optional<DbPool::ThreadHold> one_connection;
+  if (route.work == PageWork::kReadsHere) one_connection.emplace();
   const bool post = request.method == "POST";
   FormPairs query_items = parse_form(route.query);
   const bool url_encoded = has_media_type(request.content_type, "application/x-www-form-urlencoded");
