@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -133,8 +134,14 @@ constexpr const char* kNodeColumns[] = {
     "isBoHui",
 };
 
-std::string column_spelling(const std::string& name) {
-  for (const char* column : kNodeColumns) {
+// The application's spelling of column `name`, read at `position` of the
+// row: the column at the same position of kNodeColumns is tried first, since
+// "select *" gives them in the table's order.
+std::string column_spelling(const std::string& name, size_t position) {
+  constexpr size_t kCount = std::size(kNodeColumns);
+  if (position < kCount && name == kNodeColumns[position]) return name;
+  for (size_t i = 0; i < kCount; ++i) {
+    const char* column = kNodeColumns[(position + i) % kCount];
     if (ascii_iequals(column, name)) return column;
   }
   return name;
@@ -172,7 +179,8 @@ std::optional<NodeRow> read_node_row(const Variant& conn, int64_t node) {
     for (int i = 0; i < r.field_count(); ++i) {
       const Variant v = r.field(i);
       // Null and empty read alike, as the page treats them.
-      row->emplace_back(column_spelling(r.field_name(i)), v.is_null() ? std::string() : value_text(v));
+      row->emplace_back(column_spelling(r.field_name(i), static_cast<size_t>(i)),
+                        v.is_null() ? std::string() : value_text(v));
     }
   }
   r.Close();
