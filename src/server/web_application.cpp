@@ -435,7 +435,9 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   {
     MemoryCall call(application_);
     call.request = MemoryRequest(std::move(query_items), std::move(form_items));
-    call.bind(&view, route.reads_only);
+    // The page is written in the code page it is sent in as it renders.
+    GbkResponse page_out;
+    call.bind(&view, route.reads_only, &page_out);
     try {
       std::unique_ptr<Page> page = route.page->factory();
       page->I_init();
@@ -445,7 +447,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
       return status_page(500, "Internal Server Error");
     }
     reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
-    const int expires = call.response.expires();
+    const int expires = page_out.expires();
     if (expires == -1) {
       reply.headers.emplace_back("Cache-Control", "private");
     } else if (expires <= 0) {
@@ -455,7 +457,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
     } else {
       reply.headers.emplace_back("Cache-Control", "private, max-age=" + std::to_string(expires * 60L));
     }
-    reply.body = utf8_to_gbk(call.response.body());
+    reply.body = page_out.finish();
   }
 
   if (node && !view.item("UserName").str().empty()) {
