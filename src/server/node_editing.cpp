@@ -136,10 +136,11 @@ constexpr const char* kNodeColumns[] = {
 
 // The application's spelling of column `name`, read at `position` of the
 // row: the column at the same position of kNodeColumns is tried first, since
-// "select *" gives them in the table's order.
-std::string column_spelling(const std::string& name, size_t position) {
+// "select *" gives them in the table's order. Views `name` when no node
+// column has that name.
+std::string_view column_spelling(std::string_view name, size_t position) {
   constexpr size_t kCount = std::size(kNodeColumns);
-  if (position < kCount && name == kNodeColumns[position]) return name;
+  if (position < kCount && name == kNodeColumns[position]) return kNodeColumns[position];
   for (size_t i = 0; i < kCount; ++i) {
     const char* column = kNodeColumns[(position + i) % kCount];
     if (ascii_iequals(column, name)) return column;
@@ -155,36 +156,65 @@ uint64_t fnv1a(uint64_t hash, std::string_view bytes) {
   return hash;
 }
 
-}  // namespace
+constexpr uint64_t kVersionStart = 14695981039346656037ULL;
 
-std::string row_version(const NodeRow& row) {
-  uint64_t hash = 14695981039346656037ULL;
-  for (const auto& [column, value] : row) {
-    hash = fnv1a(hash, column);
-    hash = fnv1a(hash, std::string_view("\x1f", 1));
-    hash = fnv1a(hash, value);
-    hash = fnv1a(hash, std::string_view("\x1e", 1));
-  }
+// The version so far with one more column of the row.
+uint64_t version_with(uint64_t hash, std::string_view column, std::string_view value) {
+  hash = fnv1a(hash, column);
+  hash = fnv1a(hash, std::string_view("\x1f", 1));
+  hash = fnv1a(hash, value);
+  return fnv1a(hash, std::string_view("\x1e", 1));
+}
+
+std::string version_text(uint64_t hash) {
   char text[17];
   std::snprintf(text, sizeof text, "%016" PRIx64, hash);
   return text;
 }
 
-std::optional<NodeRow> read_node_row(const Variant& conn, int64_t node) {
+// Calls `column(name, value)` for each column of node `node`'s row, in the
+// table's order, with the application's spelling and null read as empty;
+// false when there is no such node.
+template <typename Column>
+bool each_node_column(const Variant& conn, int64_t node, Column column) {
   Variant rows = open_rows("select * from OA_Flow_Model_JieDian where OAID=" + std::to_string(node), conn);
   Recordset& r = rows.as<Recordset>();
-  std::optional<NodeRow> row;
-  if (!r.Eof()) {
-    row.emplace();
+  const bool found = !r.Eof();
+  if (found) {
     for (int i = 0; i < r.field_count(); ++i) {
       const Variant v = r.field(i);
+      const std::string name = r.field_name(i);
       // Null and empty read alike, as the page treats them.
-      row->emplace_back(column_spelling(r.field_name(i), static_cast<size_t>(i)),
-                        v.is_null() ? std::string() : value_text(v));
+      column(column_spelling(name, static_cast<size_t>(i)), v.is_null() ? std::string() : value_text(v));
     }
   }
   r.Close();
+  return found;
+}
+
+}  // namespace
+
+std::string row_version(const NodeRow& row) {
+  uint64_t hash = kVersionStart;
+  for (const auto& [column, value] : row) hash = version_with(hash, column, value);
+  return version_text(hash);
+}
+
+std::optional<NodeRow> read_node_row(const Variant& conn, int64_t node) {
+  NodeRow row;
+  const bool found = each_node_column(conn, node, [&](std::string_view column, std::string value) {
+    row.emplace_back(std::string(column), std::move(value));
+  });
+  if (!found) return std::nullopt;
   return row;
+}
+
+std::string node_version(const Variant& conn, int64_t node) {
+  uint64_t hash = kVersionStart;
+  const bool found = each_node_column(conn, node, [&](std::string_view column, const std::string& value) {
+    hash = version_with(hash, column, value);
+  });
+  return found ? version_text(hash) : std::string();
 }
 
 std::vector<ColumnChange> row_changes(const NodeRow& before, const NodeRow& after) {
@@ -377,8 +407,8 @@ bool with_library_connection(ApplicationState& application, Session& session, bo
 }
 
 bool user_may_edit(ApplicationState& application, const Session& session, const std::string& permission,
-                   std::optional<int64_t> node, std::optional<NodeRow>* row) {
-  if (row) row->reset();
+                   std::optional<int64_t> node, std::string* version) {
+  if (version) version->clear();
   const std::string account = session.item("UserName").str();
   if (account.empty()) return false;
   // The library's role check reads the user's id from the session; the
@@ -395,9 +425,9 @@ bool user_may_edit(ApplicationState& application, const Session& session, const 
     r.Close();
     Variant code(permission), user(account);
     allowed = script_equal(page.userhaspower(code, user), true);
-    if (!allowed || !node || !row) return;
+    if (!allowed || !node || !version) return;
     try {
-      *row = read_node_row(page.conn, *node);
+      *version = node_version(page.conn, *node);
     } catch (...) {
       event_log().write(kEventError, "oapx1 serve: node editing: " + failure_text(std::current_exception()));
     }

@@ -352,9 +352,10 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   std::optional<NodeRow> before;
   std::unique_lock<std::mutex> save_lock(node_saves_, std::defer_lock);
   NodeHistoryEntry entry;
-  // The node's row the page is shown with: a view reads it before the page,
-  // with the permission; a save after the page, which may have changed it.
-  std::optional<NodeRow> shown;
+  // The version of the node the page is shown with: a view reads it before
+  // the page, with the permission; a save after the page, which may have
+  // changed the node.
+  std::string version;
   bool posted_save = false;
   if (rules != PageRules::kNone) {
     const MemoryRequest items(query_items, form_items);
@@ -374,7 +375,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
     // shown is refused as a conflict rather than written over the change.
     const bool read_first = node && !saving;
     if (!account.empty() && !user_may_edit(application_, view, options_.edit_permission,
-                                           read_first ? node : std::nullopt, read_first ? &shown : nullptr)) {
+                                           read_first ? node : std::nullopt, read_first ? &version : nullptr)) {
       if (saving && node) {
         entry.outcome = kOutcomeForbidden;
         entry.remark = "系统提示：没有流程设置权限，设置未保存！";
@@ -463,23 +464,24 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   if (node && !view.item("UserName").str().empty()) {
     // What the session was shown: remembered only when it differs from what
     // it remembers, so that a view costs no session write.
+    std::optional<NodeRow> after;
     if (posted_save) {
       with_library_connection(application_, view, !saving, [&](const Variant& conn) {
-        shown = read_node_row(conn, *node);
-        if (saving && before && shown) {
+        after = read_node_row(conn, *node);
+        if (saving && before && after) {
           entry.outcome = kOutcomeSaved;
           entry.remark = "系统提示：流程流程节点设置保存成功！";
-          entry.changes = row_changes(*before, *shown);
+          entry.changes = row_changes(*before, *after);
           record_history(conn, entry);
         }
       });
+      version = after ? row_version(*after) : std::string();
     }
-    if (saving && before && shown) {
+    if (saving && before && after) {
       audit_node_save(application_, view, "流程节点 " + std::to_string(*node) + " 的设置已保存，修改了 " +
                                               std::to_string(entry.changes.size()) + " 项");
     }
     const std::string key = std::string(kShownVersionItem) + std::to_string(*node);
-    const std::string version = shown ? row_version(*shown) : std::string();
     if (view.item(key).str() != version) view.set_item(key, Variant(version));
     // The version shown goes with the page, for the shared script to post
     // back with the form: each tab then answers for what it showed.
