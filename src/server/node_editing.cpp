@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -133,8 +134,15 @@ constexpr const char* kNodeColumns[] = {
     "isBoHui",
 };
 
-std::string column_spelling(const std::string& name) {
-  for (const char* column : kNodeColumns) {
+// The application's spelling of column `name`, read at `position` of the
+// row: the column at the same position of kNodeColumns is tried first, since
+// "select *" gives them in the table's order. Views `name` when no node
+// column has that name.
+std::string_view column_spelling(std::string_view name, size_t position) {
+  constexpr size_t kCount = std::size(kNodeColumns);
+  if (position < kCount && name == kNodeColumns[position]) return kNodeColumns[position];
+  for (size_t i = 0; i < kCount; ++i) {
+    const char* column = kNodeColumns[(position + i) % kCount];
     if (ascii_iequals(column, name)) return column;
   }
   return name;
@@ -148,35 +156,65 @@ uint64_t fnv1a(uint64_t hash, std::string_view bytes) {
   return hash;
 }
 
-}  // namespace
+constexpr uint64_t kVersionStart = 14695981039346656037ULL;
 
-std::string row_version(const NodeRow& row) {
-  uint64_t hash = 14695981039346656037ULL;
-  for (const auto& [column, value] : row) {
-    hash = fnv1a(hash, column);
-    hash = fnv1a(hash, std::string_view("\x1f", 1));
-    hash = fnv1a(hash, value);
-    hash = fnv1a(hash, std::string_view("\x1e", 1));
-  }
+// The version so far with one more column of the row.
+uint64_t version_with(uint64_t hash, std::string_view column, std::string_view value) {
+  hash = fnv1a(hash, column);
+  hash = fnv1a(hash, std::string_view("\x1f", 1));
+  hash = fnv1a(hash, value);
+  return fnv1a(hash, std::string_view("\x1e", 1));
+}
+
+std::string version_text(uint64_t hash) {
   char text[17];
   std::snprintf(text, sizeof text, "%016" PRIx64, hash);
   return text;
 }
 
-std::optional<NodeRow> read_node_row(const Variant& conn, int64_t node) {
+// Calls `column(name, value)` for each column of node `node`'s row, in the
+// table's order, with the application's spelling and null read as empty;
+// false when there is no such node.
+template <typename Column>
+bool each_node_column(const Variant& conn, int64_t node, Column column) {
   Variant rows = open_rows("select * from OA_Flow_Model_JieDian where OAID=" + std::to_string(node), conn);
   Recordset& r = rows.as<Recordset>();
-  std::optional<NodeRow> row;
-  if (!r.Eof()) {
-    row.emplace();
+  const bool found = !r.Eof();
+  if (found) {
     for (int i = 0; i < r.field_count(); ++i) {
       const Variant v = r.field(i);
+      const std::string name = r.field_name(i);
       // Null and empty read alike, as the page treats them.
-      row->emplace_back(column_spelling(r.field_name(i)), v.is_null() ? std::string() : value_text(v));
+      column(column_spelling(name, static_cast<size_t>(i)), v.is_null() ? std::string() : value_text(v));
     }
   }
   r.Close();
+  return found;
+}
+
+}  // namespace
+
+std::string row_version(const NodeRow& row) {
+  uint64_t hash = kVersionStart;
+  for (const auto& [column, value] : row) hash = version_with(hash, column, value);
+  return version_text(hash);
+}
+
+std::optional<NodeRow> read_node_row(const Variant& conn, int64_t node) {
+  NodeRow row;
+  const bool found = each_node_column(conn, node, [&](std::string_view column, std::string value) {
+    row.emplace_back(std::string(column), std::move(value));
+  });
+  if (!found) return std::nullopt;
   return row;
+}
+
+std::string node_version(const Variant& conn, int64_t node) {
+  uint64_t hash = kVersionStart;
+  const bool found = each_node_column(conn, node, [&](std::string_view column, const std::string& value) {
+    hash = version_with(hash, column, value);
+  });
+  return found ? version_text(hash) : std::string();
 }
 
 std::vector<ColumnChange> row_changes(const NodeRow& before, const NodeRow& after) {
@@ -333,8 +371,13 @@ std::string outcome_text(std::string_view outcome) {
   return std::string(outcome);
 }
 
-bool with_library_connection(ApplicationState& application, Session& session, bool reads_only,
-                             const std::function<void(const Variant& conn)>& body) {
+namespace {
+
+// Runs `body(page)` on a library page bound to `session`, with the request's
+// connection open as every page opens it; false when that failed (logged to
+// the event log).
+bool on_library_page(ApplicationState& application, Session& session, bool reads_only,
+                     const std::function<void(Page& page)>& body) {
   try {
     MemoryCall call(application);
     call.bind(&session, reads_only);
@@ -343,7 +386,7 @@ bool with_library_connection(ApplicationState& application, Session& session, bo
     page.tvdb_connI_init();
     if (page.conn.is_empty() || page.conn.is_null()) return false;
     try {
-      body(page.conn);
+      body(page);
     } catch (...) {
       page.closedb();
       throw;
@@ -356,29 +399,39 @@ bool with_library_connection(ApplicationState& application, Session& session, bo
   }
 }
 
-bool user_may_edit(ApplicationState& application, const Session& session, const std::string& permission) {
+}  // namespace
+
+bool with_library_connection(ApplicationState& application, Session& session, bool reads_only,
+                             const std::function<void(const Variant& conn)>& body) {
+  return on_library_page(application, session, reads_only, [&](Page& page) { body(page.conn); });
+}
+
+bool user_may_edit(ApplicationState& application, const Session& session, const std::string& permission,
+                   std::optional<int64_t> node, std::string* version) {
+  if (version) version->clear();
   const std::string account = session.item("UserName").str();
   if (account.empty()) return false;
   // The library's role check reads the user's id from the session; the
   // host's sessions hold the account only, so a session of the check's own
-  // carries both.
+  // carries both. The id, the check and the node's row are read on one page.
   MemorySession check;
   check.set_item("UserName", Variant(account));
   bool allowed = false;
-  with_library_connection(application, check, true, [&](const Variant& conn) {
-    Variant rows = open_rows("select OAID from kx_userinfor where UserName='" + sql_text(Variant(account)) + "'", conn);
+  on_library_page(application, check, true, [&](Page& page) {
+    Variant rows =
+        open_rows("select OAID from kx_userinfor where UserName='" + sql_text(Variant(account)) + "'", page.conn);
     Recordset& r = rows.as<Recordset>();
     if (!r.Eof()) check.set_item("_userId", r.field("OAID"));
     r.Close();
+    Variant code(permission), user(account);
+    allowed = script_equal(page.userhaspower(code, user), true);
+    if (!allowed || !node || !version) return;
+    try {
+      *version = node_version(page.conn, *node);
+    } catch (...) {
+      event_log().write(kEventError, "oapx1 serve: node editing: " + failure_text(std::current_exception()));
+    }
   });
-  MemoryCall call(application);
-  call.bind(&check, true);
-  LibraryPage page;
-  page.bind_request_context();
-  page.tvdb_connI_init();
-  Variant code(permission), user(account);
-  allowed = script_equal(page.userhaspower(code, user), true);
-  page.closedb();
   return allowed;
 }
 

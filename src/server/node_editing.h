@@ -69,6 +69,10 @@ std::string row_version(const NodeRow& row);
 // none. Fails as the data layer does.
 std::optional<NodeRow> read_node_row(const Variant& conn, int64_t node);
 
+// row_version of read_node_row(conn, node), read without building the row;
+// "" when there is no such node. Fails as the data layer does.
+std::string node_version(const Variant& conn, int64_t node);
+
 // The columns whose values differ between `before` and `after` (both rows of
 // one table, matched by column name).
 std::vector<ColumnChange> row_changes(const NodeRow& before, const NodeRow& after);
@@ -109,7 +113,12 @@ std::string full_name(const Variant& conn, const std::string& account);
 // True when the signed-in user of `session` (its UserName) holds the function
 // code `permission`: through a role (userhaspower) or a direct grant. Runs on a
 // library page of its own; its failures go to the event log and refuse.
-bool user_may_edit(ApplicationState& application, const Session& session, const std::string& permission);
+// With `node` and `version`, and the user allowed, also reads that node's
+// version (node_version) into `*version` on the same page's connection (""
+// when there is no such node, or when the read failed, which goes to the
+// event log): a view of the node costs one library page, not two.
+bool user_may_edit(ApplicationState& application, const Session& session, const std::string& permission,
+                   std::optional<int64_t> node = std::nullopt, std::string* version = nullptr);
 
 // Runs `body(conn)` on a library page bound to `session`, with the request's
 // connection open as every page opens it; false when that failed (logged to

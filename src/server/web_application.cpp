@@ -331,6 +331,10 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   // reads: an engine that asks its server whether kept results still hold
   // asks once for all of them.
   RequestReads reads;
+  // A request that only reads, on SQLite: the permission check, the page and
+  // the version share one engine connection and one read snapshot.
+  std::optional<DbPool::ThreadHold> one_connection;
+  if (route.work == PageWork::kReadsHere) one_connection.emplace();
   const bool post = request.method == "POST";
   FormPairs query_items = parse_form(route.query);
   const bool url_encoded = has_media_type(request.content_type, "application/x-www-form-urlencoded");
@@ -353,11 +357,17 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   std::optional<NodeRow> before;
   std::unique_lock<std::mutex> save_lock(node_saves_, std::defer_lock);
   NodeHistoryEntry entry;
+  // The version of the node the page is shown with: a view reads it before
+  // the page, with the permission; a save after the page, which may have
+  // changed the node.
+  std::string version;
+  bool posted_save = false;
   if (rules != PageRules::kNone) {
     const MemoryRequest items(query_items, form_items);
     if (rules == PageRules::kNodeEditor) {
       node = node_of(items);
       saving = !route.reads_only && script_equal(items.item("save"), "true");
+      posted_save = saving;
     }
     if (account.empty() && saving) return expired_save(items);
     if (!account.empty() && node && rules == PageRules::kNodeEditor) {
@@ -365,7 +375,12 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
       entry.account = account;
       entry.address = client_address(request.peer_address, request.forwarded_for, options_.trusted_proxies);
     }
-    if (!account.empty() && !user_may_edit(application_, view, options_.edit_permission)) {
+    // A view reads the row before the page runs: a change committed in
+    // between is then shown under an older version, and a save of what was
+    // shown is refused as a conflict rather than written over the change.
+    const bool read_first = node && !saving;
+    if (!account.empty() && !user_may_edit(application_, view, options_.edit_permission,
+                                           read_first ? node : std::nullopt, read_first ? &version : nullptr)) {
       if (saving && node) {
         entry.outcome = kOutcomeForbidden;
         entry.remark = "系统提示：没有流程设置权限，设置未保存！";
@@ -426,7 +441,9 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   {
     MemoryCall call(application_);
     call.request = MemoryRequest(std::move(query_items), std::move(form_items));
-    call.bind(&view, route.reads_only);
+    // The page is written in the code page it is sent in as it renders.
+    GbkResponse page_out;
+    call.bind(&view, route.reads_only, &page_out);
     try {
       std::unique_ptr<Page> page = route.page->factory();
       page->I_init();
@@ -436,7 +453,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
       return status_page(500, "Internal Server Error");
     }
     reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
-    const int expires = call.response.expires();
+    const int expires = page_out.expires();
     if (expires == -1) {
       reply.headers.emplace_back("Cache-Control", "private");
     } else if (expires <= 0) {
@@ -446,28 +463,30 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
     } else {
       reply.headers.emplace_back("Cache-Control", "private, max-age=" + std::to_string(expires * 60L));
     }
-    reply.body = utf8_to_gbk(call.response.body());
+    reply.body = page_out.finish();
   }
 
   if (node && !view.item("UserName").str().empty()) {
     // What the session was shown: remembered only when it differs from what
     // it remembers, so that a view costs no session write.
     std::optional<NodeRow> after;
-    with_library_connection(application_, view, !saving, [&](const Variant& conn) {
-      after = read_node_row(conn, *node);
-      if (saving && before && after) {
-        entry.outcome = kOutcomeSaved;
-        entry.remark = "系统提示：流程流程节点设置保存成功！";
-        entry.changes = row_changes(*before, *after);
-        record_history(conn, entry);
-      }
-    });
+    if (posted_save) {
+      with_library_connection(application_, view, !saving, [&](const Variant& conn) {
+        after = read_node_row(conn, *node);
+        if (saving && before && after) {
+          entry.outcome = kOutcomeSaved;
+          entry.remark = "系统提示：流程流程节点设置保存成功！";
+          entry.changes = row_changes(*before, *after);
+          record_history(conn, entry);
+        }
+      });
+      version = after ? row_version(*after) : std::string();
+    }
     if (saving && before && after) {
       audit_node_save(application_, view, "流程节点 " + std::to_string(*node) + " 的设置已保存，修改了 " +
                                               std::to_string(entry.changes.size()) + " 项");
     }
     const std::string key = std::string(kShownVersionItem) + std::to_string(*node);
-    const std::string version = after ? row_version(*after) : std::string();
     if (view.item(key).str() != version) view.set_item(key, Variant(version));
     // The version shown goes with the page, for the shared script to post
     // back with the form: each tab then answers for what it showed.

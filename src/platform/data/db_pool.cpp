@@ -5,12 +5,59 @@
 
 namespace oapx1 {
 
+namespace {
+
+// The hold of this thread, if one is alive.
+thread_local DbPool::ThreadHold* t_hold = nullptr;
+
+}  // namespace
+
 DbPool& DbPool::instance() {
   static DbPool pool;
   return pool;
 }
 
+DbPool::ThreadHold::ThreadHold() {
+  if (t_hold) return;
+  active_ = true;
+  t_hold = this;
+}
+
+DbPool::ThreadHold::~ThreadHold() {
+  if (!active_) return;
+  t_hold = nullptr;
+  // In use still (a connection object outliving the scope): its own release
+  // gives it back.
+  if (held_ && !in_use_) DbPool::instance().release_pooled(connect_string_, std::move(held_));
+}
+
 std::shared_ptr<DbSession> DbPool::acquire(const std::string& connect_string) {
+  ThreadHold* hold = t_hold;
+  if (!hold || hold->in_use_) return acquire_pooled(connect_string);
+  if (!hold->held_) {
+    hold->held_ = acquire_pooled(connect_string);
+    hold->connect_string_ = connect_string;
+  } else if (hold->connect_string_ != connect_string) {
+    return acquire_pooled(connect_string);
+  } else if (!hold->held_->alive()) {
+    // The server closed it meanwhile: a fresh one is held instead.
+    release_pooled(connect_string, std::move(hold->held_));
+    hold->held_ = acquire_pooled(connect_string);
+  }
+  hold->in_use_ = true;
+  return hold->held_;
+}
+
+void DbPool::release(const std::string& connect_string, std::shared_ptr<DbSession> session) noexcept {
+  ThreadHold* hold = t_hold;
+  if (hold && session && session == hold->held_) {
+    hold->in_use_ = false;  // kept as it is for the thread's next acquire
+    return;
+  }
+  release_pooled(connect_string, std::move(session));
+}
+
+std::shared_ptr<DbSession> DbPool::acquire_pooled(const std::string& connect_string) {
   std::vector<std::shared_ptr<DbSession>> dead;  // closed outside the lock
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -52,8 +99,8 @@ std::shared_ptr<DbSession> DbPool::acquire(const std::string& connect_string) {
   }
 }
 
-void DbPool::release(const std::string& connect_string,
-                     std::shared_ptr<DbSession> session) noexcept {
+void DbPool::release_pooled(const std::string& connect_string,
+                            std::shared_ptr<DbSession> session) noexcept {
   if (!session) return;
   std::shared_ptr<DbSession> surplus;  // closed outside the lock
   const bool healthy = session->reset_for_reuse();

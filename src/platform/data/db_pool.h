@@ -54,6 +54,30 @@ class DbPool {
   // Idle engine connections kept per connection string.
   static constexpr size_t kMaxIdlePerString = 16;
 
+  // While alive, the engine connection this thread next acquires is held for
+  // the thread: each later acquire of the same connection string on this
+  // thread, while it is not in use, gets it again as it was given back, with
+  // its read transaction (one snapshot, see set_request_snapshots) and its
+  // kept results; the scope's end gives it back to the pool (reset as
+  // release does). An acquire while it is in use, or of another string,
+  // goes to the pool as usual. For a request that only reads: a transaction
+  // of a caller's own, left open, would carry over to the next use, which is
+  // why it reads alone. Scopes do not nest: an inner one holds nothing.
+  class ThreadHold {
+   public:
+    ThreadHold();
+    ~ThreadHold();
+    ThreadHold(const ThreadHold&) = delete;
+    ThreadHold& operator=(const ThreadHold&) = delete;
+
+   private:
+    friend class DbPool;
+    bool active_ = false;              // this scope is the thread's hold
+    std::string connect_string_;       // the string of the held connection
+    std::shared_ptr<DbSession> held_;  // the held connection; null until acquired
+    bool in_use_ = false;              // acquired and not yet given back
+  };
+
  private:
   mutable std::mutex mutex_;
   std::condition_variable returned_;  // a connection came back or was closed
@@ -62,6 +86,10 @@ class DbPool {
   std::unordered_map<std::string, size_t> open_;  // open connections by string
   size_t max_open_ = 64;
   std::chrono::milliseconds open_wait_{10'000};
+  // An engine connection from the idle list or a new one, as acquire hands out.
+  std::shared_ptr<DbSession> acquire_pooled(const std::string& connect_string);
+  // Gives an engine connection back to the idle list, as release does.
+  void release_pooled(const std::string& connect_string, std::shared_ptr<DbSession> session) noexcept;
   std::atomic<bool> request_snapshots_{false};
 };
 

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -83,13 +84,6 @@ size_t utf8_sequence(std::string_view s, char32_t& cp) {
   }
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
   return n;
-}
-
-void append_reference(std::string& out, char32_t cp) {
-  char text[16] = "&#";
-  char* end = std::to_chars(text + 2, text + sizeof text - 1, static_cast<unsigned long>(cp)).ptr;
-  *end++ = ';';
-  out.append(text, static_cast<size_t>(end - text));
 }
 
 
@@ -212,39 +206,159 @@ const Gb18030Tables& gb18030_tables() {
 
 }  // namespace
 
-std::string utf8_to_gbk(std::string_view utf8) {
+namespace {
+
+// The first bytes of a UTF-8 character that more bytes may still finish: a
+// lead byte and only continuation bytes after it, fewer than it announces.
+bool unfinished_character(std::string_view s) {
+  const auto lead = static_cast<unsigned char>(s[0]);
+  const size_t n = lead >= 0xC2 && lead <= 0xDF   ? 2
+                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                  : 0;
+  if (s.size() >= n) return false;
+  for (size_t i = 1; i < s.size(); ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return false;
+  }
+  return true;
+}
+
+// Appends the GBK form of `utf8` to `out`: ASCII runs as they are, every
+// other character by the table, a numeric reference for one the code page
+// lacks, "&#65533;" for a byte that begins no valid character. With `more`
+// (another piece follows), a character the text ends in the middle of is not
+// written: returns how many bytes it has so far; else returns 0.
+//
+// Written through a pointer into room made up front: GBK is never longer
+// than the UTF-8 it comes from (one byte for one, two for two or three), but
+// for the references, before each of which the room is checked.
+size_t append_gbk(std::string& out, std::string_view utf8, bool more) {
   const std::vector<uint32_t>& table = gbk_table();
-  std::string out;
-  out.reserve(utf8.size());
+  const auto* in = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t size = utf8.size();
+  size_t used = out.size();
+  out.resize(used + size);
+  char* d = out.data() + used;
   size_t pos = 0;
-  while (pos < utf8.size()) {
-    // Copy the ASCII run as it is: GBK leaves ASCII unchanged.
-    const size_t end = ascii_run_end(utf8, pos);
-    out.append(utf8.data() + pos, end - pos);
-    pos = end;
-    if (pos == utf8.size()) break;
+  // Room for `n` bytes more than the rest of the input can need.
+  auto make_room = [&](size_t n) {
+    const size_t at = static_cast<size_t>(d - out.data());
+    if (at + n + (size - pos) > out.size()) {
+      out.resize(std::max(out.size() * 2, at + n + (size - pos)));
+      d = out.data() + at;
+    }
+  };
+  auto write_reference = [&](char32_t cp) {
+    make_room(16);
+    char text[16] = "&#";
+    char* end = std::to_chars(text + 2, text + sizeof text - 1, static_cast<unsigned long>(cp)).ptr;
+    *end++ = ';';
+    const size_t n = static_cast<size_t>(end - text);
+    std::memcpy(d, text, n);
+    d += n;
+  };
+  size_t held = 0;
+  while (pos < size) {
+    // Copy the ASCII run as it is, eight bytes at a time: GBK leaves ASCII
+    // unchanged, and pages are mostly ASCII.
+    while (pos + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, in + pos, 8);
+      if (word & 0x8080808080808080ULL) break;
+      std::memcpy(d, &word, 8);
+      d += 8;
+      pos += 8;
+    }
+    while (pos < size && in[pos] < 0x80) *d++ = static_cast<char>(in[pos++]);
+    if (pos == size) break;
+    // A three-byte character of the basic plane, the usual one (Chinese).
+    const unsigned char lead = in[pos];
+    if (lead >= 0xE0 && lead <= 0xEF && pos + 3 <= size && (in[pos + 1] & 0xC0) == 0x80 &&
+        (in[pos + 2] & 0xC0) == 0x80) {
+      const char32_t cp = (static_cast<char32_t>(lead & 0x0F) << 12) |
+                          (static_cast<char32_t>(in[pos + 1] & 0x3F) << 6) | (in[pos + 2] & 0x3F);
+      const uint32_t entry = cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF) ? table[cp] : 0;
+      if ((entry >> 16) == 2) {
+        d[0] = static_cast<char>((entry >> 8) & 0xFF);
+        d[1] = static_cast<char>(entry & 0xFF);
+        d += 2;
+        pos += 3;
+        continue;
+      }
+    }
     char32_t cp = 0;
     const size_t n = utf8_sequence(utf8.substr(pos), cp);
     if (n == 0) {
+      if (more && unfinished_character(utf8.substr(pos))) {
+        held = size - pos;
+        break;
+      }
       // Not valid UTF-8: a reference to the replacement character.
-      out += "&#65533;";
       pos += 1;
+      write_reference(0xFFFD);
       continue;
     }
     const uint32_t entry = cp < 0x10000 ? table[cp] : 0;
-    if (entry == 0) {
-      append_reference(out, cp);  // not in the code page: a numeric reference
-    } else if ((entry >> 16) == 2) {
-      out += static_cast<char>((entry >> 8) & 0xFF);
-      out += static_cast<char>(entry & 0xFF);
-    } else {
-      out += static_cast<char>(entry & 0xFF);
-    }
     pos += n;
+    if (entry == 0) {
+      write_reference(cp);  // not in the code page: a numeric reference
+    } else if ((entry >> 16) == 2) {
+      d[0] = static_cast<char>((entry >> 8) & 0xFF);
+      d[1] = static_cast<char>(entry & 0xFF);
+      d += 2;
+    } else {
+      *d++ = static_cast<char>(entry & 0xFF);
+    }
   }
+  out.resize(static_cast<size_t>(d - out.data()));
+  return held;
+}
+
+}  // namespace
+
+std::string utf8_to_gbk(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  append_gbk(out, utf8, false);
   return out;
 }
 
+void GbkWriter::write_mixed(std::string_view utf8) {
+  size_t from = 0;
+  if (held_size_ != 0) {
+    // The held bytes and as many of this piece as the character can still
+    // need, read as one text would read them.
+    const size_t take = std::min(utf8.size(), sizeof held_ - held_size_);
+    char joined[sizeof held_];
+    std::memcpy(joined, held_, held_size_);
+    std::memcpy(joined + held_size_, utf8.data(), take);
+    const size_t joined_size = held_size_ + take;
+    const size_t left = append_gbk(out_, std::string_view(joined, joined_size), true);
+    const size_t used = joined_size - left;
+    if (used < held_size_) {
+      // Still unfinished: the piece was shorter than the character's rest.
+      std::memmove(held_, joined + used, left);
+      held_size_ = left;
+      return;
+    }
+    // A character left unfinished that began inside this piece is read again
+    // from the piece.
+    from = used - held_size_;
+    held_size_ = 0;
+  }
+  const std::string_view rest = utf8.substr(from);
+  const size_t left = append_gbk(out_, rest, true);
+  std::memcpy(held_, rest.data() + rest.size() - left, left);
+  held_size_ = left;
+}
+
+std::string GbkWriter::finish() {
+  append_gbk(out_, std::string_view(held_, held_size_), false);
+  held_size_ = 0;
+  std::string out = std::move(out_);
+  out_.clear();
+  return out;
+}
 
 std::string gb18030_to_utf8(std::string_view bytes) {
   static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";

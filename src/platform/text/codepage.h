@@ -4,6 +4,9 @@
 #ifndef OAPX1_PLATFORM_TEXT_CODEPAGE_H_
 #define OAPX1_PLATFORM_TEXT_CODEPAGE_H_
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -14,6 +17,58 @@ namespace oapx1 {
 // into "?"; an invalid UTF-8 byte becomes "&#65533;". ASCII passes unchanged.
 // Never fails.
 std::string utf8_to_gbk(std::string_view utf8);
+
+// UTF-8 text turned into GBK piece by piece as it is written, into one
+// buffer: the pieces written in order make exactly the bytes utf8_to_gbk
+// makes of their concatenation, with no pass over the finished text. A piece
+// of ASCII alone (most of a page) is copied as it is. The bytes of a
+// character split between two pieces (at most three) are held until its last
+// byte comes. Used by one thread at a time.
+class GbkWriter {
+ public:
+  // Room for `reserve` bytes is set aside at once.
+  explicit GbkWriter(size_t reserve = 0) { out_.reserve(reserve); }
+
+  // Appends the GBK form of the next piece. Never fails (but for memory).
+  void write(std::string_view utf8) {
+    if (held_size_ == 0 && ascii_only(utf8)) {
+      out_.append(utf8);
+    } else {
+      write_mixed(utf8);
+    }
+  }
+
+  // The GBK text written so far, held bytes included (as invalid bytes: no
+  // more piece can finish them); the writer is left empty.
+  std::string finish();
+
+ private:
+  // Whether every byte of `s` is ASCII, read a word at a time (the last word
+  // overlapping the one before): this runs once for every piece.
+  static bool ascii_only(std::string_view s) {
+    const char* p = s.data();
+    const size_t n = s.size();
+    uint64_t bits = 0;
+    if (n >= 8) {
+      uint64_t word;
+      for (size_t i = 0; i + 8 <= n; i += 8) {
+        std::memcpy(&word, p + i, 8);
+        bits |= word;
+      }
+      std::memcpy(&word, p + n - 8, 8);
+      bits |= word;
+    } else {
+      for (size_t i = 0; i < n; ++i) bits |= static_cast<unsigned char>(p[i]);
+    }
+    return (bits & 0x8080808080808080ULL) == 0;
+  }
+  // write() for a piece that is not ASCII alone, or that follows held bytes.
+  void write_mixed(std::string_view utf8);
+
+  std::string out_;       // the GBK text written so far
+  char held_[4] = {};     // the first bytes of a character not yet finished
+  size_t held_size_ = 0;  // how many of held_ are in use
+};
 
 // GB18030 (a superset of GBK and GB2312) bytes as UTF-8. A byte sequence that
 // is not valid GB18030 becomes U+FFFD, one per bad byte. Never fails.

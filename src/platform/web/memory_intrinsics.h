@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/text/ascii.h"
+#include "platform/text/codepage.h"
 #include "platform/web/intrinsics.h"
 
 namespace oapx1 {
@@ -48,6 +49,25 @@ class MemoryResponse : public Response {
 
  private:
   std::string body_;   // UTF-8 text written so far
+  int expires_ = -1;   // -1 until the page sets it
+};
+
+// A response whose body is turned into code page 936 (GBK) as the page
+// writes it, as the browser is sent it: the finished body needs no second
+// pass. The body is exactly utf8_to_gbk of what MemoryResponse would hold.
+class GbkResponse : public Response {
+ public:
+  // Room for a typical page up front, as MemoryResponse sets aside.
+  GbkResponse() : body_(16 * 1024) {}
+  void write(std::string_view text) override { body_.write(text); }
+  void set_expires(int minutes) override { expires_ = minutes; }
+
+  // The body in GBK; the response is left with an empty body.
+  std::string finish() { return body_.finish(); }
+  int expires() const { return expires_; }
+
+ private:
+  GbkWriter body_;     // GBK text written so far
   int expires_ = -1;   // -1 until the page sets it
 };
 
@@ -120,11 +140,13 @@ class MemoryCall {
 
   // Binds the objects below as the object context of this thread and its
   // intrinsic slots; `other`, when given, is the call's session instead of
-  // `session`. `reads_only` is the context's promise that the page only reads
+  // `session`, and `out` the call's response instead of `response`.
+  // `reads_only` is the context's promise that the page only reads
   // (ObjectContext::reads_only). Binding again replaces the binding.
-  void bind(Session* other = nullptr, bool reads_only = false) {
+  void bind(Session* other = nullptr, bool reads_only = false, Response* out = nullptr) {
     call_.reset();
-    context = ObjectContext{&server, &application, other ? other : &session, &request, &response, reads_only};
+    context = ObjectContext{&server,  &application, other ? other : &session, &request, out ? out : &response,
+                            reads_only};
     call_.emplace(&context);
     bind_intrinsics(&context);
   }

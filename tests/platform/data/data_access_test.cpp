@@ -254,6 +254,55 @@ TEST_F(DataAccess, the_pool_reuses_the_engine_connection) {
             err::kInvalidObjectName);
 }
 
+// A thread's hold: successive opens of one string on the thread share one
+// engine connection and its snapshot; an open while it is in use, another
+// thread, and the first open after the hold all get what the pool gives.
+TEST_F(DataAccess, a_thread_hold_lends_one_engine_connection_to_successive_opens) {
+  conn_->Close();
+  DbPool::instance().set_request_snapshots(true);
+  auto names = [&](const std::shared_ptr<Connection>& conn) {
+    Recordset rs;
+    rs.Open("select count(*) from KX_UserInfor", as_variant(conn), 1, 3);
+    return rs.field(0).integer();
+  };
+  auto add_user = [&](int id) {
+    std::thread([&] {
+      auto writer = open(db_);
+      writer->execute("insert into KX_UserInfor (OAID, UserName) values (" + std::to_string(id) + ", 'u" +
+                      std::to_string(id) + "')");
+      writer->Close();
+    }).join();
+  };
+  {
+    DbPool::ThreadHold hold;
+    auto first = open(db_);
+    first->execute("create temp table held_probe (x integer)");
+    EXPECT_EQ(names(first), 2);  // the snapshot the hold keeps
+    // In use: a second open at the same time gets a connection of its own.
+    auto second = open(db_);
+    Recordset rs;
+    EXPECT_EQ(failure_of([&] { rs.Open("select x from held_probe", as_variant(second), 1, 3); }).first,
+              err::kInvalidObjectName);
+    second->Close();
+    first->Close();
+    add_user(3);  // committed by another connection while the request reads
+    auto again = open(db_);
+    EXPECT_EQ(names(again), 2);  // the same connection and snapshot
+    Recordset probe;  // the temporary table of the first open is there
+    probe.Open("select x from held_probe", as_variant(again), 1, 3);
+    EXPECT_TRUE(probe.Eof());
+    probe.Close();
+    again->Close();
+    // Another thread holds nothing of this thread's.
+    std::thread([&] { EXPECT_EQ(names(open(db_)), 3); }).join();
+  }
+  // Given back at the hold's end, reset: the next open reads the latest commit.
+  auto after = open(db_);
+  EXPECT_EQ(names(after), 3);
+  after->Close();
+  DbPool::instance().set_request_snapshots(false);
+}
+
 TEST_F(DataAccess, cached_statements_give_the_rows_of_fresh_ones) {
   const std::vector<std::string> statements = {
       "select * from KX_UserInfor where OAID = 1",

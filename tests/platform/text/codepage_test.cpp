@@ -24,6 +24,38 @@ TEST(Codepage, utf8_to_gbk_encodes_chinese_and_references_what_gbk_lacks) {
   for (const auto& c : cases) EXPECT_EQ(utf8_to_gbk(c.utf8), c.gbk) << c.utf8;
 }
 
+// However a text is cut into pieces, even inside a character, the writer
+// makes of them exactly what utf8_to_gbk makes of the whole.
+TEST(Codepage, gbk_writer_pieces_make_the_bytes_of_the_whole_text) {
+  const std::string texts[] = {
+      "plain <b>ASCII</b> longer than a word\r\n\t",
+      "<td>流程节点名称：</td><input value=\"复核\">",
+      "丂·•😀 节•点 a\xFF" "b \xE6\xB5 c\xE6\xB5\xE6\xB5\xE6",  // references, bad and cut bytes
+      "\xF0\x9F\x98",                                           // ends inside a four-byte character
+      std::string(40, '\xFF') + "流" + std::string(20, 'x'),
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    const std::string whole = utf8_to_gbk(text);
+    for (size_t cut = 0; cut <= text.size(); ++cut) {
+      for (size_t second = cut; second <= text.size(); ++second) {
+        GbkWriter writer(cut);  // room for less than the text, often
+        writer.write(std::string_view(text).substr(0, cut));
+        writer.write(std::string_view(text).substr(cut, second - cut));
+        writer.write(std::string_view(text).substr(second));
+        ASSERT_EQ(writer.finish(), whole) << "cut at " << cut << " and " << second;
+      }
+    }
+    GbkWriter bytes;
+    for (char c : text) bytes.write(std::string_view(&c, 1));
+    EXPECT_EQ(bytes.finish(), whole);
+  }
+  // A megabyte of bad bytes in one piece grows the room as it goes.
+  GbkWriter writer(16);
+  writer.write(std::string(1 << 20, '\xFF'));
+  EXPECT_TRUE(writer.finish() == utf8_to_gbk(std::string(1 << 20, '\xFF')));
+}
+
 TEST(Codepage, gb18030_to_utf8_decodes_and_replaces_bad_bytes) {
   struct Case {
     std::string bytes, utf8;
