@@ -20,6 +20,7 @@
 #include "platform/web/intrinsics.h"
 #include "platform/web/process.h"
 #include "platform/data/kept_results.h"
+#include "platform/data/writer_gate.h"
 
 namespace oapx1 {
 namespace {
@@ -210,10 +211,20 @@ void configure_sqlite_once() {
 class SqliteSession final : public DbSession {
  public:
   explicit SqliteSession(DbPtr db) : db_(std::move(db)) {
+    const char* file = sqlite3_db_filename(db_.get(), "main");
+    gate_ = writer_gate_for(file ? file : "");
     // Called only while SQLite compiles a statement, which a run does again
     // when the schema or a bound value calls for another plan.
     sqlite3_set_authorizer(db_.get(), &SqliteSession::authorize, this);
     sqlite3_busy_handler(db_.get(), &SqliteSession::wait_for_lock, this);
+  }
+
+  ~SqliteSession() override {
+    // A transaction left open ends before the next writer is let in.
+    if (in_gate_ && !sqlite3_get_autocommit(db_.get())) {
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    if (in_gate_) gate_->leave();
   }
 
   SqlDialect dialect() const override { return SqlDialect::kSqlite; }
@@ -230,6 +241,7 @@ class SqliteSession final : public DbSession {
       cached = find_or_prepare(sql, capacity);
       stmt = cached->stmt.get();
     }
+    GateSettle settle(*this);
     before(stmt, cached);
     StmtReset reset(stmt);
     bind(stmt, params);
@@ -290,6 +302,8 @@ class SqliteSession final : public DbSession {
       if (rc != SQLITE_OK) fail(rc, true);
       rest = tail;
       if (!stmt) continue;  // only spaces or comments were left
+      GateSettle settle(*this);
+      if (!sqlite3_stmt_readonly(stmt.get())) enter_gate();
       DbResult one = read(stmt.get());
       result.affected += one.affected;
       if (!have_rows && !one.columns.empty()) {
@@ -342,6 +356,7 @@ class SqliteSession final : public DbSession {
     if (!sqlite3_get_autocommit(db_.get())) {
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
+    leave_gate_when_done();
     return sqlite3_get_autocommit(db_.get()) != 0;
   }
 
@@ -367,6 +382,39 @@ class SqliteSession final : public DbSession {
     take_tables(fresh, names);
     return &cache_.insert(sql, std::move(fresh), capacity);
   }
+
+  // The process's writers to this file queue at its gate (see WriterGate)
+  // before SQLite's write lock, rather than poll for the lock in the busy
+  // handler: a statement that may write enters it first, and the connection
+  // holds it until its write transaction has ended. A writer that has waited
+  // the command time-out at the gate, or whose thread holds the gate through
+  // another connection, goes on to SQLite's lock and its busy handler, as do
+  // writers of other processes.
+  void enter_gate() {
+    if (!gate_ || in_gate_) return;
+    in_gate_ = gate_->enter(std::chrono::milliseconds(busy_ms_));
+  }
+
+  // Leaves the gate once no transaction is open.
+  void leave_gate_when_done() noexcept {
+    if (in_gate_ && sqlite3_get_autocommit(db_.get())) {
+      in_gate_ = false;
+      gate_->leave();
+    }
+  }
+
+  // Leaves the gate, when the write transaction has ended, as a statement's
+  // run ends however it ends.
+  class GateSettle {
+   public:
+    explicit GateSettle(SqliteSession& session) : session_(session) {}
+    ~GateSettle() { session_.leave_gate_when_done(); }
+    GateSettle(const GateSettle&) = delete;
+    GateSettle& operator=(const GateSettle&) = delete;
+
+   private:
+    SqliteSession& session_;
+  };
 
   static bool is_query(sqlite3_stmt* stmt) {
     return sqlite3_stmt_readonly(stmt) && sqlite3_column_count(stmt) > 0;
@@ -436,9 +484,11 @@ class SqliteSession final : public DbSession {
   // instead of a set per statement), begun by the first of them.
   void before(sqlite3_stmt* stmt, const CachedStmt* cached = nullptr) {
     if (!is_query(stmt)) {
-      if (!sqlite3_stmt_readonly(stmt)) refuse_writes_of_a_reading_call();
+      const bool writes = !sqlite3_stmt_readonly(stmt);
+      if (writes) refuse_writes_of_a_reading_call();
       end_read();
       mark_written(cached);
+      if (writes) enter_gate();
       return;
     }
     if (!shared_reads_) return;
@@ -644,6 +694,8 @@ class SqliteSession final : public DbSession {
   std::optional<int64_t> snapshot_version_;
   std::chrono::steady_clock::time_point read_started_;  // when it began
   KeptResults kept_;  // results of deterministic reads by statement and values
+  std::shared_ptr<WriterGate> gate_;  // the writers' queue of the file; none in memory
+  bool in_gate_ = false;              // this connection holds it
   TableNames* collecting_ = nullptr;  // where compilations report their tables
   std::string key_;  // the key of the latest kept-result lookup
 };
