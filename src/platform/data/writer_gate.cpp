@@ -1,6 +1,8 @@
 #include "platform/data/writer_gate.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <unordered_map>
 
 namespace oapx1 {
@@ -50,12 +52,16 @@ bool WriterGate::held() const {
 
 std::shared_ptr<WriterGate> writer_gate_for(const std::string& path) {
   if (path.empty()) return nullptr;
+  // Every name of one file (through a link, or relative) leads to one gate.
+  std::error_code ec;
+  std::string file = std::filesystem::weakly_canonical(path, ec).string();
+  if (ec || file.empty()) file = path;
   static std::mutex mutex;
   // Gates of files no connection has open any more are dropped as others are made.
   static std::unordered_map<std::string, std::weak_ptr<WriterGate>> gates;
   std::lock_guard<std::mutex> lock(mutex);
   std::erase_if(gates, [](const auto& entry) { return entry.second.expired(); });
-  std::weak_ptr<WriterGate>& slot = gates[path];
+  std::weak_ptr<WriterGate>& slot = gates[file];
   std::shared_ptr<WriterGate> gate = slot.lock();
   if (!gate) {
     gate = std::make_shared<WriterGate>();

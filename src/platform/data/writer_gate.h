@@ -54,9 +54,9 @@ class WriterGate {
   std::list<Waiter*> queue_;  // longest waiting first; each lives on its waiter's stack
 };
 
-// The gate of the database file at `path` (an absolute file name) in this
-// process: the same gate for every connection to that file. Empty names (a
-// database in memory, private to its connection) have none: null.
+// The gate of the database file at `path` in this process: the same gate for
+// every connection to that file, by whatever name. An empty name (a database
+// in memory, private to its connection) has none: null.
 std::shared_ptr<WriterGate> writer_gate_for(const std::string& path);
 
 }  // namespace oapx1
