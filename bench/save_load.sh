@@ -8,7 +8,8 @@
 # the saves, and how the saves ended (from the node history).
 #
 # Builds nothing: run it after a build (build-release/oapx1, build/oapx1, or
-# set OAPX1_BIN). SQLite database, in-memory sessions.
+# set OAPX1_BIN). SQLite database, in-memory sessions. OAPX1_SERVE_ARGS adds
+# options to `oapx1 serve` (for example "--page-threads 16").
 # Usage: bench/save_load.sh [SECONDS] [CONNECTIONS] [SERVER_THREADS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,7 +51,7 @@ PY
 
 log="$work/serve.log"
 "$bin" serve --listen 127.0.0.1:0 --db "sqlite:$work/oa.db" --docroot www \
-  --threads "$server_threads" --demo-login >"$log" 2>&1 &
+  --threads "$server_threads" --demo-login ${OAPX1_SERVE_ARGS:-} >"$log" 2>&1 &
 server_pid=$!
 base=""
 for _ in $(seq 1 100); do
