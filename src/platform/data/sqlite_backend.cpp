@@ -389,14 +389,20 @@ class SqliteSession final : public DbSession {
   // holds it until its write transaction has ended. A writer that has waited
   // the command time-out at the gate, or whose thread holds the gate through
   // another connection, goes on to SQLite's lock and its busy handler, as do
-  // writers of other processes.
+  // writers of other processes; one whose time-out is spent at the gate
+  // does not wait there again.
   void enter_gate() {
     if (!gate_ || in_gate_) return;
-    in_gate_ = gate_->enter(std::chrono::milliseconds(busy_ms_));
+    const auto patience = std::chrono::milliseconds(busy_ms_);
+    const auto began = std::chrono::steady_clock::now();
+    in_gate_ = gate_->enter(patience);
+    patience_spent_ = !in_gate_ && std::chrono::steady_clock::now() - began >= patience;
   }
 
-  // Leaves the gate once no transaction is open.
+  // Leaves the gate once no transaction is open; readies the time-out for
+  // the next statement.
   void leave_gate_when_done() noexcept {
+    patience_spent_ = false;
     if (in_gate_ && sqlite3_get_autocommit(db_.get())) {
       in_gate_ = false;
       gate_->leave();
@@ -444,6 +450,7 @@ class SqliteSession final : public DbSession {
   static int wait_for_lock(void* self, int count) {
     auto* session = static_cast<SqliteSession*>(self);
     const int limit = session->busy_ms_;
+    if (session->patience_spent_) return 0;
     if (session->in_gate_) {
       const auto now = std::chrono::steady_clock::now();
       if (count == 0) session->busy_since_ = now;
@@ -708,6 +715,7 @@ class SqliteSession final : public DbSession {
   KeptResults kept_;  // results of deterministic reads by statement and values
   std::shared_ptr<WriterGate> gate_;  // the writers' queue of the file; none in memory
   bool in_gate_ = false;              // this connection holds it
+  bool patience_spent_ = false;       // the statement's time-out ran out at the gate
   std::chrono::steady_clock::time_point busy_since_;  // when its wait for SQLite's lock began
   TableNames* collecting_ = nullptr;  // where compilations report their tables
   std::string key_;  // the key of the latest kept-result lookup
