@@ -143,7 +143,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       shared_->connections.push_back(weak_from_this());
       registration_ = std::prev(shared_->connections.end());
     }
-    net::post(socket_.get_executor(), [self = shared_from_this()] { self->read_request(); });
+    net::post(socket_.get_executor(), [self = shared_from_this()] { self->read_request(true); });
   }
 
   ~HttpConnection() {
@@ -213,7 +213,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   }
   void clear_deadline() { deadline_.store(0, std::memory_order_relaxed); }
 
-  void read_request() {
+  // Waits for the next request; `fresh` for the first of a new connection.
+  void read_request(bool fresh = false) {
     if (shared_->stopping) return close();
     {
       // Idle from now: the last in line to be closed to make room.
@@ -225,6 +226,13 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     parser_->body_limit(shared_->options.body_limit);
     // A pipelined request has begun already.
     if (buffer_.size() != 0) return read_header();
+    // So has the first request of a new connection whose bytes came with it
+    // (as they mostly do): it is busy from here, never taken for idle, and so
+    // closed to make room, while the handler that reads it waits its turn.
+    if (fresh) {
+      beast::error_code ec;
+      if (socket_.available(ec) > 0 && !ec) return read_header();
+    }
     // Idle until the first byte comes: the connection may be closed to make
     // room, and is closed when nothing comes within the read time-out.
     idle_ = true;
