@@ -20,6 +20,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -41,15 +42,6 @@ namespace {
 
 class HttpConnection;
 using Clock = std::chrono::steady_clock;
-
-// One event loop and the thread that runs it. Each connection lives on one
-// loop for its whole life, so its handlers never run concurrently and need no
-// strand.
-struct Loop {
-  net::io_context ioc{1};
-  // Keeps the loop running while it has no connection, until the stop.
-  std::optional<net::executor_work_guard<net::io_context::executor_type>> keep{ioc.get_executor()};
-};
 
 // What the connections of one server share.
 struct Shared {
@@ -134,7 +126,8 @@ std::string reply_head(const HttpReply& reply, unsigned version, bool keep_alive
 // One client connection: reads requests one after the other, each within the
 // size limits and its time-outs (the read time-out for a request to begin,
 // the header time-out for its head, the body time-out for its body), and
-// writes each reply within the write time-out. Runs on one loop; the
+// writes each reply within the write time-out. Its handlers run one at a time
+// on its executor (a strand of the shared event loop); the
 // time-outs are enforced by the server's periodic sweep, which reads
 // `deadline_`. The server has counted it for its address (`peer`) before.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
@@ -150,7 +143,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       shared_->connections.push_back(weak_from_this());
       registration_ = std::prev(shared_->connections.end());
     }
-    net::post(socket_.get_executor(), [self = shared_from_this()] { self->read_request(); });
+    net::post(socket_.get_executor(), [self = shared_from_this()] { self->read_request(true); });
   }
 
   ~HttpConnection() {
@@ -220,7 +213,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   }
   void clear_deadline() { deadline_.store(0, std::memory_order_relaxed); }
 
-  void read_request() {
+  // Waits for the next request; `fresh` for the first of a new connection.
+  void read_request(bool fresh = false) {
     if (shared_->stopping) return close();
     {
       // Idle from now: the last in line to be closed to make room.
@@ -232,6 +226,13 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     parser_->body_limit(shared_->options.body_limit);
     // A pipelined request has begun already.
     if (buffer_.size() != 0) return read_header();
+    // So has the first request of a new connection whose bytes came with it
+    // (as they mostly do): it is busy from here, never taken for idle, and so
+    // closed to make room, while the handler that reads it waits its turn.
+    if (fresh) {
+      beast::error_code ec;
+      if (socket_.available(ec) > 0 && !ec) return read_header();
+    }
     // Idle until the first byte comes: the connection may be closed to make
     // room, and is closed when nothing comes within the read time-out.
     idle_ = true;
@@ -484,14 +485,14 @@ struct HttpServer::Impl {
       : shared(std::make_shared<Shared>()),
         thread_count(options.threads > 0 ? options.threads
                                          : std::max(1u, std::thread::hardware_concurrency())),
-        loops(make_loops(thread_count)),
-        ioc(loops.front()->ioc),
-        acceptor(ioc),
-        accept_timer(ioc),
-        sweep_timer(ioc),
-        timeout_timer(ioc),
-        grace_timer(ioc),
-        signals(ioc) {
+        ioc(thread_count),
+        control(net::make_strand(ioc)),
+        acceptor(control),
+        accept_timer(control),
+        sweep_timer(control),
+        timeout_timer(control),
+        grace_timer(control),
+        signals(control) {
     shared->options = options;
     max_connections = options.max_connections > 0 ? options.max_connections
                                                   : connections_for_descriptor_limit();
@@ -500,7 +501,7 @@ struct HttpServer::Impl {
                                  : static_cast<int>(std::max(2u, std::thread::hardware_concurrency()));
     workers = std::make_unique<PageWorkers>(page_threads, std::max<size_t>(1, options.page_queue));
     shared->workers = workers.get();
-    shared->on_idle = [this] { net::post(ioc, [this] { grace_timer.cancel(); }); };
+    shared->on_idle = [this] { net::post(control, [this] { grace_timer.cancel(); }); };
     shared->app = std::make_unique<WebApplication>(std::move(options));
     const ServerOptions& o = shared->options;
     beast::error_code ec;
@@ -526,7 +527,7 @@ struct HttpServer::Impl {
     }
   }
 
-  // Runs on the first loop. SIGHUP reopens the logs (after a rotation) and
+  // Runs on the control strand. SIGHUP reopens the logs (after a rotation) and
   // the server goes on; SIGINT and SIGTERM stop it.
   void wait_for_signal() {
     signals.async_wait([this](beast::error_code ec, int signal) {
@@ -543,20 +544,20 @@ struct HttpServer::Impl {
     shared->on_idle = nullptr;
   }
 
-  static std::vector<std::unique_ptr<Loop>> make_loops(int count) {
-    std::vector<std::unique_ptr<Loop>> made;
-    for (int i = 0; i < count; ++i) made.push_back(std::make_unique<Loop>());
-    return made;
+  // The executor of a new connection: a strand of its own when several
+  // threads run the loop, so that its handlers never run at once but any
+  // free thread runs them; the loop itself when one thread does.
+  net::any_io_executor connection_executor() {
+    if (thread_count == 1) return ioc.get_executor();
+    return net::make_strand(ioc);
   }
 
-  // Runs on the first loop. New connections go to the loops in turn.
+  // Runs on the control strand.
   void accept() {
     if (shared->stopping || !acceptor.is_open()) return;
     // At the cap with every connection busy, new ones wait in the listen queue.
     if (shared->open >= max_connections && !any_idle()) return pause_accepting();
-    net::io_context& target = loops[next_loop]->ioc;
-    next_loop = (next_loop + 1) % loops.size();
-    acceptor.async_accept(target, [this](beast::error_code ec, tcp::socket socket) {
+    acceptor.async_accept(connection_executor(), [this](beast::error_code ec, tcp::socket socket) {
       if (shared->stopping || !acceptor.is_open()) return;
       if (ec) {
         // Out of descriptors (or another passing failure): make room and rest
@@ -673,7 +674,7 @@ struct HttpServer::Impl {
     });
   }
 
-  // Runs on the first loop.
+  // Runs on the control strand.
   void begin_stop() {
     if (shared->stopping.exchange(true)) return;
     beast::error_code ec;
@@ -681,8 +682,8 @@ struct HttpServer::Impl {
     accept_timer.cancel();
     sweep_timer.cancel();
     signals.cancel(ec);
-    // The loops end once their connections have.
-    for (auto& loop : loops) loop->keep.reset();
+    // The loop ends once the connections have.
+    keep.reset();
     std::vector<std::shared_ptr<HttpConnection>> live;
     {
       std::lock_guard<std::mutex> guard(shared->mutex);
@@ -697,9 +698,7 @@ struct HttpServer::Impl {
     grace_timer.async_wait([this](beast::error_code ec) {
       timeouts_off = true;
       timeout_timer.cancel();
-      if (!ec) {
-        for (auto& loop : loops) loop->ioc.stop();
-      }
+      if (!ec) ioc.stop();
     });
     if (live.empty()) grace_timer.cancel();
     for (auto& c : live) c->shut_down();
@@ -707,14 +706,14 @@ struct HttpServer::Impl {
 
   void run_threads(int from) {
     for (int i = from; i < thread_count; ++i) {
-      io_threads.emplace_back([this, i] { run_loop(i); });
+      io_threads.emplace_back([this] { run_loop(); });
     }
   }
 
-  void run_loop(int index) {
+  void run_loop() {
     for (;;) {
       try {
-        loops[static_cast<size_t>(index)]->ioc.run();
+        ioc.run();
         return;
       } catch (const std::exception& e) {
         // Nothing should get here; if it does, log it and keep serving.
@@ -734,9 +733,15 @@ struct HttpServer::Impl {
   std::shared_ptr<Shared> shared;
   int thread_count;
   size_t max_connections = 0;
-  std::vector<std::unique_ptr<Loop>> loops;
-  net::io_context& ioc;  // the first loop: accepting, timers, signals and the stop
-  size_t next_loop = 0;  // the loop of the next accepted connection
+  // The event loop, run by every connection thread: a connection is served by
+  // whichever thread is free, so one busy or preempted thread holds up only
+  // the connection it is serving.
+  net::io_context ioc;
+  // Keeps the loop running while it has no connection, until the stop.
+  net::executor_work_guard<net::io_context::executor_type> keep{ioc.get_executor()};
+  // Runs the server's own handlers one at a time: accepting, the timers,
+  // signals and the stop.
+  net::strand<net::io_context::executor_type> control;
   tcp::acceptor acceptor;
   net::steady_timer accept_timer;  // the pause of the accept loop
   net::steady_timer sweep_timer;
@@ -745,7 +750,7 @@ struct HttpServer::Impl {
   net::steady_timer grace_timer;
   net::signal_set signals;
   std::vector<std::thread> io_threads;
-  // Destroyed before the loops: page work still running posts its reply there.
+  // Destroyed before the event loop: page work still running posts its reply there.
   std::unique_ptr<PageWorkers> workers;
 };
 
@@ -775,12 +780,12 @@ void HttpServer::start() { impl_->run_threads(0); }
 
 void HttpServer::run() {
   impl_->run_threads(1);
-  impl_->run_loop(0);
+  impl_->run_loop();
   impl_->join();
 }
 
 void HttpServer::stop() {
-  net::post(impl_->ioc, [impl = impl_.get()] { impl->begin_stop(); });
+  net::post(impl_->control, [impl = impl_.get()] { impl->begin_stop(); });
 }
 
 void HttpServer::wait() { impl_->join(); }

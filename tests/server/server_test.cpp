@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <memory>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "host/page.h"
 #include "http_client.h"
@@ -398,6 +400,35 @@ TEST_F(ServerTest, stop_lets_the_request_in_flight_finish_and_closes_idle_connec
   EXPECT_EQ(r.body, "finished");
   EXPECT_EQ(r.header("Connection"), "close");
   server_->wait();
+  g_latch = nullptr;
+}
+
+TEST_F(ServerTest, a_page_holding_one_connection_thread_holds_up_no_other_connection) {
+  start(options(true));  // two connection threads
+  Latch latch;
+  std::promise<void> release;
+  latch.release = release.get_future().share();
+  g_latch = &latch;
+  const std::string echo = "GET " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\n\r\n";
+  // Connections accepted one after the other: were each kept by the thread it
+  // was given to in turn, the first and the third would share one.
+  std::vector<std::unique_ptr<HttpClient>> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(std::make_unique<HttpClient>(port_));
+    EXPECT_EQ(clients.back()->exchange(echo).status, 200);
+  }
+  // A reading page runs on the connection thread that read its request, and waits there.
+  clients[0]->send("GET " + page("do=wait") + " HTTP/1.1\r\nHost: x\r\n\r\n");
+  latch.started.get_future().wait();
+  // The others are answered while it waits (a stranded one would be answered
+  // only after the release, so the test fails rather than hangs).
+  auto others = std::async(std::launch::async, [&] {
+    for (size_t i = 1; i < clients.size(); ++i) EXPECT_EQ(clients[i]->exchange(echo).status, 200) << i;
+  });
+  EXPECT_EQ(others.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  release.set_value();
+  others.wait();
+  EXPECT_EQ(clients[0]->read().body, "finished");
   g_latch = nullptr;
 }
 

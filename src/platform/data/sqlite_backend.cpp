@@ -20,6 +20,7 @@
 #include "platform/web/intrinsics.h"
 #include "platform/web/process.h"
 #include "platform/data/kept_results.h"
+#include "platform/data/writer_gate.h"
 
 namespace oapx1 {
 namespace {
@@ -141,10 +142,20 @@ void configure_sqlite_once() {
 class SqliteSession final : public DbSession {
  public:
   explicit SqliteSession(DbPtr db) : db_(std::move(db)) {
+    const char* file = sqlite3_db_filename(db_.get(), "main");
+    gate_ = writer_gate_for(file ? file : "");
     // Called only while SQLite compiles a statement, which a run does again
     // when the schema or a bound value calls for another plan.
     sqlite3_set_authorizer(db_.get(), &SqliteSession::authorize, this);
     sqlite3_busy_handler(db_.get(), &SqliteSession::wait_for_lock, this);
+  }
+
+  ~SqliteSession() override {
+    // A transaction left open ends before the next writer is let in.
+    if (in_gate_ && !sqlite3_get_autocommit(db_.get())) {
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    if (in_gate_) gate_->leave();
   }
 
   SqlDialect dialect() const override { return SqlDialect::kSqlite; }
@@ -161,6 +172,7 @@ class SqliteSession final : public DbSession {
       cached = find_or_prepare(sql, capacity);
       stmt = cached->stmt.get();
     }
+    GateSettle settle(*this);
     before(stmt, cached);
     StmtReset reset(stmt);
     bind(stmt, params);
@@ -221,6 +233,8 @@ class SqliteSession final : public DbSession {
       if (rc != SQLITE_OK) fail(rc, true);
       rest = tail;
       if (!stmt) continue;  // only spaces or comments were left
+      GateSettle settle(*this);
+      if (!sqlite3_stmt_readonly(stmt.get())) enter_gate();
       DbResult one = read(stmt.get());
       result.affected += one.affected;
       if (!have_rows && !one.columns.empty()) {
@@ -273,6 +287,7 @@ class SqliteSession final : public DbSession {
     if (!sqlite3_get_autocommit(db_.get())) {
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
+    leave_gate_when_done();
     return sqlite3_get_autocommit(db_.get()) != 0;
   }
 
@@ -299,6 +314,45 @@ class SqliteSession final : public DbSession {
     return &cache_.insert(sql, std::move(fresh), capacity);
   }
 
+  // The process's writers to this file queue at its gate (see WriterGate)
+  // before SQLite's write lock, rather than poll for the lock in the busy
+  // handler: a statement that may write enters it first, and the connection
+  // holds it until its write transaction has ended. A writer that has waited
+  // the command time-out at the gate, or whose thread holds the gate through
+  // another connection, goes on to SQLite's lock and its busy handler, as do
+  // writers of other processes; one whose time-out is spent at the gate
+  // does not wait there again.
+  void enter_gate() {
+    if (!gate_ || in_gate_) return;
+    const auto patience = std::chrono::milliseconds(busy_ms_);
+    const auto began = std::chrono::steady_clock::now();
+    in_gate_ = gate_->enter(patience);
+    patience_spent_ = !in_gate_ && std::chrono::steady_clock::now() - began >= patience;
+  }
+
+  // Leaves the gate once no transaction is open; readies the time-out for
+  // the next statement.
+  void leave_gate_when_done() noexcept {
+    patience_spent_ = false;
+    if (in_gate_ && sqlite3_get_autocommit(db_.get())) {
+      in_gate_ = false;
+      gate_->leave();
+    }
+  }
+
+  // Leaves the gate, when the write transaction has ended, as a statement's
+  // run ends however it ends.
+  class GateSettle {
+   public:
+    explicit GateSettle(SqliteSession& session) : session_(session) {}
+    ~GateSettle() { session_.leave_gate_when_done(); }
+    GateSettle(const GateSettle&) = delete;
+    GateSettle& operator=(const GateSettle&) = delete;
+
+   private:
+    SqliteSession& session_;
+  };
+
   static bool is_query(sqlite3_stmt* stmt) {
     return sqlite3_stmt_readonly(stmt) && sqlite3_column_count(stmt) > 0;
   }
@@ -317,16 +371,29 @@ class SqliteSession final : public DbSession {
     SqliteSession& session_;
   };
 
-  // Waits for another connection's lock as SQLite's own busy timeout does,
-  // pausing 1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50 ms and then 100 ms at a
-  // time up to the timeout.
+  // Waits for another connection's lock. A connection that holds its
+  // process's writer gate is the one writer of this process waiting: the
+  // lock is another process's, and it looks again every millisecond, so that
+  // it takes the lock soon after that process lets it go instead of sleeping
+  // through other writers' turns. Any other wait goes as SQLite's own busy
+  // timeout does, pausing 1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50 ms and then
+  // 100 ms at a time. Both up to the timeout.
   static int wait_for_lock(void* self, int count) {
+    auto* session = static_cast<SqliteSession*>(self);
+    const int limit = session->busy_ms_;
+    if (session->patience_spent_) return 0;
+    if (session->in_gate_) {
+      const auto now = std::chrono::steady_clock::now();
+      if (count == 0) session->busy_since_ = now;
+      if (now - session->busy_since_ >= std::chrono::milliseconds(limit)) return 0;
+      sqlite3_sleep(1);
+      return 1;
+    }
     static constexpr int kPauses[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
     static constexpr int kSteps = static_cast<int>(std::size(kPauses));
     int waited = 0;
     for (int i = 0; i < std::min(count, kSteps); ++i) waited += kPauses[i];
     if (count > kSteps) waited += (count - kSteps) * kPauses[kSteps - 1];
-    const int limit = static_cast<SqliteSession*>(self)->busy_ms_;
     const int pause = std::min(kPauses[std::min(count, kSteps - 1)], limit - waited);
     if (pause <= 0) return 0;
     sqlite3_sleep(pause);
@@ -367,9 +434,11 @@ class SqliteSession final : public DbSession {
   // instead of a set per statement), begun by the first of them.
   void before(sqlite3_stmt* stmt, const CachedStmt* cached = nullptr) {
     if (!is_query(stmt)) {
-      if (!sqlite3_stmt_readonly(stmt)) refuse_writes_of_a_reading_call();
+      const bool writes = !sqlite3_stmt_readonly(stmt);
+      if (writes) refuse_writes_of_a_reading_call();
       end_read();
       mark_written(cached);
+      if (writes) enter_gate();
       return;
     }
     if (!shared_reads_) return;
@@ -575,6 +644,10 @@ class SqliteSession final : public DbSession {
   std::optional<int64_t> snapshot_version_;
   std::chrono::steady_clock::time_point read_started_;  // when it began
   KeptResults kept_;  // results of deterministic reads by statement and values
+  std::shared_ptr<WriterGate> gate_;  // the writers' queue of the file; none in memory
+  bool in_gate_ = false;              // this connection holds it
+  bool patience_spent_ = false;       // the statement's time-out ran out at the gate
+  std::chrono::steady_clock::time_point busy_since_;  // when its wait for SQLite's lock began
   TableNames* collecting_ = nullptr;  // where compilations report their tables
   std::string key_;  // the key of the latest kept-result lookup
 };
