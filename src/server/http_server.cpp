@@ -82,6 +82,17 @@ std::string peer_address(const tcp::socket& socket) {
   return address.to_string();
 }
 
+// Page threads when the settings leave them open. A page on SQLite with
+// in-memory sessions keeps its core busy; one that waits for a server over
+// the network (PostgreSQL, sessions in Redis) keeps a core busy only with
+// several pages under way on it.
+int default_page_threads(const ServerOptions& options) {
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const bool waits_on_network = options.database.starts_with("postgres") ||
+                                options.session_store.starts_with("redis");
+  return waits_on_network ? std::max(8, 4 * cores) : std::max(2, cores);
+}
+
 // The connection cap that the descriptor limit leaves room for: the database,
 // static files, the event loop and the log keep an eighth of the limit, and
 // never less than 64 descriptors.
@@ -496,9 +507,7 @@ struct HttpServer::Impl {
     shared->options = options;
     max_connections = options.max_connections > 0 ? options.max_connections
                                                   : connections_for_descriptor_limit();
-    const int page_threads =
-        options.page_threads > 0 ? options.page_threads
-                                 : static_cast<int>(std::max(2u, std::thread::hardware_concurrency()));
+    const int page_threads = options.page_threads > 0 ? options.page_threads : default_page_threads(options);
     workers = std::make_unique<PageWorkers>(page_threads, std::max<size_t>(1, options.page_queue));
     shared->workers = workers.get();
     shared->on_idle = [this] { net::post(control, [this] { grace_timer.cancel(); }); };
