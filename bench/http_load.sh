@@ -24,27 +24,15 @@ duration=${1:-10}
 connections=${2:-16}
 server_threads=${3:-2}
 sessions=${4:-16}
-bin=${OAPX1_BIN:-}
-if [ -z "$bin" ]; then
-  for b in build-release/oapx1 build/oapx1; do [ -x "$b" ] && { bin=$b; break; }; done
-fi
-[ -n "$bin" ] && [ -x "$bin" ] || { echo "http_load: oapx1 not found; build first or set OAPX1_BIN" >&2; exit 1; }
+. bench/common.sh
+find_oapx1 http_load
 command -v wrk >/dev/null || { echo "http_load: wrk is not installed" >&2; exit 1; }
 command -v curl >/dev/null || { echo "http_load: curl is not installed" >&2; exit 1; }
 export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 peer_dir=${OAPX1_PHP_PEER:-../shared/peers/php}
 [ -d "$peer_dir" ] || peer_dir=/work/shared/peers/php
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+make_work
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 

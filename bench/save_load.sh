@@ -22,11 +22,8 @@ duration=${1:-10}
 connections=${2:-16}
 server_threads=${3:-2}
 servers=${4:-1}
-bin=${OAPX1_BIN:-}
-if [ -z "$bin" ]; then
-  for b in build-release/oapx1 build/oapx1; do [ -x "$b" ] && { bin=$b; break; }; done
-fi
-[ -n "$bin" ] && [ -x "$bin" ] || { echo "save_load: oapx1 not found; build first or set OAPX1_BIN" >&2; exit 1; }
+. bench/common.sh
+find_oapx1 save_load
 for tool in wrk curl python3; do
   command -v "$tool" >/dev/null || { echo "save_load: $tool is not installed" >&2; exit 1; }
 done
@@ -34,16 +31,7 @@ done
   { echo "save_load: CONNECTIONS must be a multiple of SERVERS" >&2; exit 1; }
 per_server=$((connections / servers))
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+make_work
 
 "$bin" db init --db "sqlite:$work/oa.db" --demo >"$work/db.log" 2>&1 || { cat "$work/db.log" >&2; exit 1; }
 # One node per client: copies of demo node 3 (a node that saves as it stands),
