@@ -52,14 +52,7 @@ start_oapx1() {  # threads
     --threads "$1" --demo-login >"$log" 2>&1 &
   server_pid=$!
   pids+=("$server_pid")
-  base=""
-  for _ in $(seq 1 100); do
-    base=$(sed -n 's|^oapx1 serve: listening on \(http://[^/]*\)/$|\1|p' "$log" 2>/dev/null)
-    [ -n "$base" ] && break
-    kill -0 "$server_pid" 2>/dev/null || { cat "$log" >&2; exit 1; }
-    sleep 0.1
-  done
-  [ -n "$base" ] || { echo "http_load: the server did not start" >&2; cat "$log" >&2; exit 1; }
+  wait_listening "$log" "$server_pid" http_load
 }
 stop_oapx1() {
   kill "$server_pid" 2>/dev/null || true
@@ -69,12 +62,7 @@ stop_oapx1() {
 # Signs in `sessions` times; writes a wrk script that rotates the cookies, one
 # per request, and one that sends the first cookie only.
 sign_in() {
-  : >"$work/cookies"
-  for _ in $(seq 1 "$sessions"); do
-    curl -s -o /dev/null -D - --data 'username=admin&password=demo' "$base/oa/login.asp" |
-      sed -n 's/^Set-Cookie: \([^;]*\).*/\1/Ip' | tr -d '\r' | head -n 1 >>"$work/cookies"
-  done
-  [ "$(grep -c . "$work/cookies")" -eq "$sessions" ] || { echo "http_load: the demo login failed" >&2; exit 1; }
+  sign_in_demo "$base" "$sessions" "$work/cookies" http_load
   {
     echo "local cookies = {"
     sed 's/.*/  "&",/' "$work/cookies"

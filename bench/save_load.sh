@@ -53,23 +53,11 @@ for s in $(seq 0 $((servers - 1))); do
   "$bin" serve --listen 127.0.0.1:0 --db "sqlite:$work/oa.db" --docroot www \
     --threads "$server_threads" --demo-login ${OAPX1_SERVE_ARGS:-} >"$log" 2>&1 &
   pids+=("$!")
-  base=""
-  for _ in $(seq 1 100); do
-    base=$(sed -n 's|^oapx1 serve: listening on \(http://[^/]*\)/$|\1|p' "$log" 2>/dev/null)
-    [ -n "$base" ] && break
-    kill -0 "${pids[-1]}" 2>/dev/null || { cat "$log" >&2; exit 1; }
-    sleep 0.1
-  done
-  [ -n "$base" ] || { echo "save_load: the server did not start" >&2; cat "$log" >&2; exit 1; }
+  wait_listening "$log" "${pids[-1]}" save_load
   bases+=("$base")
 
   # The server's clients sign in there (sessions live in its process).
-  : >"$work/cookies-$s"
-  for _ in $(seq 1 "$per_server"); do
-    curl -s -o /dev/null -D - --data 'username=admin&password=demo' "$base/oa/login.asp" |
-      sed -n 's/^Set-Cookie: \([^;]*\).*/\1/Ip' | tr -d '\r' | head -n 1 >>"$work/cookies-$s"
-  done
-  [ "$(grep -c . "$work/cookies-$s")" -eq "$per_server" ] || { echo "save_load: the demo login failed" >&2; exit 1; }
+  sign_in_demo "$base" "$per_server" "$work/cookies-$s" save_load
 
   # One wrk thread per client, so that each connection keeps its session and
   # node; each save posts a name it has not posted before.
