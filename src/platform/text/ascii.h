@@ -4,6 +4,9 @@
 #ifndef OAPX1_PLATFORM_TEXT_ASCII_H_
 #define OAPX1_PLATFORM_TEXT_ASCII_H_
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -47,6 +50,19 @@ constexpr std::string_view trim(std::string_view s, std::string_view blanks = " 
   const size_t first = s.find_first_not_of(blanks);
   if (first == std::string_view::npos) return {};
   return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
+// Where the run of ASCII bytes of `s` starting at `pos` ends. Pages and
+// forms are mostly ASCII, so the run is measured eight bytes at a time.
+inline size_t ascii_run_end(std::string_view s, size_t pos = 0) {
+  while (pos + 8 <= s.size()) {
+    uint64_t word;
+    std::memcpy(&word, s.data() + pos, 8);
+    if (word & 0x8080808080808080ULL) break;
+    pos += 8;
+  }
+  while (pos < s.size() && static_cast<unsigned char>(s[pos]) < 0x80) ++pos;
+  return pos;
 }
 
 // True for a text of 1 to `max_digits` decimal digits and nothing else: a

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/text/ascii.h"
 #include "platform/text/utf8.h"
 
 
@@ -59,8 +60,6 @@ Converter& from_gb18030() {
   return c;
 }
 
-bool is_ascii(char c) { return static_cast<unsigned char>(c) < 0x80; }
-
 // Length of the valid UTF-8 sequence at the start of `s` and its code point;
 // 0 when the bytes there are not a valid sequence.
 size_t utf8_sequence(std::string_view s, char32_t& cp) {
@@ -109,20 +108,6 @@ const std::vector<uint32_t>& gbk_table() {
     return t;
   }();
   return table;
-}
-
-// Where the run of ASCII bytes starting at `pos` ends. Code page 936 leaves
-// ASCII unchanged, and pages and forms are mostly ASCII, so the run is
-// measured eight bytes at a time.
-size_t ascii_run_end(std::string_view s, size_t pos) {
-  while (pos + 8 <= s.size()) {
-    uint64_t word;
-    std::memcpy(&word, s.data() + pos, 8);
-    if (word & 0x8080808080808080ULL) break;
-    pos += 8;
-  }
-  while (pos < s.size() && is_ascii(s[pos])) ++pos;
-  return pos;
 }
 
 // Trail bytes of a two-byte code that may name a character: 0x40-0xFE.
@@ -260,7 +245,9 @@ size_t append_gbk(std::string& out, std::string_view utf8, bool more) {
   size_t held = 0;
   while (pos < size) {
     // Copy the ASCII run as it is, eight bytes at a time: GBK leaves ASCII
-    // unchanged, and pages are mostly ASCII.
+    // unchanged, and pages are mostly ASCII. Copied as it is measured, not
+    // measured and then copied: between two Chinese characters the run is
+    // empty, and a call per character would cost more than the character.
     while (pos + 8 <= size) {
       uint64_t word;
       std::memcpy(&word, in + pos, 8);

@@ -5,10 +5,10 @@
 #define OAPX1_PLATFORM_TEXT_CODEPAGE_H_
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
+
+#include "platform/text/ascii.h"
 
 namespace oapx1 {
 
@@ -43,25 +43,8 @@ class GbkWriter {
   std::string finish();
 
  private:
-  // Whether every byte of `s` is ASCII, read a word at a time (the last word
-  // overlapping the one before): this runs once for every piece.
-  static bool ascii_only(std::string_view s) {
-    const char* p = s.data();
-    const size_t n = s.size();
-    uint64_t bits = 0;
-    if (n >= 8) {
-      uint64_t word;
-      for (size_t i = 0; i + 8 <= n; i += 8) {
-        std::memcpy(&word, p + i, 8);
-        bits |= word;
-      }
-      std::memcpy(&word, p + n - 8, 8);
-      bits |= word;
-    } else {
-      for (size_t i = 0; i < n; ++i) bits |= static_cast<unsigned char>(p[i]);
-    }
-    return (bits & 0x8080808080808080ULL) == 0;
-  }
+  // Whether every byte of `s` is ASCII: this runs once for every piece.
+  static bool ascii_only(std::string_view s) { return ascii_run_end(s) == s.size(); }
   // write() for a piece that is not ASCII alone, or that follows held bytes.
   void write_mixed(std::string_view utf8);
 
