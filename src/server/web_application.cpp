@@ -12,9 +12,11 @@
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
+#include "platform/web/call_watch.h"
 #include "platform/web/event_log.h"
 #include "platform/web/process.h"
 #include "server/form.h"
+#include "server/kept_views.h"
 #include "server/node_editing.h"
 #include "server/logs.h"
 #include "server/request_origin.h"
@@ -331,10 +333,11 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   // reads: an engine that asks its server whether kept results still hold
   // asks once for all of them.
   RequestReads reads;
-  // A request that only reads, on SQLite: the permission check, the page and
-  // the version share one engine connection and one read snapshot.
+  // A request that only reads: the look for a kept view, the permission
+  // check, the page and the version share one engine connection (on SQLite,
+  // one read snapshot too).
   std::optional<DbPool::ThreadHold> one_connection;
-  if (route.work == PageWork::kReadsHere) one_connection.emplace();
+  if (route.reads_only) one_connection.emplace();
   const bool post = request.method == "POST";
   FormPairs query_items = parse_form(route.query);
   const bool url_encoded = has_media_type(request.content_type, "application/x-www-form-urlencoded");
@@ -351,6 +354,35 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   const PageRules rules = route.page->rules;
   const std::string account = view.item("UserName").str();
 
+  // A signed-in user's view, asked before with the same inputs while none of
+  // them has changed, is answered as it was then; else it is watched as it
+  // runs, and kept when it can be answered again.
+  std::optional<DataStamp> data;
+  const uint64_t application_version = application_.version();
+  if (route.reads_only && !account.empty() && options_.keep_views) {
+    data = current_data_stamp(options_.database);
+    if (data) {
+      const MemoryRequest items(query_items, form_items);
+      if (std::shared_ptr<const KeptView> kept =
+              kept_views_.find(route.page, route.query, items, view, *data, application_version)) {
+        HttpReply reply;
+        reply.status = kept->status;
+        reply.headers = kept->headers;
+        reply.shared_body = kept->body;
+        return finish_view(session, reply, rules == PageRules::kNodeEditor ? node_of(items) : std::nullopt,
+                           kept->version);
+      }
+    }
+  }
+  std::optional<CallWatch> watch;
+  ReadItems request_reads, session_reads;
+  std::optional<WatchedSession> watched_session;
+  if (data) {
+    watch.emplace();
+    watched_session.emplace(view, session_reads);
+  }
+  Session& page_session = watched_session ? static_cast<Session&>(*watched_session) : view;
+
   // The node save this request posts, as the host checks and records it.
   std::optional<int64_t> node;
   bool saving = false;
@@ -363,7 +395,9 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   std::string version;
   bool posted_save = false;
   if (rules != PageRules::kNone) {
-    const MemoryRequest items(query_items, form_items);
+    const MemoryRequest posted(query_items, form_items);
+    const WatchedRequest watched(posted, request_reads);
+    const Request& items = watch ? static_cast<const Request&>(watched) : posted;
     if (rules == PageRules::kNodeEditor) {
       node = node_of(items);
       saving = !route.reads_only && script_equal(items.item("save"), "true");
@@ -379,7 +413,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
     // between is then shown under an older version, and a save of what was
     // shown is refused as a conflict rather than written over the change.
     const bool read_first = node && !saving;
-    if (!account.empty() && !user_may_edit(application_, view, options_.edit_permission,
+    if (!account.empty() && !user_may_edit(application_, page_session, options_.edit_permission,
                                            read_first ? node : std::nullopt, read_first ? &version : nullptr)) {
       if (saving && node) {
         entry.outcome = kOutcomeForbidden;
@@ -441,9 +475,10 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   {
     MemoryCall call(application_);
     call.request = MemoryRequest(std::move(query_items), std::move(form_items));
+    WatchedRequest watched(call.request, request_reads);
     // The page is written in the code page it is sent in as it renders.
     GbkResponse page_out;
-    call.bind(&view, route.reads_only, &page_out);
+    call.bind(&page_session, route.reads_only, &page_out, watch ? &watched : nullptr);
     try {
       std::unique_ptr<Page> page = route.page->factory();
       page->I_init();
@@ -465,37 +500,61 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
     }
     reply.body = page_out.finish();
   }
+  if (watch && watch->repeatable()) {
+    // Nothing it read can change unseen: kept, under the state of the data
+    // it read (or of the data it would have read from, when it read none).
+    auto kept = std::make_shared<KeptView>();
+    kept->data = watch->data().value_or(*data);
+    kept->application = application_version;
+    kept->request_items = std::move(request_reads);
+    kept->session_items = std::move(session_reads);
+    kept->status = reply.status;
+    kept->headers = reply.headers;
+    kept->body = std::make_shared<const std::string>(std::move(reply.body));
+    kept->version = version;
+    reply.body.clear();
+    reply.shared_body = kept->body;
+    kept_views_.keep(route.page, route.query, std::move(kept));
+  }
+  watch.reset();
 
-  if (node && !view.item("UserName").str().empty()) {
-    // What the session was shown: remembered only when it differs from what
-    // it remembers, so that a view costs no session write.
+  if (posted_save && node && !view.item("UserName").str().empty()) {
+    // The version shown after a save is the one it left.
     std::optional<NodeRow> after;
-    if (posted_save) {
-      with_library_connection(application_, view, !saving, [&](const Variant& conn) {
-        after = read_node_row(conn, *node);
-        if (saving && before && after) {
-          entry.outcome = kOutcomeSaved;
-          entry.remark = "系统提示：流程流程节点设置保存成功！";
-          entry.changes = row_changes(*before, *after);
-          record_history(conn, entry);
-        }
-      });
-      version = after ? row_version(*after) : std::string();
-    }
+    with_library_connection(application_, view, !saving, [&](const Variant& conn) {
+      after = read_node_row(conn, *node);
+      if (saving && before && after) {
+        entry.outcome = kOutcomeSaved;
+        entry.remark = "系统提示：流程流程节点设置保存成功！";
+        entry.changes = row_changes(*before, *after);
+        record_history(conn, entry);
+      }
+    });
+    version = after ? row_version(*after) : std::string();
     if (saving && before && after) {
       audit_node_save(application_, view, "流程节点 " + std::to_string(*node) + " 的设置已保存，修改了 " +
                                               std::to_string(entry.changes.size()) + " 项");
     }
+  }
+  if (save_lock.owns_lock()) save_lock.unlock();
+  return finish_view(session, reply, node, version);
+}
+
+HttpReply WebApplication::finish_view(SessionScope& session, HttpReply& reply, std::optional<int64_t> node,
+                                      const std::string& version) {
+  RequestSession& view = session.view();
+  if (node && !view.item("UserName").str().empty()) {
+    // What the session was shown: remembered only when it differs from what
+    // it remembers, so that a view costs no session write.
     const std::string key = std::string(kShownVersionItem) + std::to_string(*node);
     if (view.item(key).str() != version) view.set_item(key, Variant(version));
     // The version shown goes with the page, for the shared script to post
     // back with the form: each tab then answers for what it showed.
     if (!version.empty()) reply.headers.emplace_back("Server-Timing", "node;desc=\"" + version + "\"");
   }
-  if (save_lock.owns_lock()) save_lock.unlock();
   if (RequestLogContext* log = RequestLogScope::current()) log->user = view.item("UserName").str();
   session.finish(reply);
-  return reply;
+  return std::move(reply);
 }
 
 HttpReply WebApplication::static_file(const std::vector<std::string>& segments) {

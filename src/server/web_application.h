@@ -21,6 +21,7 @@
 #include "host/page.h"
 #include "platform/web/memory_intrinsics.h"
 #include "server/http_exchange.h"
+#include "server/kept_views.h"
 #include "server/sessions.h"
 #include "server/sign_in.h"
 #include "server/static_files.h"
@@ -83,6 +84,7 @@ struct ServerOptions {
   size_t max_connections_per_address = 256;  // open connections of one client address; 0: no limit
   std::chrono::milliseconds db_lock_wait{5000};  // longest wait for a database lock; 0: command time-out
   size_t db_pool = 64;                    // database connections open at once; more requests wait for one
+  bool keep_views = true;                 // answer a view again while nothing it read changed
   std::string app_root = kDefaultAppRoot; // URL path of the web application, with both slashes
   std::string oa_url;                     // application item TavrinOAURL; empty: app_root
   std::string system_url;                 // session item SystemURL of new sessions; empty: app_root
@@ -170,6 +172,11 @@ class WebApplication {
  private:
   HttpReply answer(const HttpRequest& request, const Route& route);
   HttpReply run_page(const HttpRequest& request, const Route& route);
+  // The end of a page's answer: the node version shown (`version` of
+  // `node`, for a node page) remembered in the session and sent with the
+  // reply, the user named in the log, and the session recorded.
+  HttpReply finish_view(SessionScope& session, HttpReply& reply, std::optional<int64_t> node,
+                        const std::string& version);
   HttpReply static_file(const std::vector<std::string>& segments);
   // The answer to a node save posted without a signed-in user (its session
   // expired): the login page, told so, returning to the node afterwards.
@@ -180,6 +187,7 @@ class WebApplication {
   ApplicationState application_;  // the application items and its lock
   std::unique_ptr<SessionStore> sessions_;
   std::unique_ptr<SignIn> sign_in_;
+  KeptViews kept_views_;  // views answered again while their inputs hold
   mutable std::atomic<int> demo_login_{0};  // 1 on, 0 off, -1 not known yet (database unreadable)
   std::string page_path_;   // the node settings page
   std::string landing_;     // where signing in and the root lead: the demo model page

@@ -7,6 +7,7 @@
 #include "platform/data/connection.h"
 #include "platform/files/file_system.h"
 #include "platform/mail/mail_components.h"
+#include "platform/web/call_watch.h"
 #include "platform/web/memory_intrinsics.h"
 #include "platform/data/recordset.h"
 #include "platform/script/regexp.h"
@@ -54,7 +55,22 @@ void unregister_component(std::string_view class_id) {
   if (auto it = r.factories.find(class_id); it != r.factories.end()) r.factories.erase(it);
 }
 
+namespace {
+
+// Whether every answer of objects of `class_id` follows from what the caller
+// gives them and from data reads that a call watch sees. Any other object
+// (files, mail, unique ids, a registered one) may answer differently next time.
+bool repeatable_component(std::string_view class_id) {
+  for (std::string_view id : {"ADODB.Connection", "ADODB.Recordset", "TavrinKxt.kxt2008", "VBScript.RegExp"}) {
+    if (ascii_iequals(class_id, id)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 Variant CreateObject(std::string_view class_id) {
+  if (!repeatable_component(class_id)) CallWatch::unrepeatable();
   Registry& r = registry();
   ComponentFactory factory;
   {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,6 +18,7 @@
 
 #include "platform/data/sql_dialect.h"
 #include "platform/script/variant.h"
+#include "platform/web/call_watch.h"
 
 namespace oapx1 {
 namespace detail {
@@ -153,6 +155,11 @@ class DbSession {
                                                      const std::vector<DbParam>& params) {
     return std::make_shared<const DbResult>(run(sql, params));
   }
+  // The state of this connection's kept results as a kept read would find
+  // them now, after the same look at the database's version (see
+  // KeptResults::stamp_at); none when no read would be kept now (inside a
+  // transaction of the caller's own, or an engine that keeps nothing).
+  virtual std::optional<DataStamp> data_stamp() { return std::nullopt; }
   // Runs a script of several statements as it is; the rows of its first
   // statement that returns rows (SQLite) or of its last (PostgreSQL).
   virtual DbResult run_script(const std::string& sql) = 0;

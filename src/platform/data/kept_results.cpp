@@ -1,6 +1,7 @@
 #include "platform/data/kept_results.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <initializer_list>
 #include <utility>
@@ -87,8 +88,17 @@ ReadDependence read_dependence(std::string_view sql) {
   return dependence;
 }
 
+namespace {
+std::atomic<uint64_t> next_source{1};
+}  // namespace
+
 KeptResults::KeptResults(size_t max_entries, size_t max_rows)
-    : max_entries_(max_entries), max_rows_(max_rows) {}
+    : max_entries_(max_entries), max_rows_(max_rows), source_(next_source.fetch_add(1, std::memory_order_relaxed)) {}
+
+DataStamp KeptResults::stamp_at(int64_t version) {
+  at_version(version);
+  return stamp();
+}
 
 std::shared_ptr<const KeptResults::Tables> KeptResults::tables(const std::vector<std::string>& names,
                                                                bool every) {
@@ -140,16 +150,18 @@ std::shared_ptr<const DbResult> KeptResults::find(std::string_view key, int64_t 
   return hit->result;
 }
 
-void KeptResults::keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
+bool KeptResults::keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
                        std::shared_ptr<const Tables> reads) {
   at_version(version);
-  if (!result || result->rows.size() > max_rows_ || max_entries_ == 0) return;
+  if (!result || result->rows.size() > max_rows_ || max_entries_ == 0) return false;
   if (!reads) reads = std::make_shared<const Tables>();
   entries_.insert(key, Entry{std::move(result), std::move(reads), write_clock_}, max_entries_);
+  return true;
 }
 
 void KeptResults::wrote(const Tables& written) {
   ++write_clock_;
+  ++epoch_;
   if (written.every) {
     forget();
     return;
@@ -158,6 +170,7 @@ void KeptResults::wrote(const Tables& written) {
 }
 
 void KeptResults::forget() {
+  ++epoch_;
   if (entries_.size() > 0) entries_.clear();
 }
 

@@ -19,6 +19,7 @@
 
 #include "platform/data/db_backend.h"
 #include "platform/data/sql_dialect.h"
+#include "platform/web/call_watch.h"
 
 namespace oapx1 {
 
@@ -74,10 +75,10 @@ class KeptResults {
 
   // Keeps `result`, read from `reads` with the database at `version` (or a
   // later version: never an earlier one), under `key`, replacing what was
-  // kept there. Nothing is kept for a result of more rows than the bound. A
-  // version other than the one the kept results were read at forgets them
-  // all first.
-  void keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
+  // kept there; true when kept. Nothing is kept for a result of more rows
+  // than the bound. A version other than the one the kept results were read
+  // at forgets them all first.
+  bool keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
             std::shared_ptr<const Tables> reads);
 
   // This connection wrote `written`: results read from any of them are no
@@ -90,6 +91,14 @@ class KeptResults {
 
   // The number of results kept.
   size_t size() const { return entries_.size(); }
+
+  // The state of these kept results with the database at `version` (a
+  // version other than the one they were read at forgets them all first).
+  // It changes with every forgetting and every write of this connection, so
+  // that equal stamps mean the data read between them is unchanged.
+  DataStamp stamp_at(int64_t version);
+  // The state as it stands, without a look at the database.
+  DataStamp stamp() const { return DataStamp{source_, epoch_}; }
 
  private:
   // A kept result, the tables it was read from, and the write clock's
@@ -108,6 +117,8 @@ class KeptResults {
 
   size_t max_entries_;  // the most results kept
   size_t max_rows_;     // the most rows of one kept result
+  uint64_t source_;     // this cache's number in the process, for stamps
+  uint64_t epoch_ = 0;  // counts forgettings and writes, for stamps
   detail::StatementCache<Entry> entries_;  // kept results by key, least recently used last
   int64_t version_ = -1;  // the database's version the kept results were read at
   // This connection's writes, counted, and the count at its last write to

@@ -139,6 +139,9 @@ class PgSession final : public DbSession {
   SqlDialect dialect() const override { return SqlDialect::kPostgres; }
 
   DbResult run(const std::string& sql, const std::vector<DbParam>& params) override {
+    // A statement run afresh each time: a watched call cannot be answered
+    // again without it.
+    CallWatch::unrepeatable();
     if (dependence_of(sql) == ReadDependence::kAnything) RequestReads::changed();
     return run_statement(sql, params);
   }
@@ -158,11 +161,26 @@ class PgSession final : public DbSession {
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
       KeptResults::make_key(sql, params, key_);
-      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) return hit;
+      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) {
+        CallWatch::read_data(kept_.stamp());
+        return hit;
+      }
     }
     auto result = std::make_shared<const DbResult>(run_statement(sql, params));
-    if (version && !result->columns.empty()) kept_.keep(key_, *version, result, every_table_);
+    if (version && !result->columns.empty() && kept_.keep(key_, *version, result, every_table_)) {
+      CallWatch::read_data(kept_.stamp());
+    } else {
+      CallWatch::unrepeatable();
+    }
     return result;
+  }
+
+  std::optional<DataStamp> data_stamp() override {
+    // The version a kept read would be checked against now.
+    if (RequestReads::current() == 0 || PQtransactionStatus(conn_.get()) != PQTRANS_IDLE) return std::nullopt;
+    const std::optional<int64_t> version = data_version();
+    if (!version) return std::nullopt;
+    return kept_.stamp_at(*version);
   }
 
   DbResult run_statement(const std::string& sql, const std::vector<DbParam>& params) {
@@ -264,6 +282,7 @@ class PgSession final : public DbSession {
 
   DbResult run_script(const std::string& sql) override {
     // A script may change anything.
+    CallWatch::unrepeatable();
     RequestReads::changed();
     return read(ResultPtr(PQexec(conn_.get(), sql.c_str())));
   }

@@ -172,6 +172,9 @@ class SqliteSession final : public DbSession {
       cached = find_or_prepare(sql, capacity);
       stmt = cached->stmt.get();
     }
+    // A statement run afresh each time: a watched call cannot be answered
+    // again without it.
+    CallWatch::unrepeatable();
     GateSettle settle(*this);
     before(stmt, cached);
     StmtReset reset(stmt);
@@ -204,7 +207,10 @@ class SqliteSession final : public DbSession {
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
       KeptResults::make_key(sql, params, key_);
-      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) return hit;
+      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) {
+        CallWatch::read_data(kept_.stamp());
+        return hit;
+      }
     }
     std::shared_ptr<const DbResult> result;
     {
@@ -212,12 +218,33 @@ class SqliteSession final : public DbSession {
       bind(stmt, params);
       result = std::make_shared<const DbResult>(read(stmt, cached));
     }
-    if (version) kept_.keep(key_, *version, result, cached->tables);
+    if (version && kept_.keep(key_, *version, result, cached->tables)) {
+      CallWatch::read_data(kept_.stamp());
+    } else {
+      CallWatch::unrepeatable();
+    }
     return result;
+  }
+
+  std::optional<DataStamp> data_stamp() override {
+    // The version a kept read would be checked against now.
+    std::optional<int64_t> version;
+    if (shared_reads_) {
+      if (reading_ && std::chrono::steady_clock::now() - read_started_ > kMaxReadSpan) end_read();
+      if (!reading_ && sqlite3_get_autocommit(db_.get())) begin_read();
+    }
+    if (reading_) {
+      version = snapshot_version_;
+    } else if (sqlite3_get_autocommit(db_.get())) {
+      version = data_version();
+    }
+    if (!version) return std::nullopt;
+    return kept_.stamp_at(*version);
   }
 
   DbResult run_script(const std::string& sql) override {
     // A script may change anything, in transactions of its own.
+    CallWatch::unrepeatable();
     refuse_writes_of_a_reading_call();
     end_read();
     forget_results();

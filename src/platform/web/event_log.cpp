@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/web/call_watch.h"
 #include "platform/web/process.h"
 
 namespace oapx1 {
@@ -62,6 +63,9 @@ std::string failure_text(std::exception_ptr failure) {
 }
 
 EventLog& event_log() {
+  // What a call logs is not part of its output: a call that logs is not
+  // answered again from its output.
+  CallWatch::unrepeatable();
   EventLog* log = process_settings()->event_log;
   return log ? *log : g_stderr_log;
 }
@@ -71,6 +75,7 @@ void set_event_log(EventLog* log) {
 }
 
 DateTime clock_now() {
+  CallWatch::unrepeatable();
   if (const auto settings = process_settings(); settings->fixed_now) return *settings->fixed_now;
   const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm tm{};

@@ -48,6 +48,7 @@ Variant ApplicationState::item(std::string_view key) const {
 void ApplicationState::set_item(std::string_view key, Variant value) {
   std::lock_guard<std::mutex> guard(items_mutex_);
   items_.insert_or_assign(std::string(key), std::move(value));
+  version_.fetch_add(1, std::memory_order_release);
 }
 
 MemoryApplication::~MemoryApplication() {

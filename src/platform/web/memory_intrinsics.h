@@ -3,6 +3,8 @@
 #ifndef OAPX1_PLATFORM_WEB_MEMORY_INTRINSICS_H_
 #define OAPX1_PLATFORM_WEB_MEMORY_INTRINSICS_H_
 
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -94,10 +96,13 @@ class ApplicationState {
   Variant item(std::string_view key) const;
   void set_item(std::string_view key, Variant value);
   std::recursive_mutex& lock_mutex() { return lock_; }
+  // Counts the items' changes: equal readings mean no item changed between.
+  uint64_t version() const { return version_.load(std::memory_order_acquire); }
 
  private:
   mutable std::mutex items_mutex_;  // guards items_ for single reads and writes
   ItemMap items_;                   // application items
+  std::atomic<uint64_t> version_{0};  // see version()
   std::recursive_mutex lock_;       // the Lock/UnLock lock
 };
 
@@ -140,13 +145,14 @@ class MemoryCall {
 
   // Binds the objects below as the object context of this thread and its
   // intrinsic slots; `other`, when given, is the call's session instead of
-  // `session`, and `out` the call's response instead of `response`.
-  // `reads_only` is the context's promise that the page only reads
-  // (ObjectContext::reads_only). Binding again replaces the binding.
-  void bind(Session* other = nullptr, bool reads_only = false, Response* out = nullptr) {
+  // `session`, `out` the call's response instead of `response`, and `in`
+  // its request instead of `request`. `reads_only` is the context's promise
+  // that the page only reads (ObjectContext::reads_only). Binding again
+  // replaces the binding.
+  void bind(Session* other = nullptr, bool reads_only = false, Response* out = nullptr, Request* in = nullptr) {
     call_.reset();
-    context = ObjectContext{&server,  &application, other ? other : &session, &request, out ? out : &response,
-                            reads_only};
+    context = ObjectContext{&server,         &application,           other ? other : &session,
+                            in ? in : &request, out ? out : &response, reads_only};
     call_.emplace(&context);
     bind_intrinsics(&context);
   }
