@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/page.h"
+#include "platform/web/call_watch.h"
 #include "platform/web/event_log.h"
 #include "platform/script/script.h"
 
@@ -27,6 +28,8 @@ ScriptError current_failure() {
 }
 
 }  // namespace
+
+void Page::step_failed() { CallWatch::unrepeatable(); }
 
 void Page::handle_failure(std::string_view method, bool initialiser) {
   const ScriptError e = current_failure();

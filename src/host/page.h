@@ -499,13 +499,16 @@ class Page {
   // --- Failure modes ------------------------------------------------------
 
   // One statement of an ignore-and-continue method: a failure, whatever its
-  // number, is dropped. Returns false when the statement failed.
+  // number, is dropped. Returns false when the statement failed. A failure
+  // may not happen again (a lock, a lost connection), so the call's output
+  // is not answered again.
   template <class F>
   static bool step(F&& body) {
     try {
       body();
       return true;
     } catch (...) {
+      step_failed();
       return false;
     }
   }
@@ -568,6 +571,9 @@ class Page {
  private:
   // The handler, called from inside a catch block.
   void handle_failure(std::string_view method, bool initialiser);
+  // What a dropped failure of step() leaves behind: a call whose output a
+  // failure changed is not answered again.
+  static void step_failed();
 };
 
 // Writes `tabs` tab characters, the text and CR LF to the response: one static

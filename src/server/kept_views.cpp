@@ -135,21 +135,31 @@ std::shared_ptr<const KeptView> KeptViews::find(const void* page, std::string_vi
 }
 
 void KeptViews::keep(const void* page, std::string_view query, std::shared_ptr<const KeptView> view) {
+  const size_t size = view->body ? view->body->size() : 0;
+  if (size > max_bytes_ / 64) return;
   std::string key;
   make_key(page, query, key);
   std::unique_lock lock(mutex_);
-  if (count_ >= max_views_) {
+  if (count_ >= max_views_ || bytes_ + size > max_bytes_) {
     // Full: start afresh rather than track which views are used.
     views_.clear();
     count_ = 0;
+    bytes_ = 0;
   }
   std::vector<std::shared_ptr<const KeptView>>& list = views_[key];
-  const size_t before = list.size();
+  auto drop = [&](const std::shared_ptr<const KeptView>& v) {
+    --count_;
+    bytes_ -= v->body ? v->body->size() : 0;
+    return true;
+  };
   // A view read at an earlier state of the same kept results is found no more.
-  std::erase_if(list, [&](const auto& v) { return v->data.source == view->data.source && v->data != view->data; });
-  if (list.size() >= per_query_) list.erase(list.begin());
+  std::erase_if(list, [&](const auto& v) {
+    return v->data.source == view->data.source && v->data != view->data && drop(v);
+  });
+  if (list.size() >= per_query_ && drop(list.front())) list.erase(list.begin());
   list.push_back(std::move(view));
-  count_ = count_ - before + list.size();
+  ++count_;
+  bytes_ += size;
 }
 
 size_t KeptViews::size() const {

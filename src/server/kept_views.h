@@ -78,10 +78,12 @@ struct KeptView {
 // Kept views by page and query string. Thread-safe.
 class KeptViews {
  public:
-  // At most `max_views` views are kept, at most `per_query` of one page and
-  // query string (one per engine connection and set of inputs, typically).
-  explicit KeptViews(size_t max_views = 1024, size_t per_query = 16)
-      : max_views_(max_views), per_query_(per_query) {}
+  // At most `max_views` views are kept, of `max_bytes` bytes in all, at most
+  // `per_query` of one page and query string (one per engine connection and
+  // set of inputs, typically). A view of more than a sixty-fourth of
+  // `max_bytes` is not kept.
+  explicit KeptViews(size_t max_views = 1024, size_t max_bytes = 64 << 20, size_t per_query = 16)
+      : max_views_(max_views), max_bytes_(max_bytes), per_query_(per_query) {}
 
   // The view of `page` asked with `query` whose inputs all read the same now:
   // `items` and `session` give each item the value it read, the application
@@ -90,7 +92,8 @@ class KeptViews {
                                        const Session& session, const DataStamp& data,
                                        uint64_t application) const;
 
-  // Keeps `view` of `page` asked with `query`. Views of the same engine
+  // Keeps `view` of `page` asked with `query`, unless its body is too large.
+  // When the bounds are reached, every view kept so far goes first. Views of the same engine
   // connection at an earlier state, which can no longer be found, go.
   void keep(const void* page, std::string_view query, std::shared_ptr<const KeptView> view);
 
@@ -102,6 +105,7 @@ class KeptViews {
   static void make_key(const void* page, std::string_view query, std::string& key);
 
   size_t max_views_;  // the most views kept in all
+  size_t max_bytes_;  // the most bytes of their bodies in all
   size_t per_query_;  // the most views kept of one page and query string
   mutable std::shared_mutex mutex_;  // guards what follows
   // Views by page and query string, oldest first.
@@ -109,6 +113,7 @@ class KeptViews {
                      std::equal_to<>>
       views_;
   size_t count_ = 0;  // views kept in all
+  size_t bytes_ = 0;  // bytes of their bodies
 };
 
 // The state of the kept results of the engine connection that the next page

@@ -14,6 +14,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/text/codepage.h"
+#include "server/kept_views.h"
 #include "server/web_application.h"
 #include "server_fixture.h"
 #include "support/test_pg.h"
@@ -155,6 +156,30 @@ TEST_P(KeptViewsTest, the_node_page_is_answered_again_until_the_node_is_saved) {
   EXPECT_EQ(g_runs - runs, 1);
   EXPECT_NE(after, first);
   EXPECT_NE(after.find("value=\"改\""), std::string::npos);
+}
+
+TEST(KeptViews, memory_is_bounded_and_views_of_an_earlier_state_go) {
+  KeptViews views(/*max_views=*/4, /*max_bytes=*/64 * 100, /*per_query=*/2);
+  const int page = 0;
+  auto view = [](uint64_t source, uint64_t epoch, size_t bytes) {
+    auto v = std::make_shared<KeptView>();
+    v->data = DataStamp{source, epoch};
+    v->body = std::make_shared<const std::string>(bytes, 'x');
+    return v;
+  };
+  views.keep(&page, "a", view(1, 1, 101));  // more than a sixty-fourth of the bytes: not kept
+  EXPECT_EQ(views.size(), 0u);
+  views.keep(&page, "a", view(1, 1, 10));
+  views.keep(&page, "a", view(1, 2, 10));  // the same connection, later: the first can no longer be found
+  EXPECT_EQ(views.size(), 1u);
+  views.keep(&page, "a", view(2, 1, 10));
+  views.keep(&page, "a", view(3, 1, 10));  // a third of one query: the oldest goes
+  EXPECT_EQ(views.size(), 2u);
+  views.keep(&page, "b", view(1, 2, 10));
+  views.keep(&page, "c", view(1, 2, 10));
+  EXPECT_EQ(views.size(), 4u);
+  views.keep(&page, "d", view(1, 2, 10));  // full: every view goes first
+  EXPECT_EQ(views.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, KeptViewsTest, ::testing::Values("sqlite", "postgres"),
