@@ -188,6 +188,8 @@ void apply_serve_setting(ServerOptions& options, const std::string& raw_key, con
     options.db_lock_wait = std::chrono::seconds(to_number(key, value, 0, 3600));
   } else if (key == "db-pool") {
     options.db_pool = static_cast<size_t>(to_number(key, value, 1, 10000));
+  } else if (key == "keep-views") {
+    options.keep_views = to_bool(key, value);
   } else if (key == "secure-cookies") {
     options.secure_cookies = to_bool(key, value);
   } else if (key == "trusted-proxies") {
@@ -318,6 +320,8 @@ std::string serve_usage() {
          "  db-lock-wait SECONDS    a write waits this long for a locked database (default 5)\n"
          "  db-pool N               database connections open at once; further requests wait\n"
          "                          for one (default 64)\n"
+         "  keep-views on|off       answer a repeated view with its earlier bytes while nothing\n"
+         "                          it read has changed (default on)\n"
          "\n"
          "The event log goes to standard error and the system log. Documentation:\n"
          "/usr/share/doc/oapx1/serve.md in the package, docs/serve.md in the sources.\n";

@@ -112,7 +112,7 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
        "--secure-cookies", "true", "--trusted-proxies", "10.0.0.0/8, ::1", "--login-failures", "0",
        "--header-timeout", "3", "--body-timeout=40", "--max-connections-per-address", "0",
        "--sessions-per-account", "5", "--max-sessions=100000",
-       "--edit-permission", "WFADMIN", "--db-pool", "8"});
+       "--edit-permission", "WFADMIN", "--db-pool", "8", "--keep-views", "off"});
   EXPECT_EQ(o.page_threads, 3);
   EXPECT_EQ(o.page_queue, 20u);
   EXPECT_EQ(o.max_connections, 500u);
@@ -130,6 +130,8 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_EQ(defaults.db_pool, 64u);
   EXPECT_THROW(parse_serve_args({"--db-pool", "0"}), std::invalid_argument);
   EXPECT_EQ(o.edit_permission, "WFADMIN");
+  EXPECT_FALSE(o.keep_views);
+  EXPECT_TRUE(defaults.keep_views);
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
            {"--page-queue", "0"}, {"--trusted-proxies", "proxy.example"}, {"--db-lock-wait", "-1"},
