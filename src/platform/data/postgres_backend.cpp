@@ -401,7 +401,7 @@ class PgSession final : public DbSession {
     const uint64_t reads = RequestReads::current();
     if (reads == 0 || !snapshot_sql_) return std::nullopt;
     if (reading.reads != reads || reading.server != url_) {
-      ResultPtr r(PQexec(conn_.get(), snapshot_sql_));
+      ResultPtr r = read_snapshot();
       if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1) {
         // A server before version 13 names it txid_current_snapshot.
         const bool older = sqlstate(r.get()) == "42883" && snapshot_sql_ == kSnapshotSql;
@@ -415,6 +415,24 @@ class PgSession final : public DbSession {
       ++version_;
     }
     return version_;
+  }
+
+  // The server's snapshot, through a statement prepared once per connection:
+  // it runs once per request, and the server then neither parses nor plans it
+  // again. Prepared afresh when the server has forgotten it (a pooler that
+  // discards statements); a failure to prepare is the statement's own result.
+  ResultPtr read_snapshot() {
+    static constexpr const char* kName = "oapx1_snapshot";
+    for (int attempt = 0;; ++attempt) {
+      if (!snapshot_prepared_) {
+        ResultPtr prepared(PQprepare(conn_.get(), kName, snapshot_sql_, 0, nullptr));
+        if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) return prepared;
+        snapshot_prepared_ = true;
+      }
+      ResultPtr r(PQexecPrepared(conn_.get(), kName, 0, nullptr, nullptr, nullptr, 0));
+      if (attempt > 0 || sqlstate(r.get()) != "26000") return r;
+      snapshot_prepared_ = false;  // invalid_sql_statement_name: prepare again
+    }
   }
 
   [[noreturn]] void fail(const PGresult* result) const {
@@ -524,6 +542,7 @@ class PgSession final : public DbSession {
   std::string url_;                                     // the connection string it was opened with
   detail::StatementCache<ReadDependence> dependences_;  // read_dependence by statement text
   const char* snapshot_sql_ = kSnapshotSql;             // how the version is read; null: it cannot be
+  bool snapshot_prepared_ = false;                      // snapshot_sql_ is prepared on this connection
   std::string seen_snapshot_;                           // the last snapshot data_version() met
   int64_t version_ = 0;                                 // its number
   KeptResults kept_;                                    // results of reads that depend on the data alone
