@@ -66,10 +66,7 @@ class KeptViewsTest : public ServerFixture, public ::testing::WithParamInterface
     if (std::string(GetParam()) == "postgres") {
       pg_ = std::make_unique<PgTestSchema>("oapx1_kept_views");
       if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
-      Connection conn;
-      conn.Open(pg_->url());
-      conn.execute_script(read_source_file("db/postgres/demo.sql"));
-      conn.Close();
+      pg_->load_demo();
       database_ = pg_->url();
     }
     g_runs = 0;

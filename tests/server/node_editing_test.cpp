@@ -54,10 +54,7 @@ class NodeEditing : public ServerFixture, public ::testing::WithParamInterface<c
       pg_.reset();
       pg_ = std::make_unique<PgTestSchema>("oapx1_editing");
       if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
-      Connection conn;
-      conn.Open(pg_->url());
-      conn.execute_script(read_source_file("db/postgres/demo.sql"));
-      conn.Close();
+      pg_->load_demo();
       database_ = pg_->url();
     }
     ServerOptions o = options();

@@ -27,6 +27,14 @@ PgTestSchema::PgTestSchema(std::string_view prefix) {
   conn.execute_script(read_source_file("db/postgres/schema.sql"));
 }
 
+void PgTestSchema::load_demo() const {
+  if (url_.empty()) return;
+  Connection conn;
+  conn.Open(url_);
+  conn.execute_script(read_source_file("db/postgres/demo.sql"));
+  conn.Close();
+}
+
 PgTestSchema::~PgTestSchema() {
   if (url_.empty()) return;
   DbPool::instance().clear();

@@ -20,6 +20,9 @@ class PgTestSchema {
 
   // The server's URL, working in this schema; empty without a server.
   const std::string& url() const { return url_; }
+  // Loads the demo data (db/postgres/demo.sql) into the schema; nothing
+  // without a server.
+  void load_demo() const;
 
  private:
   std::string base_url_;  // the server given to the tests
