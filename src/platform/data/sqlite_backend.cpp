@@ -227,12 +227,10 @@ class SqliteSession final : public DbSession {
   }
 
   std::optional<DataStamp> data_stamp() override {
-    // The version a kept read would be checked against now.
+    // The version a kept read would be checked against now. No read
+    // transaction is begun for it: a caller that only compares stamps reads
+    // nothing, and a read that follows begins its own and looks again.
     std::optional<int64_t> version;
-    if (shared_reads_) {
-      if (reading_ && std::chrono::steady_clock::now() - read_started_ > kMaxReadSpan) end_read();
-      if (!reading_ && sqlite3_get_autocommit(db_.get())) begin_read();
-    }
     if (reading_) {
       version = snapshot_version_;
     } else if (sqlite3_get_autocommit(db_.get())) {
