@@ -105,6 +105,7 @@ try {
   await picker.locator('#ok').click();
   assert.equal(await node.inputValue('input[name=FenFaUser]'), 'sunqi;zhouba');
   await node.click('img[title="选择用户"] >> nth=1');
+  await picker.locator('#chosen option').first().waitFor({ state: 'attached' });
   assert.deepEqual(await picker.locator('#chosen option').evaluateAll((os) => os.map((o) => o.value)),
     ['sunqi', 'zhouba']);
   await picker.locator('#chosen').selectOption('sunqi');
