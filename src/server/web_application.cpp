@@ -357,19 +357,21 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   // A signed-in user's view, asked before with the same inputs while none of
   // them has changed, is answered as it was then; else it is watched as it
   // runs, and kept when it can be answered again.
+  // The request's items as the host's own checks read them (the page gets
+  // them moved into its call).
+  const MemoryRequest asked(query_items, form_items);
   std::optional<DataStamp> data;
   const uint64_t application_version = application_.version();
   if (route.reads_only && !account.empty() && options_.keep_views) {
     data = current_data_stamp(options_.database);
     if (data) {
-      const MemoryRequest items(query_items, form_items);
       if (std::shared_ptr<const KeptView> kept =
-              kept_views_.find(route.page, route.query, items, view, *data, application_version)) {
+              kept_views_.find(route.page, route.query, asked, view, *data, application_version)) {
         HttpReply reply;
         reply.status = kept->status;
         reply.headers = kept->headers;
         reply.shared_body = kept->body;
-        return finish_view(session, reply, rules == PageRules::kNodeEditor ? node_of(items) : std::nullopt,
+        return finish_view(session, reply, rules == PageRules::kNodeEditor ? node_of(asked) : std::nullopt,
                            kept->version);
       }
     }
@@ -395,9 +397,8 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
   std::string version;
   bool posted_save = false;
   if (rules != PageRules::kNone) {
-    const MemoryRequest posted(query_items, form_items);
-    const WatchedRequest watched(posted, request_reads);
-    const Request& items = watch ? static_cast<const Request&>(watched) : posted;
+    const WatchedRequest watched(asked, request_reads);
+    const Request& items = watch ? static_cast<const Request&>(watched) : asked;
     if (rules == PageRules::kNodeEditor) {
       node = node_of(items);
       saving = !route.reads_only && script_equal(items.item("save"), "true");

@@ -161,16 +161,13 @@ class PgSession final : public DbSession {
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
       KeptResults::make_key(sql, params, key_);
-      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) {
-        CallWatch::read_data(kept_.stamp());
-        return hit;
-      }
+      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) return hit;
     }
     auto result = std::make_shared<const DbResult>(run_statement(sql, params));
-    if (version && !result->columns.empty() && kept_.keep(key_, *version, result, every_table_)) {
-      CallWatch::read_data(kept_.stamp());
+    if (version && !result->columns.empty()) {
+      kept_.keep(key_, *version, result, every_table_);
     } else {
-      CallWatch::unrepeatable();
+      CallWatch::unrepeatable();  // a read that is not kept
     }
     return result;
   }

@@ -196,21 +196,11 @@ class SqliteSession final : public DbSession {
     // connection has written none of the statement's tables since. Inside a
     // transaction of the caller's own nothing is kept: it may hold
     // uncommitted changes.
-    std::optional<int64_t> version;
-    if (cached->keepable) {
-      if (reading_) {
-        version = snapshot_version_;
-      } else if (sqlite3_get_autocommit(db_.get())) {
-        version = data_version();
-      }
-    }
+    const std::optional<int64_t> version = cached->keepable ? kept_version() : std::nullopt;
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
       KeptResults::make_key(sql, params, key_);
-      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) {
-        CallWatch::read_data(kept_.stamp());
-        return hit;
-      }
+      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) return hit;
     }
     std::shared_ptr<const DbResult> result;
     {
@@ -218,26 +208,30 @@ class SqliteSession final : public DbSession {
       bind(stmt, params);
       result = std::make_shared<const DbResult>(read(stmt, cached));
     }
-    if (version && kept_.keep(key_, *version, result, cached->tables)) {
-      CallWatch::read_data(kept_.stamp());
+    if (version) {
+      kept_.keep(key_, *version, result, cached->tables);
     } else {
-      CallWatch::unrepeatable();
+      CallWatch::unrepeatable();  // a read that is not kept
     }
     return result;
   }
 
   std::optional<DataStamp> data_stamp() override {
-    // The version a kept read would be checked against now. No read
-    // transaction is begun for it: a caller that only compares stamps reads
-    // nothing, and a read that follows begins its own and looks again.
-    std::optional<int64_t> version;
-    if (reading_) {
-      version = snapshot_version_;
-    } else if (sqlite3_get_autocommit(db_.get())) {
-      version = data_version();
-    }
+    // No read transaction is begun for it: a caller that only compares
+    // stamps reads nothing, and a read that follows begins its own and looks
+    // again.
+    const std::optional<int64_t> version = kept_version();
     if (!version) return std::nullopt;
     return kept_.stamp_at(*version);
+  }
+
+  // The version a kept result is checked against now: the shared read
+  // transaction's, or the database's for a statement read on its own; none
+  // inside a transaction of the caller's own.
+  std::optional<int64_t> kept_version() {
+    if (reading_) return snapshot_version_;
+    if (sqlite3_get_autocommit(db_.get())) return data_version();
+    return std::nullopt;
   }
 
   DbResult run_script(const std::string& sql) override {
