@@ -25,7 +25,9 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <pthread.h>
 #include <sys/resource.h>
+#include <time.h>
 
 #include "platform/web/event_log.h"
 #include "server/form.h"
@@ -64,6 +66,12 @@ struct Shared {
 // How long the accept loop rests when an accept fails (no descriptor left, ...)
 // or when every connection is busy at the cap, before it tries again.
 constexpr std::chrono::milliseconds kAcceptPause{20};
+
+// How long a sample of a connection thread's load lasts at least, and the
+// share of that time on a core under which the thread has room for more
+// connections.
+constexpr std::chrono::milliseconds kLoadSample{20};
+constexpr double kRoomyLoop = 0.5;
 
 // How often the read and write time-outs are checked: a slow client is closed
 // at most this much after its time-out.
@@ -138,7 +146,7 @@ std::string reply_head(const HttpReply& reply, unsigned version, bool keep_alive
 // size limits and its time-outs (the read time-out for a request to begin,
 // the header time-out for its head, the body time-out for its body), and
 // writes each reply within the write time-out. Its handlers run one at a time
-// on its executor (a strand of the shared event loop); the
+// on its executor (the event loop it was given to); the
 // time-outs are enforced by the server's periodic sweep, which reads
 // `deadline_`. The server has counted it for its address (`peer`) before.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
@@ -384,12 +392,14 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       return send(std::move(reply), version, keep_alive && !shared_->stopping, head);
     }
     std::string session = shared_->app->session_key(request);
-    // A page that only reads runs here at once when its session has no other
-    // request under way: handing it to a page thread and its reply back
-    // would cost more than the page, and its reads never wait for a writer.
+    // A view that a kept view answers is answered here at once when its
+    // session has no other request under way: handing it to a page thread
+    // and its reply back would cost more than the answer. No page runs here,
+    // so the other connections of this thread's loop never wait on one.
     if (route.work == WebApplication::PageWork::kReadsHere) {
       std::optional<HttpReply> reply;
-      if (shared_->workers->try_run_here(session, [&] { reply = shared_->app->handle(request, route); })) {
+      if (shared_->workers->try_run_here(session, [&] { reply = shared_->app->handle_kept(request, route); }) &&
+          reply) {
         return send(std::move(*reply), version, keep_alive && !shared_->stopping, head);
       }
     }
@@ -496,8 +506,8 @@ struct HttpServer::Impl {
       : shared(std::make_shared<Shared>()),
         thread_count(options.threads > 0 ? options.threads
                                          : std::max(1u, std::thread::hardware_concurrency())),
-        ioc(thread_count),
-        control(net::make_strand(ioc)),
+        loops(make_loops(thread_count)),
+        control(net::make_strand(loops.front()->ioc)),
         acceptor(control),
         accept_timer(control),
         sweep_timer(control),
@@ -553,12 +563,56 @@ struct HttpServer::Impl {
     shared->on_idle = nullptr;
   }
 
-  // The executor of a new connection: a strand of its own when several
-  // threads run the loop, so that its handlers never run at once but any
-  // free thread runs them; the loop itself when one thread does.
+  // One event loop and the connection thread that runs it.
+  struct Loop {
+    net::io_context ioc{1};
+    // Keeps the loop running while it has no connection, until the stop.
+    net::executor_work_guard<net::io_context::executor_type> keep{ioc.get_executor()};
+    // The CPU clock of the thread running the loop, once it runs.
+    std::atomic<bool> running{false};
+    clockid_t cpu_clock{};
+    // The share of the last sample's time that its thread was on a core (0
+    // to 1), and when that sample ended; read and written on the control
+    // strand only.
+    double busy = 0;
+    Clock::time_point sampled{};
+    int64_t cpu_at_sample = 0;  // its thread's CPU time then, in nanoseconds
+
+    // Takes a new sample when the last is older than kLoadSample.
+    void sample(Clock::time_point now) {
+      if (now - sampled < kLoadSample || !running.load(std::memory_order_acquire)) return;
+      timespec cpu{};
+      if (clock_gettime(cpu_clock, &cpu) != 0) return;
+      const int64_t cpu_now = int64_t{cpu.tv_sec} * 1000000000 + cpu.tv_nsec;
+      if (sampled != Clock::time_point{}) {
+        const auto wall = std::chrono::duration_cast<std::chrono::nanoseconds>(now - sampled).count();
+        busy = wall > 0 ? static_cast<double>(cpu_now - cpu_at_sample) / static_cast<double>(wall) : busy;
+      }
+      sampled = now;
+      cpu_at_sample = cpu_now;
+    }
+  };
+  static std::vector<std::unique_ptr<Loop>> make_loops(int count) {
+    std::vector<std::unique_ptr<Loop>> made;
+    for (int i = 0; i < count; ++i) made.push_back(std::make_unique<Loop>());
+    return made;
+  }
+
+  // Runs on the control strand. The loop of a new connection: the first
+  // whose thread has room (is on a core less than half the time), else the
+  // least busy. Connections gather on few loops while those keep up: each
+  // loop thread that has work is one more thread wanting a core, and on a
+  // machine whose cores are also busy with the database or other programs,
+  // a loop thread taken off its core holds up every connection of its loop.
   net::any_io_executor connection_executor() {
-    if (thread_count == 1) return ioc.get_executor();
-    return net::make_strand(ioc);
+    const auto now = Clock::now();
+    Loop* chosen = nullptr;
+    for (auto& loop : loops) {
+      loop->sample(now);
+      if (loop->busy < kRoomyLoop) return loop->ioc.get_executor();
+      if (!chosen || loop->busy < chosen->busy) chosen = loop.get();
+    }
+    return chosen->ioc.get_executor();
   }
 
   // Runs on the control strand.
@@ -691,8 +745,8 @@ struct HttpServer::Impl {
     accept_timer.cancel();
     sweep_timer.cancel();
     signals.cancel(ec);
-    // The loop ends once the connections have.
-    keep.reset();
+    // The loops end once the connections have.
+    for (auto& loop : loops) loop->keep.reset();
     std::vector<std::shared_ptr<HttpConnection>> live;
     {
       std::lock_guard<std::mutex> guard(shared->mutex);
@@ -707,7 +761,8 @@ struct HttpServer::Impl {
     grace_timer.async_wait([this](beast::error_code ec) {
       timeouts_off = true;
       timeout_timer.cancel();
-      if (!ec) ioc.stop();
+      if (ec) return;
+      for (auto& loop : loops) loop->ioc.stop();
     });
     if (live.empty()) grace_timer.cancel();
     for (auto& c : live) c->shut_down();
@@ -715,14 +770,17 @@ struct HttpServer::Impl {
 
   void run_threads(int from) {
     for (int i = from; i < thread_count; ++i) {
-      io_threads.emplace_back([this] { run_loop(); });
+      io_threads.emplace_back([this, i] { run_loop(i); });
     }
   }
 
-  void run_loop() {
+  void run_loop(int i) {
+    if (!loops[i]->running && pthread_getcpuclockid(pthread_self(), &loops[i]->cpu_clock) == 0) {
+      loops[i]->running.store(true, std::memory_order_release);
+    }
     for (;;) {
       try {
-        ioc.run();
+        loops[i]->ioc.run();
         return;
       } catch (const std::exception& e) {
         // Nothing should get here; if it does, log it and keep serving.
@@ -742,14 +800,14 @@ struct HttpServer::Impl {
   std::shared_ptr<Shared> shared;
   int thread_count;
   size_t max_connections = 0;
-  // The event loop, run by every connection thread: a connection is served by
-  // whichever thread is free, so one busy or preempted thread holds up only
-  // the connection it is serving.
-  net::io_context ioc;
-  // Keeps the loop running while it has no connection, until the stop.
-  net::executor_work_guard<net::io_context::executor_type> keep{ioc.get_executor()};
-  // Runs the server's own handlers one at a time: accepting, the timers,
-  // signals and the stop.
+  // An event loop per connection thread. A connection belongs to one loop,
+  // whose thread runs all its handlers: no lock and no other thread woken to
+  // serve it. A loop's thread never runs a page (pages run on the page
+  // threads; it answers only from kept views), so it is never held up long
+  // and never strands the connections of its loop.
+  std::vector<std::unique_ptr<Loop>> loops;
+  // Runs the server's own handlers one at a time, on the first loop:
+  // accepting, the timers, signals and the stop.
   net::strand<net::io_context::executor_type> control;
   tcp::acceptor acceptor;
   net::steady_timer accept_timer;  // the pause of the accept loop
@@ -789,7 +847,7 @@ void HttpServer::start() { impl_->run_threads(0); }
 
 void HttpServer::run() {
   impl_->run_threads(1);
-  impl_->run_loop();
+  impl_->run_loop(0);
   impl_->join();
 }
 

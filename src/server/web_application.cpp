@@ -218,6 +218,23 @@ HttpReply WebApplication::handle(const HttpRequest& request, const Route& route)
   return reply;
 }
 
+std::optional<HttpReply> WebApplication::handle_kept(const HttpRequest& request, const Route& route) {
+  if (route.kind != Route::Kind::kPage || !route.reads_only || !options_.keep_views || kept_views_.size() == 0 ||
+      (request.method != "GET" && request.method != "HEAD")) {
+    return std::nullopt;
+  }
+  RequestLogContext log_context{request.method, request.target, {}};
+  RequestLogScope log_scope(log_context);
+  std::optional<HttpReply> reply;
+  try {
+    reply = run_page(request, route, true);
+  } catch (...) {
+    return std::nullopt;  // handle answers it, and logs what failed
+  }
+  if (reply && access_log_) access_log_->write(request, *reply, log_context.user);
+  return reply;
+}
+
 HttpReply WebApplication::answer(const HttpRequest& request, const Route& route) {
   try {
     if (route.kind == Route::Kind::kBadPath) return status_page(400, "Bad Request");
@@ -238,7 +255,7 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route)
     switch (route.kind) {
       case Route::Kind::kPage:
         if (!get && !post) return not_allowed("GET, HEAD, POST");
-        return run_page(request, route);
+        return *run_page(request, route, false);
       case Route::Kind::kLogin:
         if (!get && !post) return not_allowed("GET, HEAD, POST");
         return post ? sign_in_->sign_in(request, route.query) : sign_in_->form(route.query);
@@ -328,7 +345,7 @@ HttpReply WebApplication::expired_save(const Request& items) {
   return reply;
 }
 
-HttpReply WebApplication::run_page(const HttpRequest& request, const Route& route) {
+std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, const Route& route, bool kept_only) {
   // The page, the editor's checks and the version read are one request's
   // reads: an engine that asks its server whether kept results still hold
   // asks once for all of them.
@@ -376,6 +393,7 @@ HttpReply WebApplication::run_page(const HttpRequest& request, const Route& rout
       }
     }
   }
+  if (kept_only) return std::nullopt;
   std::optional<CallWatch> watch;
   ReadItems request_reads, session_reads;
   std::optional<WatchedSession> watched_session;

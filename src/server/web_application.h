@@ -123,8 +123,10 @@ class WebApplication {
   enum class PageWork {
     kNone,         // never waits on the database: on the thread that read it
     // A page that only reads, on an SQLite database (whose readers never wait
-    // for its writer) with the sessions kept in this process: on the thread
-    // that read it while its session has no other request under way.
+    // for its writer) with the sessions kept in this process: answered from a
+    // kept view on the thread that read it while its session has no other
+    // request under way (handle_kept); when no kept view holds, on the page
+    // threads.
     kReadsHere,
     kPageThreads,  // may write or wait (a save, a sign-in, a sign-out): on the page threads
   };
@@ -152,6 +154,12 @@ class WebApplication {
   HttpReply handle(const HttpRequest& request, const Route& route);
   HttpReply handle(const HttpRequest& request) { return handle(request, route(request)); }
 
+  // Answers a signed-in user's GET or HEAD of a page from its kept view, as
+  // handle would and with its access log line, when one still holds; else
+  // nothing, with nothing recorded, and the request goes to handle. It never
+  // runs a page, so the thread that read the request may call it. Never throws.
+  std::optional<HttpReply> handle_kept(const HttpRequest& request, const Route& route);
+
   // Reopens the access log under its name (after a rotation that moved the
   // file) and the event log's connection to the system log. Requests may run
   // meanwhile. A log that cannot be reopened keeps its old file; the failure
@@ -171,7 +179,9 @@ class WebApplication {
 
  private:
   HttpReply answer(const HttpRequest& request, const Route& route);
-  HttpReply run_page(const HttpRequest& request, const Route& route);
+  // Runs a page; with `kept_only`, only answers from a kept view, and is
+  // nothing when none holds.
+  std::optional<HttpReply> run_page(const HttpRequest& request, const Route& route, bool kept_only);
   // The end of a page's answer: the node version shown (`version` of
   // `node`, for a node page) remembered in the session and sent with the
   // reply, the user named in the log, and the session recorded.

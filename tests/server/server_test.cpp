@@ -410,14 +410,14 @@ TEST_F(ServerTest, a_page_holding_one_connection_thread_holds_up_no_other_connec
   latch.release = release.get_future().share();
   g_latch = &latch;
   const std::string echo = "GET " + page("do=echo") + " HTTP/1.1\r\nHost: x\r\n\r\n";
-  // Connections accepted one after the other: were each kept by the thread it
-  // was given to in turn, the first and the third would share one.
+  // Connections accepted one after the other, on an idle server: they share a
+  // connection thread's loop.
   std::vector<std::unique_ptr<HttpClient>> clients;
   for (int i = 0; i < 4; ++i) {
     clients.push_back(std::make_unique<HttpClient>(port_));
     EXPECT_EQ(clients.back()->exchange(echo).status, 200);
   }
-  // A reading page runs on the connection thread that read its request, and waits there.
+  // A reading page that no kept view answers, waiting on its page thread.
   clients[0]->send("GET " + page("do=wait") + " HTTP/1.1\r\nHost: x\r\n\r\n");
   latch.started.get_future().wait();
   // The others are answered while it waits (a stranded one would be answered
