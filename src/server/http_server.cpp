@@ -30,6 +30,7 @@
 #include <time.h>
 
 #include "platform/web/event_log.h"
+#include "server/ahead_reads.h"
 #include "server/form.h"
 #include "server/page_workers.h"
 
@@ -151,8 +152,8 @@ std::string reply_head(const HttpReply& reply, unsigned version, bool keep_alive
 // `deadline_`. The server has counted it for its address (`peer`) before.
 class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
  public:
-  HttpConnection(tcp::socket&& socket, std::string peer, std::shared_ptr<Shared> shared)
-      : socket_(std::move(socket)), shared_(std::move(shared)), peer_(std::move(peer)) {
+  HttpConnection(tcp::socket&& socket, std::string peer, std::shared_ptr<Shared> shared, AheadReads* ahead)
+      : socket_(std::move(socket)), shared_(std::move(shared)), peer_(std::move(peer)), ahead_(ahead) {
     ++shared_->open;
   }
 
@@ -392,17 +393,50 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
       return send(std::move(reply), version, keep_alive && !shared_->stopping, head);
     }
     std::string session = shared_->app->session_key(request);
-    // A view that a kept view answers is answered here at once when its
-    // session has no other request under way: handing it to a page thread
-    // and its reply back would cost more than the answer. No page runs here,
-    // so the other connections of this thread's loop never wait on one.
-    if (route.work == WebApplication::PageWork::kReadsHere) {
-      std::optional<HttpReply> reply;
-      if (shared_->workers->try_run_here(session, [&] { reply = shared_->app->handle_kept(request, route); }) &&
-          reply) {
-        return send(std::move(*reply), version, keep_alive && !shared_->stopping, head);
+    // A view that a kept view answers is answered here when its session has
+    // no other request under way: handing it to a page thread and its reply
+    // back would cost more than the answer. What other servers must tell
+    // for it (the session, the data's state) is read ahead without waiting.
+    // No page runs here, so the other connections of this thread's loop
+    // never wait on one.
+    if (route.work == WebApplication::PageWork::kReadsHere && shared_->app->may_answer_kept(request, route)) {
+      if (ahead_->active()) {
+        auto asked = std::make_shared<Asked>(Asked{std::move(request), std::move(route), std::move(session)});
+        ahead_->read(asked->session, [self = shared_from_this(), asked, version, keep_alive,
+                                      head](std::optional<AheadRead> ahead) {
+          self->answer_here(std::move(asked->request), std::move(asked->route), std::move(asked->session),
+                            ahead ? &*ahead : nullptr, version, keep_alive, head);
+        });
+        return;
       }
+      return answer_here(std::move(request), std::move(route), std::move(session), nullptr, version, keep_alive,
+                         head);
     }
+    to_page_threads(std::move(request), std::move(route), std::move(session), version, keep_alive, head);
+  }
+
+  // A request and where it goes, while what it needs is read ahead.
+  struct Asked {
+    HttpRequest request;
+    WebApplication::Route route;
+    std::string session;
+  };
+
+  // Answers a view from its kept view here, with what was read `ahead` for
+  // it (null: the look asks itself), or hands it to the page threads.
+  void answer_here(HttpRequest request, WebApplication::Route route, std::string session, const AheadRead* ahead,
+                   unsigned version, bool keep_alive, bool head) {
+    std::optional<HttpReply> reply;
+    const bool looked = (ahead || !ahead_->active()) &&
+                        shared_->workers->try_run_here(session, [&] {
+                          reply = shared_->app->handle_kept(request, route, ahead);
+                        });
+    if (looked && reply) return send(std::move(*reply), version, keep_alive && !shared_->stopping, head);
+    to_page_threads(std::move(request), std::move(route), std::move(session), version, keep_alive, head);
+  }
+
+  void to_page_threads(HttpRequest request, WebApplication::Route route, std::string session, unsigned version,
+                       bool keep_alive, bool head) {
     // Page work runs on the page threads, one request of a session after the
     // other; this thread goes back to the other connections. The work guard
     // keeps the loop running until the reply has been handed back.
@@ -490,6 +524,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   std::shared_ptr<Shared> shared_;
   std::list<std::weak_ptr<HttpConnection>>::iterator registration_;
   std::string peer_;      // the client's address
+  AheadReads* ahead_;     // the reads ahead of the connection's loop
   std::string out_head_;  // the reply being written: its head,
   std::string out_body_;  // its body,
   std::shared_ptr<const std::string> out_shared_;  // or a body it shares (a cached file)
@@ -522,6 +557,11 @@ struct HttpServer::Impl {
     shared->workers = workers.get();
     shared->on_idle = [this] { net::post(control, [this] { grace_timer.cancel(); }); };
     shared->app = std::make_unique<WebApplication>(std::move(options));
+    for (auto& loop : loops) {
+      loop->ahead = std::make_unique<AheadReads>(loop->ioc, shared->app->session_store(),
+                                                 shared->app->options().database);
+      loop->ahead->connect();
+    }
     const ServerOptions& o = shared->options;
     beast::error_code ec;
     const auto address = net::ip::make_address(o.address, ec);
@@ -568,6 +608,8 @@ struct HttpServer::Impl {
     net::io_context ioc{1};
     // Keeps the loop running while it has no connection, until the stop.
     net::executor_work_guard<net::io_context::executor_type> keep{ioc.get_executor()};
+    // What its connections' views need from other servers, read ahead.
+    std::unique_ptr<AheadReads> ahead;
     // The CPU clock of the thread running the loop, once it runs.
     std::atomic<bool> running{false};
     clockid_t cpu_clock{};
@@ -604,15 +646,15 @@ struct HttpServer::Impl {
   // loop thread that has work is one more thread wanting a core, and on a
   // machine whose cores are also busy with the database or other programs,
   // a loop thread taken off its core holds up every connection of its loop.
-  net::any_io_executor connection_executor() {
+  Loop& connection_loop() {
     const auto now = Clock::now();
     Loop* chosen = nullptr;
     for (auto& loop : loops) {
       loop->sample(now);
-      if (loop->busy < kRoomyLoop) return loop->ioc.get_executor();
+      if (loop->busy < kRoomyLoop) return *loop;
       if (!chosen || loop->busy < chosen->busy) chosen = loop.get();
     }
-    return chosen->ioc.get_executor();
+    return *chosen;
   }
 
   // Runs on the control strand.
@@ -620,7 +662,8 @@ struct HttpServer::Impl {
     if (shared->stopping || !acceptor.is_open()) return;
     // At the cap with every connection busy, new ones wait in the listen queue.
     if (shared->open >= max_connections && !any_idle()) return pause_accepting();
-    acceptor.async_accept(connection_executor(), [this](beast::error_code ec, tcp::socket socket) {
+    Loop& loop = connection_loop();
+    acceptor.async_accept(loop.ioc.get_executor(), [this, &loop](beast::error_code ec, tcp::socket socket) {
       if (shared->stopping || !acceptor.is_open()) return;
       if (ec) {
         // Out of descriptors (or another passing failure): make room and rest
@@ -642,7 +685,7 @@ struct HttpServer::Impl {
       if (shared->open >= max_connections) evict_oldest_idle();
       beast::error_code ignored;
       socket.set_option(tcp::no_delay(true), ignored);
-      std::make_shared<HttpConnection>(std::move(socket), std::move(peer), shared)->start();
+      std::make_shared<HttpConnection>(std::move(socket), std::move(peer), shared, loop.ahead.get())->start();
       accept();
     });
   }

@@ -379,7 +379,22 @@ class RedisSessionStore final : public SessionStore {
   // One GET: no lock and no write (touch writes only what changed).
   std::shared_ptr<SessionEntry> find(std::string_view id) override {
     try {
-      RedisReply r = checked(client_->run({"GET", session_key(id)}));
+      return found(id, client_->run(find_command(id)));
+    } catch (const std::exception& e) {
+      unavailable(e);
+      return nullptr;  // reported as a lost session: the page sends the user to sign in
+    }
+  }
+
+  const RedisAddress* pipe_address() const override { return &client_->address(); }
+
+  std::vector<std::string> find_command(std::string_view id) const override {
+    return {"GET", session_key(id)};
+  }
+
+  std::shared_ptr<SessionEntry> found(std::string_view id, const RedisReply& reply) override {
+    try {
+      RedisReply r = checked(reply);
       if (r.kind != RedisReply::Kind::kString) return nullptr;
       std::optional<StoredSession> read = parse_stored(r.text);
       auto entry = std::make_shared<SessionEntry>();
@@ -430,6 +445,14 @@ class RedisSessionStore final : public SessionStore {
     } catch (const std::exception& e) {
       unavailable(e);
     }
+  }
+
+  bool touch_writes(const SessionEntry& entry) const override {
+    if (entry.id.empty()) return false;
+    auto* hold = dynamic_cast<RedisHold*>(entry.hold.get());
+    if (!hold) return false;
+    return encode_session(entry.state) != hold->read.text ||
+           std::llabs(wall_ms() - hold->read.renewed_ms) >= times_.renew_after.count();
   }
 
   // Writes the session only when the request changed it or its expiry is due
@@ -555,9 +578,21 @@ std::string new_session_id() {
 
 SessionScope::SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
                            bool secure_cookies)
+    : SessionScope(store, request, system_url, secure_cookies, nullptr, true) {}
+
+SessionScope::SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
+                           bool secure_cookies, std::shared_ptr<SessionEntry> found)
+    : SessionScope(store, request, system_url, secure_cookies, std::move(found), false) {}
+
+bool SessionScope::finish_writes() const {
+  return ended_ || renew_ || (is_new_ && view_->modified()) || (!is_new_ && store_.touch_writes(*entry_));
+}
+
+SessionScope::SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
+                           bool secure_cookies, std::shared_ptr<SessionEntry> found, bool ask)
     : store_(store), secure_(secure_cookies) {
   id_ = cookie_value(request.cookie, kSessionCookie);
-  if (!id_.empty()) entry_ = store.find(id_);
+  if (!id_.empty()) entry_ = ask ? store.find(id_) : std::move(found);
   if (!entry_) {
     entry_ = std::make_shared<SessionEntry>();
     entry_->state.set_item("SystemURL", Variant(std::string(system_url)));

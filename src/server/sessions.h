@@ -19,6 +19,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/kv/redis_client.h"
+#include "platform/web/call_watch.h"
 #include "platform/web/memory_intrinsics.h"
 #include "server/http_exchange.h"
 
@@ -46,6 +48,14 @@ struct SessionEntry {
   std::unique_ptr<SessionHold> hold;                  // a shared store's note of its read, if any
 };
 
+// What an event loop read ahead for the look for a kept view (see
+// AheadReads), in place of asking the servers itself.
+struct AheadRead {
+  bool session_read = false;              // the session was read ahead: it is `session`
+  std::shared_ptr<SessionEntry> session;  // null: no such session
+  std::optional<DataStamp> data;          // the data stamp, when read ahead
+};
+
 class SessionStore {
  public:
   virtual ~SessionStore() = default;
@@ -64,6 +74,23 @@ class SessionStore {
   // Ends a request of the session: records its state and time-out and restarts
   // its idle time.
   virtual void touch(SessionEntry& entry) = 0;
+  // For a store on a Redis server, which an event loop may read ahead
+  // without waiting: its address; null for a store in this process.
+  virtual const RedisAddress* pipe_address() const { return nullptr; }
+  // The command whose reply find(id) reads, for a store on a Redis server.
+  virtual std::vector<std::string> find_command(std::string_view /*id*/) const { return {}; }
+  // The session as find(id) gives it, from the reply of find_command(id).
+  virtual std::shared_ptr<SessionEntry> found(std::string_view id, const RedisReply& reply) {
+    (void)reply;
+    return find(id);
+  }
+  // Whether touch(entry) would write to the store now (the session changed,
+  // or its expiry is due for renewal): a thread that must not wait leaves
+  // the request to one that may.
+  virtual bool touch_writes(const SessionEntry& entry) const {
+    (void)entry;
+    return false;
+  }
   // Drops every expired session; returns how many (a store that expires its
   // sessions itself drops none here).
   virtual size_t sweep() = 0;
@@ -195,6 +222,10 @@ class SessionScope {
   // `secure_cookies` adds the Secure flag to the cookie of a new session id.
   SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
                bool secure_cookies);
+  // The same, with the session the store gave for the request's id read
+  // ahead (`found`, null for none) rather than asked for here.
+  SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
+               bool secure_cookies, std::shared_ptr<SessionEntry> found);
   SessionScope(const SessionScope&) = delete;
   SessionScope& operator=(const SessionScope&) = delete;
 
@@ -206,8 +237,12 @@ class SessionScope {
   // Records the session after the request and adds its cookie when it is new
   // (or renewed), or the cookie's removal when it ended.
   void finish(HttpReply& reply);
+  // Whether finish() would write to the store.
+  bool finish_writes() const;
 
  private:
+  SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
+               bool secure_cookies, std::shared_ptr<SessionEntry> found, bool ask);
   SessionStore& store_;
   bool secure_;
   std::string id_;

@@ -126,7 +126,6 @@ WebApplication::WebApplication(ServerOptions options)
                      [this] { return demo_login_enabled(); }},
       application_, *sessions_);
 
-  reads_run_here_ = options_.database.rfind("sqlite:", 0) == 0 && options_.session_store == "memory";
   set_default_database(options_.database);
   const int lock_wait_ms = static_cast<int>(options_.db_lock_wait.count());
   update_process_settings([&](ProcessSettings& s) { s.database_lock_wait_ms = lock_wait_ms; });
@@ -176,9 +175,7 @@ WebApplication::Route WebApplication::route(const HttpRequest& request) const {
     route.page = &page;
     route.reads_only = page.access == PageAccess::kReads || !post;
     if (get || post) {
-      route.work = !route.reads_only ? PageWork::kPageThreads
-                   : reads_run_here_ ? PageWork::kReadsHere
-                                     : PageWork::kPageThreads;
+      route.work = route.reads_only ? PageWork::kReadsHere : PageWork::kPageThreads;
     }
     return route;
   }
@@ -218,16 +215,20 @@ HttpReply WebApplication::handle(const HttpRequest& request, const Route& route)
   return reply;
 }
 
-std::optional<HttpReply> WebApplication::handle_kept(const HttpRequest& request, const Route& route) {
-  if (route.kind != Route::Kind::kPage || !route.reads_only || !options_.keep_views || kept_views_.size() == 0 ||
-      (request.method != "GET" && request.method != "HEAD")) {
-    return std::nullopt;
-  }
+bool WebApplication::may_answer_kept(const HttpRequest& request, const Route& route) const {
+  return route.kind == Route::Kind::kPage && route.reads_only && options_.keep_views && kept_views_.size() != 0 &&
+         (request.method == "GET" || request.method == "HEAD") &&
+         request.cookie.find(kSessionCookie) != std::string::npos;
+}
+
+std::optional<HttpReply> WebApplication::handle_kept(const HttpRequest& request, const Route& route,
+                                                     const AheadRead* ahead) {
+  if (!may_answer_kept(request, route)) return std::nullopt;
   RequestLogContext log_context{request.method, request.target, {}};
   RequestLogScope log_scope(log_context);
   std::optional<HttpReply> reply;
   try {
-    reply = run_page(request, route, true);
+    reply = run_page(request, route, true, ahead);
   } catch (...) {
     return std::nullopt;  // handle answers it, and logs what failed
   }
@@ -345,7 +346,8 @@ HttpReply WebApplication::expired_save(const Request& items) {
   return reply;
 }
 
-std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, const Route& route, bool kept_only) {
+std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, const Route& route, bool kept_only,
+                                                  const AheadRead* ahead) {
   // The page, the editor's checks and the version read are one request's
   // reads: an engine that asks its server whether kept results still hold
   // asks once for all of them.
@@ -366,7 +368,10 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
   }
   FormPairs form_items = post && url_encoded ? parse_form(request.body, form_charset(request.content_type))
                                              : FormPairs{};
-  SessionScope session(*sessions_, request, options_.system_url, options_.secure_cookies);
+  SessionScope session = ahead && ahead->session_read
+                             ? SessionScope(*sessions_, request, options_.system_url, options_.secure_cookies,
+                                            ahead->session)
+                             : SessionScope(*sessions_, request, options_.system_url, options_.secure_cookies);
   RequestSession& view = session.view();
   const PageRules rules = route.page->rules;
   const std::string account = view.item("UserName").str();
@@ -380,16 +385,24 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
   std::optional<DataStamp> data;
   const uint64_t application_version = application_.version();
   if (route.reads_only && !account.empty() && options_.keep_views) {
-    data = current_data_stamp(options_.database);
+    data = ahead && ahead->data ? ahead->data : current_data_stamp(options_.database);
     if (data) {
       if (std::shared_ptr<const KeptView> kept =
               kept_views_.find(route.page, route.query, asked, view, *data, application_version)) {
+        const std::optional<int64_t> node = rules == PageRules::kNodeEditor ? node_of(asked) : std::nullopt;
+        // A thread that must not wait writes nothing to a shared session
+        // store: a view that would (a new version to remember, an expiry due
+        // for renewal) goes to a page thread.
+        if (ahead && ahead->session_read &&
+            (session.finish_writes() ||
+             (node && view.item(std::string(kShownVersionItem) + std::to_string(*node)).str() != kept->version))) {
+          return std::nullopt;
+        }
         HttpReply reply;
         reply.status = kept->status;
         reply.headers = kept->headers;
         reply.shared_body = kept->body;
-        return finish_view(session, reply, rules == PageRules::kNodeEditor ? node_of(asked) : std::nullopt,
-                           kept->version);
+        return finish_view(session, reply, node, kept->version);
       }
     }
   }

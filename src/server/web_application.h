@@ -122,11 +122,10 @@ class WebApplication {
   // Where a request's answer is made.
   enum class PageWork {
     kNone,         // never waits on the database: on the thread that read it
-    // A page that only reads, on an SQLite database (whose readers never wait
-    // for its writer) with the sessions kept in this process: answered from a
-    // kept view on the thread that read it while its session has no other
-    // request under way (handle_kept); when no kept view holds, on the page
-    // threads.
+    // A page that only reads: answered from a kept view on the thread that
+    // read it while its session has no other request under way (handle_kept,
+    // after reading ahead what other servers must tell); when no kept view
+    // holds, on the page threads.
     kReadsHere,
     kPageThreads,  // may write or wait (a save, a sign-in, a sign-out): on the page threads
   };
@@ -154,11 +153,19 @@ class WebApplication {
   HttpReply handle(const HttpRequest& request, const Route& route);
   HttpReply handle(const HttpRequest& request) { return handle(request, route(request)); }
 
+  // Whether a kept view may answer the request: a GET or HEAD of a page that
+  // only reads, with a session cookie, while views are kept. Cheap.
+  bool may_answer_kept(const HttpRequest& request, const Route& route) const;
   // Answers a signed-in user's GET or HEAD of a page from its kept view, as
   // handle would and with its access log line, when one still holds; else
   // nothing, with nothing recorded, and the request goes to handle. It never
-  // runs a page, so the thread that read the request may call it. Never throws.
-  std::optional<HttpReply> handle_kept(const HttpRequest& request, const Route& route);
+  // runs a page, so the thread that read the request may call it. With
+  // `ahead`, the session and data stamp read ahead are used rather than
+  // asked for, and nothing is written to the session store (a view that
+  // would write goes to handle). Never throws.
+  std::optional<HttpReply> handle_kept(const HttpRequest& request, const Route& route,
+                                       const AheadRead* ahead = nullptr);
+  SessionStore& session_store() { return *sessions_; }
 
   // Reopens the access log under its name (after a rotation that moved the
   // file) and the event log's connection to the system log. Requests may run
@@ -181,7 +188,8 @@ class WebApplication {
   HttpReply answer(const HttpRequest& request, const Route& route);
   // Runs a page; with `kept_only`, only answers from a kept view, and is
   // nothing when none holds.
-  std::optional<HttpReply> run_page(const HttpRequest& request, const Route& route, bool kept_only);
+  std::optional<HttpReply> run_page(const HttpRequest& request, const Route& route, bool kept_only,
+                                    const AheadRead* ahead = nullptr);
   // The end of a page's answer: the node version shown (`version` of
   // `node`, for a node page) remembered in the session and sent with the
   // reply, the user named in the log, and the session recorded.
@@ -206,7 +214,6 @@ class WebApplication {
   // The same paths as lower-case segments, as requests are matched.
   std::vector<std::string> root_segments_, login_segments_, logout_segments_;
   std::unique_ptr<AccessLog> access_log_;  // null when there is none
-  bool reads_run_here_ = false;  // SQLite, and sessions in this process
   // Held from the version check of a node save until its history is written,
   // so that two saves of this host cannot both pass the check.
   std::mutex node_saves_;

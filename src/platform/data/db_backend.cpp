@@ -177,6 +177,23 @@ std::shared_ptr<const DbResult> DbSession::query_shared(std::string_view app_sql
   return run_shared(t.text, t.params);
 }
 
+bool DataStampProbe::asks_server(const std::string& database) {
+#ifdef OAPX1_WITH_POSTGRES
+  return database.rfind("postgresql://", 0) == 0 || database.rfind("postgres://", 0) == 0;
+#else
+  (void)database;
+  return false;
+#endif
+}
+
+std::unique_ptr<DataStampProbe> DataStampProbe::open(const std::string& database) {
+#ifdef OAPX1_WITH_POSTGRES
+  if (asks_server(database)) return open_postgres_stamp_probe(database);
+#endif
+  (void)database;
+  return nullptr;
+}
+
 std::unique_ptr<DbSession> open_db_session(const std::string& connect_string) {
   constexpr std::string_view kSqlite = "sqlite:";
   if (connect_string.compare(0, kSqlite.size(), kSqlite) == 0) {

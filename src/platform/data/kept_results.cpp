@@ -92,8 +92,10 @@ namespace {
 std::atomic<uint64_t> next_source{1};
 }  // namespace
 
+uint64_t KeptResults::new_source() { return next_source.fetch_add(1, std::memory_order_relaxed); }
+
 KeptResults::KeptResults(size_t max_entries, size_t max_rows)
-    : max_entries_(max_entries), max_rows_(max_rows), source_(next_source.fetch_add(1, std::memory_order_relaxed)) {}
+    : max_entries_(max_entries), max_rows_(max_rows), source_(new_source()) {}
 
 DataStamp KeptResults::stamp_at(int64_t version) {
   at_version(version);

@@ -101,7 +101,18 @@ class KeptResults {
   // that equal stamps mean the data read between them is unchanged.
   DataStamp stamp_at(int64_t version);
   // The state as it stands, without a look at the database.
-  DataStamp stamp() const { return DataStamp{source_, epoch_}; }
+  DataStamp stamp() const { return shared_source_ ? DataStamp{shared_source_, static_cast<uint64_t>(version_)}
+                                                  : DataStamp{source_, epoch_}; }
+
+  // Stamps from here on are the database's version under `source` (from
+  // new_source()), the same for every connection to that database: for an
+  // engine whose version is numbered for the whole process, changes with
+  // every commit (this connection's own included), and whose results are
+  // kept only outside transactions, so that the version alone proves the data
+  // unchanged.
+  void share_stamps(uint64_t source) { shared_source_ = source; }
+  // A number for stamps, unique in the process.
+  static uint64_t new_source();
 
  private:
   // A kept result, the tables it was read from, and the write clock's
@@ -122,6 +133,7 @@ class KeptResults {
   size_t max_rows_;     // the most rows of one kept result
   uint64_t source_;     // this cache's number in the process, for stamps
   uint64_t epoch_ = 0;  // counts forgettings and writes, for stamps
+  uint64_t shared_source_ = 0;  // see share_stamps(); 0: stamps of this cache's own
   detail::StatementCache<Entry> entries_;  // kept results by key, least recently used last
   int64_t version_ = -1;  // the database's version the kept results were read at
   // This connection's writes, counted, and the count at its last write to

@@ -8,8 +8,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/data/kept_results.h"
@@ -105,6 +107,55 @@ std::string sqlstate(const PGresult* result) {
   return state ? state : "";
 }
 
+// The snapshots of each server met in this process, numbered: a snapshot
+// other than the last one numbered for its server gets the next number, so
+// that equal numbers mean equal snapshots (nothing committed in between),
+// whichever connection read them. Each server also has one stamp source, so
+// that the stamps of its connections' kept results compare across
+// connections.
+// How the server's snapshot is read; a server before version 13 names it
+// txid_current_snapshot.
+constexpr const char* kSnapshotSql = "select pg_current_snapshot()::text";
+constexpr const char* kOlderSnapshotSql = "select txid_current_snapshot()::text";
+
+class SnapshotNumbers {
+ public:
+  static SnapshotNumbers& instance() {
+    static SnapshotNumbers numbers;
+    return numbers;
+  }
+  // The number of `snapshot`, read from `server` (a connection string).
+  int64_t number(const std::string& server, const std::string& snapshot) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    Server& s = at(server);
+    if (s.number == 0 || s.snapshot != snapshot) {
+      s.snapshot = snapshot;
+      s.number = ++last_;
+    }
+    return s.number;
+  }
+  // The stamp source of `server`'s kept results.
+  uint64_t source(const std::string& server) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return at(server).source;
+  }
+
+ private:
+  struct Server {
+    uint64_t source = 0;
+    std::string snapshot;  // the last snapshot numbered
+    int64_t number = 0;    // its number
+  };
+  Server& at(const std::string& server) {
+    Server& s = servers_[server];
+    if (s.source == 0) s.source = KeptResults::new_source();
+    return s;
+  }
+  std::mutex mutex_;
+  std::unordered_map<std::string, Server> servers_;
+  int64_t last_ = 0;
+};
+
 class PgSession;
 
 // A server-side prepared statement; deallocated when dropped from the cache.
@@ -129,7 +180,11 @@ class Prepared {
 
 class PgSession final : public DbSession {
  public:
-  PgSession(ConnPtr conn, std::string url) : conn_(std::move(conn)), url_(std::move(url)) {}
+  PgSession(ConnPtr conn, std::string url) : conn_(std::move(conn)), url_(std::move(url)) {
+    // The version is the server's snapshot, numbered for the process: a
+    // kept view read through one connection holds on any other.
+    kept_.share_stamps(SnapshotNumbers::instance().source(url_));
+  }
   ~PgSession() override {
     // The server drops prepared statements with the connection.
     closing_ = true;
@@ -386,13 +441,13 @@ class PgSession final : public DbSession {
   // commits; it is read once per request (RequestReads), before the
   // request's first kept read, and shared by the request's connections to
   // the same server, so a request sees every commit made before it began.
-  // This connection numbers the snapshots it meets, counting up at each new
-  // one. None outside a request, or when the server cannot tell.
+  // The version is the snapshot's number in the process (SnapshotNumbers).
+  // None outside a request, or when the server cannot tell.
   std::optional<int64_t> data_version() {
     struct Reading {
       uint64_t reads = 0;    // the request's reads it was taken for
       std::string server;    // the connection string it was read through
-      std::string snapshot;  // the snapshot's text
+      int64_t number = 0;    // the snapshot's number
     };
     thread_local Reading reading;
     const uint64_t reads = RequestReads::current();
@@ -405,13 +460,9 @@ class PgSession final : public DbSession {
         snapshot_sql_ = older ? kOlderSnapshotSql : nullptr;
         return older ? data_version() : std::nullopt;
       }
-      reading = Reading{reads, url_, PQgetvalue(r.get(), 0, 0)};
+      reading = Reading{reads, url_, SnapshotNumbers::instance().number(url_, PQgetvalue(r.get(), 0, 0))};
     }
-    if (reading.snapshot != seen_snapshot_) {
-      seen_snapshot_ = reading.snapshot;
-      ++version_;
-    }
-    return version_;
+    return reading.number;
   }
 
   // The server's snapshot, through a statement prepared once per connection:
@@ -533,15 +584,11 @@ class PgSession final : public DbSession {
   int timeout_seconds_ = -1;                         // statement_timeout in force; -1 unknown
   int lock_ms_ = -1;                                 // lock_timeout in force; -1 unknown
 
-  static constexpr const char* kSnapshotSql = "select pg_current_snapshot()::text";
-  static constexpr const char* kOlderSnapshotSql = "select txid_current_snapshot()::text";
   static constexpr size_t kDependencesKept = 512;
   std::string url_;                                     // the connection string it was opened with
   detail::StatementCache<ReadDependence> dependences_;  // read_dependence by statement text
   const char* snapshot_sql_ = kSnapshotSql;             // how the version is read; null: it cannot be
   bool snapshot_prepared_ = false;                      // snapshot_sql_ is prepared on this connection
-  std::string seen_snapshot_;                           // the last snapshot data_version() met
-  int64_t version_ = 0;                                 // its number
   KeptResults kept_;                                    // results of reads that depend on the data alone
   // Every table: a kept result is dropped by a new snapshot, not by table.
   std::shared_ptr<const KeptResults::Tables> every_table_ = kept_.tables({}, true);
@@ -552,7 +599,67 @@ Prepared::~Prepared() {
   if (owner_) owner_->deallocate(name_);
 }
 
+// Reads the server's snapshot on a connection of its own in non-blocking
+// mode, through a statement prepared when it connected.
+class PgStampProbe final : public DataStampProbe {
+ public:
+  static constexpr const char* kName = "oapx1_probe";
+
+  PgStampProbe(ConnPtr conn, std::string url) : conn_(std::move(conn)), url_(std::move(url)) {}
+
+  int socket() const override { return PQsocket(conn_.get()); }
+
+  bool ask() override {
+    snapshot_.reset();
+    failed_ = false;
+    if (PQsendQueryPrepared(conn_.get(), kName, 0, nullptr, nullptr, nullptr, 0) != 1) return false;
+    return flush() >= 0;
+  }
+
+  int flush() override { return PQflush(conn_.get()); }
+
+  Answer receive(DataStamp& stamp) override {
+    if (PQconsumeInput(conn_.get()) == 0) return Answer::kBroken;
+    while (!PQisBusy(conn_.get())) {
+      ResultPtr r(PQgetResult(conn_.get()));
+      if (!r) {  // the question's results are all in
+        if (failed_ || !snapshot_) return Answer::kBroken;
+        SnapshotNumbers& numbers = SnapshotNumbers::instance();
+        stamp = DataStamp{numbers.source(url_), static_cast<uint64_t>(numbers.number(url_, *snapshot_))};
+        return Answer::kStamp;
+      }
+      if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) == 1) {
+        snapshot_ = PQgetvalue(r.get(), 0, 0);
+      } else {
+        failed_ = true;
+      }
+    }
+    return Answer::kNotYet;
+  }
+
+ private:
+  ConnPtr conn_;
+  std::string url_;
+  std::optional<std::string> snapshot_;  // the answer's snapshot, once read
+  bool failed_ = false;                  // the answer was an error
+};
+
 }  // namespace
+
+std::unique_ptr<DataStampProbe> open_postgres_stamp_probe(const std::string& url) {
+  ConnPtr conn(PQconnectdb(url.c_str()));
+  if (!conn || PQstatus(conn.get()) != CONNECTION_OK) return nullptr;
+  PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
+  for (const char* sql : {kSnapshotSql, kOlderSnapshotSql}) {
+    ResultPtr prepared(PQprepare(conn.get(), PgStampProbe::kName, sql, 0, nullptr));
+    if (PQresultStatus(prepared.get()) == PGRES_COMMAND_OK) {
+      if (PQsetnonblocking(conn.get(), 1) != 0) return nullptr;
+      return std::make_unique<PgStampProbe>(std::move(conn), url);
+    }
+    if (sqlstate(prepared.get()) != "42883") break;  // not a server without the newer name
+  }
+  return nullptr;
+}
 
 std::unique_ptr<DbSession> open_postgres_session(const std::string& url) {
   ConnPtr conn(PQconnectdb(url.c_str()));

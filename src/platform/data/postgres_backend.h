@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/data/data_stamp_probe.h"
 #include "platform/data/db_backend.h"
 
 namespace oapx1 {
@@ -12,6 +13,10 @@ namespace oapx1 {
 // Connects with libpq to the server a connection URL names, with UTF-8 text
 // and ISO dates. Fails with err::kProviderFailure and libpq's message.
 std::unique_ptr<DbSession> open_postgres_session(const std::string& url);
+
+// A probe of the server's snapshot, numbered as the sessions number it
+// (their kept results' stamps); null when the server cannot be reached.
+std::unique_ptr<DataStampProbe> open_postgres_stamp_probe(const std::string& url);
 
 }  // namespace oapx1
 

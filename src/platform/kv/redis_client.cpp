@@ -4,7 +4,10 @@
 
 #include <cerrno>
 #include <charconv>
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace oapx1 {
 namespace {
@@ -173,6 +176,101 @@ RedisReply RedisClient::run(const std::vector<std::string>& args) {
       throw RedisUnavailable("Redis at " + address_.host + ":" + std::to_string(address_.port) +
                              ": " + error);
     }
+  }
+}
+
+struct RedisPipe::Context {
+  struct Closer {
+    void operator()(redisContext* c) const { redisFree(c); }
+  };
+  std::unique_ptr<redisContext, Closer> context;
+};
+
+RedisPipe::RedisPipe(const RedisAddress& address, std::chrono::milliseconds timeout)
+    : context_(std::make_unique<Context>()),
+      where_("Redis at " + address.host + ":" + std::to_string(address.port)) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+  context_->context.reset(redisConnectWithTimeout(address.host.c_str(), address.port, tv));
+  redisContext* c = context_->context.get();
+  if (!c) throw RedisUnavailable("Redis: out of memory");
+  if (c->err) throw RedisUnavailable(where_ + ": " + c->errstr);
+  if (redisSetTimeout(c, tv) != REDIS_OK) throw RedisUnavailable(where_ + ": " + c->errstr);
+  if (address.database != 0) {
+    auto* r = static_cast<redisReply*>(redisCommand(c, "SELECT %d", address.database));
+    const bool ok = r && r->type == REDIS_REPLY_STATUS;
+    if (r) freeReplyObject(r);
+    if (!ok) throw RedisUnavailable(where_ + ": SELECT " + std::to_string(address.database) + " failed");
+  }
+  // From here the pipe does its own reading and writing, never waiting.
+  const int flags = fcntl(c->fd, F_GETFL);
+  if (flags < 0 || fcntl(c->fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+    throw RedisUnavailable(where_ + ": cannot stop the socket from waiting");
+  }
+}
+
+RedisPipe::~RedisPipe() = default;
+
+int RedisPipe::socket() const { return context_->context->fd; }
+
+void RedisPipe::queue(const std::vector<std::string>& args) {
+  std::vector<const char*> argv;
+  std::vector<size_t> lengths;
+  argv.reserve(args.size());
+  lengths.reserve(args.size());
+  for (const std::string& a : args) {
+    argv.push_back(a.data());
+    lengths.push_back(a.size());
+  }
+  char* command = nullptr;
+  const long long length = redisFormatCommandArgv(&command, static_cast<int>(args.size()), argv.data(), lengths.data());
+  if (length < 0 || !command) throw RedisUnavailable("Redis: out of memory");
+  if (sent_ == unsent_.size()) {
+    unsent_.clear();
+    sent_ = 0;
+  }
+  unsent_.append(command, static_cast<size_t>(length));
+  redisFreeCommand(command);
+}
+
+bool RedisPipe::flush() {
+  while (sent_ < unsent_.size()) {
+    const ssize_t n = ::send(socket(), unsent_.data() + sent_, unsent_.size() - sent_, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+    if (n <= 0) throw RedisUnavailable(where_ + ": the connection broke");
+    sent_ += static_cast<size_t>(n);
+  }
+  unsent_.clear();
+  sent_ = 0;
+  return true;
+}
+
+std::optional<RedisReply> RedisPipe::next() {
+  redisContext* c = context_->context.get();
+  auto take = [&]() -> std::optional<RedisReply> {
+    void* reply = nullptr;
+    if (redisReaderGetReply(c->reader, &reply) != REDIS_OK) {
+      throw RedisUnavailable(where_ + ": not a reply: " + c->reader->errstr);
+    }
+    if (!reply) return std::nullopt;
+    RedisReply out = convert(static_cast<redisReply*>(reply));
+    freeReplyObject(reply);
+    return out;
+  };
+  if (std::optional<RedisReply> reply = take()) return reply;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = ::recv(socket(), buffer, sizeof buffer, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return std::nullopt;
+    if (n == 0) throw RedisUnavailable(where_ + ": the server closed the connection");
+    if (n < 0) throw RedisUnavailable(where_ + ": the connection broke");
+    if (redisReaderFeed(c->reader, buffer, static_cast<size_t>(n)) != REDIS_OK) {
+      throw RedisUnavailable(where_ + ": not a reply");
+    }
+    if (std::optional<RedisReply> reply = take()) return reply;
   }
 }
 

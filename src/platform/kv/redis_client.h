@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -70,6 +71,41 @@ class RedisClient {
   std::chrono::milliseconds timeout_;
   std::mutex mutex_;                               // guards idle_
   std::vector<std::unique_ptr<Connection>> idle_;  // connections between commands
+};
+
+// One connection to a Redis server for an event loop: commands are queued
+// and sent without waiting for their replies, which are read back later, in
+// the order sent, as they come. Nothing but connecting waits. Used by one
+// thread at a time.
+class RedisPipe {
+ public:
+  // Connects and selects the database, waiting at most `timeout`; throws
+  // RedisUnavailable.
+  RedisPipe(const RedisAddress& address, std::chrono::milliseconds timeout);
+  ~RedisPipe();
+  RedisPipe(const RedisPipe&) = delete;
+  RedisPipe& operator=(const RedisPipe&) = delete;
+
+  // The connection's socket, to wait on: for reading while replies are due,
+  // for writing while flush() has more to send.
+  int socket() const;
+  // Queues one command, each argument sent as it is.
+  void queue(const std::vector<std::string>& args);
+  // Sends what it can of the queued commands without waiting; true when all
+  // is sent. Throws RedisUnavailable when the connection is broken.
+  bool flush();
+  // Reads what has come without waiting, and gives the next whole reply, if
+  // one is in; the replies come in the order of the commands. Throws
+  // RedisUnavailable when the server closed the connection or sent what is
+  // not a reply.
+  std::optional<RedisReply> next();
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> context_;
+  std::string where_;    // "Redis at host:port", for messages
+  std::string unsent_;   // queued bytes not yet sent
+  size_t sent_ = 0;      // of unsent_, those sent
 };
 
 }  // namespace oapx1
