@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <boost/asio/post.hpp>
+
 #include "platform/web/event_log.h"
 
 namespace oapx1 {
@@ -14,7 +16,7 @@ namespace {
 
 // How long a server may leave a question unanswered before its connection
 // is dropped and the requests waiting on it go to the page threads; and how
-// long after a failure the loop leaves that server to the page threads.
+// long after a try to connect the next may begin.
 constexpr std::chrono::seconds kAnswerWait{1};
 constexpr std::chrono::seconds kRetryAfter{1};
 constexpr std::chrono::milliseconds kClockTick{250};
@@ -37,11 +39,33 @@ AheadReads::AheadReads(net::io_context& loop, SessionStore& sessions, std::strin
       asks_database_(DataStampProbe::asks_server(database_)),
       clock_(loop) {}
 
-AheadReads::~AheadReads() = default;
+AheadReads::~AheadReads() {
+  if (connector_.joinable()) connector_.join();
+}
 
 void AheadReads::connect() {
-  if (shared_sessions_ && !pipe_) open_pipe();
-  if (asks_database_ && !probe_) open_probe();
+  if (shared_sessions_) adopt_pipe(open_pipe(*sessions_.pipe_address()));
+  if (asks_database_) adopt_probe(DataStampProbe::open(database_));
+  next_try_ = Clock::now() + kRetryAfter;
+}
+
+void AheadReads::reconnect() {
+  if (connecting_ || Clock::now() < next_try_) return;
+  connecting_ = true;
+  if (connector_.joinable()) connector_.join();  // the last try, which has ended
+  const RedisAddress* address = shared_sessions_ && !pipe_ ? sessions_.pipe_address() : nullptr;
+  const bool probe = asks_database_ && !probe_;
+  connector_ = std::thread([this, address, probe, database = database_] {
+    std::unique_ptr<RedisPipe> pipe = address ? open_pipe(*address) : nullptr;
+    std::unique_ptr<DataStampProbe> opened = probe ? DataStampProbe::open(database) : nullptr;
+    // Handed to the loop; dropped unused when the loop has stopped.
+    net::post(loop_, [this, pipe = std::move(pipe), opened = std::move(opened)]() mutable {
+      connecting_ = false;
+      next_try_ = Clock::now() + kRetryAfter;
+      if (pipe) adopt_pipe(std::move(pipe));
+      if (opened) adopt_probe(std::move(opened));
+    });
+  });
 }
 
 void AheadReads::read(const std::string& id, Done done) {
@@ -51,7 +75,10 @@ void AheadReads::read(const std::string& id, Done done) {
   p->session_due = shared_sessions_;
   p->stamp_due = asks_database_;
   if (p->session_due) {
-    if (!pipe_ && !open_pipe()) return end(p, true);
+    if (!pipe_) {
+      reconnect();
+      return end(p, true);
+    }
     try {
       pipe_->queue(sessions_.find_command(id));
     } catch (const RedisUnavailable&) {
@@ -63,7 +90,10 @@ void AheadReads::read(const std::string& id, Done done) {
     send_pipe();
   }
   if (p->stamp_due && !p->ended) {
-    if (!probe_ && !open_probe()) return end(p, true);
+    if (!probe_) {
+      reconnect();
+      return end(p, true);
+    }
     // Answered by the next question sent, which goes out after it arrived.
     p->round = rounds_ + 1;
     probe_waiting_.push_back(p);
@@ -90,19 +120,19 @@ void AheadReads::end_if_whole(const std::shared_ptr<Pending>& p) {
 
 // --- sessions -------------------------------------------------------------
 
-bool AheadReads::open_pipe() {
-  if (Clock::now() < pipe_retry_) return false;
+std::unique_ptr<RedisPipe> AheadReads::open_pipe(const RedisAddress& address) {
   try {
-    pipe_ = std::make_unique<RedisPipe>(*sessions_.pipe_address(), std::chrono::milliseconds(500));
-    pipe_socket_ = watch_socket(loop_, pipe_->socket());
-    if (!pipe_socket_) throw RedisUnavailable("no descriptor left");
-    return true;
+    return std::make_unique<RedisPipe>(address, std::chrono::milliseconds(500));
   } catch (const RedisUnavailable& e) {
     event_log().write(kEventError, std::string("oapx1 serve: session store: ") + e.what());
-    pipe_.reset();
-    pipe_retry_ = Clock::now() + kRetryAfter;
-    return false;
+    return nullptr;
   }
+}
+
+void AheadReads::adopt_pipe(std::unique_ptr<RedisPipe> pipe) {
+  if (!pipe) return;
+  pipe_socket_ = watch_socket(loop_, pipe->socket());
+  if (pipe_socket_) pipe_ = std::move(pipe);
 }
 
 void AheadReads::send_pipe() {
@@ -153,7 +183,6 @@ void AheadReads::fail_pipe() {
   pipe_socket_.reset();
   pipe_.reset();
   pipe_reading_ = pipe_writing_ = false;
-  pipe_retry_ = Clock::now() + kRetryAfter;
   std::deque<std::shared_ptr<Pending>> waiting = std::move(pipe_waiting_);
   pipe_waiting_.clear();
   for (auto& p : waiting) end(p, true);
@@ -161,16 +190,10 @@ void AheadReads::fail_pipe() {
 
 // --- the data stamp -------------------------------------------------------
 
-bool AheadReads::open_probe() {
-  if (Clock::now() < probe_retry_) return false;
-  probe_ = DataStampProbe::open(database_);
-  if (probe_) probe_socket_ = watch_socket(loop_, probe_->socket());
-  if (!probe_ || !probe_socket_) {
-    probe_.reset();
-    probe_retry_ = Clock::now() + kRetryAfter;
-    return false;
-  }
-  return true;
+void AheadReads::adopt_probe(std::unique_ptr<DataStampProbe> probe) {
+  if (!probe) return;
+  probe_socket_ = watch_socket(loop_, probe->socket());
+  if (probe_socket_) probe_ = std::move(probe);
 }
 
 void AheadReads::ask_probe() {
@@ -232,7 +255,6 @@ void AheadReads::fail_probe() {
   probe_socket_.reset();
   probe_.reset();
   probe_reading_ = probe_writing_ = probe_out_ = false;
-  probe_retry_ = Clock::now() + kRetryAfter;
   std::vector<std::shared_ptr<Pending>> waiting = std::move(probe_waiting_);
   probe_waiting_.clear();
   for (auto& p : waiting) end(p, true);

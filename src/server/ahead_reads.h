@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/asio/io_context.hpp>
@@ -43,8 +44,10 @@ class AheadReads {
   AheadReads(const AheadReads&) = delete;
   AheadReads& operator=(const AheadReads&) = delete;
 
-  // Connects to the servers there are to ask now rather than at the first
-  // read (this waits); a server that cannot be reached is tried again then.
+  // Connects to the servers there are to ask (this waits). One that cannot
+  // be reached now, or breaks off later, is connected to again in the
+  // background, a second after the last try, while the requests go to the
+  // page threads meanwhile: the loop never waits for a connection.
   void connect();
 
   // Whether there is anything to read ahead.
@@ -73,13 +76,17 @@ class AheadReads {
   void end(const std::shared_ptr<Pending>& p, bool failed);
   void end_if_whole(const std::shared_ptr<Pending>& p);
 
-  bool open_pipe();
+  // Connects again, in the background, to the servers whose connection is
+  // missing, unless a try is under way or the last was less than a second ago.
+  void reconnect();
+  static std::unique_ptr<RedisPipe> open_pipe(const RedisAddress& address);
+  void adopt_pipe(std::unique_ptr<RedisPipe> pipe);
   void send_pipe();
   void wait_pipe();
   void on_pipe_readable();
   void fail_pipe();
 
-  bool open_probe();
+  void adopt_probe(std::unique_ptr<DataStampProbe> probe);
   void ask_probe();
   void wait_probe();
   void on_probe_readable();
@@ -98,7 +105,6 @@ class AheadReads {
   bool pipe_reading_ = false, pipe_writing_ = false;
   std::deque<std::shared_ptr<Pending>> pipe_waiting_;  // in the order of their commands
   Clock::time_point pipe_since_{};    // the last reply, or the ask when none was due
-  Clock::time_point pipe_retry_{};    // no new connection before then
 
   std::unique_ptr<DataStampProbe> probe_;
   std::unique_ptr<Descriptor> probe_socket_;
@@ -106,11 +112,14 @@ class AheadReads {
   bool probe_out_ = false;            // a question is out
   uint64_t rounds_ = 0;               // questions sent
   Clock::time_point probe_since_{};   // when the question out was sent
-  Clock::time_point probe_retry_{};
   std::vector<std::shared_ptr<Pending>> probe_waiting_;
 
   boost::asio::steady_timer clock_;   // checks that the servers answer in time
   bool clock_running_ = false;
+
+  std::thread connector_;             // the latest try to connect again
+  bool connecting_ = false;           // it is under way
+  Clock::time_point next_try_{};      // no try before then
 };
 
 }  // namespace oapx1

@@ -168,6 +168,22 @@ class SharedSessions : public ::testing::Test {
     return http_get(hosts_[host]->port(), std::string(kPage) + "?x=1" + std::string(extra), cookie).body;
   }
 
+  // A host of the node page on the demo data, two connection threads;
+  // returns its port.
+  uint16_t start_node_host() {
+    db_.exec_file("db/sqlite/demo.sql");
+    ServerOptions o;
+    o.port = 0;
+    o.threads = 2;
+    o.database = db_.url();
+    o.docroot = OAPX1_WWW_DIR;
+    o.demo_login = true;
+    o.session_store = redis_.url();
+    hosts_[0] = std::make_unique<HttpServer>(std::move(o));
+    hosts_[0]->start();
+    return hosts_[0]->port();
+  }
+
   oapx1::testing::TestDb db_;
   CollectingEventLog log_;
   RedisProcess redis_;
@@ -266,17 +282,7 @@ TEST_F(SharedSessions, a_request_that_changes_nothing_reads_once_and_renews_rare
 // The node page viewed again by a signed-in user, which changes nothing in
 // the session, costs exactly one Redis command.
 TEST_F(SharedSessions, a_node_page_view_costs_one_redis_command) {
-  db_.exec_file("db/sqlite/demo.sql");
-  ServerOptions o;
-  o.port = 0;
-  o.threads = 2;
-  o.database = db_.url();
-  o.docroot = OAPX1_WWW_DIR;
-  o.demo_login = true;
-  o.session_store = redis_.url();
-  hosts_[0] = std::make_unique<HttpServer>(std::move(o));
-  hosts_[0]->start();
-  const uint16_t port = hosts_[0]->port();
+  const uint16_t port = start_node_host();
   const std::string cookie = cookie_of(testing::http_post(port, "/oa/login.asp", "username=admin&password=demo"));
   ASSERT_FALSE(cookie.empty());
   RedisClient client(parse_redis_url(redis_.url()), std::chrono::seconds(2));
@@ -289,6 +295,34 @@ TEST_F(SharedSessions, a_node_page_view_costs_one_redis_command) {
     EXPECT_EQ(r.body.find("login.asp"), std::string::npos) << "view " << view;
     EXPECT_EQ(describe(commands_between(before, command_calls(client))), "get=1 ") << "view " << view;
   }
+}
+
+// Views answered from kept views, whose sessions the connection thread reads
+// ahead on a connection of its own: while Redis is away they are told at
+// once that the session is lost; once it is back they are answered again,
+// and soon read ahead again.
+TEST_F(SharedSessions, kept_views_go_on_across_a_restart_of_the_store) {
+  const uint16_t port = start_node_host();
+  const std::string cookie = cookie_of(testing::http_post(port, "/oa/login.asp", "username=admin&password=demo"));
+  ASSERT_FALSE(cookie.empty());
+  auto signed_in = [&] {
+    const testing::ClientReply r = http_get(port, std::string(kPage) + "?OAID=1", cookie);
+    return r.status == 200 && r.body.find("login.asp") == std::string::npos;
+  };
+  for (int view = 0; view < 3; ++view) EXPECT_TRUE(signed_in()) << view;
+  redis_.stop();
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_FALSE(signed_in());
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+  redis_.start();
+  EXPECT_TRUE(signed_in());
+  // The loop connects again in the background, a second after its last try.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  RedisClient client(parse_redis_url(redis_.url()), std::chrono::seconds(2));
+  for (int view = 0; view < 3; ++view) EXPECT_TRUE(signed_in()) << view;
+  const auto calls = command_calls(client);
+  EXPECT_TRUE(signed_in());
+  EXPECT_EQ(describe(commands_between(calls, command_calls(client))), "get=1 ");
 }
 
 // A request's change applied over what another request wrote meanwhile.

@@ -17,7 +17,7 @@ class DataStampProbe {
  public:
   // A probe with a connection of its own to the server of `database` (a
   // connection string as Connection.Open takes), connecting at once (this
-  // waits). Null when its engine needs no server asked (SQLite: a look at
+  // waits, two seconds at most unless the string says otherwise). Null when its engine needs no server asked (SQLite: a look at
   // the file is quick) or when the server cannot be reached.
   static std::unique_ptr<DataStampProbe> open(const std::string& database);
   // Whether the engine of `database` has a server to ask (whether open()

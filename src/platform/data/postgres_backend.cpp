@@ -647,7 +647,11 @@ class PgStampProbe final : public DataStampProbe {
 }  // namespace
 
 std::unique_ptr<DataStampProbe> open_postgres_stamp_probe(const std::string& url) {
-  ConnPtr conn(PQconnectdb(url.c_str()));
+  // A server that does not answer is given up on after two seconds, unless
+  // the connection string says otherwise.
+  const char* keywords[] = {"connect_timeout", "dbname", nullptr};
+  const char* values[] = {"2", url.c_str(), nullptr};
+  ConnPtr conn(PQconnectdbParams(keywords, values, 1));
   if (!conn || PQstatus(conn.get()) != CONNECTION_OK) return nullptr;
   PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
   for (const char* sql : {kSnapshotSql, kOlderSnapshotSql}) {

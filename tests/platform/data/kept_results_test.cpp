@@ -1,6 +1,7 @@
 // Reads that an engine connection may answer from results it kept: each one
 // must give what the database holds at that moment, whoever changed it.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/data/connection.h"
+#include "platform/data/data_stamp_probe.h"
 #include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
@@ -311,6 +313,45 @@ TEST_P(PostgresKeptResults, a_kept_result_outlives_requests_until_anything_commi
   }
   exec("UPDATE KX_UserInfor SET ordernumber = 7 WHERE OAID = 1;");
   EXPECT_NE(read_once(url_, sql), kept) << "a commit by another connection left the result kept";
+}
+
+// The probe an event loop asks without waiting stamps as reads through any
+// connection do: the same while nothing commits, another after a commit.
+// Other tests commit on the same server meanwhile: a read is compared with
+// the probe's answers before and after it only when those two agree.
+TEST_P(PostgresKeptResults, a_probe_stamps_as_reads_through_any_connection_do) {
+  std::unique_ptr<DataStampProbe> probe = DataStampProbe::open(url_);
+  ASSERT_TRUE(probe);
+  auto ask = [&] {
+    DataStamp stamp;
+    EXPECT_TRUE(probe->ask());
+    for (;;) {
+      pollfd ready{probe->socket(), POLLIN, 0};
+      ::poll(&ready, 1, 5000);
+      const DataStampProbe::Answer answer = probe->receive(stamp);
+      if (answer == DataStampProbe::Answer::kStamp) return stamp;
+      if (answer == DataStampProbe::Answer::kBroken) {
+        ADD_FAILURE() << "the probe broke";
+        return stamp;
+      }
+    }
+  };
+  auto read_stamp = [&] {  // through a connection of its own, in a request
+    RequestReads request;
+    return open_db_session(url_)->data_stamp();
+  };
+  int compared = 0;
+  for (int attempt = 0; attempt < 50 && compared < 2; ++attempt) {
+    const DataStamp before = ask();
+    const std::optional<DataStamp> read = read_stamp();
+    if (ask() != before) continue;  // something committed in between
+    EXPECT_EQ(read, before);
+    ++compared;
+  }
+  EXPECT_EQ(compared, 2);
+  const DataStamp before = ask();
+  exec("UPDATE KX_UserInfor SET ordernumber = 8 WHERE OAID = 1;");
+  EXPECT_NE(ask(), before);
 }
 
 const Engine kSqliteStatementReads{"sqlite_statement_reads", false, false};
