@@ -448,11 +448,8 @@ class RedisSessionStore final : public SessionStore {
   }
 
   bool touch_writes(const SessionEntry& entry) const override {
-    if (entry.id.empty()) return false;
     auto* hold = dynamic_cast<RedisHold*>(entry.hold.get());
-    if (!hold) return false;
-    return encode_session(entry.state) != hold->read.text ||
-           std::llabs(wall_ms() - hold->read.renewed_ms) >= times_.renew_after.count();
+    return !entry.id.empty() && hold && due(*hold, encode_session(entry.state), wall_ms());
   }
 
   // Writes the session only when the request changed it or its expiry is due
@@ -468,8 +465,7 @@ class RedisSessionStore final : public SessionStore {
     const std::string mine = encode_session(entry.state);
     const long long now = wall_ms();
     const bool changed = mine != hold->read.text;
-    // A renewal time ahead of this host's clock (clocks of hosts differ) counts as due.
-    if (!changed && std::llabs(now - hold->read.renewed_ms) < times_.renew_after.count()) return;
+    if (!due(*hold, mine, now)) return;
     try {
       StoredSession base = hold->read;
       std::string next = mine;
@@ -506,6 +502,13 @@ class RedisSessionStore final : public SessionStore {
   size_t size() const override { return 0; }
 
  private:
+  // Whether a session read as `hold` and now `mine` is to be written at
+  // `now`: when it changed, or when its expiry is due for renewal (a renewal
+  // time ahead of this host's clock, as clocks of hosts differ, counts as due).
+  bool due(const RedisHold& hold, const std::string& mine, long long now) const {
+    return mine != hold.read.text || std::llabs(now - hold.read.renewed_ms) >= times_.renew_after.count();
+  }
+
   // The key's life: the time-out, and the minute renewal may lag behind.
   std::string expiry_seconds(const MemorySession& state) const {
     const long long renew_s = (times_.renew_after.count() + 999) / 1000;
