@@ -152,15 +152,18 @@ class SharedSessions : public ::testing::Test {
     hosts_[1].reset();
     set_event_log(nullptr);
   }
-  void start_host(int i) {
+  // Host `i` on the test database with the sessions in Redis, two
+  // connection threads, serving the counting page (or, with `node_page`, the
+  // node page with the demo login).
+  void start_host(int i, bool node_page = false) {
     ServerOptions o;
     o.port = 0;
     o.threads = 2;
     o.database = db_.url();
     o.docroot = OAPX1_WWW_DIR;
-    o.demo_login = false;
+    o.demo_login = node_page;
     o.session_store = redis_.url();
-    o.page_factory = [] { return std::make_unique<CountPage>(); };
+    if (!node_page) o.page_factory = [] { return std::make_unique<CountPage>(); };
     hosts_[i] = std::make_unique<HttpServer>(std::move(o));
     hosts_[i]->start();
   }
@@ -172,15 +175,7 @@ class SharedSessions : public ::testing::Test {
   // returns its port.
   uint16_t start_node_host() {
     db_.exec_file("db/sqlite/demo.sql");
-    ServerOptions o;
-    o.port = 0;
-    o.threads = 2;
-    o.database = db_.url();
-    o.docroot = OAPX1_WWW_DIR;
-    o.demo_login = true;
-    o.session_store = redis_.url();
-    hosts_[0] = std::make_unique<HttpServer>(std::move(o));
-    hosts_[0]->start();
+    start_host(0, true);
     return hosts_[0]->port();
   }
 

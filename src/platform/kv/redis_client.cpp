@@ -44,6 +44,21 @@ RedisReply convert(const redisReply* r) {
   return out;
 }
 
+// A command's arguments as hiredis takes them.
+struct Argv {
+  explicit Argv(const std::vector<std::string>& args) {
+    pointers.reserve(args.size());
+    lengths.reserve(args.size());
+    for (const std::string& a : args) {
+      pointers.push_back(a.data());
+      lengths.push_back(a.size());
+    }
+  }
+  int count() const { return static_cast<int>(pointers.size()); }
+  std::vector<const char*> pointers;
+  std::vector<size_t> lengths;
+};
+
 int port_of(std::string_view text) {
   int port = 0;
   auto r = std::from_chars(text.data(), text.data() + text.size(), port);
@@ -53,13 +68,41 @@ int port_of(std::string_view text) {
   return port;
 }
 
+struct ContextCloser {
+  void operator()(redisContext* c) const { redisFree(c); }
+};
+using ContextPtr = std::unique_ptr<redisContext, ContextCloser>;
+
+std::string where(const RedisAddress& address) {
+  return "Redis at " + address.host + ":" + std::to_string(address.port);
+}
+
+// A connection to the server with its database selected; no wait for it or
+// for any later answer is longer than `timeout`. Throws RedisUnavailable.
+ContextPtr connect_to(const RedisAddress& address, std::chrono::milliseconds timeout) {
+  timeval tv{};
+  tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+  tv.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+  ContextPtr c(redisConnectWithTimeout(address.host.c_str(), address.port, tv));
+  if (!c) throw RedisUnavailable("Redis: out of memory");
+  if (c->err) throw RedisUnavailable(where(address) + ": " + c->errstr);
+  // A server that stops answering fails the command instead of holding the request.
+  if (redisSetTimeout(c.get(), tv) != REDIS_OK) throw RedisUnavailable(std::string("Redis: ") + c->errstr);
+  if (address.database != 0) {
+    auto* r = static_cast<redisReply*>(redisCommand(c.get(), "SELECT %d", address.database));
+    const bool ok = r && r->type == REDIS_REPLY_STATUS;
+    const std::string error = r && r->type == REDIS_REPLY_ERROR ? std::string(r->str, r->len)
+                                                                : std::string(c->errstr);
+    if (r) freeReplyObject(r);
+    if (!ok) throw RedisUnavailable("Redis: SELECT " + std::to_string(address.database) + ": " + error);
+  }
+  return c;
+}
+
 }  // namespace
 
 struct RedisClient::Connection {
-  struct Closer {
-    void operator()(redisContext* c) const { redisFree(c); }
-  };
-  std::unique_ptr<redisContext, Closer> context;
+  ContextPtr context;
 };
 
 RedisAddress parse_redis_url(const std::string& url) {
@@ -106,29 +149,8 @@ std::unique_ptr<RedisClient::Connection> RedisClient::take(bool& reused) {
     }
   }
   reused = false;
-  timeval tv{};
-  tv.tv_sec = static_cast<time_t>(timeout_.count() / 1000);
-  tv.tv_usec = static_cast<suseconds_t>((timeout_.count() % 1000) * 1000);
   auto c = std::make_unique<Connection>();
-  c->context.reset(redisConnectWithTimeout(address_.host.c_str(), address_.port, tv));
-  if (!c->context) throw RedisUnavailable("Redis: out of memory");
-  if (c->context->err) {
-    throw RedisUnavailable("Redis at " + address_.host + ":" + std::to_string(address_.port) +
-                           ": " + c->context->errstr);
-  }
-  // A server that stops answering fails the command instead of holding the request.
-  if (redisSetTimeout(c->context.get(), tv) != REDIS_OK) {
-    throw RedisUnavailable(std::string("Redis: ") + c->context->errstr);
-  }
-  if (address_.database != 0) {
-    auto* r = static_cast<redisReply*>(
-        redisCommand(c->context.get(), "SELECT %d", address_.database));
-    const bool ok = r && r->type == REDIS_REPLY_STATUS;
-    const std::string error = r && r->type == REDIS_REPLY_ERROR ? std::string(r->str, r->len)
-                                                                : std::string(c->context->errstr);
-    if (r) freeReplyObject(r);
-    if (!ok) throw RedisUnavailable("Redis: SELECT " + std::to_string(address_.database) + ": " + error);
-  }
+  c->context = connect_to(address_, timeout_);
   return c;
 }
 
@@ -138,20 +160,13 @@ void RedisClient::give_back(std::unique_ptr<Connection> connection) {
 }
 
 RedisReply RedisClient::run(const std::vector<std::string>& args) {
-  std::vector<const char*> argv;
-  std::vector<size_t> lengths;
-  argv.reserve(args.size());
-  lengths.reserve(args.size());
-  for (const std::string& a : args) {
-    argv.push_back(a.data());
-    lengths.push_back(a.size());
-  }
+  Argv argv(args);
   for (int attempt = 0;; ++attempt) {
     bool reused = false;
     std::unique_ptr<Connection> c = take(reused);
     errno = 0;
     auto* r = static_cast<redisReply*>(redisCommandArgv(
-        c->context.get(), static_cast<int>(args.size()), argv.data(), lengths.data()));
+        c->context.get(), argv.count(), argv.pointers.data(), argv.lengths.data()));
     const int io_errno = errno;
     if (r) {
       RedisReply out = convert(r);
@@ -173,36 +188,19 @@ RedisReply RedisClient::run(const std::vector<std::string>& args) {
     const bool closed = c->context->err == REDIS_ERR_EOF ||
                         (c->context->err == REDIS_ERR_IO && (io_errno == ECONNRESET || io_errno == EPIPE));
     if (!reused || attempt > 0 || !closed) {
-      throw RedisUnavailable("Redis at " + address_.host + ":" + std::to_string(address_.port) +
-                             ": " + error);
+      throw RedisUnavailable(where(address_) + ": " + error);
     }
   }
 }
 
 struct RedisPipe::Context {
-  struct Closer {
-    void operator()(redisContext* c) const { redisFree(c); }
-  };
-  std::unique_ptr<redisContext, Closer> context;
+  ContextPtr context;
 };
 
 RedisPipe::RedisPipe(const RedisAddress& address, std::chrono::milliseconds timeout)
-    : context_(std::make_unique<Context>()),
-      where_("Redis at " + address.host + ":" + std::to_string(address.port)) {
-  timeval tv{};
-  tv.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-  tv.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
-  context_->context.reset(redisConnectWithTimeout(address.host.c_str(), address.port, tv));
+    : context_(std::make_unique<Context>()), where_(where(address)) {
+  context_->context = connect_to(address, timeout);
   redisContext* c = context_->context.get();
-  if (!c) throw RedisUnavailable("Redis: out of memory");
-  if (c->err) throw RedisUnavailable(where_ + ": " + c->errstr);
-  if (redisSetTimeout(c, tv) != REDIS_OK) throw RedisUnavailable(where_ + ": " + c->errstr);
-  if (address.database != 0) {
-    auto* r = static_cast<redisReply*>(redisCommand(c, "SELECT %d", address.database));
-    const bool ok = r && r->type == REDIS_REPLY_STATUS;
-    if (r) freeReplyObject(r);
-    if (!ok) throw RedisUnavailable(where_ + ": SELECT " + std::to_string(address.database) + " failed");
-  }
   // From here the pipe does its own reading and writing, never waiting.
   const int flags = fcntl(c->fd, F_GETFL);
   if (flags < 0 || fcntl(c->fd, F_SETFL, flags | O_NONBLOCK) != 0) {
@@ -215,16 +213,9 @@ RedisPipe::~RedisPipe() = default;
 int RedisPipe::socket() const { return context_->context->fd; }
 
 void RedisPipe::queue(const std::vector<std::string>& args) {
-  std::vector<const char*> argv;
-  std::vector<size_t> lengths;
-  argv.reserve(args.size());
-  lengths.reserve(args.size());
-  for (const std::string& a : args) {
-    argv.push_back(a.data());
-    lengths.push_back(a.size());
-  }
+  Argv argv(args);
   char* command = nullptr;
-  const long long length = redisFormatCommandArgv(&command, static_cast<int>(args.size()), argv.data(), lengths.data());
+  const long long length = redisFormatCommandArgv(&command, argv.count(), argv.pointers.data(), argv.lengths.data());
   if (length < 0 || !command) throw RedisUnavailable("Redis: out of memory");
   if (sent_ == unsent_.size()) {
     unsent_.clear();
