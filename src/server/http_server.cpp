@@ -560,7 +560,7 @@ struct HttpServer::Impl {
     for (auto& loop : loops) {
       loop->ahead = std::make_unique<AheadReads>(loop->ioc, shared->app->session_store(),
                                                  shared->app->options().database);
-      loop->ahead->connect();
+      if (shared->options.keep_views) loop->ahead->connect();  // else never asked
     }
     const ServerOptions& o = shared->options;
     beast::error_code ec;
