@@ -440,15 +440,19 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     // Page work runs on the page threads, one request of a session after the
     // other; this thread goes back to the other connections. The work guard
     // keeps the loop running until the reply has been handed back.
+    // The reply goes back once the session counts as free again, so that
+    // the client's next request finds it free.
+    auto reply = std::make_shared<HttpReply>();
     const bool queued = shared_->workers->try_post(
         std::move(session),
-        [self = shared_from_this(), request = std::move(request), route = std::move(route), version,
-         keep_alive, head, work = net::make_work_guard(socket_.get_executor())]() mutable {
-          HttpReply reply = self->shared_->app->handle(request, route);
-          net::post(self->socket_.get_executor(),
-                    [self, reply = std::move(reply), version, keep_alive, head]() mutable {
-                      self->send(std::move(reply), version, keep_alive && !self->shared_->stopping, head);
-                    });
+        [self = shared_from_this(), request = std::move(request), route = std::move(route), reply]() {
+          *reply = self->shared_->app->handle(request, route);
+        },
+        [self = shared_from_this(), reply, version, keep_alive, head,
+         work = net::make_work_guard(socket_.get_executor())]() {
+          net::post(self->socket_.get_executor(), [self, reply, version, keep_alive, head] {
+            self->send(std::move(*reply), version, keep_alive && !self->shared_->stopping, head);
+          });
         });
     if (!queued) {
       // Too much page work waiting: the client may come back shortly.

@@ -27,7 +27,7 @@ PageWorkers::PageWorkers(int threads, size_t queue_limit) : queue_limit_(queue_l
 
 PageWorkers::~PageWorkers() {
   std::deque<Job> dropped;
-  std::unordered_map<std::string, std::deque<std::function<void()>>> dropped_held;
+  std::unordered_map<std::string, std::deque<Work>> dropped_held;
   {
     std::lock_guard<std::mutex> guard(mutex_);
     stopping_ = true;
@@ -39,7 +39,7 @@ PageWorkers::~PageWorkers() {
   for (std::thread& t : threads_) t.join();
 }
 
-bool PageWorkers::try_post(std::string key, std::function<void()> job) {
+bool PageWorkers::try_post(std::string key, std::function<void()> job, std::function<void()> then) {
   {
     std::lock_guard<std::mutex> guard(mutex_);
     if (stopping_ || jobs_.size() + held_ >= queue_limit_) return false;
@@ -47,12 +47,12 @@ bool PageWorkers::try_post(std::string key, std::function<void()> job) {
       auto [it, fresh] = busy_.try_emplace(key);
       if (!fresh) {
         // A job of this session runs or waits: this one follows it.
-        it->second.push_back(std::move(job));
+        it->second.push_back(Work{std::move(job), std::move(then)});
         ++held_;
         return true;
       }
     }
-    jobs_.push_back(Job{std::move(key), std::move(job)});
+    jobs_.push_back(Job{std::move(key), Work{std::move(job), std::move(then)}});
   }
   ready_.notify_one();
   return true;
@@ -79,10 +79,15 @@ void PageWorkers::run() {
       jobs_.pop_front();
       ++running_;
     }
-    do {
-      run_logged(job.run);
-      job.run = nullptr;  // what the job holds goes before it counts as done
-    } while (finish(job, true));
+    for (;;) {
+      run_logged(job.work.run);
+      job.work.run = nullptr;  // what the job holds goes before it counts as done
+      std::function<void()> then = std::move(job.work.then);
+      job.work.then = nullptr;
+      const bool more = finish(job, true);
+      if (then) run_logged(then);
+      if (!more) break;
+    }
   }
 }
 
@@ -97,13 +102,13 @@ bool PageWorkers::finish(Job& job, bool take_next) {
         if (it->second.empty()) {
           busy_.erase(it);
         } else {
-          std::function<void()> following = std::move(it->second.front());
+          Work following = std::move(it->second.front());
           it->second.pop_front();
           --held_;
           if (take_next && jobs_.empty()) {
             // Nothing else waits: this thread goes on with it, sparing the
             // wake of another.
-            job.run = std::move(following);
+            job.work = std::move(following);
             return true;
           }
           jobs_.push_back(Job{job.key, std::move(following)});
@@ -125,7 +130,7 @@ bool PageWorkers::try_run_here(const std::string& key, const std::function<void(
     ++running_;
   }
   run_logged(job);
-  Job ended{key, nullptr};
+  Job ended{key, {}};
   finish(ended, false);
   return true;
 }

@@ -34,8 +34,11 @@ class PageWorkers {
   // workers are stopping. A job runs only once every job posted before it
   // with the same non-empty `key` has ended; jobs of an empty key run in any
   // order. A job must not throw; if it does, the failure is written to the
-  // event log and the worker goes on.
-  bool try_post(std::string key, std::function<void()> job);
+  // event log and the worker goes on. `then`, when set, runs after the job
+  // once its key counts as free (or has passed to the key's next job): a
+  // reply sent from there finds the key free when its client's next request
+  // comes.
+  bool try_post(std::string key, std::function<void()> job, std::function<void()> then = {});
   bool try_post(std::function<void()> job) { return try_post({}, std::move(job)); }
 
   // Runs a job on the calling thread at once when no job of `key` runs or
@@ -50,14 +53,18 @@ class PageWorkers {
   size_t running() const;
 
  private:
+  struct Work {
+    std::function<void()> run;
+    std::function<void()> then;
+  };
   struct Job {
     std::string key;
-    std::function<void()> run;
+    Work work;
   };
   void run();
   // Counts `job` as ended: its key's next job, if any, is ready. With
-  // `take_next`, when no other job waits for a thread, that next job is put
-  // in `job` instead, to run on the same thread, and true is returned.
+  // `take_next`, when no other job waits for a thread, that next job's work
+  // is put in `job` instead, to run on the same thread, and true is returned.
   bool finish(Job& job, bool take_next);
 
   const size_t queue_limit_;
@@ -66,7 +73,7 @@ class PageWorkers {
   std::deque<Job> jobs_;      // ready to run
   // Keys with a job running or ready, and the jobs of that key posted since,
   // in order.
-  std::unordered_map<std::string, std::deque<std::function<void()>>> busy_;
+  std::unordered_map<std::string, std::deque<Work>> busy_;
   size_t held_ = 0;  // jobs in busy_'s queues
   size_t running_ = 0;
   bool stopping_ = false;

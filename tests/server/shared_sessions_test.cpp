@@ -15,6 +15,7 @@
 
 #include "host/page.h"
 #include "http_client.h"
+#include "redis_process.h"
 #include "platform/kv/redis_client.h"
 #include "platform/web/event_log.h"
 #include "server/http_server.h"
@@ -29,59 +30,6 @@ using testing::http_get;
 namespace fs = std::filesystem;
 
 constexpr std::string_view kPage = "/oa/flow/model/jiedian.asp";
-
-std::string find_redis_server() {
-  for (const char* p : {"/usr/bin/redis-server", "/usr/local/bin/redis-server"}) {
-    if (access(p, X_OK) == 0) return p;
-  }
-  return "";
-}
-
-// A redis-server of the test's own, writing its append-only file to a
-// temporary folder so that a restart keeps the sessions.
-class RedisProcess {
- public:
-  RedisProcess() : dir_(fs::temp_directory_path() / ("oapx1_redis_" + std::to_string(getpid()))) {
-    fs::create_directories(dir_);
-    port_ = static_cast<int>(20000 + getpid() % 20000);
-  }
-  ~RedisProcess() {
-    stop();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  void start() {
-    pid_ = fork();
-    if (pid_ == 0) {
-      const std::string port = std::to_string(port_);
-      execl(find_redis_server().c_str(), "redis-server", "--port", port.c_str(), "--bind",
-            "127.0.0.1", "--dir", dir_.c_str(), "--appendonly", "yes", "--appendfsync", "always",
-            "--save", "", "--loglevel", "warning", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    RedisClient probe(RedisAddress{"127.0.0.1", port_, 0}, std::chrono::milliseconds(200));
-    for (int i = 0; i < 100; ++i) {
-      try {
-        if (probe.run({"PING"}).kind == RedisReply::Kind::kStatus) return;
-      } catch (const RedisUnavailable&) {
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    FAIL() << "redis-server did not start";
-  }
-  void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  std::string url() const { return "redis://127.0.0.1:" + std::to_string(port_) + "/3"; }
-
- private:
-  fs::path dir_;
-  int port_ = 0;
-  pid_t pid_ = -1;
-};
 
 // Counts the requests of its session and states what it holds; with
 // `mark`, sets the item of that name instead.

@@ -126,6 +126,17 @@ TEST(PageWorkers, requests_waiting_behind_their_session_count_against_the_queue_
   release.set_value();
 }
 
+// What follows a job (sending its reply) runs once its session is free: the
+// client's next request, sent on that reply, may then run at once.
+TEST(PageWorkers, what_follows_a_job_finds_its_session_free) {
+  PageWorkers workers(1, 8);
+  std::promise<bool> free_then;
+  ASSERT_TRUE(workers.try_post("s", [] {}, [&] { free_then.set_value(workers.try_run_here("s", [] {})); }));
+  auto ran = free_then.get_future();
+  ASSERT_EQ(ran.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_TRUE(ran.get());
+}
+
 TEST(PageWorkers, a_request_runs_on_the_calling_thread_only_while_its_session_is_free) {
   std::vector<std::string> order;
   std::promise<void> posted_done, release, started;
