@@ -108,6 +108,37 @@ TEST_F(AheadReadsTest, a_store_that_does_not_answer_holds_no_read_beyond_a_secon
   ::close(silent);
 }
 
+TEST_F(AheadReadsTest, a_store_back_after_a_restart_is_read_ahead_again) {
+  if (find_redis_server().empty()) GTEST_SKIP() << "redis-server is not installed";
+  RedisProcess redis;
+  redis.start();
+  auto store = make_session_store(redis.url(), {});
+  auto entry = std::make_shared<SessionEntry>();
+  entry->state.set_item("UserName", Variant("lisi"));
+  const std::string id = store->add(entry);
+  AheadReads ahead(loop_, *store, "sqlite:unused.db");
+  ahead.connect();
+  redis.stop();
+  std::optional<AheadRead> during = AheadRead{};
+  ahead.read(id, note(during));
+  run_until(1);
+  EXPECT_FALSE(during);
+  redis.start();
+  // A read a second after the last try to connect starts one in the
+  // background and goes unread; once connected, reads are read ahead again.
+  std::optional<AheadRead> after;
+  for (int attempt = 0; attempt < 40 && !(after && after->session); ++attempt) {
+    std::this_thread::sleep_for(100ms);
+    loop_.poll();  // a connection made in the background is taken up here
+    loop_.restart();
+    const int ended = ended_;
+    ahead.read(id, note(after));
+    run_until(ended + 1);
+  }
+  ASSERT_TRUE(after && after->session);
+  EXPECT_EQ(after->session->state.item("UserName").str(), "lisi");
+}
+
 TEST_F(AheadReadsTest, a_stamp_is_read_after_its_read_began_even_while_a_question_is_out) {
   testing::PgTestSchema pg("oapx1_ahead_reads");
   if (pg.url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";

@@ -177,6 +177,14 @@ std::shared_ptr<const DbResult> DbSession::query_shared(std::string_view app_sql
   return run_shared(t.text, t.params);
 }
 
+uint64_t server_round_trips() {
+#ifdef OAPX1_WITH_POSTGRES
+  return postgres_round_trips();
+#else
+  return 0;
+#endif
+}
+
 bool DataStampProbe::asks_server(const std::string& database) {
 #ifdef OAPX1_WITH_POSTGRES
   return database.rfind("postgresql://", 0) == 0 || database.rfind("postgres://", 0) == 0;

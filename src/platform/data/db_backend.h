@@ -212,6 +212,11 @@ class DbSession {
 // when it refuses, or with a message naming the accepted forms for any other string.
 std::unique_ptr<DbSession> open_db_session(const std::string& connect_string);
 
+// The round trips this process's engine connections have made to database
+// servers so far (PostgreSQL's; none in a build without it), for tests and
+// benchmarks.
+uint64_t server_round_trips();
+
 // Converts a text that reads as "YYYY-MM-DD[ HH:MM:SS[.fff]]" (or "HH:MM:SS")
 // to a date; any other value is returned as it is.
 Variant date_or_text(Variant value);

@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -113,6 +114,15 @@ std::string sqlstate(const PGresult* result) {
 // whichever connection read them. Each server also has one stamp source, so
 // that the stamps of its connections' kept results compare across
 // connections.
+// Round trips of the sessions to their servers, for tests and benchmarks.
+std::atomic<uint64_t> round_trips{0};
+
+// A result that took one round trip to the server.
+ResultPtr counted(PGresult* result) {
+  round_trips.fetch_add(1, std::memory_order_relaxed);
+  return ResultPtr(result);
+}
+
 // How the server's snapshot is read; a server before version 13 names it
 // txid_current_snapshot.
 constexpr const char* kSnapshotSql = "select pg_current_snapshot()::text";
@@ -216,11 +226,16 @@ class PgSession final : public DbSession {
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
       KeptResults::make_key(sql, params, key_);
-      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) return hit;
+      std::shared_ptr<const DbResult> hit = kept_.find(key_, *version);
+      note_read(key_, !hit);
+      if (hit) return hit;
+      if (std::shared_ptr<const DbResult> sent_again = send_again(key_, *version)) return sent_again;
     }
-    auto result = std::make_shared<const DbResult>(run_statement(sql, params));
+    SentRead sent;
+    auto result = std::make_shared<const DbResult>(run_statement(sql, params, version ? &sent : nullptr));
     if (version && !result->columns.empty()) {
       kept_.keep(key_, *version, result, every_table_);
+      if (!sent.statement.empty()) sent_.insert(key_, std::move(sent), kSentKept);
     } else {
       CallWatch::unrepeatable();  // a read that is not kept
     }
@@ -235,7 +250,16 @@ class PgSession final : public DbSession {
     return kept_.stamp_at(*version);
   }
 
-  DbResult run_statement(const std::string& sql, const std::vector<DbParam>& params) {
+  // A read as it was last sent: its prepared statement (by its key in
+  // cache_) and the values sent.
+  struct SentRead {
+    std::string statement;
+    std::vector<std::optional<std::string>> values;
+  };
+
+  // Runs a statement; `sent`, when given, learns how it was sent (no
+  // statement when it was not kept prepared).
+  DbResult run_statement(const std::string& sql, const std::vector<DbParam>& params, SentRead* sent = nullptr) {
     std::vector<Oid> types(params.size(), 0);
     std::vector<std::string> texts(params.size());
     std::vector<const char*> values(params.size(), nullptr);
@@ -318,8 +342,15 @@ class PgSession final : public DbSession {
         }
       }
       if (retype) continue;
-      ResultPtr result(PQexecPrepared(conn_.get(), name.c_str(), static_cast<int>(params.size()),
-                                      values.data(), nullptr, nullptr, 0));
+      if (sent && !name.empty()) {
+        sent->statement = key;
+        sent->values.assign(values.size(), std::nullopt);
+        for (size_t i = 0; i < values.size(); ++i) {
+          if (values[i]) sent->values[i] = values[i];
+        }
+      }
+      ResultPtr result = counted(PQexecPrepared(conn_.get(), name.c_str(), static_cast<int>(params.size()),
+                                                values.data(), nullptr, nullptr, 0));
       const std::string state = sqlstate(result.get());
       // A cached statement the server no longer has, or whose result shape a
       // schema change altered, is prepared again once.
@@ -336,7 +367,7 @@ class PgSession final : public DbSession {
     // A script may change anything.
     CallWatch::unrepeatable();
     RequestReads::changed();
-    return read(ResultPtr(PQexec(conn_.get(), sql.c_str())));
+    return read(counted(PQexec(conn_.get(), sql.c_str())));
   }
 
   const DbTable& table(const std::string& table_id) override {
@@ -374,7 +405,7 @@ class PgSession final : public DbSession {
     const int lock_ms = std::max(0, process_settings()->database_lock_wait_ms);
     if (seconds == timeout_seconds_ && lock_ms == lock_ms_) return;
     // Settings change no data: run as they are, not as a script.
-    read(ResultPtr(PQexec(conn_.get(), ("SET statement_timeout = " + std::to_string(seconds * 1000) +
+    read(counted(PQexec(conn_.get(), ("SET statement_timeout = " + std::to_string(seconds * 1000) +
                                         "; SET lock_timeout = " + std::to_string(lock_ms))
                                            .c_str())));
     timeout_seconds_ = seconds;
@@ -388,7 +419,7 @@ class PgSession final : public DbSession {
         return true;
       case PQTRANS_INTRANS:
       case PQTRANS_INERROR: {
-        ResultPtr r(PQexec(conn_.get(), "ROLLBACK"));
+        ResultPtr r = counted(PQexec(conn_.get(), "ROLLBACK"));
         // Settings made inside the transaction went with it.
         timeout_seconds_ = -1;
         lock_ms_ = -1;
@@ -416,7 +447,7 @@ class PgSession final : public DbSession {
     if (closing_ || PQstatus(conn_.get()) != CONNECTION_OK ||
         PQtransactionStatus(conn_.get()) == PQTRANS_INERROR)
       return;
-    ResultPtr r(PQexec(conn_.get(), ("DEALLOCATE " + quote_identifier(name)).c_str()));
+    ResultPtr r = counted(PQexec(conn_.get(), ("DEALLOCATE " + quote_identifier(name)).c_str()));
   }
 
  private:
@@ -465,6 +496,95 @@ class PgSession final : public DbSession {
     return reading.number;
   }
 
+  // Notes a kept read (`key`) of the request under way: from its first miss
+  // on, the reads that follow it are the ones to send again with it when a
+  // later request misses it first (send_again). A request's notes are kept
+  // when the connection's next request begins.
+  void note_read(const std::string& key, bool miss) {
+    const uint64_t reads = RequestReads::current();
+    if (recording_.reads != reads) {
+      if (!recording_.first.empty() && !recording_.after.empty()) {
+        followers_.insert(recording_.first, std::move(recording_.after), kFollowersKept);
+      }
+      recording_ = Recording{reads, {}, {}};
+    }
+    if (recording_.first.empty()) {
+      if (miss) recording_.first = key;
+    } else if (key != recording_.first && recording_.after.size() < kMaxFollowers &&
+               std::find(recording_.after.begin(), recording_.after.end(), key) == recording_.after.end()) {
+      recording_.after.push_back(key);
+    }
+  }
+
+  // The first miss of a request whose reads a request before it began with
+  // the same miss: that read and the ones that followed it then go to the
+  // server in one round trip (a pipeline), as they were last sent, and are
+  // kept at `version`; the page's next reads then find them. Its result, or
+  // null when there is nothing to send again (the page runs the read itself).
+  // A read of the pipeline that fails is left for the page to run itself.
+  std::shared_ptr<const DbResult> send_again(const std::string& first, int64_t version) {
+    const uint64_t reads = RequestReads::current();
+    if (sent_again_ == reads) return nullptr;  // once per request
+    sent_again_ = reads;
+    std::vector<std::string>* after = followers_.find(first);
+    if (!after) return nullptr;
+    struct Out {
+      std::string key;
+      std::string statement;  // the prepared statement's name
+      const SentRead* sent;
+    };
+    std::vector<Out> out;
+    auto add = [&](const std::string& key) {
+      const SentRead* sent = sent_.find(key);
+      if (!sent) return false;
+      const Prepared* prepared = cache_.find(sent->statement);
+      if (!prepared) return false;
+      out.push_back(Out{key, prepared->name(), sent});
+      return true;
+    };
+    if (!add(first)) return nullptr;
+    for (const std::string& key : *after) add(key);
+    if (out.size() < 2 || PQenterPipelineMode(conn_.get()) != 1) return nullptr;
+    size_t queued = 0;
+    for (const Out& o : out) {
+      std::vector<const char*> values;
+      for (const auto& v : o.sent->values) values.push_back(v ? v->c_str() : nullptr);
+      if (PQsendQueryPrepared(conn_.get(), o.statement.c_str(), static_cast<int>(values.size()), values.data(),
+                              nullptr, nullptr, 0) != 1) {
+        break;
+      }
+      ++queued;
+    }
+    PQpipelineSync(conn_.get());
+    round_trips.fetch_add(1, std::memory_order_relaxed);
+    std::vector<ResultPtr> results;
+    for (size_t i = 0; i < queued; ++i) {
+      results.emplace_back(PQgetResult(conn_.get()));
+      // Each query's results end with a null.
+      for (int n = 0; n < 4; ++n) {
+        ResultPtr extra(PQgetResult(conn_.get()));
+        if (!extra) break;
+      }
+    }
+    // The sync's own result, then out of the pipeline.
+    for (int n = 0; n < 4; ++n) {
+      ResultPtr r(PQgetResult(conn_.get()));
+      if (r && PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
+    }
+    if (PQexitPipelineMode(conn_.get()) != 1) {
+      raise_db_error(DbErrorKind::kOther, PQerrorMessage(conn_.get()));
+    }
+    std::shared_ptr<const DbResult> asked;
+    for (size_t i = 0; i < results.size(); ++i) {
+      if (PQresultStatus(results[i].get()) != PGRES_TUPLES_OK) continue;
+      auto result = std::make_shared<const DbResult>(read(std::move(results[i])));
+      if (result->columns.empty()) continue;
+      kept_.keep(out[i].key, version, result, every_table_);
+      if (i == 0) asked = std::move(result);
+    }
+    return asked;
+  }
+
   // The server's snapshot, through a statement prepared once per connection:
   // it runs once per request, and the server then neither parses nor plans it
   // again. Prepared afresh when the server has forgotten it (a pooler that
@@ -473,11 +593,11 @@ class PgSession final : public DbSession {
     static constexpr const char* kName = "oapx1_snapshot";
     for (int attempt = 0;; ++attempt) {
       if (!snapshot_prepared_) {
-        ResultPtr prepared(PQprepare(conn_.get(), kName, snapshot_sql_, 0, nullptr));
+        ResultPtr prepared = counted(PQprepare(conn_.get(), kName, snapshot_sql_, 0, nullptr));
         if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) return prepared;
         snapshot_prepared_ = true;
       }
-      ResultPtr r(PQexecPrepared(conn_.get(), kName, 0, nullptr, nullptr, nullptr, 0));
+      ResultPtr r = counted(PQexecPrepared(conn_.get(), kName, 0, nullptr, nullptr, nullptr, 0));
       if (attempt > 0 || sqlstate(r.get()) != "26000") return r;
       snapshot_prepared_ = false;  // invalid_sql_statement_name: prepare again
     }
@@ -499,7 +619,7 @@ class PgSession final : public DbSession {
   }
 
   void prepare(const std::string& name, const std::string& sql, std::vector<Oid>& types) {
-    ResultPtr r(PQprepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+    ResultPtr r = counted(PQprepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()),
                           types.data()));
     if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return;
     // A string literal where nothing gives it a type ("select 'x'") is text,
@@ -508,7 +628,7 @@ class PgSession final : public DbSession {
       for (Oid& t : types) {
         if (t == 0) t = kTextOid;
       }
-      r.reset(PQprepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()),
+      r = counted(PQprepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()),
                         types.data()));
       if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return;
     }
@@ -519,7 +639,7 @@ class PgSession final : public DbSession {
   // fixed them, else what the server inferred (asked only then).
   std::vector<Oid> describe(const std::string& name, const std::vector<Oid>& given) {
     if (std::find(given.begin(), given.end(), Oid{0}) == given.end()) return given;
-    ResultPtr r(PQdescribePrepared(conn_.get(), name.c_str()));
+    ResultPtr r = counted(PQdescribePrepared(conn_.get(), name.c_str()));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail(r.get());
     std::vector<Oid> out(given.size(), 0);
     for (int i = 0; i < PQnparams(r.get()) && static_cast<size_t>(i) < out.size(); ++i) {
@@ -593,6 +713,20 @@ class PgSession final : public DbSession {
   // Every table: a kept result is dropped by a new snapshot, not by table.
   std::shared_ptr<const KeptResults::Tables> every_table_ = kept_.tables({}, true);
   std::string key_;  // the key of the latest kept-result lookup
+  // How the kept reads were last sent, by their keys; and for a request's
+  // first miss, the reads that followed it (see note_read, send_again).
+  static constexpr size_t kSentKept = 512;
+  static constexpr size_t kFollowersKept = 64;
+  static constexpr size_t kMaxFollowers = 64;
+  detail::StatementCache<SentRead> sent_;
+  detail::StatementCache<std::vector<std::string>> followers_;
+  struct Recording {
+    uint64_t reads = 0;              // the request noted
+    std::string first;               // its first miss
+    std::vector<std::string> after;  // the reads after it
+  };
+  Recording recording_;
+  uint64_t sent_again_ = 0;  // the last request that sent reads again
 };
 
 Prepared::~Prepared() {
@@ -645,6 +779,8 @@ class PgStampProbe final : public DataStampProbe {
 };
 
 }  // namespace
+
+uint64_t postgres_round_trips() { return round_trips.load(std::memory_order_relaxed); }
 
 std::unique_ptr<DataStampProbe> open_postgres_stamp_probe(const std::string& url) {
   // A server that does not answer is given up on after two seconds, unless

@@ -2,6 +2,7 @@
 #ifndef OAPX1_PLATFORM_DATA_POSTGRES_BACKEND_H_
 #define OAPX1_PLATFORM_DATA_POSTGRES_BACKEND_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,10 @@ std::unique_ptr<DbSession> open_postgres_session(const std::string& url);
 // A probe of the server's snapshot, numbered as the sessions number it
 // (their kept results' stamps); null when the server cannot be reached.
 std::unique_ptr<DataStampProbe> open_postgres_stamp_probe(const std::string& url);
+
+// The round trips the sessions (not the probes) of this process have made to
+// their servers so far, for tests and benchmarks.
+uint64_t postgres_round_trips();
 
 }  // namespace oapx1
 

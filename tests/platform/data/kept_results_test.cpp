@@ -354,6 +354,32 @@ TEST_P(PostgresKeptResults, a_probe_stamps_as_reads_through_any_connection_do) {
   EXPECT_NE(ask(), before);
 }
 
+// After a commit, a request that misses what a request before it read gets
+// those reads in one round trip, besides the snapshot's, and with the data
+// as it now is.
+TEST_P(PostgresKeptResults, after_a_commit_the_reads_of_the_request_before_go_in_one_round_trip) {
+  const std::vector<std::string> reads = {
+      "select count(*) from KX_UserInfor where OAID > 0", "select count(*) from KX_UserInfor where OAID > 1",
+      "select ordernumber from KX_UserInfor where OAID = 1", "select count(*) from OA_Flow_Model_JieDian",
+      "select min(OAID) from OA_Flow_Model_JieDian"};
+  HeldConnection conn(url_);
+  auto request = [&] {
+    RequestReads scope;
+    std::vector<std::string> values;
+    for (const std::string& sql : reads) values.push_back(conn.value(sql));
+    return values;
+  };
+  request();
+  request();
+  for (int n = 0; n < 2; ++n) {
+    exec("UPDATE KX_UserInfor SET ordernumber = " + std::to_string(40 + n) + " WHERE OAID = 1;");
+    const uint64_t before = server_round_trips();
+    const std::vector<std::string> values = request();
+    EXPECT_EQ(server_round_trips() - before, 2u) << n;
+    EXPECT_EQ(values[2], std::to_string(40 + n));
+  }
+}
+
 const Engine kSqliteStatementReads{"sqlite_statement_reads", false, false};
 const Engine kSqliteRequestSnapshots{"sqlite_request_snapshots", false, true};
 const Engine kPostgres{"postgres", true, false};
