@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,7 +33,19 @@ class RedisProcess {
  public:
   RedisProcess() : dir_(std::filesystem::temp_directory_path() / ("oapx1_redis_" + std::to_string(getpid()))) {
     std::filesystem::create_directories(dir_);
-    port_ = static_cast<int>(20000 + getpid() % 20000);
+    // A port that is free now, kept for restarts, and below the range the
+    // system hands out to outgoing connections (32768 and up), which the
+    // other tests' connections take from meanwhile.
+    for (int i = 0; i < 12000 && port_ == 0; ++i) {
+      const int candidate = 20000 + static_cast<int>((getpid() + i) % 12000);
+      const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      address.sin_port = htons(static_cast<uint16_t>(candidate));
+      if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) port_ = candidate;
+      ::close(s);
+    }
   }
   ~RedisProcess() {
     stop();
