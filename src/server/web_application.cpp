@@ -306,6 +306,16 @@ HttpReply forbidden_page(const std::string& system_url, const std::string& permi
   return reply;
 }
 
+// The session item that holds the version of `node` the session was shown.
+std::string shown_version_item(int64_t node) { return std::string(kShownVersionItem) + std::to_string(node); }
+
+// Remembers in the session the version of `node` it is shown, only when it
+// differs from what it remembers, so that a view costs no session write.
+void remember_shown(RequestSession& view, int64_t node, const std::string& version) {
+  const std::string key = shown_version_item(node);
+  if (view.item(key).str() != version) view.set_item(key, Variant(version));
+}
+
 // The node a request names, when its OAID item is a whole number.
 std::optional<int64_t> node_of(const Request& items) {
   const std::string id = items.item("OAID").str();
@@ -392,11 +402,10 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
         const std::optional<int64_t> node = rules == PageRules::kNodeEditor ? node_of(asked) : std::nullopt;
         // A thread that must not wait writes nothing to a shared session
         // store: a view that would (a new version to remember, an expiry due
-        // for renewal) goes to a page thread.
-        if (ahead && ahead->session_read &&
-            (session.finish_writes() ||
-             (node && view.item(std::string(kShownVersionItem) + std::to_string(*node)).str() != kept->version))) {
-          return std::nullopt;
+        // for renewal) goes to a page thread, which reads the session again.
+        if (ahead && ahead->session_read) {
+          if (node) remember_shown(view, *node, kept->version);
+          if (session.finish_writes()) return std::nullopt;
         }
         HttpReply reply;
         reply.status = kept->status;
@@ -475,7 +484,7 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
           // The version the posting tab was shown, when its shared script
           // sent it; else the one this session was last shown.
           std::string shown = items.item(kPostedVersionItem).str();
-          if (shown.empty()) shown = view.item(std::string(kShownVersionItem) + std::to_string(*node)).str();
+          if (shown.empty()) shown = view.item(shown_version_item(*node)).str();
           if (!shown.empty() && shown != row_version(*before)) {
             entry.outcome = kOutcomeConflict;
             const std::optional<NodeHistoryEntry> last = last_saved(conn, *node);
@@ -576,10 +585,7 @@ HttpReply WebApplication::finish_view(SessionScope& session, HttpReply& reply, s
                                       const std::string& version) {
   RequestSession& view = session.view();
   if (node && !view.item("UserName").str().empty()) {
-    // What the session was shown: remembered only when it differs from what
-    // it remembers, so that a view costs no session write.
-    const std::string key = std::string(kShownVersionItem) + std::to_string(*node);
-    if (view.item(key).str() != version) view.set_item(key, Variant(version));
+    remember_shown(view, *node, version);
     // The version shown goes with the page, for the shared script to post
     // back with the form: each tab then answers for what it showed.
     if (!version.empty()) reply.headers.emplace_back("Server-Timing", "node;desc=\"" + version + "\"");
