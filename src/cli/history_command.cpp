@@ -7,7 +7,7 @@
 #include "cli/request_context.h"
 #include "platform/data/connection.h"
 #include "platform/web/process.h"
-#include "server/node_editing.h"
+#include "editing/node_history.h"
 
 namespace oapx1 {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "pages/flowmodel/flow_model_pages.h"
 #include "pages/pickers/picker_pages.h"
-#include "server/node_history_page.h"
+#include "editing/history_page.h"
 #include "server/web_application.h"
 
 namespace oapx1 {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "host/page.h"
+#include "host/library_page.h"
 #include "platform/crypto/password_hash.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
@@ -14,33 +14,10 @@
 #include "server/logs.h"
 
 namespace oapx1 {
-namespace {
-
-// The library methods alone, on the request of a sign-in.
-class SignInPage : public Page {
- public:
-  void I_init() override {}
-};
-
-// Runs `body` on a library page bound to a request of its own that carries
-// the given session, with its connection open as every page opens it. What
-// the page writes (the trailer of a failure) is not shown to the user.
-template <class F>
-void with_library_page(ApplicationState& state, Session& session, F&& body) {
-  MemoryCall call(state);
-  call.bind(&session);
-  SignInPage page;
-  page.bind_request_context();
-  page.tvdb_connI_init();
-  body(page);
-  page.closedb();
-}
-
-}  // namespace
 
 bool login_allowed(ApplicationState& application, Session& session) {
   bool allowed = true;
-  with_library_page(application, session, [&](Page& page) {
+  run_library_page(application, session, false, [&](Page& page) {
     const Variant verdict = page.isallowlogin();
     allowed = !(verdict.type() == Variant::Type::kBoolean && !verdict.boolean());
   });
@@ -49,7 +26,7 @@ bool login_allowed(ApplicationState& application, Session& session) {
 
 void record_login_event(ApplicationState& application, Session& session, std::string_view legal,
                         std::string_view login) {
-  with_library_page(application, session, [&](Page& page) {
+  run_library_page(application, session, false, [&](Page& page) {
     Variant legal_value(legal), login_value(login);
     page.savelog(legal_value, login_value);
   });

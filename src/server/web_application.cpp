@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "editing/node_save.h"
 #include "pages/flownode/node_settings_page.h"
 #include "platform/components/components.h"
 #include "platform/data/connection.h"
@@ -17,7 +18,6 @@
 #include "platform/web/process.h"
 #include "server/form.h"
 #include "server/kept_views.h"
-#include "server/node_editing.h"
 #include "server/logs.h"
 #include "server/request_origin.h"
 
@@ -100,7 +100,8 @@ WebApplication::WebApplication(ServerOptions options)
       sessions_(make_session_store(options_.session_store,
                                    options_.clock ? options_.clock
                                                   : SteadyClock(std::chrono::steady_clock::now),
-                                   {}, {options_.sessions_per_account, options_.max_sessions})) {
+                                   {}, {options_.sessions_per_account, options_.max_sessions})),
+      editing_(application_, options_.edit_permission) {
   options_.app_root = with_slashes(options_.app_root);
   options_.database = resolve_database(options_.database);
   if (!options_.access_log.empty()) access_log_ = std::make_unique<AccessLog>(options_.access_log);
@@ -306,9 +307,6 @@ HttpReply forbidden_page(const std::string& system_url, const std::string& permi
   return reply;
 }
 
-// The session item that holds the version of `node` the session was shown.
-std::string shown_version_item(int64_t node) { return std::string(kShownVersionItem) + std::to_string(node); }
-
 // Remembers in the session the version of `node` it is shown, only when it
 // differs from what it remembers, so that a view costs no session write.
 void remember_shown(RequestSession& view, int64_t node, const std::string& version) {
@@ -337,14 +335,12 @@ HttpReply WebApplication::expired_save(const Request& items) {
   std::string next = landing_;
   if (const std::optional<int64_t> node = node_of(items)) {
     MemorySession scratch;
-    with_library_connection(application_, scratch, true, [&](const Variant& conn) {
-      if (const std::optional<NodeRow> row = read_node_row(conn, *node)) {
-        for (const auto& [column, value] : *row) {
-          if (ascii_iequals(column, "MOAID") && !value.empty()) {
-            next = options_.app_root + kModelPagePath + "?OAID=" + url_query_text(value) +
-                   "&JieDianID=" + std::to_string(*node);
-          }
-        }
+    editing_.with_connection(scratch, true, [&](const Variant& conn) {
+      const std::optional<NodeRow> row = read_node_row(conn, *node);
+      const std::string model = row ? column_value(*row, "MOAID") : std::string();
+      if (!model.empty()) {
+        next = options_.app_root + kModelPagePath + "?OAID=" + url_query_text(model) +
+               "&JieDianID=" + std::to_string(*node);
       }
     });
   }
@@ -355,6 +351,35 @@ HttpReply WebApplication::expired_save(const Request& items) {
   reply.headers.emplace_back("Cache-Control", "no-store");
   return reply;
 }
+
+// One page request on its way through run_page's stages: what it was asked,
+// its session, and what the stages found.
+struct WebApplication::PageRun {
+  PageRun(const HttpRequest& r, const Route& ro) : request(r), route(ro) {}
+
+  const HttpRequest& request;
+  const Route& route;
+  FormPairs query_items, form_items;  // the request's items, as the page gets them
+  std::optional<SessionScope> session;
+  std::string account;                // the signed-in user's login name; empty for none
+  // The request's items as the host's own checks read them (the page gets
+  // them moved into its call).
+  std::optional<MemoryRequest> asked;
+  std::optional<DataStamp> data;      // the data's state when views are kept and it could be read
+  uint64_t application_version = 0;   // the application items' version when the request began
+  // The watch of a view that may be kept, and what it read.
+  std::optional<CallWatch> watch;
+  ReadItems request_reads, session_reads;
+  std::optional<WatchedSession> watched_session;
+  std::optional<int64_t> node;        // the node of a node editor's request
+  std::optional<NodeSave> save;       // a posted node save, through its stages
+  // The version of the node the page is shown with: a view reads it before
+  // the page, with the permission; a save after the page, which may have
+  // changed the node.
+  std::string version;
+
+  Session& page_session() { return watched_session ? static_cast<Session&>(*watched_session) : session->view(); }
+};
 
 std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, const Route& route, bool kept_only,
                                                   const AheadRead* ahead) {
@@ -367,218 +392,167 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
   // one read snapshot too).
   std::optional<DbPool::ThreadHold> one_connection;
   if (route.reads_only) one_connection.emplace();
+  PageRun run(request, route);
+  open_page(run, ahead);
+  if (std::optional<HttpReply> kept = answer_kept(run, ahead)) return kept;
+  if (kept_only) return std::nullopt;
+  watch_page(run);
+  if (std::optional<HttpReply> refused = apply_rules(run)) return refused;
+  std::optional<HttpReply> reply = render(run);
+  if (!reply) return status_page(500, "Internal Server Error");
+  keep_view(run, *reply);
+  finish_save(run);
+  return finish_view(*run.session, *reply, run.node, run.version);
+}
+
+void WebApplication::open_page(PageRun& run, const AheadRead* ahead) {
+  const HttpRequest& request = run.request;
   const bool post = request.method == "POST";
-  FormPairs query_items = parse_form(route.query);
+  run.query_items = parse_form(run.route.query);
   const bool url_encoded = has_media_type(request.content_type, "application/x-www-form-urlencoded");
   if (!post || !(url_encoded || has_media_type(request.content_type, "multipart/form-data"))) {
     // Only a posted form changes data: a link or a redirect from another site
     // still carries the session cookie, and so does a post of some other body
     // that any site can send; their query's "save" item is not passed on.
-    std::erase_if(query_items, [](const auto& item) { return ascii_iequals(item.first, "save"); });
+    std::erase_if(run.query_items, [](const auto& item) { return ascii_iequals(item.first, "save"); });
   }
-  FormPairs form_items = post && url_encoded ? parse_form(request.body, form_charset(request.content_type))
-                                             : FormPairs{};
-  SessionScope session = ahead && ahead->session_read
-                             ? SessionScope(*sessions_, request, options_.system_url, options_.secure_cookies,
-                                            ahead->session)
-                             : SessionScope(*sessions_, request, options_.system_url, options_.secure_cookies);
-  RequestSession& view = session.view();
-  const PageRules rules = route.page->rules;
-  const std::string account = view.item("UserName").str();
+  if (post && url_encoded) run.form_items = parse_form(request.body, form_charset(request.content_type));
+  if (ahead && ahead->session_read) {
+    run.session.emplace(*sessions_, request, options_.system_url, options_.secure_cookies, ahead->session);
+  } else {
+    run.session.emplace(*sessions_, request, options_.system_url, options_.secure_cookies);
+  }
+  run.account = run.session->view().item("UserName").str();
+  run.asked.emplace(run.query_items, run.form_items);
+  run.application_version = application_.version();
+}
 
+std::optional<HttpReply> WebApplication::answer_kept(PageRun& run, const AheadRead* ahead) {
   // A signed-in user's view, asked before with the same inputs while none of
   // them has changed, is answered as it was then; else it is watched as it
   // runs, and kept when it can be answered again.
-  // The request's items as the host's own checks read them (the page gets
-  // them moved into its call).
-  const MemoryRequest asked(query_items, form_items);
-  std::optional<DataStamp> data;
-  const uint64_t application_version = application_.version();
-  if (route.reads_only && !account.empty() && options_.keep_views) {
-    data = ahead && ahead->data ? ahead->data : current_data_stamp(options_.database);
-    if (data) {
-      if (std::shared_ptr<const KeptView> kept =
-              kept_views_.find(route.page, route.query, asked, view, *data, application_version)) {
-        const std::optional<int64_t> node = rules == PageRules::kNodeEditor ? node_of(asked) : std::nullopt;
-        // A thread that must not wait writes nothing to a shared session
-        // store: a view that would (a new version to remember, an expiry due
-        // for renewal) goes to a page thread, which reads the session again.
-        if (ahead && ahead->session_read) {
-          if (node) remember_shown(view, *node, kept->version);
-          if (session.finish_writes()) return std::nullopt;
-        }
-        HttpReply reply;
-        reply.status = kept->status;
-        reply.headers = kept->headers;
-        reply.shared_body = kept->body;
-        return finish_view(session, reply, node, kept->version);
-      }
-    }
+  if (!run.route.reads_only || run.account.empty() || !options_.keep_views) return std::nullopt;
+  run.data = ahead && ahead->data ? ahead->data : current_data_stamp(options_.database);
+  if (!run.data) return std::nullopt;
+  RequestSession& view = run.session->view();
+  const std::shared_ptr<const KeptView> kept =
+      kept_views_.find(run.route.page, run.route.query, *run.asked, view, *run.data, run.application_version);
+  if (!kept) return std::nullopt;
+  const std::optional<int64_t> node = run.route.page->rules == PageRules::kNodeEditor ? node_of(*run.asked)
+                                                                                      : std::nullopt;
+  // A thread that must not wait writes nothing to a shared session store: a
+  // view that would (a new version to remember, an expiry due for renewal)
+  // goes to a page thread, which reads the session again.
+  if (ahead && ahead->session_read) {
+    if (node) remember_shown(view, *node, kept->version);
+    if (run.session->finish_writes()) return std::nullopt;
   }
-  if (kept_only) return std::nullopt;
-  std::optional<CallWatch> watch;
-  ReadItems request_reads, session_reads;
-  std::optional<WatchedSession> watched_session;
-  if (data) {
-    watch.emplace();
-    watched_session.emplace(view, session_reads);
-  }
-  Session& page_session = watched_session ? static_cast<Session&>(*watched_session) : view;
-
-  // The node save this request posts, as the host checks and records it.
-  std::optional<int64_t> node;
-  bool saving = false;
-  std::optional<NodeRow> before;
-  std::unique_lock<std::mutex> save_lock(node_saves_, std::defer_lock);
-  NodeHistoryEntry entry;
-  // The version of the node the page is shown with: a view reads it before
-  // the page, with the permission; a save after the page, which may have
-  // changed the node.
-  std::string version;
-  bool posted_save = false;
-  if (rules != PageRules::kNone) {
-    const WatchedRequest watched(asked, request_reads);
-    const Request& items = watch ? static_cast<const Request&>(watched) : asked;
-    if (rules == PageRules::kNodeEditor) {
-      node = node_of(items);
-      saving = !route.reads_only && script_equal(items.item("save"), "true");
-      posted_save = saving;
-    }
-    if (account.empty() && saving) return expired_save(items);
-    if (!account.empty() && node && rules == PageRules::kNodeEditor) {
-      entry.node = *node;
-      entry.account = account;
-      entry.address = client_address(request.peer_address, request.forwarded_for, options_.trusted_proxies);
-    }
-    // A view reads the row before the page runs: a change committed in
-    // between is then shown under an older version, and a save of what was
-    // shown is refused as a conflict rather than written over the change.
-    const bool read_first = node && !saving;
-    if (!account.empty() && !user_may_edit(application_, page_session, options_.edit_permission,
-                                           read_first ? node : std::nullopt, read_first ? &version : nullptr)) {
-      if (saving && node) {
-        entry.outcome = kOutcomeForbidden;
-        entry.remark = "系统提示：没有流程设置权限，设置未保存！";
-        with_library_connection(application_, view, false, [&](const Variant& conn) {
-          entry.name = full_name(conn, account);
-          if (const std::optional<NodeRow> current = read_node_row(conn, *node)) {
-            entry.changes = row_changes(*current, posted_row(*current, items));
-          }
-          record_history(conn, entry);
-        });
-        audit_node_save(application_, view, "流程节点 " + std::to_string(*node) + " 的设置未保存：没有流程设置权限");
-      }
-      return forbidden_page(view.item("SystemURL").str(), options_.edit_permission);
-    }
-    if (saving && node) {
-      save_lock.lock();
-      std::string refusal;
-      with_library_connection(application_, view, false, [&](const Variant& conn) {
-        before = read_node_row(conn, *node);
-        if (!before) return;  // the page says the node does not exist
-        entry.name = full_name(conn, account);
-        refusal = check_posted_lists(conn, items);
-        if (!refusal.empty()) {
-          entry.outcome = kOutcomeBadList;
-        } else {
-          // The version the posting tab was shown, when its shared script
-          // sent it; else the one this session was last shown.
-          std::string shown = items.item(kPostedVersionItem).str();
-          if (shown.empty()) shown = view.item(shown_version_item(*node)).str();
-          if (!shown.empty() && shown != row_version(*before)) {
-            entry.outcome = kOutcomeConflict;
-            const std::optional<NodeHistoryEntry> last = last_saved(conn, *node);
-            refusal = last ? "系统提示：此节点已于 " + last->when + " 被 " + last->name + "（" + last->account +
-                                 "）修改，您的设置未保存，下面显示的是当前设置；您提交的内容已记入修改记录。"
-                           : std::string("系统提示：此节点在您打开之后已被修改，您的设置未保存，下面显示的是当前设置；"
-                                         "您提交的内容已记入修改记录。");
-          }
-        }
-        if (refusal.empty()) return;
-        entry.remark = refusal;
-        entry.changes = row_changes(*before, posted_row(*before, items));
-        record_history(conn, entry);
-      });
-      if (!refusal.empty()) {
-        // Nothing is written: the page shows the node as it is, with the reason.
-        saving = false;
-        replace_item(query_items, "save", std::nullopt);
-        replace_item(form_items, "save", std::nullopt);
-        replace_item(form_items, "msg", std::nullopt);
-        replace_item(query_items, "msg", refusal);
-        audit_node_save(application_, view, "流程节点 " + std::to_string(*node) + " 的设置未保存：" +
-                                                std::string(outcome_text(entry.outcome)));
-      }
-    }
-  }
-
   HttpReply reply;
-  {
-    MemoryCall call(application_);
-    call.request = MemoryRequest(std::move(query_items), std::move(form_items));
-    WatchedRequest watched(call.request, request_reads);
-    // The page is written in the code page it is sent in as it renders.
-    GbkResponse page_out;
-    call.bind(&page_session, route.reads_only, &page_out, watch ? &watched : nullptr);
-    try {
-      std::unique_ptr<Page> page = route.page->factory();
-      page->I_init();
-      page->OnEndPage();
-    } catch (...) {
-      event_log().write(kEventError, "page failed: " + failure_text(std::current_exception()));
-      return status_page(500, "Internal Server Error");
-    }
-    reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
-    const int expires = page_out.expires();
-    if (expires == -1) {
-      reply.headers.emplace_back("Cache-Control", "private");
-    } else if (expires <= 0) {
-      reply.headers.emplace_back("Cache-Control", "no-cache, no-store, must-revalidate");
-      reply.headers.emplace_back("Pragma", "no-cache");
-      reply.headers.emplace_back("Expires", "Thu, 01 Jan 1970 00:00:00 GMT");
-    } else {
-      reply.headers.emplace_back("Cache-Control", "private, max-age=" + std::to_string(expires * 60L));
-    }
-    reply.body = page_out.finish();
+  reply.status = kept->status;
+  reply.headers = kept->headers;
+  reply.shared_body = kept->body;
+  return finish_view(*run.session, reply, node, kept->version);
+}
+
+void WebApplication::watch_page(PageRun& run) {
+  if (!run.data) return;
+  run.watch.emplace();
+  run.watched_session.emplace(run.session->view(), run.session_reads);
+}
+
+std::optional<HttpReply> WebApplication::apply_rules(PageRun& run) {
+  const PageRules rules = run.route.page->rules;
+  if (rules == PageRules::kNone) return std::nullopt;
+  RequestSession& view = run.session->view();
+  const WatchedRequest watched(*run.asked, run.request_reads);
+  const Request& items = run.watch ? static_cast<const Request&>(watched) : *run.asked;
+  bool saving = false;
+  if (rules == PageRules::kNodeEditor) {
+    run.node = node_of(items);
+    saving = !run.route.reads_only && script_equal(items.item("save"), "true");
   }
-  if (watch && watch->repeatable()) {
+  if (run.account.empty()) return saving ? std::optional<HttpReply>(expired_save(items)) : std::nullopt;
+  if (saving && run.node) {
+    run.save.emplace(editing_, view, *run.node,
+                     client_address(run.request.peer_address, run.request.forwarded_for, options_.trusted_proxies));
+  }
+  // Authorise. A view reads the row before the page runs: a change committed
+  // in between is then shown under an older version, and a save of what was
+  // shown is refused as a conflict rather than written over the change.
+  const bool read_first = run.node && !saving;
+  if (!editing_.may_edit(run.page_session(), read_first ? run.node : std::nullopt,
+                         read_first ? &run.version : nullptr)) {
+    if (run.save) run.save->refuse_forbidden(items);
+    return forbidden_page(view.item("SystemURL").str(), options_.edit_permission);
+  }
+  if (!run.save) return std::nullopt;
+  // Check the posted lists and the version shown.
+  const std::string refusal = run.save->check(items);
+  if (!refusal.empty()) {
+    // Nothing is written: the page shows the node as it is, with the reason.
+    replace_item(run.query_items, "save", std::nullopt);
+    replace_item(run.form_items, "save", std::nullopt);
+    replace_item(run.form_items, "msg", std::nullopt);
+    replace_item(run.query_items, "msg", refusal);
+  }
+  return std::nullopt;
+}
+
+std::optional<HttpReply> WebApplication::render(PageRun& run) {
+  MemoryCall call(application_);
+  call.request = MemoryRequest(std::move(run.query_items), std::move(run.form_items));
+  WatchedRequest watched(call.request, run.request_reads);
+  // The page is written in the code page it is sent in as it renders.
+  GbkResponse page_out;
+  call.bind(&run.page_session(), run.route.reads_only, &page_out, run.watch ? &watched : nullptr);
+  try {
+    std::unique_ptr<Page> page = run.route.page->factory();
+    page->I_init();
+    page->OnEndPage();
+  } catch (...) {
+    event_log().write(kEventError, "page failed: " + failure_text(std::current_exception()));
+    return std::nullopt;
+  }
+  HttpReply reply;
+  reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
+  const int expires = page_out.expires();
+  if (expires == -1) {
+    reply.headers.emplace_back("Cache-Control", "private");
+  } else if (expires <= 0) {
+    reply.headers.emplace_back("Cache-Control", "no-cache, no-store, must-revalidate");
+    reply.headers.emplace_back("Pragma", "no-cache");
+    reply.headers.emplace_back("Expires", "Thu, 01 Jan 1970 00:00:00 GMT");
+  } else {
+    reply.headers.emplace_back("Cache-Control", "private, max-age=" + std::to_string(expires * 60L));
+  }
+  reply.body = page_out.finish();
+  return reply;
+}
+
+void WebApplication::keep_view(PageRun& run, HttpReply& reply) {
+  if (run.watch && run.watch->repeatable()) {
     // Nothing it read can change unseen: kept, under the state of the data
     // it read (or of the data it would have read from, when it read none).
     auto kept = std::make_shared<KeptView>();
-    kept->data = watch->data().value_or(*data);
-    kept->application = application_version;
-    kept->request_items = std::move(request_reads);
-    kept->session_items = std::move(session_reads);
+    kept->data = run.watch->data().value_or(*run.data);
+    kept->application = run.application_version;
+    kept->request_items = std::move(run.request_reads);
+    kept->session_items = std::move(run.session_reads);
     kept->status = reply.status;
     kept->headers = reply.headers;
     kept->body = std::make_shared<const std::string>(std::move(reply.body));
-    kept->version = version;
+    kept->version = run.version;
     reply.body.clear();
     reply.shared_body = kept->body;
-    kept_views_.keep(route.page, route.query, std::move(kept));
+    kept_views_.keep(run.route.page, run.route.query, std::move(kept));
   }
-  watch.reset();
+  run.watch.reset();
+}
 
-  if (posted_save && node && !view.item("UserName").str().empty()) {
-    // The version shown after a save is the one it left.
-    std::optional<NodeRow> after;
-    with_library_connection(application_, view, !saving, [&](const Variant& conn) {
-      after = read_node_row(conn, *node);
-      if (saving && before && after) {
-        entry.outcome = kOutcomeSaved;
-        entry.remark = "系统提示：流程流程节点设置保存成功！";
-        entry.changes = row_changes(*before, *after);
-        record_history(conn, entry);
-      }
-    });
-    version = after ? row_version(*after) : std::string();
-    if (saving && before && after) {
-      audit_node_save(application_, view, "流程节点 " + std::to_string(*node) + " 的设置已保存，修改了 " +
-                                              std::to_string(entry.changes.size()) + " 项");
-    }
-  }
-  if (save_lock.owns_lock()) save_lock.unlock();
-  return finish_view(session, reply, node, version);
+void WebApplication::finish_save(PageRun& run) {
+  // The version shown after a save is the one it left.
+  if (run.save && !run.session->view().item("UserName").str().empty()) run.version = run.save->finish();
+  run.save.reset();
 }
 
 HttpReply WebApplication::finish_view(SessionScope& session, HttpReply& reply, std::optional<int64_t> node,

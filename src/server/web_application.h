@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "editing/node_save.h"
 #include "host/page.h"
 #include "platform/web/memory_intrinsics.h"
 #include "server/http_exchange.h"
@@ -47,7 +48,7 @@ enum class PageAccess {
 enum class PageRules {
   kNone,        // nothing
   kWorkflow,    // a signed-in user needs the editing permission (ServerOptions::edit_permission)
-  kNodeEditor,  // that, and a posted node save is checked and recorded (node_editing.h)
+  kNodeEditor,  // that, and a posted node save is checked and recorded (editing/node_save.h)
 };
 
 // One page of the application: its URL path below the application root
@@ -104,7 +105,7 @@ struct ServerOptions {
   int login_failures = 10;                // failed sign-ins a minute per address and per account and address pair, and free failures of an account before it waits; 0: no limit
   bool handle_signals = false;            // stop on SIGINT and SIGTERM
   PageFactory page_factory;               // the page object of one request; unset: the node settings page
-  std::string edit_permission = "FLOWSET"; // function code the workflow pages require
+  std::string edit_permission = kDefaultEditPermission; // function code the workflow pages require
   SteadyClock clock;                      // session clock; unset: the steady clock
 };
 
@@ -185,11 +186,34 @@ class WebApplication {
   ApplicationState& application_state() { return application_; }
 
  private:
+  struct PageRun;
+
   HttpReply answer(const HttpRequest& request, const Route& route);
-  // Runs a page; with `kept_only`, only answers from a kept view, and is
-  // nothing when none holds.
+  // Runs a page through its stages, in order; with `kept_only`, only answers
+  // from a kept view, and is nothing when none holds.
   std::optional<HttpReply> run_page(const HttpRequest& request, const Route& route, bool kept_only,
                                     const AheadRead* ahead = nullptr);
+  // The stages of run_page. open_page reads the request's items and its
+  // session (the one read `ahead`, when given).
+  void open_page(PageRun& run, const AheadRead* ahead);
+  // The answer from a kept view that still holds for the request, for a
+  // signed-in user's view that only reads; else nothing.
+  std::optional<HttpReply> answer_kept(PageRun& run, const AheadRead* ahead);
+  // Watches the page as it runs when its view may be kept.
+  void watch_page(PageRun& run);
+  // The host's rules around the page (PageRules): a refusal's answer (an
+  // expired session's save, a user without the permission), or nothing
+  // when the page may run; a node save refused by its checks runs the page
+  // without saving, with the refusal's message.
+  std::optional<HttpReply> apply_rules(PageRun& run);
+  // Runs the page itself; nothing when it failed (logged to the event log).
+  std::optional<HttpReply> render(PageRun& run);
+  // Keeps the view when the watch found it repeatable; the reply then shares
+  // the kept bytes.
+  void keep_view(PageRun& run, HttpReply& reply);
+  // Records the outcome of a posted node save and reads the version the
+  // node has after it.
+  void finish_save(PageRun& run);
   // The end of a page's answer: the node version shown (`version` of
   // `node`, for a node page) remembered in the session and sent with the
   // reply, the user named in the log, and the session recorded.
@@ -214,9 +238,7 @@ class WebApplication {
   // The same paths as lower-case segments, as requests are matched.
   std::vector<std::string> root_segments_, login_segments_, logout_segments_;
   std::unique_ptr<AccessLog> access_log_;  // null when there is none
-  // Held from the version check of a node save until its history is written,
-  // so that two saves of this host cannot both pass the check.
-  std::mutex node_saves_;
+  NodeEditing editing_;  // the permission of the workflow pages and the rules of node saves
 };
 
 // The shipped static files: "www" in the working folder when there is one,

@@ -1,6 +1,6 @@
 // The change history of one workflow node as a page of the application.
-#ifndef OAPX1_SERVER_NODE_HISTORY_PAGE_H_
-#define OAPX1_SERVER_NODE_HISTORY_PAGE_H_
+#ifndef OAPX1_EDITING_HISTORY_PAGE_H_
+#define OAPX1_EDITING_HISTORY_PAGE_H_
 
 #include "host/page.h"
 
@@ -21,4 +21,4 @@ class NodeHistoryPage : public Page {
 
 }  // namespace oapx1
 
-#endif  // OAPX1_SERVER_NODE_HISTORY_PAGE_H_
+#endif  // OAPX1_EDITING_HISTORY_PAGE_H_

@@ -1,4 +1,4 @@
-#include "server/node_history_page.h"
+#include "editing/history_page.h"
 
 #include <string>
 #include <utility>
@@ -7,7 +7,8 @@
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "platform/web/intrinsics.h"
-#include "server/node_editing.h"
+#include "editing/node_history.h"
+#include "editing/rows.h"
 
 namespace oapx1 {
 
@@ -37,7 +38,7 @@ void NodeHistoryPage::I_init() {
     tvincfunctionuserI_init();
     if (script_equal(session_object().item("UserName"), "")) return;
     const std::string id = request_object().item("OAID").str();
-    const bool numeric = !id.empty() && id.size() <= 18 && id.find_first_not_of("0123456789") == std::string::npos;
+    const bool numeric = editing::is_whole_number(id);
     const std::vector<NodeHistoryEntry> entries =
         numeric ? read_history(conn, std::stoll(id), 0) : std::vector<NodeHistoryEntry>{};
     std::string node_name;

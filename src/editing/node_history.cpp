@@ -1,0 +1,143 @@
+#include "editing/node_history.h"
+
+#include <nlohmann/json.hpp>
+
+#include "editing/rows.h"
+#include "platform/data/recordset.h"
+#include "platform/script/script.h"
+#include "platform/text/ascii.h"
+
+namespace oapx1 {
+
+using editing::is_whole_number;
+using editing::joined;
+using editing::list_entries;
+using editing::open_rows;
+using editing::value_text;
+
+int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
+  nlohmann::json changes = nlohmann::json::array();
+  for (const ColumnChange& c : entry.changes) changes.push_back({c.column, c.before, c.after});
+  Variant rows = open_rows("select * from OAPX1_NodeHistory where OAID=0", conn);
+  Recordset& r = rows.as<Recordset>();
+  r.AddNew();
+  r.set_field("NodeID", Variant(entry.node));
+  r.set_field("UserName", Variant(entry.account));
+  r.set_field("TureName", Variant(entry.name));
+  r.set_field("IPAddress", Variant(entry.address));
+  r.set_field("Outcome", Variant(entry.outcome));
+  r.set_field("Remark", Variant(entry.remark));
+  r.set_field("Changes", Variant(changes.dump()));
+  r.Update();
+  const int64_t id = r.field("OAID").to_integer();
+  r.Close();
+  return id;
+}
+
+std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit) {
+  std::string sql = limit > 0 ? "select top " + std::to_string(limit) + " * " : std::string("select * ");
+  sql += "from OAPX1_NodeHistory where NodeID=" + std::to_string(node) + " order by OAID desc";
+  Variant rows = open_rows(sql, conn);
+  Recordset& r = rows.as<Recordset>();
+  std::vector<NodeHistoryEntry> entries;
+  for (; !r.Eof(); r.MoveNext()) {
+    NodeHistoryEntry e;
+    e.id = r.field("OAID").to_integer();
+    e.node = node;
+    e.when = value_text(r.field("ChangedAt"));
+    e.account = r.field("UserName").str();
+    e.name = r.field("TureName").str();
+    e.address = r.field("IPAddress").str();
+    e.outcome = r.field("Outcome").str();
+    e.remark = r.field("Remark").str();
+    const nlohmann::json changes = nlohmann::json::parse(r.field("Changes").str(), nullptr, false);
+    if (changes.is_array()) {
+      for (const auto& c : changes) {
+        if (c.is_array() && c.size() == 3 && c[0].is_string() && c[1].is_string() && c[2].is_string()) {
+          e.changes.push_back({c[0].get<std::string>(), c[1].get<std::string>(), c[2].get<std::string>()});
+        }
+      }
+    }
+    entries.push_back(std::move(e));
+  }
+  r.Close();
+  return entries;
+}
+
+std::optional<NodeHistoryEntry> last_saved(const Variant& conn, int64_t node) {
+  // A history that cannot be read (a database not yet given the table) names
+  // nobody; the refusal it explains still stands.
+  Variant rows;
+  try {
+    rows = open_rows("select top 1 * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) +
+                               " and Outcome='" + std::string(kOutcomeSaved) + "' order by OAID desc",
+                     conn);
+  } catch (const ScriptError&) {
+    return std::nullopt;
+  }
+  Recordset& r = rows.as<Recordset>();
+  std::optional<NodeHistoryEntry> entry;
+  if (!r.Eof()) {
+    entry.emplace();
+    entry->id = r.field("OAID").to_integer();
+    entry->node = node;
+    entry->when = value_text(r.field("ChangedAt"));
+    entry->account = r.field("UserName").str();
+    entry->name = r.field("TureName").str();
+  }
+  r.Close();
+  return entry;
+}
+
+std::string full_name(const Variant& conn, const std::string& account) {
+  if (account.empty()) return "";
+  Variant rows = open_rows("select TureName from kx_userinfor where UserName='" + sql_text(Variant(account)) + "'", conn);
+  Recordset& r = rows.as<Recordset>();
+  std::string name = r.Eof() ? "" : r.field("TureName").str();
+  r.Close();
+  return name;
+}
+
+std::string display_value(const Variant& conn, std::string_view column, const std::string& value) {
+  const bool users = ascii_iequals(column, "JiaoSeUserList") || ascii_iequals(column, "FenFaUser");
+  const bool departments = ascii_iequals(column, "FenFaBuMen");
+  if (!users && !departments) return value;
+  std::vector<std::string> shown;
+  for (const std::string& entry : list_entries(value)) {
+    std::string name;
+    if (users) {
+      name = full_name(conn, entry);
+      if (!name.empty()) name += "（" + entry + "）";
+    } else if (is_whole_number(entry)) {
+      Variant rows = open_rows("select DepartName from KX_Department where DepartMentID=" + entry, conn);
+      Recordset& r = rows.as<Recordset>();
+      if (!r.Eof()) name = r.field("DepartName").str();
+      r.Close();
+    }
+    shown.push_back(name.empty() ? entry + "（不存在）" : name);
+  }
+  return joined(shown, "、");
+}
+
+std::string outcome_text(std::string_view outcome) {
+  if (outcome == kOutcomeSaved) return "已保存";
+  if (outcome == kOutcomeConflict) return "未保存：节点已被他人修改";
+  if (outcome == kOutcomeBadList) return "未保存：用户或部门列表有误";
+  if (outcome == kOutcomeForbidden) return "未保存：没有流程设置权限";
+  return std::string(outcome);
+}
+
+std::string history_text(const Variant& conn, const std::vector<NodeHistoryEntry>& entries) {
+  std::string out;
+  for (const NodeHistoryEntry& e : entries) {
+    out += e.when + "  " + e.name + " (" + e.account + ")  " + e.address + "  " + outcome_text(e.outcome) + "\n";
+    if (!e.remark.empty() && e.outcome != kOutcomeSaved) out += "  " + e.remark + "\n";
+    for (const ColumnChange& c : e.changes) {
+      out += "  " + c.column + ": " + display_value(conn, c.column, c.before) + " -> " +
+             display_value(conn, c.column, c.after) + "\n";
+    }
+  }
+  return out;
+}
+
+}  // namespace oapx1

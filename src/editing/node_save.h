@@ -1,0 +1,132 @@
+// The rules a node save follows around the node page: who may edit the
+// workflow pages (a function code, checked with the library's permission
+// methods), whether a posted save may be written (its user and department
+// lists name existing entries; the node has not changed since the poster was
+// shown it), and the outcome every save leaves in the node's history and in
+// the application's audit log. A save passes its stages in order:
+// authorise, check the posted lists, check the version, write (the page),
+// record the outcome.
+#ifndef OAPX1_EDITING_NODE_SAVE_H_
+#define OAPX1_EDITING_NODE_SAVE_H_
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "editing/node_history.h"
+#include "editing/node_rows.h"
+#include "platform/web/intrinsics.h"
+#include "platform/web/memory_intrinsics.h"
+
+namespace oapx1 {
+
+// The function code the workflow pages require when no setting names one
+// (流程设置).
+inline constexpr char kDefaultEditPermission[] = "FLOWSET";
+
+// The session item that remembers the version of node N the session was last
+// shown is this prefix followed by N (shown_version_item).
+inline constexpr std::string_view kShownVersionItem = "_NodeShown";
+// The form item in which the shared script posts back the version of the
+// node its page was shown with (sent with the page in its Server-Timing
+// header, "node;desc=VERSION"); it takes precedence over the session's.
+inline constexpr std::string_view kPostedVersionItem = "OAPX1ShownVersion";
+
+// What the poster is told of a save that was written, and of one refused for
+// want of the editing permission.
+inline constexpr char kSavedMessage[] = "系统提示：流程流程节点设置保存成功！";
+inline constexpr char kForbiddenMessage[] = "系统提示：没有流程设置权限，设置未保存！";
+
+// The session item that holds the version of `node` the session was shown.
+std::string shown_version_item(int64_t node);
+
+// The conflict rule: a save over `current` (the node's version now) is
+// refused when the poster was shown another version. A poster that was
+// shown none (`shown` empty) is not refused: there is nothing to compare.
+bool is_conflict(std::string_view shown, std::string_view current);
+
+// The message that refuses a save as a conflict, naming who saved the node
+// last and when (`last`), or saying only that it changed when no saved line
+// of its history is known.
+std::string conflict_message(const std::optional<NodeHistoryEntry>& last);
+
+// The editing rules of one application: its permission and the lock that
+// keeps two saves of this host from both passing the version check.
+class NodeEditing {
+ public:
+  // `permission` is the function code the workflow pages require.
+  NodeEditing(ApplicationState& application, std::string permission);
+
+  const std::string& permission() const { return permission_; }
+
+  // Authorises: true when the signed-in user of `session` (its UserName)
+  // holds the permission, through a role (userhaspower) or a direct grant.
+  // Runs on a library page of its own; its failures go to the event log and
+  // refuse. With `node` and `version`, and the user allowed, also reads that
+  // node's version (node_version) into `*version` on the same page's
+  // connection ("" when there is no such node, or when the read failed,
+  // which goes to the event log): a view of the node costs one library page,
+  // not two.
+  bool may_edit(const Session& session, std::optional<int64_t> node = std::nullopt,
+                std::string* version = nullptr);
+
+  // Runs `body(conn)` on a library page bound to `session`, with the
+  // request's connection open as every page opens it; false when that failed
+  // (logged to the event log). `reads_only` as the host binds pages.
+  bool with_connection(Session& session, bool reads_only, const std::function<void(const Variant& conn)>& body);
+
+ private:
+  friend class NodeSave;
+  ApplicationState& application_;
+  std::string permission_;
+  std::mutex saves_;  // held by a save from its version check until its outcome is recorded
+};
+
+// One posted save of one node by a signed-in user, through its stages. The
+// host calls refuse_forbidden when the user may not edit; else check before
+// the page runs and, when the page has run, finish.
+class NodeSave {
+ public:
+  // The save of `node` posted in `session` (whose UserName is the poster)
+  // from the client `address`.
+  NodeSave(NodeEditing& editing, Session& session, int64_t node, std::string address);
+  NodeSave(const NodeSave&) = delete;
+  NodeSave& operator=(const NodeSave&) = delete;
+
+  // The poster lacks the permission: records the refused save, with what it
+  // would have changed, in the history and the audit log. Failures go to the
+  // event log.
+  void refuse_forbidden(const Request& posted);
+
+  // Checks the posted lists, then the version the poster was shown (the
+  // posted kPostedVersionItem, else the session's shown_version_item) against
+  // the node's. From here until finish() no other save of this host passes
+  // its checks. Returns "" when the page may write the save (also when the
+  // node does not exist: the page says so), else the message that refuses it;
+  // a refusal is recorded in the history and the audit log.
+  std::string check(const Request& posted);
+
+  // After the page has run: reads the node as it is now, records the outcome
+  // of a save that passed check() and was written, and releases the save
+  // lock. Returns the version the node has now ("" when there is none or it
+  // could not be read).
+  std::string finish();
+
+ private:
+  // Appends the line of the audit log for this save.
+  void audit(const std::string& remark);
+
+  NodeEditing& editing_;
+  Session& session_;
+  NodeHistoryEntry entry_;           // the history line being made
+  std::optional<NodeRow> before_;    // the row before the save, read by check()
+  bool writes_ = false;              // check() passed: the page writes the save
+  std::unique_lock<std::mutex> lock_;
+};
+
+}  // namespace oapx1
+
+#endif  // OAPX1_EDITING_NODE_SAVE_H_
