@@ -26,4 +26,9 @@ HttpReply html_reply(int status, std::string_view utf8_body) {
   return reply;
 }
 
+HttpReply status_page(int status, std::string_view reason) {
+  return html_reply(status, "<html><body><h1>" + std::to_string(status) + " " + std::string(reason) +
+                                "</h1></body></html>");
+}
+
 }  // namespace oapx1

@@ -56,6 +56,10 @@ std::string cookie_value(std::string_view header, std::string_view name);
 // A reply of `status` with a page written in UTF-8, sent in code page 936.
 HttpReply html_reply(int status, std::string_view utf8_body);
 
+// The plain page of an error status: "<html><body><h1>404 Not Found</h1>..."
+// for status 404 and its `reason`.
+HttpReply status_page(int status, std::string_view reason);
+
 }  // namespace oapx1
 
 #endif  // OAPX1_SERVER_HTTP_EXCHANGE_H_

@@ -30,8 +30,8 @@
 #include <time.h>
 
 #include "platform/web/event_log.h"
-#include "server/ahead_reads.h"
-#include "server/form.h"
+#include "server/dispatch.h"
+#include "server/http_connection.h"
 #include "server/page_workers.h"
 
 namespace oapx1 {
@@ -43,26 +43,7 @@ using tcp = net::ip::tcp;
 
 namespace {
 
-class HttpConnection;
 using Clock = std::chrono::steady_clock;
-
-// What the connections of one server share.
-struct Shared {
-  ServerOptions options;
-  std::unique_ptr<WebApplication> app;
-  PageWorkers* workers = nullptr;  // owned by the server, which outlives every request
-  std::atomic<bool> stopping{false};
-  std::mutex mutex;  // guards connections
-  // Live connections, those idle the longest first (a connection moves to the
-  // end when it starts waiting for a request): for the stop, the time-out
-  // sweep and for making room when the connections reach their cap.
-  std::list<std::weak_ptr<HttpConnection>> connections;
-  // Connections that hold a descriptor, less those being closed to make room.
-  std::atomic<size_t> open{0};
-  // Live connections by client address (the peer's), for the per-address limit.
-  std::unordered_map<std::string, size_t> per_address;
-  std::function<void()> on_idle;  // called when the last connection ends during a stop
-};
 
 // How long the accept loop rests when an accept fails (no descriptor left, ...)
 // or when every connection is busy at the cap, before it tries again.
@@ -77,19 +58,6 @@ constexpr double kRoomyLoop = 0.5;
 // How often the read and write time-outs are checked: a slow client is closed
 // at most this much after its time-out.
 constexpr std::chrono::milliseconds kTimeoutSweep{250};
-
-// The address of the connection's peer in canonical text (an IPv4 address
-// mapped into IPv6 as IPv4); empty when the socket has none.
-std::string peer_address(const tcp::socket& socket) {
-  beast::error_code ec;
-  const auto remote = socket.remote_endpoint(ec);
-  if (ec) return {};
-  auto address = remote.address();
-  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-    address = net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6());
-  }
-  return address.to_string();
-}
 
 // Page threads when the settings leave them open. A page on SQLite with
 // in-memory sessions keeps its core busy; one that waits for a server over
@@ -113,436 +81,11 @@ size_t connections_for_descriptor_limit() {
   return descriptors > headroom + 16 ? descriptors - headroom : 16;
 }
 
-// The status line and headers of a reply, Content-Length and Connection
-// included, ready to be sent before its body.
-std::string reply_head(const HttpReply& reply, unsigned version, bool keep_alive) {
-  const auto status = static_cast<http::status>(reply.status);
-  const auto reason = http::obsolete_reason(status);
-  std::string head;
-  head.reserve(160 + reply.headers.size() * 48);
-  head += version == 10 ? "HTTP/1.0 " : "HTTP/1.1 ";
-  head += std::to_string(reply.status);
-  head += ' ';
-  head.append(reason.data(), reason.size());
-  head += "\r\nServer: oapx1\r\n";
-  for (const auto& [name, value] : reply.headers) {
-    head += name;
-    head += ": ";
-    head += value;
-    head += "\r\n";
-  }
-  // No body, and so no length, for 1xx, 204 and 304.
-  if (!(reply.status / 100 == 1 || reply.status == 204 || reply.status == 304)) {
-    head += "Content-Length: ";
-    head += std::to_string(reply.bytes().size());
-    head += "\r\n";
-  }
-  if (version == 10 && keep_alive) head += "Connection: keep-alive\r\n";
-  if (version != 10 && !keep_alive) head += "Connection: close\r\n";
-  head += "\r\n";
-  return head;
-}
-
-// One client connection: reads requests one after the other, each within the
-// size limits and its time-outs (the read time-out for a request to begin,
-// the header time-out for its head, the body time-out for its body), and
-// writes each reply within the write time-out. Its handlers run one at a time
-// on its executor (the event loop it was given to); the
-// time-outs are enforced by the server's periodic sweep, which reads
-// `deadline_`. The server has counted it for its address (`peer`) before.
-class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
- public:
-  HttpConnection(tcp::socket&& socket, std::string peer, std::shared_ptr<Shared> shared, AheadReads* ahead)
-      : socket_(std::move(socket)), shared_(std::move(shared)), peer_(std::move(peer)), ahead_(ahead) {
-    ++shared_->open;
-  }
-
-  void start() {
-    {
-      std::lock_guard<std::mutex> guard(shared_->mutex);
-      shared_->connections.push_back(weak_from_this());
-      registration_ = std::prev(shared_->connections.end());
-    }
-    net::post(socket_.get_executor(), [self = shared_from_this()] { self->read_request(true); });
-  }
-
-  ~HttpConnection() {
-    if (!evicting_) --shared_->open;
-    bool last;
-    {
-      std::lock_guard<std::mutex> guard(shared_->mutex);
-      shared_->connections.erase(registration_);
-      last = shared_->connections.empty();
-      if (const auto it = shared_->per_address.find(peer_); it != shared_->per_address.end()) {
-        if (--it->second == 0) shared_->per_address.erase(it);
-      }
-    }
-    if (last && shared_->stopping && shared_->on_idle) shared_->on_idle();
-  }
-
-  // The server stops: an idle connection closes now, one with a request under
-  // way finishes it first.
-  void shut_down() {
-    net::post(socket_.get_executor(), [self = shared_from_this()] { self->close_if_idle(); });
-  }
-
-  // Waiting for a request of which nothing has come, and not being closed.
-  // A connection that has sent part of a request is busy.
-  bool is_idle() const { return idle_ && !evicting_; }
-
-  // The client's address.
-  const std::string& peer() const { return peer_; }
-
-  // Closes the connection when its read or write has outlasted its time-out.
-  void check_deadline(Clock::time_point now) {
-    const int64_t deadline = deadline_.load(std::memory_order_relaxed);
-    if (deadline == 0 || deadline > now.time_since_epoch().count()) return;
-    net::post(socket_.get_executor(), [self = shared_from_this()] {
-      const int64_t d = self->deadline_.load(std::memory_order_relaxed);
-      if (d != 0 && d <= Clock::now().time_since_epoch().count()) self->close();
-    });
-  }
-
-  // Marks the connection to be closed to make room for a new one; false when
-  // it is busy or already marked. Its descriptor counts as free from here.
-  bool evict() {
-    if (!idle_ || evicting_.exchange(true)) return false;
-    --shared_->open;
-    net::post(socket_.get_executor(), [self = shared_from_this()] {
-      if (!self->close_if_idle()) {
-        // A request arrived in the meantime: it is served after all.
-        self->evicting_ = false;
-        ++self->shared_->open;
-      }
-    });
-    return true;
-  }
-
- private:
-  // Closes the connection when it waits for a request of which nothing has come.
-  bool close_if_idle() {
-    if (!idle_) return false;
-    beast::error_code ec;
-    socket_.shutdown(tcp::socket::shutdown_both, ec);
-    socket_.close(ec);
-    return true;
-  }
-
-  void set_deadline(std::chrono::seconds timeout) {
-    deadline_.store((Clock::now() + timeout).time_since_epoch().count(), std::memory_order_relaxed);
-  }
-  void clear_deadline() { deadline_.store(0, std::memory_order_relaxed); }
-
-  // Waits for the next request; `fresh` for the first of a new connection.
-  void read_request(bool fresh = false) {
-    if (shared_->stopping) return close();
-    {
-      // Idle from now: the last in line to be closed to make room.
-      std::lock_guard<std::mutex> guard(shared_->mutex);
-      shared_->connections.splice(shared_->connections.end(), shared_->connections, registration_);
-    }
-    parser_.emplace();
-    parser_->header_limit(static_cast<uint32_t>(shared_->options.header_limit));
-    parser_->body_limit(shared_->options.body_limit);
-    // A pipelined request has begun already.
-    if (buffer_.size() != 0) return read_header();
-    // So has the first request of a new connection whose bytes came with it
-    // (as they mostly do): it is busy from here, never taken for idle, and so
-    // closed to make room, while the handler that reads it waits its turn.
-    if (fresh) {
-      beast::error_code ec;
-      if (socket_.available(ec) > 0 && !ec) return read_header();
-    }
-    // Idle until the first byte comes: the connection may be closed to make
-    // room, and is closed when nothing comes within the read time-out.
-    idle_ = true;
-    set_deadline(shared_->options.read_timeout);
-    socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](beast::error_code ec) {
-      if (ec) return self->close();  // closed to make room, or for the stop
-      self->read_header();
-    });
-  }
-
-  // The request has begun: from here it is busy, and its head must be whole
-  // within the header time-out, however slowly its bytes arrive.
-  void read_header() {
-    idle_ = false;
-    set_deadline(shared_->options.header_timeout);
-    http::async_read_header(socket_, buffer_, *parser_,
-                            [self = shared_from_this()](beast::error_code ec, size_t) {
-                              self->on_header(ec);
-                            });
-  }
-
-  void on_header(beast::error_code ec) {
-    if (ec) return on_read_error(ec);
-    const auto& req = parser_->get();
-    // A transfer coding this server does not decode would leave the body in
-    // the stream to be read as the next request: refuse it.
-    if (const size_t codings = req.count(http::field::transfer_encoding); codings > 0) {
-      const auto te = req.find(http::field::transfer_encoding);
-      if (codings > 1 ||
-          ascii_lower(trim(std::string_view(te->value().data(), te->value().size()))) != "chunked" ||
-          req.find(http::field::content_length) != req.end()) {
-        return reply_error(400);
-      }
-    }
-    if (auto expect = req.find(http::field::expect); expect != req.end()) {
-      if (ascii_lower(trim(std::string_view(expect->value().data(), expect->value().size()))) !=
-          "100-continue") {
-        return reply_error(417);
-      }
-      if (!parser_->is_done()) {
-        set_deadline(shared_->options.body_timeout);
-        static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-        net::async_write(socket_, net::buffer(kContinue.data(), kContinue.size()),
-                         [self = shared_from_this()](beast::error_code ec, size_t) {
-                           if (ec) return self->close();
-                           self->read_body();
-                         });
-        return;
-      }
-    }
-    if (parser_->is_done()) return on_read({});
-    set_deadline(shared_->options.body_timeout);
-    read_body();
-  }
-
-  // Reads the body within the body time-out. Each arrival is parsed at once,
-  // so that a chunked body whose size line or trailer cannot end is refused
-  // (400) as soon as it shows, rather than waiting for a CR LF that never
-  // comes until the time-out.
-  void read_body() {
-    parser_->eager(true);
-    beast::error_code ec;
-    while (buffer_.size() != 0) {
-      const size_t used = parser_->put(buffer_.data(), ec);
-      buffer_.consume(used);
-      if (ec == http::error::need_more) break;
-      if (ec) return on_read_error(ec);
-      if (parser_->is_done()) return on_read({});
-      if (used == 0) break;
-    }
-    if (parser_->chunked() && !chunk_lines_can_end()) return reply_error(400);
-    socket_.async_read_some(
-        buffer_.prepare(beast::read_size(buffer_, 65536)),
-        [self = shared_from_this()](beast::error_code ec, size_t bytes) {
-          self->buffer_.commit(bytes);
-          if (ec == net::error::eof) {
-            ec = {};
-            self->parser_->put_eof(ec);  // a body cut short: partial_message
-            return ec ? self->on_read_error(ec) : self->on_read({});
-          }
-          if (ec) return self->on_read_error(ec);
-          self->read_body();
-        });
-  }
-
-  // Whether the bytes of a chunked body the parser has left unread can still
-  // end as sound lines. The parser leaves a line (a chunk's closing CR LF and
-  // the next size line, or the last chunk and its trailer) unread until its
-  // CR LF has come; a bare LF in it, or more of it than a request head may
-  // hold, means the CR LF it waits for will never end it.
-  bool chunk_lines_can_end() const {
-    const auto data = buffer_.data();
-    const std::string_view unread(static_cast<const char*>(data.data()), data.size());
-    if (unread.size() > shared_->options.header_limit) return false;
-    for (size_t at = unread.find('\n'); at != std::string_view::npos; at = unread.find('\n', at + 1)) {
-      if (at == 0 || unread[at - 1] != '\r') return false;
-    }
-    return true;
-  }
-
-  void on_read(beast::error_code ec) {
-    if (ec) return on_read_error(ec);
-    clear_deadline();  // page work has no time-out; the reply's write has its own
-    const auto& req = parser_->get();
-    HttpRequest request;
-    request.method = std::string(req.method_string());
-    request.target = std::string(req.target());
-    if (auto f = req.find(http::field::content_type); f != req.end()) request.content_type = std::string(f->value());
-    // Several Cookie headers are one list.
-    for (auto [it, end] = req.equal_range(http::field::cookie); it != end; ++it) {
-      if (!request.cookie.empty()) request.cookie += "; ";
-      request.cookie += std::string(it->value());
-    }
-    request.body = std::move(parser_->get().body());
-    request.peer_address = peer_;
-    auto header = [&req](const auto& name) {
-      const auto it = req.find(name);
-      return it == req.end() ? std::string() : std::string(it->value());
-    };
-    request.host = header(http::field::host);
-    request.origin = header(http::field::origin);
-    request.referer = header(http::field::referer);
-    request.user_agent = header(http::field::user_agent);
-    request.forwarded = header(http::field::forwarded);
-    request.forwarded_host = header("X-Forwarded-Host");
-    request.forwarded_proto = header("X-Forwarded-Proto");
-    for (auto [it, end] = req.equal_range("X-Forwarded-For"); it != end; ++it) {
-      if (!request.forwarded_for.empty()) request.forwarded_for += ", ";
-      request.forwarded_for += std::string(it->value());
-    }
-    request.version = req.version() == 10 ? "HTTP/1.0" : "HTTP/1.1";
-    const bool head = req.method() == http::verb::head;
-    const bool keep_alive = req.keep_alive();
-    const unsigned version = req.version();
-    WebApplication::Route route = shared_->app->route(request);
-    if (route.work == WebApplication::PageWork::kNone) {
-      HttpReply reply = shared_->app->handle(request, route);
-      return send(std::move(reply), version, keep_alive && !shared_->stopping, head);
-    }
-    std::string session = shared_->app->session_key(request);
-    // A view that a kept view answers is answered here when its session has
-    // no other request under way: handing it to a page thread and its reply
-    // back would cost more than the answer. What other servers must tell
-    // for it (the session, the data's state) is read ahead without waiting.
-    // No page runs here, so the other connections of this thread's loop
-    // never wait on one.
-    if (route.work == WebApplication::PageWork::kReadsHere && shared_->app->may_answer_kept(request, route)) {
-      if (ahead_->active()) {
-        auto asked = std::make_shared<Asked>(Asked{std::move(request), std::move(route), std::move(session)});
-        ahead_->read(asked->session, [self = shared_from_this(), asked, version, keep_alive,
-                                      head](std::optional<AheadRead> ahead) {
-          self->answer_here(std::move(asked->request), std::move(asked->route), std::move(asked->session),
-                            ahead ? &*ahead : nullptr, version, keep_alive, head);
-        });
-        return;
-      }
-      return answer_here(std::move(request), std::move(route), std::move(session), nullptr, version, keep_alive,
-                         head);
-    }
-    to_page_threads(std::move(request), std::move(route), std::move(session), version, keep_alive, head);
-  }
-
-  // A request and where it goes, while what it needs is read ahead.
-  struct Asked {
-    HttpRequest request;
-    WebApplication::Route route;
-    std::string session;
-  };
-
-  // Answers a view from its kept view here, with what was read `ahead` for
-  // it (null: the look asks itself), or hands it to the page threads.
-  void answer_here(HttpRequest request, WebApplication::Route route, std::string session, const AheadRead* ahead,
-                   unsigned version, bool keep_alive, bool head) {
-    std::optional<HttpReply> reply;
-    const bool looked = (ahead || !ahead_->active()) &&
-                        shared_->workers->try_run_here(session, [&] {
-                          reply = shared_->app->handle_kept(request, route, ahead);
-                        });
-    if (looked && reply) return send(std::move(*reply), version, keep_alive && !shared_->stopping, head);
-    to_page_threads(std::move(request), std::move(route), std::move(session), version, keep_alive, head);
-  }
-
-  void to_page_threads(HttpRequest request, WebApplication::Route route, std::string session, unsigned version,
-                       bool keep_alive, bool head) {
-    // Page work runs on the page threads, one request of a session after the
-    // other; this thread goes back to the other connections. The work guard
-    // keeps the loop running until the reply has been handed back.
-    // The reply goes back once the session counts as free again, so that
-    // the client's next request finds it free.
-    auto reply = std::make_shared<HttpReply>();
-    const bool queued = shared_->workers->try_post(
-        std::move(session),
-        [self = shared_from_this(), request = std::move(request), route = std::move(route), reply]() {
-          *reply = self->shared_->app->handle(request, route);
-        },
-        [self = shared_from_this(), reply, version, keep_alive, head,
-         work = net::make_work_guard(socket_.get_executor())]() {
-          net::post(self->socket_.get_executor(), [self, reply, version, keep_alive, head] {
-            self->send(std::move(*reply), version, keep_alive && !self->shared_->stopping, head);
-          });
-        });
-    if (!queued) {
-      // Too much page work waiting: the client may come back shortly.
-      HttpReply reply = error_reply(503);
-      reply.headers.emplace_back("Retry-After", "1");
-      send(std::move(reply), version, keep_alive && !shared_->stopping, head);
-    }
-  }
-
-  void on_read_error(beast::error_code ec) {
-    clear_deadline();
-    if (ec == http::error::body_limit) return reply_error(413);
-    if (ec == http::error::header_limit) return reply_error(431);
-    if (&ec.category() == &http::make_error_code(http::error::bad_method).category() &&
-        ec != http::error::end_of_stream && ec != http::error::partial_message) {
-      return reply_error(400);  // not HTTP: a bad request line, header or chunk
-    }
-    close();  // the client left, or was too slow
-  }
-
-  static HttpReply error_reply(int status) {
-    HttpReply reply;
-    reply.status = status;
-    reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
-    reply.body = "<html><body><h1>" + std::to_string(status) + " " +
-                 std::string(http::obsolete_reason(static_cast<http::status>(status))) +
-                 "</h1></body></html>";
-    return reply;
-  }
-
-  // Answers a request that cannot be read further, then closes.
-  void reply_error(int status) { send(error_reply(status), 11, false, false); }
-
-  void send(HttpReply reply, unsigned version, bool keep_alive, bool head) {
-    if (reply.not_before > Clock::now()) {
-      // The reply waits on a timer, not on a thread.
-      auto timer = std::make_shared<net::steady_timer>(socket_.get_executor(), reply.not_before);
-      reply.not_before = {};
-      timer->async_wait([self = shared_from_this(), timer, reply = std::move(reply), version,
-                         keep_alive, head](beast::error_code) mutable {
-        self->send(std::move(reply), version, keep_alive && !self->shared_->stopping, head);
-      });
-      return;
-    }
-    // Head and body go out in one gathered write; HEAD keeps the length of
-    // the body it does not send.
-    out_head_ = reply_head(reply, version, keep_alive);
-    out_body_ = std::move(reply.body);
-    if (reply.shared_body) out_shared_ = std::move(reply.shared_body);
-    const std::string& body = out_shared_ ? *out_shared_ : out_body_;
-    std::array<net::const_buffer, 2> buffers{net::const_buffer(out_head_.data(), out_head_.size()),
-                                             net::const_buffer(body.data(), head ? 0 : body.size())};
-    set_deadline(shared_->options.write_timeout);
-    net::async_write(socket_, buffers,
-                     [self = shared_from_this(), keep_alive](beast::error_code ec, size_t) {
-                       self->clear_deadline();
-                       self->out_shared_.reset();
-                       if (ec || !keep_alive) return self->close();
-                       self->read_request();
-                     });
-  }
-
-  void close() {
-    clear_deadline();
-    beast::error_code ec;
-    socket_.shutdown(tcp::socket::shutdown_send, ec);
-    socket_.close(ec);
-  }
-
-  tcp::socket socket_;
-  beast::flat_buffer buffer_;
-  std::optional<http::request_parser<http::string_body>> parser_;
-  std::shared_ptr<Shared> shared_;
-  std::list<std::weak_ptr<HttpConnection>>::iterator registration_;
-  std::string peer_;      // the client's address
-  AheadReads* ahead_;     // the reads ahead of the connection's loop
-  std::string out_head_;  // the reply being written: its head,
-  std::string out_body_;  // its body,
-  std::shared_ptr<const std::string> out_shared_;  // or a body it shares (a cached file)
-  std::atomic<bool> idle_{false};      // waiting for a request of which nothing has come
-  std::atomic<bool> evicting_{false};  // being closed to make room
-  // When the read or write under way times out (steady clock ticks); 0: none.
-  std::atomic<int64_t> deadline_{0};
-};
-
 }  // namespace
 
 struct HttpServer::Impl {
   explicit Impl(ServerOptions options)
-      : shared(std::make_shared<Shared>()),
+      : shared(std::make_shared<ConnectionSet>()),
         thread_count(options.threads > 0 ? options.threads
                                          : std::max(1u, std::thread::hardware_concurrency())),
         loops(make_loops(thread_count)),
@@ -558,14 +101,11 @@ struct HttpServer::Impl {
                                                   : connections_for_descriptor_limit();
     const int page_threads = options.page_threads > 0 ? options.page_threads : default_page_threads(options);
     workers = std::make_unique<PageWorkers>(page_threads, std::max<size_t>(1, options.page_queue));
-    shared->workers = workers.get();
     shared->on_idle = [this] { net::post(control, [this] { grace_timer.cancel(); }); };
-    shared->app = std::make_unique<WebApplication>(std::move(options));
-    for (auto& loop : loops) {
-      loop->ahead = std::make_unique<AheadReads>(loop->ioc, shared->app->session_store(),
-                                                 shared->app->options().database);
-      if (shared->options.keep_views) loop->ahead->connect();  // else never asked
-    }
+    app = std::make_unique<WebApplication>(std::move(options));
+    dispatch = std::make_unique<Dispatch>(*app, *workers);
+    shared->dispatch = dispatch.get();
+    for (auto& loop : loops) loop->dispatch = dispatch->make_loop(loop->ioc);
     const ServerOptions& o = shared->options;
     beast::error_code ec;
     const auto address = net::ip::make_address(o.address, ec);
@@ -596,7 +136,7 @@ struct HttpServer::Impl {
     signals.async_wait([this](beast::error_code ec, int signal) {
       if (ec) return;
       if (signal != SIGHUP) return begin_stop();
-      shared->app->reopen_logs();
+      app->reopen_logs();
       event_log().write(kEventInformation, "oapx1 serve: logs reopened");
       wait_for_signal();
     });
@@ -612,8 +152,9 @@ struct HttpServer::Impl {
     net::io_context ioc{1};
     // Keeps the loop running while it has no connection, until the stop.
     net::executor_work_guard<net::io_context::executor_type> keep{ioc.get_executor()};
-    // What its connections' views need from other servers, read ahead.
-    std::unique_ptr<AheadReads> ahead;
+    // The dispatch's part of the loop: what its connections' views need from
+    // other servers, read ahead.
+    std::unique_ptr<Dispatch::Loop> dispatch;
     // The CPU clock of the thread running the loop, once it runs.
     std::atomic<bool> running{false};
     clockid_t cpu_clock{};
@@ -689,7 +230,7 @@ struct HttpServer::Impl {
       if (shared->open >= max_connections) evict_oldest_idle();
       beast::error_code ignored;
       socket.set_option(tcp::no_delay(true), ignored);
-      std::make_shared<HttpConnection>(std::move(socket), std::move(peer), shared, loop.ahead.get())->start();
+      std::make_shared<HttpConnection>(std::move(socket), std::move(peer), shared, *loop.dispatch)->start();
       accept();
     });
   }
@@ -757,7 +298,7 @@ struct HttpServer::Impl {
     sweep_timer.expires_after(std::chrono::seconds(30));
     sweep_timer.async_wait([this](beast::error_code ec) {
       if (ec || shared->stopping) return;
-      shared->app->sweep_sessions();
+      app->sweep_sessions();
       schedule_sweep();
     });
   }
@@ -844,7 +385,8 @@ struct HttpServer::Impl {
   }
 
   // Once the last connection is gone nothing but the grace timer is left.
-  std::shared_ptr<Shared> shared;
+  std::shared_ptr<ConnectionSet> shared;
+  std::unique_ptr<WebApplication> app;
   int thread_count;
   size_t max_connections = 0;
   // An event loop per connection thread. A connection belongs to one loop,
@@ -864,6 +406,9 @@ struct HttpServer::Impl {
   net::steady_timer grace_timer;
   net::signal_set signals;
   std::vector<std::thread> io_threads;
+  // Hands the connections' requests to the application; outlives the page
+  // work that refers to it.
+  std::unique_ptr<Dispatch> dispatch;
   // Destroyed before the event loop: page work still running posts its reply there.
   std::unique_ptr<PageWorkers> workers;
 };
@@ -904,6 +449,6 @@ void HttpServer::stop() {
 
 void HttpServer::wait() { impl_->join(); }
 
-WebApplication& HttpServer::application() { return *impl_->shared->app; }
+WebApplication& HttpServer::application() { return *impl_->app; }
 
 }  // namespace oapx1

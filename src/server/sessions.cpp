@@ -607,13 +607,17 @@ SessionScope::SessionScope(SessionStore& store, const HttpRequest& request, std:
 
 void SessionScope::finish(HttpReply& reply) {
   if (ended_) {
-    if (!is_new_) store_.remove(id_);
+    if (!is_new_) {
+      store_.remove(id_);
+      store_.count_end();
+    }
     reply.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) +
                                                  "=; Path=/; Max-Age=0; HttpOnly; SameSite=Lax");
     return;
   }
   if (renew_ || (is_new_ && view_->modified())) {
     id_ = store_.renew(id_, entry_);
+    store_.count_end();
     reply.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) + "=" + id_ +
                                                  "; Path=/; HttpOnly; SameSite=Lax" +
                                                  (secure_ ? "; Secure" : ""));

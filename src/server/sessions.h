@@ -96,6 +96,16 @@ class SessionStore {
   virtual size_t sweep() = 0;
   // How many sessions this process keeps (none for a shared store).
   virtual size_t size() const = 0;
+
+  // A count of the sessions this process ended or moved to a new id (signed
+  // out, signed in, expired): a session found before is still the one the
+  // store holds while the count is unchanged.
+  uint64_t ends() const { return ends_.load(std::memory_order_acquire); }
+  // Counts one more such end.
+  void count_end() { ends_.fetch_add(1, std::memory_order_acq_rel); }
+
+ private:
+  std::atomic<uint64_t> ends_{0};
 };
 
 // How many sessions a store keeps, so that sign-ins cannot fill the memory.
@@ -239,6 +249,9 @@ class SessionScope {
   void finish(HttpReply& reply);
   // Whether finish() would write to the store.
   bool finish_writes() const;
+  // The session the store gave for the request's id (null for none, and
+  // for a session this scope made).
+  std::shared_ptr<SessionEntry> found() const { return is_new_ ? nullptr : entry_; }
 
  private:
   SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,

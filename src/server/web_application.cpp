@@ -46,11 +46,6 @@ bool same_path(const std::vector<std::string>& segments, const std::vector<std::
                     [](const std::string& s, const std::string& l) { return ascii_iequals(s, l); });
 }
 
-HttpReply status_page(int status, std::string_view text) {
-  return html_reply(status, "<html><body><h1>" + std::to_string(status) + " " + std::string(text) +
-                                "</h1></body></html>");
-}
-
 }  // namespace
 
 fs::path default_docroot() {
@@ -176,7 +171,7 @@ WebApplication::Route WebApplication::route(const HttpRequest& request) const {
     route.page = &page;
     route.reads_only = page.access == PageAccess::kReads || !post;
     if (get || post) {
-      route.work = route.reads_only ? PageWork::kReadsHere : PageWork::kPageThreads;
+      route.work = route.reads_only ? PageWork::kLoopWhenKept : PageWork::kPageThreads;
     }
     return route;
   }
@@ -208,10 +203,16 @@ void WebApplication::reopen_logs() {
   }
 }
 
-HttpReply WebApplication::handle(const HttpRequest& request, const Route& route) {
+size_t WebApplication::sweep_sessions() {
+  const size_t swept = sessions_->sweep();
+  if (swept != 0) sessions_->count_end();
+  return swept;
+}
+
+HttpReply WebApplication::handle(const HttpRequest& request, const Route& route, LookedUp* looked) {
   RequestLogContext log_context{request.method, request.target, {}};
   RequestLogScope log_scope(log_context);
-  HttpReply reply = answer(request, route);
+  HttpReply reply = answer(request, route, looked);
   if (access_log_) access_log_->write(request, reply, log_context.user);
   return reply;
 }
@@ -222,14 +223,14 @@ bool WebApplication::may_answer_kept(const HttpRequest& request, const Route& ro
          request.cookie.find(kSessionCookie) != std::string::npos;
 }
 
-std::optional<HttpReply> WebApplication::handle_kept(const HttpRequest& request, const Route& route,
-                                                     const AheadRead* ahead) {
+std::optional<HttpReply> WebApplication::look_kept(const HttpRequest& request, const Route& route,
+                                                   const AheadRead* ahead, LookedUp* looked) {
   if (!may_answer_kept(request, route)) return std::nullopt;
   RequestLogContext log_context{request.method, request.target, {}};
   RequestLogScope log_scope(log_context);
   std::optional<HttpReply> reply;
   try {
-    reply = run_page(request, route, true, ahead);
+    reply = run_page(request, route, true, ahead, looked);
   } catch (...) {
     return std::nullopt;  // handle answers it, and logs what failed
   }
@@ -237,7 +238,7 @@ std::optional<HttpReply> WebApplication::handle_kept(const HttpRequest& request,
   return reply;
 }
 
-HttpReply WebApplication::answer(const HttpRequest& request, const Route& route) {
+HttpReply WebApplication::answer(const HttpRequest& request, const Route& route, LookedUp* looked) {
   try {
     if (route.kind == Route::Kind::kBadPath) return status_page(400, "Bad Request");
     if (request.method == "POST" &&
@@ -257,7 +258,7 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route)
     switch (route.kind) {
       case Route::Kind::kPage:
         if (!get && !post) return not_allowed("GET, HEAD, POST");
-        return *run_page(request, route, false);
+        return *run_page(request, route, false, nullptr, looked);
       case Route::Kind::kLogin:
         if (!get && !post) return not_allowed("GET, HEAD, POST");
         return post ? sign_in_->sign_in(request, route.query) : sign_in_->form(route.query);
@@ -360,7 +361,9 @@ struct WebApplication::PageRun {
   const HttpRequest& request;
   const Route& route;
   FormPairs query_items, form_items;  // the request's items, as the page gets them
+  bool looked = false;                // a look for a kept view that missed read what follows
   std::optional<SessionScope> session;
+  bool session_changed = false;       // the look changed the session it read, which is then not carried
   std::string account;                // the signed-in user's login name; empty for none
   // The request's items as the host's own checks read them (the page gets
   // them moved into its call).
@@ -382,7 +385,7 @@ struct WebApplication::PageRun {
 };
 
 std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, const Route& route, bool kept_only,
-                                                  const AheadRead* ahead) {
+                                                  const AheadRead* ahead, LookedUp* looked) {
   // The page, the editor's checks and the version read are one request's
   // reads: an engine that asks its server whether kept results still hold
   // asks once for all of them.
@@ -393,9 +396,14 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
   std::optional<DbPool::ThreadHold> one_connection;
   if (route.reads_only) one_connection.emplace();
   PageRun run(request, route);
-  open_page(run, ahead);
-  if (std::optional<HttpReply> kept = answer_kept(run, ahead)) return kept;
-  if (kept_only) return std::nullopt;
+  open_page(run, ahead, kept_only ? nullptr : looked);
+  if (!run.looked) {
+    if (std::optional<HttpReply> kept = answer_kept(run, ahead)) return kept;
+  }
+  if (kept_only) {
+    if (looked) carry(run, *looked);
+    return std::nullopt;
+  }
   watch_page(run);
   if (std::optional<HttpReply> refused = apply_rules(run)) return refused;
   std::optional<HttpReply> reply = render(run);
@@ -405,16 +413,25 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
   return finish_view(*run.session, *reply, run.node, run.version);
 }
 
-void WebApplication::open_page(PageRun& run, const AheadRead* ahead) {
+void WebApplication::open_page(PageRun& run, const AheadRead* ahead, LookedUp* looked) {
   const HttpRequest& request = run.request;
   const bool post = request.method == "POST";
-  run.query_items = parse_form(run.route.query);
+  run.looked = looked && looked->looked;
+  if (run.looked) {
+    // The look that missed parsed the items and read the session and the
+    // data's state: the page goes on from there.
+    run.query_items = std::move(looked->query_items);
+    run.data = looked->read.data;
+    if (looked->read.session_read && sessions_->ends() == looked->session_ends) ahead = &looked->read;
+  } else {
+    run.query_items = parse_form(run.route.query);
+  }
   const bool url_encoded = has_media_type(request.content_type, "application/x-www-form-urlencoded");
   if (!post || !(url_encoded || has_media_type(request.content_type, "multipart/form-data"))) {
     // Only a posted form changes data: a link or a redirect from another site
     // still carries the session cookie, and so does a post of some other body
     // that any site can send; their query's "save" item is not passed on.
-    std::erase_if(run.query_items, [](const auto& item) { return ascii_iequals(item.first, "save"); });
+    if (!run.looked) std::erase_if(run.query_items, [](const auto& item) { return ascii_iequals(item.first, "save"); });
   }
   if (post && url_encoded) run.form_items = parse_form(request.body, form_charset(request.content_type));
   if (ahead && ahead->session_read) {
@@ -445,13 +462,24 @@ std::optional<HttpReply> WebApplication::answer_kept(PageRun& run, const AheadRe
   // goes to a page thread, which reads the session again.
   if (ahead && ahead->session_read) {
     if (node) remember_shown(view, *node, kept->version);
-    if (run.session->finish_writes()) return std::nullopt;
+    if (run.session->finish_writes()) {
+      run.session_changed = true;  // the page thread reads the session again
+      return std::nullopt;
+    }
   }
   HttpReply reply;
   reply.status = kept->status;
   reply.headers = kept->headers;
   reply.shared_body = kept->body;
   return finish_view(*run.session, reply, node, kept->version);
+}
+
+void WebApplication::carry(PageRun& run, LookedUp& looked) {
+  looked.looked = true;
+  looked.query_items = std::move(run.query_items);
+  looked.read.data = run.data;
+  looked.read.session_read = !run.session_changed;
+  if (looked.read.session_read) looked.read.session = run.session->found();
 }
 
 void WebApplication::watch_page(PageRun& run) {

@@ -21,6 +21,7 @@
 #include "editing/node_save.h"
 #include "host/page.h"
 #include "platform/web/memory_intrinsics.h"
+#include "server/form.h"
 #include "server/http_exchange.h"
 #include "server/kept_views.h"
 #include "server/sessions.h"
@@ -122,17 +123,17 @@ class WebApplication {
 
   // Where a request's answer is made.
   enum class PageWork {
-    kNone,         // never waits on the database: on the thread that read it
-    // A page that only reads: answered from a kept view on the thread that
-    // read it while its session has no other request under way (handle_kept,
-    // after reading ahead what other servers must tell); when no kept view
-    // holds, on the page threads.
-    kReadsHere,
-    kPageThreads,  // may write or wait (a save, a sign-in, a sign-out): on the page threads
+    kNone,          // never waits on the database: on the thread that read it
+    // A page that only reads: answered from a kept view on the connection
+    // thread that read it, while its session has no other request under way
+    // (look_kept, after reading ahead what other servers must tell); when no
+    // kept view holds, on the page threads.
+    kLoopWhenKept,
+    kPageThreads,   // may write or wait (a save, a sign-in, a sign-out): on the page threads
   };
 
   // Where a request goes, decided once from its method and path: both the
-  // transport (which thread answers) and handle (what answers) read it.
+  // dispatch (which thread answers) and handle (what answers) read it.
   struct Route {
     enum class Kind { kBadPath, kPage, kLogin, kLogout, kRoot, kStatic };
     Kind kind = Kind::kStatic;
@@ -148,24 +149,38 @@ class WebApplication {
   // after the other (the session cookie's value; empty for none).
   std::string session_key(const HttpRequest& request) const;
 
-  // Answers one request along its route and writes its access log line. Never
-  // throws: an unexpected failure (one the page did not handle itself) is
-  // logged to the event log, with the request, and answered 500.
-  HttpReply handle(const HttpRequest& request, const Route& route);
+  // What a look for a kept view that missed read of its request, carried to
+  // the run of its page so that nothing is parsed or read twice.
+  struct LookedUp {
+    bool looked = false;          // the look ran and filled what follows
+    FormPairs query_items;        // the query's items as parsed for the page
+    AheadRead read;               // the session as the store gave it (when carried) and the data stamp
+    // SessionStore::ends() before the session was read: when it changed
+    // since, the session is read again (a sign-out may have ended it).
+    uint64_t session_ends = 0;
+  };
+
+  // Answers one request along its route and writes its access log line.
+  // With `looked`, the page's run uses what a look for its kept view read.
+  // Never throws: an unexpected failure (one the page did not handle itself)
+  // is logged to the event log, with the request, and answered 500.
+  HttpReply handle(const HttpRequest& request, const Route& route, LookedUp* looked = nullptr);
   HttpReply handle(const HttpRequest& request) { return handle(request, route(request)); }
 
-  // Whether a kept view may answer the request: a GET or HEAD of a page that
-  // only reads, with a session cookie, while views are kept. Cheap.
+  // Whether a look for a kept view may answer the request: a GET or HEAD of
+  // a page that only reads, with a session cookie, while views are kept and
+  // some are. Cheap: the dispatch asks it before reading anything ahead.
   bool may_answer_kept(const HttpRequest& request, const Route& route) const;
-  // Answers a signed-in user's GET or HEAD of a page from its kept view, as
-  // handle would and with its access log line, when one still holds; else
-  // nothing, with nothing recorded, and the request goes to handle. It never
-  // runs a page, so the thread that read the request may call it. With
+  // The one decision whether a view is answered from a kept copy: answers a
+  // signed-in user's GET or HEAD of a page from its kept view, as handle
+  // would and with its access log line, when one still holds; else nothing,
+  // with nothing recorded, and what it read in `*looked` for handle. It
+  // never runs a page, so the thread that read the request may call it. With
   // `ahead`, the session and data stamp read ahead are used rather than
   // asked for, and nothing is written to the session store (a view that
   // would write goes to handle). Never throws.
-  std::optional<HttpReply> handle_kept(const HttpRequest& request, const Route& route,
-                                       const AheadRead* ahead = nullptr);
+  std::optional<HttpReply> look_kept(const HttpRequest& request, const Route& route, const AheadRead* ahead,
+                                     LookedUp* looked);
   SessionStore& session_store() { return *sessions_; }
 
   // Reopens the access log under its name (after a rotation that moved the
@@ -175,7 +190,7 @@ class WebApplication {
   void reopen_logs();
 
   // Drops expired sessions; returns how many.
-  size_t sweep_sessions() { return sessions_->sweep(); }
+  size_t sweep_sessions();
   size_t session_count() const { return sessions_->size(); }
   // Whether the demo login is on. When the options leave it to the database
   // and the database could not be read yet, asks it again.
@@ -188,17 +203,20 @@ class WebApplication {
  private:
   struct PageRun;
 
-  HttpReply answer(const HttpRequest& request, const Route& route);
-  // Runs a page through its stages, in order; with `kept_only`, only answers
-  // from a kept view, and is nothing when none holds.
+  HttpReply answer(const HttpRequest& request, const Route& route, LookedUp* looked);
+  // Runs a page through its stages, in order. With `kept_only`, only
+  // answers from a kept view, and is nothing when none holds, with what it
+  // read in `*looked`; else, with `looked`, goes on from what a look read.
   std::optional<HttpReply> run_page(const HttpRequest& request, const Route& route, bool kept_only,
-                                    const AheadRead* ahead = nullptr);
+                                    const AheadRead* ahead, LookedUp* looked);
   // The stages of run_page. open_page reads the request's items and its
-  // session (the one read `ahead`, when given).
-  void open_page(PageRun& run, const AheadRead* ahead);
+  // session (the one read `ahead`, or the one a look read, when given).
+  void open_page(PageRun& run, const AheadRead* ahead, LookedUp* looked);
   // The answer from a kept view that still holds for the request, for a
   // signed-in user's view that only reads; else nothing.
   std::optional<HttpReply> answer_kept(PageRun& run, const AheadRead* ahead);
+  // What a look that missed read, for the run of the page that follows.
+  void carry(PageRun& run, LookedUp& looked);
   // Watches the page as it runs when its view may be kept.
   void watch_page(PageRun& run);
   // The host's rules around the page (PageRules): a refusal's answer (an
