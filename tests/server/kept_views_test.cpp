@@ -168,6 +168,34 @@ TEST_P(KeptViewsTest, the_node_page_is_answered_again_until_the_node_is_saved) {
   EXPECT_NE(after.find("value=\"改\""), std::string::npos);
 }
 
+// A look for a kept view that misses carries what it read to the page's run:
+// the parsed query and the session, unless this process ended a session in
+// between (here a sign-out of that very session), when the run reads it again.
+TEST_P(KeptViewsTest, a_run_after_a_missed_look_goes_on_from_what_the_look_read) {
+  start_with([] { return std::make_unique<InputsPage>(); });
+  WebApplication& app = server_->application();
+  const std::string cookie = sign_in("admin");
+  view("x=0", cookie);  // a view is kept, so that views are looked up
+  for (const bool sign_out : {false, true}) {
+    SCOPED_TRACE(sign_out ? "signed out between the look and the run" : "nothing in between");
+    HttpRequest request;
+    request.method = "GET";
+    request.target = std::string(kNodePage) + "?x=" + (sign_out ? "2" : "1");
+    request.cookie = cookie;
+    const WebApplication::Route route = app.route(request);
+    ASSERT_TRUE(app.may_answer_kept(request, route));
+    WebApplication::LookedUp looked;
+    looked.session_ends = app.session_store().ends();
+    EXPECT_FALSE(app.look_kept(request, route, nullptr, &looked));
+    ASSERT_TRUE(looked.looked);
+    if (sign_out) {
+      EXPECT_EQ(http_post(port_, "/oa/logout.asp", "", cookie).status, 303);
+    }
+    const std::string page = gb18030_to_utf8(std::string(app.handle(request, route, &looked).bytes()));
+    EXPECT_NE(page.find(sign_out ? "x=2 user= " : "x=1 user=admin"), std::string::npos) << page;
+  }
+}
+
 // On PostgreSQL a view of the node page after another program's commit runs
 // the page again with its reads sent in few round trips: the snapshot, and
 // the reads the previous such view made, together.
