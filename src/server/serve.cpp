@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "platform/data/database_admin.h"
 #include "platform/data/db_pool.h"
@@ -133,83 +135,126 @@ std::string database_advice(const DatabaseProblem& problem, const std::string& u
          database_source(configured) + "), user and password are right";
 }
 
+namespace {
+
+// One setting: its names (the first is its own, the others older spellings)
+// and how its value goes into the options (throwing std::invalid_argument
+// for a value it cannot take).
+struct ServeSetting {
+  std::vector<std::string_view> names;
+  std::function<void(ServerOptions& options, const std::string& key, const std::string& value)> apply;
+};
+
+// A setting held in a member of the options, as a whole number within a range.
+template <typename T, typename Member>
+ServeSetting number_setting(std::string_view name, Member member, long long min, long long max) {
+  return {{name}, [member, min, max](ServerOptions& o, const std::string& key, const std::string& value) {
+            o.*member = static_cast<T>(to_number(key, value, min, max));
+          }};
+}
+
+// A setting held in a member of the options as seconds within a range.
+ServeSetting seconds_setting(std::string_view name, std::chrono::seconds ServerOptions::*member, long long min,
+                             long long max) {
+  return {{name}, [member, min, max](ServerOptions& o, const std::string& key, const std::string& value) {
+            o.*member = std::chrono::seconds(to_number(key, value, min, max));
+          }};
+}
+
+// A setting held as text, as it is.
+template <typename Member>
+ServeSetting text_setting(std::vector<std::string_view> names, Member member) {
+  return {std::move(names), [member](ServerOptions& o, const std::string&, const std::string& value) {
+            o.*member = value;
+          }};
+}
+
+// A yes-or-no setting.
+template <typename Member>
+ServeSetting flag_setting(std::string_view name, Member member) {
+  return {{name}, [member](ServerOptions& o, const std::string& key, const std::string& value) {
+            o.*member = to_bool(key, value);
+          }};
+}
+
+using O = ServerOptions;
+
+// Every setting of `oapx1 serve`, from flags or the configuration file.
+const std::vector<ServeSetting>& serve_settings() {
+  static const std::vector<ServeSetting> settings = {
+      {{"listen"}, [](O& o, const std::string&, const std::string& v) { apply_listen(o, v); }},
+      {{"db", "database"},
+       [](O& o, const std::string&, const std::string& v) {
+         if (v.empty()) throw std::invalid_argument("db: empty connection string");
+         o.database = v;
+       }},
+      {{"session-store"},
+       [](O& o, const std::string&, const std::string& v) {
+         if (v != "memory" && v.rfind("redis://", 0) != 0) {
+           throw std::invalid_argument("session-store: memory or redis://host:port/db");
+         }
+         o.session_store = v;
+       }},
+      text_setting({"docroot"}, &O::docroot),
+      number_setting<int>("threads", &O::threads, 0, 256),
+      text_setting({"app-root"}, &O::app_root),
+      text_setting({"oa-url", "tavrinoaurl"}, &O::oa_url),
+      text_setting({"system-url", "systemurl"}, &O::system_url),
+      flag_setting("demo-login", &O::demo_login),
+      text_setting({"access-log"}, &O::access_log),
+      {{"language"},
+       [](O& o, const std::string&, const std::string& v) {
+         if (v != "zh-CN" && v != "en") throw std::invalid_argument("language: zh-CN or en");
+         o.language = v;
+       }},
+      text_setting({"login-exempt"}, &O::login_exempt),
+      number_setting<size_t>("max-header", &O::header_limit, 1024, 1 << 20),
+      number_setting<size_t>("max-body", &O::body_limit, 0, 1LL << 30),
+      seconds_setting("read-timeout", &O::read_timeout, 1, 3600),
+      seconds_setting("header-timeout", &O::header_timeout, 1, 3600),
+      seconds_setting("body-timeout", &O::body_timeout, 1, 3600),
+      seconds_setting("write-timeout", &O::write_timeout, 1, 3600),
+      number_setting<int>("page-threads", &O::page_threads, 0, 256),
+      number_setting<size_t>("page-queue", &O::page_queue, 1, 100000),
+      number_setting<size_t>("max-connections", &O::max_connections, 0, 1000000),
+      number_setting<size_t>("max-connections-per-address", &O::max_connections_per_address, 0, 1000000),
+      {{"db-lock-wait"},
+       [](O& o, const std::string& key, const std::string& v) {
+         o.db_lock_wait = std::chrono::seconds(to_number(key, v, 0, 3600));
+       }},
+      number_setting<size_t>("db-pool", &O::db_pool, 1, 10000),
+      flag_setting("keep-views", &O::keep_views),
+      flag_setting("secure-cookies", &O::secure_cookies),
+      {{"trusted-proxies"},
+       [](O& o, const std::string& key, const std::string& v) {
+         try {
+           o.trusted_proxies = TrustedProxies::parse(v);
+         } catch (const std::invalid_argument& e) {
+           throw std::invalid_argument(key + ": " + e.what());
+         }
+       }},
+      number_setting<int>("login-failures", &O::login_failures, 0, 100000),
+      number_setting<size_t>("sessions-per-account", &O::sessions_per_account, 0, 1000000),
+      number_setting<size_t>("max-sessions", &O::max_sessions, 0, 1LL << 40),
+      {{"edit-permission"},
+       [](O& o, const std::string& key, const std::string& v) {
+         if (v.empty()) throw std::invalid_argument(key + ": a function code is required");
+         o.edit_permission = v;
+       }},
+  };
+  return settings;
+}
+
+}  // namespace
+
 void apply_serve_setting(ServerOptions& options, const std::string& raw_key, const std::string& value) {
   const std::string key = normalise_key(raw_key);
-  if (key == "listen") {
-    apply_listen(options, value);
-  } else if (key == "db" || key == "database") {
-    if (value.empty()) throw std::invalid_argument("db: empty connection string");
-    options.database = value;
-  } else if (key == "session-store") {
-    if (value != "memory" && value.rfind("redis://", 0) != 0) {
-      throw std::invalid_argument("session-store: memory or redis://host:port/db");
+  for (const ServeSetting& setting : serve_settings()) {
+    for (const std::string_view name : setting.names) {
+      if (key == name) return setting.apply(options, key, value);
     }
-    options.session_store = value;
-  } else if (key == "docroot") {
-    options.docroot = value;
-  } else if (key == "threads") {
-    options.threads = static_cast<int>(to_number(key, value, 0, 256));
-  } else if (key == "app-root") {
-    options.app_root = value;
-  } else if (key == "oa-url" || key == "tavrinoaurl") {
-    options.oa_url = value;
-  } else if (key == "system-url" || key == "systemurl") {
-    options.system_url = value;
-  } else if (key == "demo-login") {
-    options.demo_login = to_bool(key, value);
-  } else if (key == "access-log") {
-    options.access_log = value;
-  } else if (key == "language") {
-    if (value != "zh-CN" && value != "en") throw std::invalid_argument("language: zh-CN or en");
-    options.language = value;
-  } else if (key == "login-exempt") {
-    options.login_exempt = value;
-  } else if (key == "max-header") {
-    options.header_limit = static_cast<size_t>(to_number(key, value, 1024, 1 << 20));
-  } else if (key == "max-body") {
-    options.body_limit = static_cast<size_t>(to_number(key, value, 0, 1LL << 30));
-  } else if (key == "read-timeout") {
-    options.read_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
-  } else if (key == "header-timeout") {
-    options.header_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
-  } else if (key == "body-timeout") {
-    options.body_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
-  } else if (key == "write-timeout") {
-    options.write_timeout = std::chrono::seconds(to_number(key, value, 1, 3600));
-  } else if (key == "page-threads") {
-    options.page_threads = static_cast<int>(to_number(key, value, 0, 256));
-  } else if (key == "page-queue") {
-    options.page_queue = static_cast<size_t>(to_number(key, value, 1, 100000));
-  } else if (key == "max-connections") {
-    options.max_connections = static_cast<size_t>(to_number(key, value, 0, 1000000));
-  } else if (key == "max-connections-per-address") {
-    options.max_connections_per_address = static_cast<size_t>(to_number(key, value, 0, 1000000));
-  } else if (key == "db-lock-wait") {
-    options.db_lock_wait = std::chrono::seconds(to_number(key, value, 0, 3600));
-  } else if (key == "db-pool") {
-    options.db_pool = static_cast<size_t>(to_number(key, value, 1, 10000));
-  } else if (key == "keep-views") {
-    options.keep_views = to_bool(key, value);
-  } else if (key == "secure-cookies") {
-    options.secure_cookies = to_bool(key, value);
-  } else if (key == "trusted-proxies") {
-    try {
-      options.trusted_proxies = TrustedProxies::parse(value);
-    } catch (const std::invalid_argument& e) {
-      throw std::invalid_argument(key + ": " + e.what());
-    }
-  } else if (key == "login-failures") {
-    options.login_failures = static_cast<int>(to_number(key, value, 0, 100000));
-  } else if (key == "sessions-per-account") {
-    options.sessions_per_account = static_cast<size_t>(to_number(key, value, 0, 1000000));
-  } else if (key == "max-sessions") {
-    options.max_sessions = static_cast<size_t>(to_number(key, value, 0, 1LL << 40));
-  } else if (key == "edit-permission") {
-    if (value.empty()) throw std::invalid_argument(key + ": a function code is required");
-    options.edit_permission = value;
-  } else {
-    throw UnknownSetting("unknown setting \"" + raw_key + "\"");
   }
+  throw UnknownSetting("unknown setting \"" + raw_key + "\"");
 }
 
 ServerOptions parse_serve_args(const std::vector<std::string>& args) {
@@ -327,6 +372,92 @@ std::string serve_usage() {
          "/usr/share/doc/oapx1/serve.md in the package, docs/serve.md in the sources.\n";
 }
 
+namespace {
+
+// Sets what the process holds for the server: request snapshots, memory
+// kept for reuse, the accounts the login policy spares, the weekday names.
+void prepare_process(const ServerOptions& options) {
+  // Each request reads one snapshot of the database: its reads share one read
+  // transaction (one set of file locks), as fresh as the latest commit when
+  // its first read ran.
+  DbPool::instance().set_request_snapshots(true);
+  keep_freed_memory();
+  // The accounts the login access policy spares; without the setting, the environment's.
+  if (options.login_exempt) set_login_exempt(*options.login_exempt);
+  // The weekday names of the server's regional settings, as getsj shows them.
+  if (options.language == "en") {
+    update_process_settings([](ProcessSettings& s) {
+      s.weekday_names = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    });
+  }
+}
+
+// Checks the database (resolving its URL in `options`) and the session store
+// before anything listens; nothing is created. False, with the reason and
+// its fix on standard error, when one cannot be used.
+bool backends_ready(ServerOptions& options) {
+  const std::string configured = options.database;
+  options.database = resolve_database(configured);
+  if (const auto problem = check_database(options.database)) {
+    std::cerr << "oapx1 serve: " << problem->message << "; "
+              << database_advice(*problem, options.database, configured) << std::endl;
+    return false;
+  }
+  // A Redis server that cannot be reached would send every sign-in back to
+  // the login page.
+  if (const auto problem = session_store_problem(options.session_store)) {
+    std::cerr << "oapx1 serve: session store " << options.session_store << ": " << *problem
+              << "; check that the Redis server runs and that the setting session-store is right"
+              << std::endl;
+    return false;
+  }
+  return true;
+}
+
+// What the operator sees once the server listens: where, on what, and how.
+void print_banner(HttpServer& server) {
+  const WebApplication& app = server.application();
+  std::string host = server.address();
+  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  const std::string base = "http://" + host + ":" + std::to_string(server.port());
+  const std::filesystem::path docroot = app.options().docroot.empty() ? default_docroot() : app.options().docroot;
+  std::cout << "oapx1 serve: listening on " << base << "/\n"
+            << "  page:     " << base << app.page_path() << "?OAID=1\n"
+            << "  database: " << printable_database_url(app.options().database) << "\n"
+            << "  sessions: " << app.options().session_store << "\n"
+            << "  docroot:  " << std::filesystem::absolute(docroot).lexically_normal().string() << "\n"
+            << "  login:    "
+            << (app.demo_login_enabled() ? "demo login at " + base + app.options().app_root + "login.asp"
+                                         : std::string("demo login off"))
+            << "\n"
+            << "  threads:  " << server.threads() << "\n"
+            << "Press Ctrl+C to stop." << std::endl;
+}
+
+// Serves until a signal stops the server; the exit status.
+int serve_until_stopped(const ServerOptions& options) {
+  ServerEventLog log;
+  set_event_log(&log);
+  int code = 0;
+  try {
+    HttpServer server(options);
+    print_banner(server);
+    server.run();
+    std::cout << "oapx1 serve: stopped" << std::endl;
+  } catch (const std::exception& e) {
+    std::string message = e.what();
+    if (message.starts_with("cannot listen on")) {
+      message += "; choose another address or port with --listen ADDR:PORT (the setting listen)";
+    }
+    std::cerr << "oapx1 serve: " << message << std::endl;
+    code = 1;
+  }
+  set_event_log(nullptr);
+  return code;
+}
+
+}  // namespace
+
 int serve_command(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
@@ -345,75 +476,9 @@ int serve_command(const std::vector<std::string>& args) {
     return 2;
   }
   options.handle_signals = true;
-  // Each request reads one snapshot of the database: its reads share one read
-  // transaction (one set of file locks), as fresh as the latest commit when
-  // its first read ran.
-  DbPool::instance().set_request_snapshots(true);
-  keep_freed_memory();
-  // The accounts the login access policy spares; without the setting, the environment's.
-  if (options.login_exempt) set_login_exempt(*options.login_exempt);
-  // The weekday names of the server's regional settings, as getsj shows them.
-  if (options.language == "en") {
-    update_process_settings([](ProcessSettings& s) {
-      s.weekday_names = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-    });
-  }
-
-  // The database is checked before anything listens; nothing is created.
-  const std::string configured = options.database;
-  options.database = resolve_database(configured);
-  if (const auto problem = check_database(options.database)) {
-    std::cerr << "oapx1 serve: " << problem->message << "; "
-              << database_advice(*problem, options.database, configured) << std::endl;
-    return 1;
-  }
-
-  // So is the session store: a Redis server that cannot be reached would send
-  // every sign-in back to the login page.
-  if (const auto problem = session_store_problem(options.session_store)) {
-    std::cerr << "oapx1 serve: session store " << options.session_store << ": " << *problem
-              << "; check that the Redis server runs and that the setting session-store is right"
-              << std::endl;
-    return 1;
-  }
-
-  ServerEventLog log;
-  set_event_log(&log);
-  int code = 0;
-  try {
-    HttpServer server(options);
-    const WebApplication& app = server.application();
-    std::string host = server.address();
-    if (host.find(':') != std::string::npos) host = "[" + host + "]";
-    const std::string base = "http://" + host + ":" + std::to_string(server.port());
-    std::cout << "oapx1 serve: listening on " << base << "/\n"
-              << "  page:     " << base << app.page_path() << "?OAID=1\n"
-              << "  database: " << printable_database_url(app.options().database) << "\n"
-              << "  sessions: " << app.options().session_store << "\n"
-              << "  docroot:  " << std::filesystem::absolute(app.options().docroot.empty()
-                                                                 ? default_docroot()
-                                                                 : app.options().docroot)
-                                       .lexically_normal()
-                                       .string()
-              << "\n"
-              << "  login:    "
-              << (app.demo_login_enabled() ? "demo login at " + base + app.options().app_root + "login.asp"
-                                           : std::string("demo login off"))
-              << "\n"
-              << "  threads:  " << server.threads() << "\n"
-              << "Press Ctrl+C to stop." << std::endl;
-    server.run();
-    std::cout << "oapx1 serve: stopped" << std::endl;
-  } catch (const std::exception& e) {
-    std::string message = e.what();
-    if (message.starts_with("cannot listen on")) {
-      message += "; choose another address or port with --listen ADDR:PORT (the setting listen)";
-    }
-    std::cerr << "oapx1 serve: " << message << std::endl;
-    code = 1;
-  }
-  set_event_log(nullptr);
-  return code;
+  prepare_process(options);
+  if (!backends_ready(options)) return 1;
+  return serve_until_stopped(options);
 }
 
 }  // namespace oapx1

@@ -183,13 +183,18 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
     return reply;
   }
   throttle_.succeeded(client, user);
+  return signed_in(request, *account, attempt.item("_LogUserIPAddress"), next);
+}
+
+HttpReply SignIn::signed_in(const HttpRequest& request, const std::string& account, const Variant& address,
+                            const std::string& next) {
   const int timeout = session_timeout_minutes();
   SessionScope session(sessions_, request, settings_.system_url, settings_.secure_cookies);
-  session.view().set_item("UserName", Variant(*account));
-  session.view().set_item("_LogUserName", Variant(*account));
+  session.view().set_item("UserName", Variant(account));
+  session.view().set_item("_LogUserName", Variant(account));
   // The access line of the sign-in names the account now signed in.
-  if (RequestLogContext* log = RequestLogScope::current()) log->user = *account;
-  session.view().set_item("_LogUserIPAddress", attempt.item("_LogUserIPAddress"));
+  if (RequestLogContext* log = RequestLogScope::current()) log->user = account;
+  session.view().set_item("_LogUserIPAddress", address);
   // The session lives as long as the security settings say from the start,
   // not only after its first page has read them.
   session.view().set_timeout(timeout);

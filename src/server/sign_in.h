@@ -84,6 +84,11 @@ class SignIn {
   // replaced by its hash). A disabled account (AccountState '0') matches no
   // password. Fails as the data layer does.
   std::optional<std::string> check_password(const std::string& user, const std::string& password) const;
+  // The answer to a sign-in whose password matched `account`: the session,
+  // under a new id, signed in from `address`, the login event recorded, and
+  // the browser sent on to `next` (or the landing page).
+  HttpReply signed_in(const HttpRequest& request, const std::string& account, const Variant& address,
+                      const std::string& next);
   HttpReply form_reply(int status, std::string_view message, std::string_view user,
                        std::string_view next = {}) const;
   // `next` when it is a path below the application root (no scheme, host or
