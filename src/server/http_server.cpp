@@ -562,7 +562,7 @@ struct HttpServer::Impl {
     shared->on_idle = [this] { net::post(control, [this] { grace_timer.cancel(); }); };
     shared->app = std::make_unique<WebApplication>(std::move(options));
     for (auto& loop : loops) {
-      loop->ahead = std::make_unique<AheadReads>(loop->ioc, shared->app->session_store(),
+      loop->ahead = std::make_unique<AheadReads>(loop->ioc, shared->app->redis_sessions(),
                                                  shared->app->options().database);
       if (shared->options.keep_views) loop->ahead->connect();  // else never asked
     }

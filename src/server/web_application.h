@@ -22,14 +22,16 @@
 #include "platform/web/memory_intrinsics.h"
 #include "server/http_exchange.h"
 #include "server/kept_views.h"
-#include "server/sessions.h"
+#include "server/session_scope.h"
 #include "server/sign_in.h"
 #include "server/static_files.h"
 #include "server/trusted_proxies.h"
+#include "sessions/session_factory.h"
 
 namespace oapx1 {
 
 class AccessLog;
+struct AheadRead;
 
 // The URL path of the web application when none is set, for the server and
 // for `oapx1 request` alike.
@@ -165,7 +167,9 @@ class WebApplication {
   // would write goes to handle). Never throws.
   std::optional<HttpReply> handle_kept(const HttpRequest& request, const Route& route,
                                        const AheadRead* ahead = nullptr);
-  SessionStore& session_store() { return *sessions_; }
+  // The session store when it is on a Redis server, whose sessions the
+  // connection threads read ahead; null for sessions in this process.
+  RedisSessionStore* redis_sessions() const { return sessions_.as_redis(); }
 
   // Reopens the access log under its name (after a rotation that moved the
   // file) and the event log's connection to the system log. Requests may run
@@ -203,7 +207,7 @@ class WebApplication {
   ServerOptions options_;
   StaticFiles files_;
   ApplicationState application_;  // the application items and its lock
-  std::unique_ptr<SessionStore> sessions_;
+  ConfiguredSessionStore sessions_;
   std::unique_ptr<SignIn> sign_in_;
   KeptViews kept_views_;  // views answered again while their inputs hold
   mutable std::atomic<int> demo_login_{0};  // 1 on, 0 off, -1 not known yet (database unreadable)
