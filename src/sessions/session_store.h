@@ -66,9 +66,9 @@ class SessionStore {
   // Ends a request of the session: records its state and time-out and restarts
   // its idle time.
   virtual void touch(SessionEntry& entry) = 0;
-  // Whether touch(entry) would write to a server now (the session changed,
-  // or its expiry is due for renewal): a thread that must not wait leaves
-  // the request to one that may.
+  // Whether touch(entry) would write outside this process now (a shared
+  // store's session changed, or its expiry is due for renewal): a thread
+  // that must not wait leaves the request to one that may.
   virtual bool touch_writes(const SessionEntry& entry) const = 0;
   // Drops every expired session; returns how many (a store that expires its
   // sessions itself drops none here).
