@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "server/sessions.h"
+#include "sessions/session_store.h"
 
 namespace {
 

@@ -31,11 +31,11 @@ std::unique_ptr<net::posix::stream_descriptor> watch_socket(net::io_context& loo
 
 }  // namespace
 
-AheadReads::AheadReads(net::io_context& loop, SessionStore& sessions, std::string database)
+AheadReads::AheadReads(net::io_context& loop, RedisSessionStore* sessions, std::string database)
     : loop_(loop),
       sessions_(sessions),
       database_(std::move(database)),
-      shared_sessions_(sessions.pipe_address() != nullptr),
+      shared_sessions_(sessions != nullptr),
       asks_database_(DataStampProbe::asks_server(database_)),
       clock_(loop) {}
 
@@ -44,7 +44,7 @@ AheadReads::~AheadReads() {
 }
 
 void AheadReads::connect() {
-  if (shared_sessions_) adopt_pipe(open_pipe(*sessions_.pipe_address()));
+  if (shared_sessions_) adopt_pipe(open_pipe(sessions_->address()));
   if (asks_database_) adopt_probe(DataStampProbe::open(database_));
   next_try_ = Clock::now() + kRetryAfter;
 }
@@ -53,7 +53,7 @@ void AheadReads::reconnect() {
   if (connecting_ || Clock::now() < next_try_) return;
   connecting_ = true;
   if (connector_.joinable()) connector_.join();  // the last try, which has ended
-  const RedisAddress* address = shared_sessions_ && !pipe_ ? sessions_.pipe_address() : nullptr;
+  const RedisAddress* address = shared_sessions_ && !pipe_ ? &sessions_->address() : nullptr;
   const bool probe = asks_database_ && !probe_;
   connector_ = std::thread([this, address, probe, database = database_] {
     std::unique_ptr<RedisPipe> pipe = address ? open_pipe(*address) : nullptr;
@@ -80,7 +80,7 @@ void AheadReads::read(const std::string& id, Done done) {
       return end(p, true);
     }
     try {
-      pipe_->queue(sessions_.find_command(id));
+      pipe_->queue(sessions_->find_command(id));
     } catch (const RedisUnavailable&) {
       fail_pipe();
       return end(p, true);
@@ -167,7 +167,7 @@ void AheadReads::on_pipe_readable() {
       pipe_since_ = Clock::now();
       if (p->ended) continue;
       p->read.session_read = true;
-      p->read.session = sessions_.found(p->id, *reply);
+      p->read.session = sessions_->found(p->id, *reply);
       p->session_due = false;
       end_if_whole(p);
     }

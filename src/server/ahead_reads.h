@@ -29,17 +29,28 @@
 
 #include "platform/data/data_stamp_probe.h"
 #include "platform/kv/redis_client.h"
+#include "platform/web/call_watch.h"
 #include "server/kept_views.h"
-#include "server/sessions.h"
+#include "sessions/redis_session_store.h"
+#include "sessions/session_store.h"
 
 namespace oapx1 {
+
+// What an event loop read ahead for the look for a kept view, in place of
+// asking the servers itself.
+struct AheadRead {
+  bool session_read = false;              // the session was read ahead: it is `session`
+  std::shared_ptr<SessionEntry> session;  // null: no such session
+  std::optional<DataStamp> data;          // the data stamp, when read ahead
+};
 
 // Used on its loop's thread only.
 class AheadReads {
  public:
-  // For the loop `loop`: the session from `sessions` when that store is on a
-  // Redis server, the stamp from the server of `database` when it has one.
-  AheadReads(boost::asio::io_context& loop, SessionStore& sessions, std::string database);
+  // For the loop `loop`: the session from `sessions`, the store on a Redis
+  // server (null when sessions live in this process: they are not read
+  // ahead), and the stamp from the server of `database` when it has one.
+  AheadReads(boost::asio::io_context& loop, RedisSessionStore* sessions, std::string database);
   ~AheadReads();
   AheadReads(const AheadReads&) = delete;
   AheadReads& operator=(const AheadReads&) = delete;
@@ -95,7 +106,7 @@ class AheadReads {
   void watch_time();
 
   boost::asio::io_context& loop_;
-  SessionStore& sessions_;
+  RedisSessionStore* sessions_;  // null: no session is read ahead
   std::string database_;
   const bool shared_sessions_;
   const bool asks_database_;

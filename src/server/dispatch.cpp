@@ -21,7 +21,7 @@ struct Dispatch::Asked {
 };
 
 Dispatch::Loop::Loop(net::io_context& loop_ioc, WebApplication& app)
-    : ioc(loop_ioc), ahead(loop_ioc, app.session_store(), app.options().database) {}
+    : ioc(loop_ioc), ahead(loop_ioc, app.redis_sessions(), app.options().database) {}
 
 Dispatch::Dispatch(WebApplication& app, PageWorkers& workers) : app_(app), workers_(workers) {}
 

@@ -15,7 +15,7 @@
 #include "platform/web/process.h"
 #include "server/form.h"
 #include "server/http_server.h"
-#include "server/sessions.h"
+#include "sessions/session_factory.h"
 #include "server/sign_in.h"
 #include "platform/web/login_exempt.h"
 #include "server/logs.h"

@@ -16,7 +16,7 @@
 #include "platform/web/memory_intrinsics.h"
 #include "server/http_exchange.h"
 #include "server/login_throttle.h"
-#include "server/sessions.h"
+#include "server/session_scope.h"
 #include "server/trusted_proxies.h"
 
 namespace oapx1 {

@@ -16,6 +16,7 @@
 #include "platform/web/call_watch.h"
 #include "platform/web/event_log.h"
 #include "platform/web/process.h"
+#include "server/ahead_reads.h"
 #include "server/form.h"
 #include "server/kept_views.h"
 #include "server/logs.h"

@@ -21,13 +21,15 @@
 #include "editing/node_save.h"
 #include "host/page.h"
 #include "platform/web/memory_intrinsics.h"
+#include "server/ahead_reads.h"
 #include "server/form.h"
 #include "server/http_exchange.h"
 #include "server/kept_views.h"
-#include "server/sessions.h"
+#include "server/session_scope.h"
 #include "server/sign_in.h"
 #include "server/static_files.h"
 #include "server/trusted_proxies.h"
+#include "sessions/session_factory.h"
 
 namespace oapx1 {
 
@@ -182,6 +184,9 @@ class WebApplication {
   std::optional<HttpReply> look_kept(const HttpRequest& request, const Route& route, const AheadRead* ahead,
                                      LookedUp* looked);
   SessionStore& session_store() { return *sessions_; }
+  // The session store when it is on a Redis server, whose sessions the
+  // connection threads read ahead; null for sessions in this process.
+  RedisSessionStore* redis_sessions() const { return sessions_.as_redis(); }
 
   // Reopens the access log under its name (after a rotation that moved the
   // file) and the event log's connection to the system log. Requests may run
@@ -245,7 +250,7 @@ class WebApplication {
   ServerOptions options_;
   StaticFiles files_;
   ApplicationState application_;  // the application items and its lock
-  std::unique_ptr<SessionStore> sessions_;
+  ConfiguredSessionStore sessions_;
   std::unique_ptr<SignIn> sign_in_;
   KeptViews kept_views_;  // views answered again while their inputs hold
   mutable std::atomic<int> demo_login_{0};  // 1 on, 0 off, -1 not known yet (database unreadable)

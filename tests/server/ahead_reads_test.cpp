@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "platform/data/connection.h"
-#include "redis_process.h"
 #include "server/ahead_reads.h"
-#include "server/sessions.h"
+#include "sessions/session_factory.h"
+#include "support/redis_process.h"
 #include "support/test_pg.h"
 
 namespace oapx1 {
@@ -62,7 +62,7 @@ TEST_F(AheadReadsTest, each_read_gets_its_own_session_however_many_are_out) {
     ids.push_back(store->add(entry));
   }
   ids.push_back("unknown");
-  AheadReads ahead(loop_, *store, "sqlite:unused.db");  // SQLite: no database server to ask
+  AheadReads ahead(loop_, store.as_redis(), "sqlite:unused.db");  // SQLite: no database server to ask
   ahead.connect();
   std::vector<std::optional<AheadRead>> reads(ids.size());
   for (size_t i = 0; i < ids.size(); ++i) ahead.read(ids[i], note(reads[i]));
@@ -88,7 +88,7 @@ TEST_F(AheadReadsTest, a_store_that_does_not_answer_holds_no_read_beyond_a_secon
   socklen_t length = sizeof address;
   ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
   auto store = make_session_store("redis://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/0", {});
-  AheadReads ahead(loop_, *store, "sqlite:unused.db");
+  AheadReads ahead(loop_, store.as_redis(), "sqlite:unused.db");
   ahead.connect();
   std::optional<AheadRead> first = AheadRead{}, second = AheadRead{};
   const auto began = std::chrono::steady_clock::now();
@@ -116,7 +116,7 @@ TEST_F(AheadReadsTest, a_store_back_after_a_restart_is_read_ahead_again) {
   auto entry = std::make_shared<SessionEntry>();
   entry->state.set_item("UserName", Variant("lisi"));
   const std::string id = store->add(entry);
-  AheadReads ahead(loop_, *store, "sqlite:unused.db");
+  AheadReads ahead(loop_, store.as_redis(), "sqlite:unused.db");
   ahead.connect();
   redis.stop();
   std::optional<AheadRead> during = AheadRead{};
@@ -144,7 +144,7 @@ TEST_F(AheadReadsTest, a_stamp_is_read_after_its_read_began_even_while_a_questio
   if (pg.url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
   pg.load_demo();
   auto store = make_session_store("memory", {});
-  AheadReads ahead(loop_, *store, pg.url());
+  AheadReads ahead(loop_, store.as_redis(), pg.url());
   ahead.connect();
   std::optional<AheadRead> before, out, after;
   ahead.read("s", note(before));

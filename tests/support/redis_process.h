@@ -1,7 +1,8 @@
 // A redis-server of a test's own, for the tests of what the host keeps on
-// Redis. Skipped by the tests when redis-server is not installed.
-#ifndef OAPX1_TESTS_SERVER_REDIS_PROCESS_H_
-#define OAPX1_TESTS_SERVER_REDIS_PROCESS_H_
+// Redis, and the count of the commands it ran. Skipped by the tests when
+// redis-server is not installed.
+#ifndef OAPX1_TESTS_SUPPORT_REDIS_PROCESS_H_
+#define OAPX1_TESTS_SUPPORT_REDIS_PROCESS_H_
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -85,6 +88,39 @@ class RedisProcess {
   pid_t pid_ = -1;
 };
 
+// Calls of each command the Redis server has run, from INFO commandstats.
+inline std::map<std::string, long long> command_calls(RedisClient& client) {
+  std::map<std::string, long long> calls;
+  const std::string info = client.run({"INFO", "commandstats"}).text;
+  std::istringstream lines(info);
+  for (std::string line; std::getline(lines, line);) {
+    // cmdstat_get:calls=3,usec=...
+    const size_t colon = line.find(':'), equals = line.find("calls=");
+    if (line.rfind("cmdstat_", 0) != 0 || colon == std::string::npos || equals == std::string::npos) continue;
+    calls[line.substr(8, colon - 8)] = std::stoll(line.substr(equals + 6));
+  }
+  return calls;
+}
+
+// The commands run between two readings, but for the INFO of the reading.
+inline std::map<std::string, long long> commands_between(const std::map<std::string, long long>& before,
+                                                         const std::map<std::string, long long>& after) {
+  std::map<std::string, long long> run;
+  for (const auto& [name, n] : after) {
+    const auto it = before.find(name);
+    const long long d = n - (it == before.end() ? 0 : it->second) - (name == "info" ? 1 : 0);
+    if (d > 0) run[name] = d;
+  }
+  return run;
+}
+
+// The commands as "name=count " for each, in name order.
+inline std::string describe(const std::map<std::string, long long>& commands) {
+  std::string text;
+  for (const auto& [name, n] : commands) text += name + "=" + std::to_string(n) + " ";
+  return text;
+}
+
 }  // namespace oapx1
 
-#endif  // OAPX1_TESTS_SERVER_REDIS_PROCESS_H_
+#endif  // OAPX1_TESTS_SUPPORT_REDIS_PROCESS_H_
