@@ -15,8 +15,15 @@ constexpr Flag kCommonFlags[] = {
     {"--help", "", false, "print the usage of the command"},
 };
 
-// The column at which a flag's help begins.
+// What stands before a flag's help on its lines: the help starts at column 26.
 constexpr size_t kHelpColumn = 25;
+
+const Flag* find_flag(std::span<const Flag> flags, std::string_view name) {
+  for (const Flag& flag : flags) {
+    if (flag.name == name) return &flag;
+  }
+  return nullptr;
+}
 
 bool is_word(const std::string& arg, Words words) {
   switch (words) {
@@ -53,13 +60,9 @@ bool asks_for_help(std::span<const std::string> args) {
 CommandLine::CommandLine(std::span<const std::string> args, std::initializer_list<std::span<const Flag>> flags,
                          Words words) {
   auto declared = [&](const std::string& arg) -> const Flag* {
-    for (const Flag& flag : common_flags()) {
-      if (flag.name == arg) return &flag;
-    }
+    if (const Flag* flag = find_flag(common_flags(), arg)) return flag;
     for (std::span<const Flag> list : flags) {
-      for (const Flag& flag : list) {
-        if (flag.name == arg) return &flag;
-      }
+      if (const Flag* flag = find_flag(list, arg)) return flag;
     }
     return nullptr;
   };
