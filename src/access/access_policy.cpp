@@ -9,11 +9,11 @@
 
 #include "access/log_statement.h"
 #include "host/page.h"
+#include "lookups/rows.h"
 #include "platform/text/ascii.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
-#include "platform/components/components.h"
 #include "platform/web/event_log.h"
 #include "platform/web/login_exempt.h"
 
@@ -55,9 +55,8 @@ Variant Page::isallowlogin() {
     // Accounts named by the configuration are never restricted, and nothing is logged for them.
     if (is_login_exempt(vb::LCase(user.str()))) return;
 
-    Variant settings = CreateObject("ADODB.Recordset");
+    Variant settings = open_rows("select top 1 * from OA_AnQuan", conn);
     Recordset& r = settings.as<Recordset>();
-    r.Open("select top 1 * from OA_AnQuan", conn, 1, 3);
     const bool has_row = r.RecordCount() > 0;
     // A column's value, or its default when it is null or there is no row.
     auto setting = [&](const char* column, const char* fallback) {

@@ -6,20 +6,12 @@
 #include <string_view>
 
 #include "host/page.h"
+#include "lookups/rows.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
-#include "platform/components/components.h"
 
 namespace oapx1 {
 namespace {
-
-// A recordset of the statement on the page's connection, opened as the
-// library opens every read (keyset cursor, optimistic lock).
-Variant open_rows(const std::string& statement, const Variant& conn) {
-  Variant rows = CreateObject("ADODB.Recordset");
-  rows.as<Recordset>().Open(statement, conn, 1, 3);
-  return rows;
-}
 
 // The grants of a function to roles, by a function id that must be a number.
 std::string function_role_statement(const Variant& funid) {

@@ -6,6 +6,7 @@
 #include "platform/data/connection.h"
 #include "platform/data/db_backend.h"
 #include "platform/script/script.h"
+#include "util/ids_and_lists.h"
 
 namespace oapx1 {
 namespace {
@@ -18,18 +19,6 @@ std::string cell(const DbResult& result, size_t row, std::string_view column) {
 }
 
 std::string quoted(const std::string& text) { return "'" + sql_text(Variant(text)) + "'"; }
-
-// The names of a ';'-separated list of logins, without empty entries.
-std::vector<std::string> split_list(const std::string& list) {
-  std::vector<std::string> names;
-  size_t start = 0;
-  while (start <= list.size()) {
-    const size_t end = std::min(list.find(';', start), list.size());
-    if (end > start) names.push_back(list.substr(start, end - start));
-    start = end + 1;
-  }
-  return names;
-}
 
 std::string join_list(const std::vector<std::string>& names) {
   std::string list;
@@ -121,7 +110,7 @@ bool Accounts::grant(const std::string& login, const std::string& code) {
                            quoted(stored) + ")"));
     return true;
   }
-  std::vector<std::string> names = split_list(cell(rows, 0, "UserList"));
+  std::vector<std::string> names = list_entries(cell(rows, 0, "UserList"));
   if (std::find(names.begin(), names.end(), stored) != names.end()) return false;
   names.push_back(stored);
   conn_->execute(Variant("update OA_SysPower set UserList=" + quoted(join_list(names)) +
@@ -135,7 +124,7 @@ bool Accounts::revoke(const std::string& login, const std::string& code) {
       conn_->session().query("select OAID, UserList from OA_SysPower where Code=" + quoted(code) + " order by OAID");
   bool held = false;
   for (size_t i = 0; i < rows.rows.size(); ++i) {
-    std::vector<std::string> names = split_list(cell(rows, i, "UserList"));
+    std::vector<std::string> names = list_entries(cell(rows, i, "UserList"));
     const auto kept = std::remove(names.begin(), names.end(), stored);
     if (kept == names.end()) continue;
     names.erase(kept, names.end());
@@ -157,12 +146,12 @@ bool Accounts::granted_by_role(const std::string& login, const std::string& code
 
 void Accounts::ensure_editing_function() {
   if (!conn_->session()
-           .query(std::string("select OAID from OA_Functions where CodeNumber='") + kEditingFunction + "'")
+           .query(std::string("select OAID from OA_Functions where CodeNumber='") + kDefaultEditPermission + "'")
            .rows.empty()) {
     return;
   }
   conn_->execute(Variant(std::string("insert into OA_Functions (CodeNumber, FunctionName) values ('") +
-                         kEditingFunction + "', '流程设置')"));
+                         kDefaultEditPermission + "', '流程设置')"));
 }
 
 std::vector<AccountRow> Accounts::list() {
@@ -182,7 +171,7 @@ std::vector<AccountRow> Accounts::list() {
     const std::string password = cell(users, i, "password");
     a.password = password.empty() ? "none" : is_password_hash(password) ? "hashed" : "plain text";
     for (size_t g = 0; g < grants.rows.size(); ++g) {
-      const std::vector<std::string> names = split_list(cell(grants, g, "UserList"));
+      const std::vector<std::string> names = list_entries(cell(grants, g, "UserList"));
       const std::string code = cell(grants, g, "Code");
       if (std::find(names.begin(), names.end(), a.login) != names.end() &&
           std::find(a.grants.begin(), a.grants.end(), code) == a.grants.end()) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "editing/node_save.h"
+
 namespace oapx1 {
 
 class Connection;
@@ -32,10 +34,6 @@ struct AccountRow {
   std::string password;
   std::vector<std::string> grants;  // function codes granted to the login directly
 };
-
-// The function code of the editing permission (流程设置), which the workflow
-// settings pages ask of a user.
-inline constexpr char kEditingFunction[] = "FLOWSET";
 
 class Accounts {
  public:

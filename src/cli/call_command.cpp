@@ -85,6 +85,24 @@ Variant parse_argument(const std::string& text, const std::string& what) {
   return from_json(j, what);
 }
 
+void check_field(std::string_view, const std::string& preset) {
+  const size_t eq = preset.find('=');
+  if (eq == std::string::npos || eq == 0) throw UsageError{"--field takes NAME=JSON"};
+}
+
+void check_callbacks(std::string_view, const std::string& value) {
+  if (value != "markers") throw UsageError{"--callbacks takes \"markers\""};
+}
+
+// The flags of `oapx1 call` besides the request options.
+constexpr Flag kCallFlags[] = {
+    {"--field", "NAME=JSON", true, "preset the page variable NAME just before the call\n(repeatable)",
+     check_field},
+    {"--no-init", "", false, "do not run the include initialisers first"},
+    {"--callbacks", "markers", false, "make the frame callbacks write [winmenu] and [showcontent]",
+     check_callbacks},
+};
+
 int list_methods() {
   for (const MethodEntry& entry : method_table()) std::cout << entry.name << " " << entry.argc << "\n";
   return 0;
@@ -92,39 +110,27 @@ int list_methods() {
 
 }  // namespace
 
+std::string call_usage() {
+  return "usage: oapx1 call METHOD [ARG]... [request options] [--field NAME=JSON]... [--no-init]\n"
+         "                  [--callbacks markers]\n"
+         "       oapx1 call --list\n"
+         "Invokes one method of the page class; ARG is a JSON value or @FILE. Prints one JSON\n"
+         "object. An unknown method or a wrong argument count exits with status 2.\n\n" +
+         request_options_usage() + "call options:\n" + flag_lines(kCallFlags);
+}
+
 int call_command(const std::vector<std::string>& args) {
   if (!args.empty() && args[0] == "--list") return list_methods();
   if (args.empty() || args[0].starts_with("--")) throw UsageError{"call needs a METHOD name"};
   const MethodEntry* method = find_method(args[0]);
   if (!method) throw UsageError{"unknown method \"" + args[0] + "\" (oapx1 call --list shows them)"};
 
-  RequestOptions options;
-  std::vector<std::string> raw_args;
-  std::vector<std::pair<std::string, std::string>> field_presets;
-  bool no_init = false;
-  bool markers = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (take_request_option(args, i, options)) continue;
-    const std::string& a = args[i];
-    if (a == "--no-init") {
-      no_init = true;
-    } else if (a == "--field" || a == "--callbacks") {
-      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
-      const std::string& v = args[++i];
-      if (a == "--callbacks") {
-        if (v != "markers") throw UsageError{"--callbacks takes \"markers\""};
-        markers = true;
-      } else {
-        const size_t eq = v.find('=');
-        if (eq == std::string::npos || eq == 0) throw UsageError{"--field takes NAME=JSON"};
-        field_presets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-      }
-    } else if (a.starts_with("--")) {
-      throw UsageError{"unknown option " + a};
-    } else {
-      raw_args.push_back(a);
-    }
-  }
+  const std::span<const std::string> after_method = std::span(args).subspan(1);
+  const CommandLine line(after_method, {request_flags(), kCallFlags}, Words::kNotDoubleDashed);
+  const RequestOptions options = request_options(line);
+  const std::vector<std::string>& raw_args = line.words();
+  const bool no_init = line.has("--no-init");
+  const bool markers = line.has("--callbacks");
   if (static_cast<int>(raw_args.size()) != method->argc) {
     throw UsageError{std::string(method->name) + " takes " + std::to_string(method->argc) +
                      " argument(s), got " + std::to_string(raw_args.size())};
@@ -142,12 +148,14 @@ int call_command(const std::vector<std::string>& args) {
     request.response().body().clear();
   }
   auto fields = page->fields();
-  for (const auto& [name, text] : field_presets) {
+  for (const std::string& preset : line.values("--field")) {
+    const size_t eq = preset.find('=');
+    const std::string name = preset.substr(0, eq);
     Variant* target = nullptr;
     for (auto& [field_name, variable] : fields)
       if (field_name == name) target = variable;
     if (!target) throw UsageError{"unknown page variable \"" + name + "\""};
-    *target = parse_argument(text, "--field " + name);
+    *target = parse_argument(preset.substr(eq + 1), "--field " + name);
   }
 
   json out;

@@ -1,5 +1,6 @@
-// The subcommands of `oapx1`. Each takes the arguments after its name and
-// returns the process exit status; usage errors are thrown as UsageError.
+// The subcommands of `oapx1`. Each takes the arguments after its name (read
+// with CommandLine, cli/options.h) and returns the process exit status; usage
+// errors are thrown as UsageError.
 #ifndef OAPX1_CLI_COMMANDS_H_
 #define OAPX1_CLI_COMMANDS_H_
 
@@ -8,32 +9,35 @@
 
 namespace oapx1 {
 
+// Each command and its usage (`oapx1 COMMAND --help`): the text of the
+// command, then the usage lines of its flags.
+
 // Runs one request of the node settings page; prints the body and the events.
 int request_command(const std::vector<std::string>& args);
+std::string request_usage();
 // Invokes one method of the page class by name; prints one JSON object.
 int call_command(const std::vector<std::string>& args);
+std::string call_usage();
 // The database subcommands: init (the schema, and the demo data with --demo,
 // the first administrator with --admin), upgrade (an older database to the
 // current schema), check (whether serve can use it) and backup FILE (a SQLite
 // copy while serving).
 int db_command(const std::vector<std::string>& args);
+std::string db_usage();
 // The account subcommands: add, passwd, disable, enable, grant, revoke, list
 // and rehash-check (the accounts whose password is still plain text).
 int user_command(const std::vector<std::string>& args);
+std::string user_usage();
+// Prints the change history of one workflow node, newest first:
+// --node N (required), --limit K (the newest K lines). Usage errors are
+// thrown as UsageError; a database that cannot be read fails.
+int history_command(const std::vector<std::string>& args);
+std::string history_usage();
 
-// The database a command's --db and --config options name: `flag_db` when
-// given, else the db setting of the serve configuration file `config` when
-// given, else empty (resolve_database then decides). Throws UsageError for a
-// configuration file that cannot be read.
-std::string database_option(const std::string& flag_db, const std::string& config);
 // A new password: the first line of stdin with `from_stdin`, else asked twice
 // on the terminal without echo. Throws UsageError when there is none, it is
 // empty or the two typed differ.
 std::string read_new_password(bool from_stdin);
-// Prints the change history of one workflow node, newest first:
-// --node N (required), --limit K (the newest K lines), --db URL. Usage errors
-// are thrown as UsageError; a database that cannot be read fails.
-int history_command(const std::vector<std::string>& args);
 
 }  // namespace oapx1
 

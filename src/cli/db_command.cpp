@@ -5,7 +5,7 @@
 #include "cli/accounts.h"
 #include "cli/commands.h"
 #include "cli/embedded_sql.h"
-#include "cli/request_context.h"
+#include "cli/options.h"
 #include "platform/data/connection.h"
 #include "platform/data/database_admin.h"
 #include "platform/web/process.h"
@@ -32,35 +32,25 @@ struct DbOptions {
   std::vector<std::string> rest;  // the words that are no option
 };
 
-// Reads the options every db subcommand shares; --config names the serve
-// configuration file, whose db setting applies unless --db is given.
-DbOptions parse_db_options(const std::vector<std::string>& args, bool init) {
+// The flags of db init besides the common ones; the other subcommands take none.
+constexpr Flag kInitFlags[] = {
+    {"--demo", "", false, "init: load the demo data"},
+    {"--if-missing", "", false, "init: only when the database has no schema yet"},
+    {"--admin", "LOGIN", false, "init: add the first administrator, holding FLOWSET"},
+    {"--password-stdin", "", false, "init --admin: read the password from the first line of stdin"},
+};
+
+// Reads the options of a db subcommand (after its name).
+DbOptions parse_db_options(std::span<const std::string> args, bool init) {
+  const CommandLine line(args, {init ? std::span<const Flag>(kInitFlags) : std::span<const Flag>()},
+                         Words::kNotDashed);
   DbOptions o;
-  std::string flag_db, config;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
-      return args[++i];
-    };
-    if (a == "--db")
-      flag_db = value();
-    else if (a == "--config")
-      config = value();
-    else if (init && a == "--demo")
-      o.demo = true;
-    else if (init && a == "--if-missing")
-      o.if_missing = true;
-    else if (init && a == "--admin")
-      o.admin = value();
-    else if (init && a == "--password-stdin")
-      o.password_stdin = true;
-    else if (a.starts_with("-"))
-      throw UsageError{"unknown option " + a};
-    else
-      o.rest.push_back(a);
-  }
-  o.database = database_option(flag_db, config);
+  o.demo = line.has("--demo");
+  o.if_missing = line.has("--if-missing");
+  o.admin = line.value("--admin");
+  o.password_stdin = line.has("--password-stdin");
+  o.rest = line.words();
+  o.database = line.database();
   if (o.password_stdin && o.admin.empty()) throw UsageError{"--password-stdin goes with --admin"};
   return o;
 }
@@ -119,8 +109,8 @@ int init(const DbOptions& o) {
         // An existing account keeps its password; it is only granted the permission.
         std::cerr << "db: " << e.what() << "; its password is kept\n";
       }
-      accounts.grant(o.admin, kEditingFunction);
-      std::cerr << "db: " << o.admin << " holds " << kEditingFunction << " (流程设置)\n";
+      accounts.grant(o.admin, kDefaultEditPermission);
+      std::cerr << "db: " << o.admin << " holds " << kDefaultEditPermission << " (流程设置)\n";
     }
   } catch (const std::exception& e) {
     std::cerr << "db: " << shown << ": " << e.what() << "\n";
@@ -179,22 +169,35 @@ int backup(const DbOptions& o) {
 
 }  // namespace
 
-std::string database_option(const std::string& flag_db, const std::string& config) {
-  if (!flag_db.empty()) return flag_db;
-  if (config.empty()) return {};
-  try {
-    return parse_serve_args({"--config", config}).database;
-  } catch (const std::invalid_argument& e) {
-    throw UsageError{e.what()};
-  }
+std::string db_usage() {
+  return "usage: oapx1 db init [--db URL] [--config FILE] [--demo] [--if-missing]\n"
+         "                     [--admin LOGIN [--password-stdin]]\n"
+         "       oapx1 db upgrade [--db URL] [--config FILE]\n"
+         "       oapx1 db check [--db URL] [--config FILE]\n"
+         "       oapx1 db backup FILE [--db URL] [--config FILE]\n"
+         "  init    creates the schema, or upgrades an existing one; with the demo data on\n"
+         "          --demo; with --if-missing only when the database has no schema yet; with\n"
+         "          --admin the first administrator, holding the editing permission FLOWSET\n"
+         "          (password from stdin with --password-stdin, else asked twice)\n"
+         "  upgrade brings a database of an earlier release to the current schema, in one\n"
+         "          transaction, keeping its rows; running it again changes nothing\n"
+         "  check   exits 0 when serve can use the database, else 1 with the reason\n"
+         "  backup  copies a SQLite database into FILE while the server keeps running\n"
+         "A SQLite database and its backups are created readable by their owner only.\n"
+         "The database is --db, else the db of the serve configuration FILE, else $OAPX1_DB,\n"
+         "else sqlite:var/oa.db.\n"
+         "options:\n" +
+         flag_lines(common_flags()) + flag_lines(kInitFlags);
 }
 
 int db_command(const std::vector<std::string>& args) {
   const std::string sub = args.empty() ? std::string() : args[0];
-  if (sub == "init") return init(parse_db_options(args, true));
-  if (sub == "upgrade") return upgrade(parse_db_options(args, false));
-  if (sub == "check") return check(parse_db_options(args, false));
-  if (sub == "backup") return backup(parse_db_options(args, false));
+  // The arguments after the subcommand's name.
+  auto options = [&](bool init) { return parse_db_options(std::span(args).subspan(1), init); };
+  if (sub == "init") return init(options(true));
+  if (sub == "upgrade") return upgrade(options(false));
+  if (sub == "check") return check(options(false));
+  if (sub == "backup") return backup(options(false));
   throw UsageError{"db takes the subcommand init, upgrade, check or backup"};
 }
 

@@ -8,11 +8,15 @@
 
 namespace oapx1 {
 
+std::string request_usage() {
+  return "usage: oapx1 request [request options]\n"
+         "Runs one request of the node settings page; the body goes to stdout (code page 936,\n"
+         "or UTF-8 with --utf8), event log entries to stderr. Exit status 0 whenever the page ran.\n\n" +
+         request_options_usage();
+}
+
 int request_command(const std::vector<std::string>& args) {
-  RequestOptions options;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (!take_request_option(args, i, options)) throw UsageError{"unknown option " + args[i]};
-  }
+  const RequestOptions options = request_options(CommandLine(args, {request_flags()}, Words::kNone));
   CommandRequest request(options);
   {
     tvwortqflowjiedia page;

@@ -4,10 +4,12 @@
 #define OAPX1_CLI_REQUEST_CONTEXT_H_
 
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "cli/options.h"
 #include "platform/web/event_log.h"
 #include "platform/web/memory_intrinsics.h"
 #include "platform/web/process.h"
@@ -16,7 +18,7 @@ namespace oapx1 {
 
 // The options `oapx1 request` and `oapx1 call` share.
 struct RequestOptions {
-  std::string db;                                             // --db, the database URL
+  std::string db;                                             // --db or --config, the database URL
   std::vector<std::pair<std::string, std::string>> query;     // --query NAME=VALUE
   std::vector<std::pair<std::string, std::string>> form;      // --form NAME=VALUE
   std::vector<std::pair<std::string, std::string>> session;   // --session NAME=VALUE
@@ -25,14 +27,17 @@ struct RequestOptions {
   bool utf8 = false;                                          // --utf8
 };
 
-// Takes the option at args[i] (and its value) when it is a shared request
-// option; returns false when it is not one. Throws UsageError on a bad value.
-bool take_request_option(const std::vector<std::string>& args, size_t& i, RequestOptions& options);
+// The flags `oapx1 request` and `oapx1 call` share, besides the common ones.
+std::span<const Flag> request_flags();
 
-// A command-line usage error: a message for stderr and exit status 2.
-struct UsageError {
-  std::string message;
-};
+// The usage of the flags of `request_flags`, the common ones first, under the
+// heading "request options:".
+std::string request_options_usage();
+
+// The request options of a command line read with request_flags (which
+// checked each item and --now); the database as CommandLine::database names
+// it, and fails as that does.
+RequestOptions request_options(const CommandLine& line);
 
 // The intrinsic objects of one command-line request, bound on this thread for
 // its lifetime; process settings (database, clock, event log) applied too.

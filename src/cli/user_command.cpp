@@ -5,7 +5,7 @@
 
 #include "cli/accounts.h"
 #include "cli/commands.h"
-#include "cli/request_context.h"
+#include "cli/options.h"
 #include "platform/data/database_admin.h"
 #include "platform/web/process.h"
 
@@ -37,39 +37,39 @@ struct UserOptions {
   std::vector<std::string> rest;       // the words that are no option
 };
 
-UserOptions parse_user_options(const std::vector<std::string>& args) {
-  UserOptions o;
-  std::string flag_db, config;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
-      return args[++i];
-    };
-    if (a == "--db") {
-      flag_db = value();
-    } else if (a == "--config") {
-      config = value();
-    } else if (a == "--name") {
-      o.name = value();
-    } else if (a == "--department") {
-      const std::string& id = value();
-      size_t used = 0;
-      try {
-        o.department = std::stoll(id, &used);
-      } catch (const std::exception&) {
-        used = 0;
-      }
-      if (used == 0 || used != id.size()) throw UsageError{"--department takes a department id, not \"" + id + "\""};
-    } else if (a == "--password-stdin") {
-      o.password_stdin = true;
-    } else if (a.starts_with("-")) {
-      throw UsageError{"unknown option " + a};
-    } else {
-      o.rest.push_back(a);
-    }
+// The department id of --department: a whole number as std::stoll reads the
+// whole text (a sign and leading blanks allowed); nullopt otherwise.
+std::optional<long long> department_id(const std::string& text) {
+  size_t used = 0;
+  long long id = 0;
+  try {
+    id = std::stoll(text, &used);
+  } catch (const std::exception&) {
+    return std::nullopt;
   }
-  o.database = database_option(flag_db, config);
+  if (used == 0 || used != text.size()) return std::nullopt;
+  return id;
+}
+
+void check_department(std::string_view, const std::string& text) {
+  if (!department_id(text)) throw UsageError{"--department takes a department id, not \"" + text + "\""};
+}
+
+// The flags of the user subcommands besides the common ones.
+constexpr Flag kUserFlags[] = {
+    {"--name", "NAME", false, "add: the account's full name"},
+    {"--department", "ID", false, "add: its department (KX_Department)", check_department},
+    {"--password-stdin", "", false, "add, passwd: read the password from the first line of stdin"},
+};
+
+UserOptions parse_user_options(std::span<const std::string> args) {
+  const CommandLine line(args, {kUserFlags}, Words::kNotDashed);
+  UserOptions o;
+  o.name = line.value("--name");
+  if (line.has("--department")) o.department = department_id(line.value("--department"));
+  o.password_stdin = line.has("--password-stdin");
+  o.rest = line.words();
+  o.database = line.database();
   return o;
 }
 
@@ -103,13 +103,37 @@ int rehash_check(Accounts& accounts) {
 
 }  // namespace
 
+std::string user_usage() {
+  return "usage: oapx1 user add LOGIN --name NAME [--department ID] [--password-stdin]\n"
+         "       oapx1 user passwd LOGIN [--password-stdin]\n"
+         "       oapx1 user disable|enable LOGIN\n"
+         "       oapx1 user grant|revoke LOGIN FUNCTION-CODE\n"
+         "       oapx1 user list\n"
+         "       oapx1 user rehash-check\n"
+         "  (each also takes [--db URL] [--config FILE], as oapx1 db does)\n"
+         "  add      adds an active account in department ID (KX_Department) or none\n"
+         "  passwd   sets a new password\n"
+         "  disable  refuses the account's sign-ins; enable admits them again\n"
+         "  grant    grants a function (OA_Functions.CodeNumber, e.g. FLOWSET, the editing\n"
+         "           permission) to the account directly; revoke takes the grant away\n"
+         "  list     prints the accounts, one a line, tab-separated\n"
+         "  rehash-check  prints the accounts whose password is still stored in plain text\n"
+         "           (replaced by its hash at the next sign-in); exit status 1 when any\n"
+         "Passwords are stored as salted argon2id hashes. Without --password-stdin the\n"
+         "password is asked twice on the terminal, without echo; with it, the first line of\n"
+         "stdin is the password. An unknown account, department or function, or a login\n"
+         "taken, exits with status 1.\n"
+         "options:\n" +
+         flag_lines(common_flags()) + flag_lines(kUserFlags);
+}
+
 int user_command(const std::vector<std::string>& args) {
   const std::string sub = args.empty() ? std::string() : args[0];
   static const char* const kSubs[] = {"add", "passwd", "disable", "enable", "grant", "revoke", "list", "rehash-check"};
   if (std::find(std::begin(kSubs), std::end(kSubs), sub) == std::end(kSubs)) {
     throw UsageError{"user takes the subcommand add, passwd, disable, enable, grant, revoke, list or rehash-check"};
   }
-  const UserOptions o = parse_user_options(args);
+  const UserOptions o = parse_user_options(std::span(args).subspan(1));
   if (sub != "add" && (!o.name.empty() || o.department)) throw UsageError{"--name and --department go with user add"};
   if (o.password_stdin && sub != "add" && sub != "passwd") throw UsageError{"--password-stdin goes with user add or passwd"};
   if (sub == "add") {

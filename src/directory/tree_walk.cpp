@@ -2,15 +2,8 @@
 
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
-#include "platform/components/components.h"
 
 namespace oapx1::directory {
-
-Variant open_recordset(const Variant& statement, const Variant& conn) {
-  Variant rs = CreateObject("ADODB.Recordset");
-  rs.as<Recordset>().Open(statement, conn, 1, 3);
-  return rs;
-}
 
 double node_key(const Variant& id) {
   if (id.type() == Variant::Type::kInteger) return static_cast<double>(id.integer());

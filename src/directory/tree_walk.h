@@ -1,7 +1,7 @@
-// What the directory's walks share: opening a statement the way the library
-// does, node ids as keys of the visited set, the explicit stack on which the
-// downward walks run their levels in the order a recursion would, and the one
-// driver of a downward tree walk, to which each tree passes its own work.
+// What the directory's walks share: node ids as keys of the visited set, the
+// explicit stack on which the downward walks run their levels in the order a
+// recursion would, and the one driver of a downward tree walk, to which each
+// tree passes its own work.
 #ifndef OAPX1_DIRECTORY_TREE_WALK_H_
 #define OAPX1_DIRECTORY_TREE_WALK_H_
 
@@ -16,10 +16,6 @@
 #include "platform/script/variant.h"
 
 namespace oapx1::directory {
-
-// A new recordset with `statement` open on the connection held by `conn`
-// (cursor type 1, lock type 3). Fails as Recordset::Open does.
-Variant open_recordset(const Variant& statement, const Variant& conn);
 
 // The key of a node id in a visited set: the id as a number. Fails with 13
 // when the id is not a whole number.

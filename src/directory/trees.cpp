@@ -9,6 +9,7 @@
 
 #include "directory/tree_walk.h"
 #include "host/page.h"
+#include "lookups/rows.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/web/intrinsics.h"
@@ -17,7 +18,6 @@ namespace oapx1 {
 
 using directory::is_true;
 using directory::Level;
-using directory::open_recordset;
 using directory::TreeHooks;
 using directory::walk_tree;
 
@@ -97,7 +97,7 @@ void collect_descendants(Guard&& guard, const Variant& conn, std::string_view ta
   if (!guard([&] { list.start(id); })) return;
   walk_tree(Level{id},
             TreeHooks{.child_column = key_column,
-                      .open = [&](Level& c) { return open_recordset(children_sql(table, c.id), conn); },
+                      .open = [&](Level& c) { return open_rows(children_sql(table, c.id), conn); },
                       .row =
                           [&](Level&, Recordset&, const Variant& child) {
                             list.append(child);
@@ -120,7 +120,7 @@ void option_tree(Page& page, Guard&& guard, std::string_view table, std::string_
                       .open =
                           [&](Level& c) {
                             page.sql = children_sql(table, c.id);
-                            return open_recordset(page.sql, page.conn);
+                            return open_rows(page.sql, page.conn);
                           },
                       .row =
                           [&](Level& c, Recordset& r, const Variant& child) {
@@ -148,7 +148,7 @@ Variant Page::listuser(Variant& id, Variant& level) {
   Variant unit = "|&nbsp;&nbsp;";
   auto open = [&](Level& c) {
     // The department's own users first, in the database's order.
-    Variant users = open_recordset("select * from KX_UserInfor where DepartMentID=" + sql_integer(c.id), conn);
+    Variant users = open_rows("select * from KX_UserInfor where DepartMentID=" + sql_integer(c.id), conn);
     Recordset& u = users.as<Recordset>();
     const int64_t user_count = u.RecordCount();
     for (int64_t k = 1; k <= user_count; ++k, u.MoveNext()) {
@@ -159,7 +159,7 @@ Variant Page::listuser(Variant& id, Variant& level) {
     }
     u.Close();
     sql = children_sql("KX_Department", c.id);
-    return open_recordset(sql, conn);
+    return open_rows(sql, conn);
   };
   auto row = [&](Level& c, Recordset& r, const Variant&) {
     response_object().write("<OPTION value='NONE'>" + stringcount(unit, c.level).str() +
@@ -177,7 +177,7 @@ Variant Page::tabshowdepartmentchildandusername(Variant& id, Variant& level) {
   auto open = [&](Level& c) {
     Response& out = response_object();
     // The department's active users, each with its on-line state.
-    Variant users = open_recordset("select * from KX_UserInfor where DepartMentID=" + sql_integer(c.id) +
+    Variant users = open_rows("select * from KX_UserInfor where DepartMentID=" + sql_integer(c.id) +
                                        " and  AccountState='1' order by OrderNumber",
                                    conn);
     Recordset& u = users.as<Recordset>();
@@ -186,7 +186,7 @@ Variant Page::tabshowdepartmentchildandusername(Variant& id, Variant& level) {
     for (int64_t k = 1; k <= user_count; ++k, u.MoveNext()) {
       const Variant name = u.field("UserName");
       sql = "select * from KX_PersonOnline where UserName='" + sql_text(name) + "'";
-      online_rs = open_recordset(sql, conn);
+      online_rs = open_rows(sql, conn);
       const bool online = online_rs.as<Recordset>().RecordCount() > 0;
       const std::string login = h(name);
       const std::string full_name = h(u.field("TureName"));
@@ -203,7 +203,7 @@ Variant Page::tabshowdepartmentchildandusername(Variant& id, Variant& level) {
     }
     u.Close();
     sql = children_sql("KX_Department", c.id);
-    return open_recordset(sql, conn);
+    return open_rows(sql, conn);
   };
   auto row = [&](Level& c, Recordset& r, const Variant&) {
     Response& out = response_object();
@@ -227,7 +227,7 @@ Variant Page::tabshowdocumentstructure(Variant& id, Variant& level) {
     if (is_true(haspower(documents_code))) {
       Response& out = response_object();
       // The catalogue's documents, newest first.
-      Variant documents = open_recordset(
+      Variant documents = open_rows(
           "select * from OA_Document where CatNumber=" + sql_integer(c.id) + " order by UpdateDate Desc", conn);
       Recordset& d = documents.as<Recordset>();
       const int64_t document_count = d.RecordCount();
@@ -243,7 +243,7 @@ Variant Page::tabshowdocumentstructure(Variant& id, Variant& level) {
       d.Close();
     }
     sql = catalogue_children_sql(c.id);
-    return open_recordset(sql, conn);
+    return open_rows(sql, conn);
   };
   auto row = [&](Level& c, Recordset& r, const Variant& child) {
     // Both checks run for every row, on this catalogue's id.
@@ -271,7 +271,7 @@ Variant Page::showdoctree(Variant& id, Variant& level) {
   Variant unit = "&nbsp;&nbsp;&nbsp;";
   auto open = [&](Level& c) {
     sql = catalogue_children_sql(c.id);
-    return open_recordset(sql, conn);
+    return open_rows(sql, conn);
   };
   auto row = [&](Level& c, Recordset& r, const Variant& child) {
     Response& out = response_object();

@@ -8,6 +8,7 @@
 
 #include "directory/tree_walk.h"
 #include "host/page.h"
+#include "lookups/rows.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/components/components.h"
@@ -15,7 +16,6 @@
 
 namespace oapx1 {
 
-using directory::open_recordset;
 
 namespace {
 
@@ -36,7 +36,7 @@ std::string by_text(std::string_view statement, const Variant& key) {
 // finds no row.
 Variant first_value(const Variant& statement, const Variant& conn, std::string_view column,
                     Variant none) {
-  Variant rs = open_recordset(statement, conn);
+  Variant rs = open_rows(statement, conn);
   Recordset& r = rs.as<Recordset>();
   Variant value = r.RecordCount() > 0 ? r.field(column) : std::move(none);
   r.Close();
@@ -49,7 +49,7 @@ bool blank(const Variant& v) { return v.is_null() || script_equal(v, ""); }
 // The form of address of a user row: myField1, or TureName when it is empty.
 // `shown` names the column returned when myField1 is not empty.
 Variant form_of_address(const Variant& statement, const Variant& conn, std::string_view shown) {
-  Variant rs = open_recordset(statement, conn);
+  Variant rs = open_rows(statement, conn);
   Recordset& r = rs.as<Recordset>();
   Variant value = "";
   if (r.RecordCount() > 0) value = blank(r.field("myField1")) ? r.field("TureName") : r.field(shown);
@@ -127,7 +127,7 @@ Variant Page::showusername(Variant& name) {
 Variant Page::shownameandmb(Variant& name) {
   return reported(__func__, [&](Variant& result) {
     sql = by_text(kUserByName, name);
-    Variant rs = open_recordset(sql, conn);
+    Variant rs = open_rows(sql, conn);
     Recordset& r = rs.as<Recordset>();
     if (r.RecordCount() > 0)
       result = r.field("TureName").str() + "【" + r.field("Mobile").str() + "】";
@@ -210,7 +210,7 @@ Variant Page::showreqtypename(Variant& id) {
 
 Variant Page::showuserdepartmentname(Variant& name) {
   return reported(__func__, [&](Variant& result) {
-    Variant rs = open_recordset(by_text(kUserByName, name), conn);
+    Variant rs = open_rows(by_text(kUserByName, name), conn);
     Recordset& r = rs.as<Recordset>();
     Variant found = "";
     if (r.RecordCount() > 0) {

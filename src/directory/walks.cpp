@@ -10,6 +10,7 @@
 
 #include "directory/tree_walk.h"
 #include "host/page.h"
+#include "lookups/rows.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -19,7 +20,6 @@ namespace oapx1 {
 
 using directory::Level;
 using directory::node_key;
-using directory::open_recordset;
 using directory::TreeHooks;
 using directory::walk_tree;
 
@@ -56,7 +56,7 @@ void walk_up(Variant& field, const Variant& id, std::string_view table, std::str
           "select * from " + std::string(table) + " where  " + std::string(key) + "=" +
           sql_integer(current);
       visited.insert(node_key(current));
-      Variant rs = open_recordset(statement, conn);
+      Variant rs = open_rows(statement, conn);
       Recordset& r = rs.as<Recordset>();
       if (r.RecordCount() > 0) {
         const Variant up = r.field(parent);
@@ -131,7 +131,7 @@ Variant Page::getfengongsi(Variant& id) {
     for (;;) {
       const Variant statement = "select * from KX_Department where  DepartmentID=" + sql_integer(current);
       visited.insert(node_key(current));
-      Variant rs = open_recordset(statement, conn);
+      Variant rs = open_rows(statement, conn);
       Recordset& r = rs.as<Recordset>();
       // No row, or parents that lead back to a department already passed: no
       // branch company.
@@ -159,7 +159,7 @@ Variant Page::deletedocumentfolder(Variant& id) {
     sql = "select * from KX_DutyPower";
     // The level holds the duties as it will hold its child catalogues, in the
     // same recordset, so a failure here drops it with the level.
-    c.rs = open_recordset(sql, conn);
+    c.rs = open_rows(sql, conn);
     Recordset& duties = c.rs.as<Recordset>();
     const int64_t duty_count = duties.RecordCount();
     for (int64_t k = 1; k <= duty_count; ++k, duties.MoveNext()) {

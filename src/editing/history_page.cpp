@@ -4,11 +4,11 @@
 #include <utility>
 #include <vector>
 
+#include "editing/node_history.h"
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "platform/web/intrinsics.h"
-#include "editing/node_history.h"
-#include "editing/rows.h"
+#include "util/ids_and_lists.h"
 
 namespace oapx1 {
 
@@ -38,9 +38,10 @@ void NodeHistoryPage::I_init() {
     tvincfunctionuserI_init();
     if (script_equal(session_object().item("UserName"), "")) return;
     const std::string id = request_object().item("OAID").str();
-    const bool numeric = editing::is_whole_number(id);
+    const std::optional<int64_t> node = whole_number(id);
+    const bool numeric = node.has_value();
     const std::vector<NodeHistoryEntry> entries =
-        numeric ? read_history(conn, std::stoll(id), 0) : std::vector<NodeHistoryEntry>{};
+        numeric ? read_history(conn, *node, 0) : std::vector<NodeHistoryEntry>{};
     std::string node_name;
     if (numeric) {
       Variant table = "OA_Flow_Model_JieDian", column = "JieDianName", key_column = "OAID", key = id;

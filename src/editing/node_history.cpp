@@ -3,16 +3,15 @@
 #include <nlohmann/json.hpp>
 
 #include "editing/rows.h"
+#include "lookups/rows.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
+#include "util/ids_and_lists.h"
 
 namespace oapx1 {
 
-using editing::is_whole_number;
 using editing::joined;
-using editing::list_entries;
-using editing::open_rows;
 using editing::value_text;
 
 int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
@@ -108,7 +107,7 @@ std::string display_value(const Variant& conn, std::string_view column, const st
     if (users) {
       name = full_name(conn, entry);
       if (!name.empty()) name += "（" + entry + "）";
-    } else if (is_whole_number(entry)) {
+    } else if (whole_number(entry)) {
       Variant rows = open_rows("select DepartName from KX_Department where DepartMentID=" + entry, conn);
       Recordset& r = rows.as<Recordset>();
       if (!r.Eof()) name = r.field("DepartName").str();

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "editing/rows.h"
+#include "lookups/rows.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
@@ -13,7 +14,6 @@
 namespace oapx1 {
 namespace {
 
-using editing::open_rows;
 using editing::value_text;
 
 // The text items of the node form and the columns they are saved in, as the

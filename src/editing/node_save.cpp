@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "editing/posted_lists.h"
-#include "editing/rows.h"
 #include "host/library_page.h"
+#include "lookups/rows.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/web/event_log.h"
@@ -51,7 +51,7 @@ bool NodeEditing::may_edit(const Session& session, std::optional<int64_t> node, 
   check.set_item("UserName", Variant(account));
   bool allowed = false;
   try_library_page(application_, check, true, kFailureSource, [&](Page& page) {
-    Variant rows = editing::open_rows(
+    Variant rows = open_rows(
         "select OAID from kx_userinfor where UserName='" + sql_text(Variant(account)) + "'", page.conn);
     Recordset& r = rows.as<Recordset>();
     if (!r.Eof()) check.set_item("_userId", r.field("OAID"));

@@ -5,17 +5,16 @@
 #include <vector>
 
 #include "editing/rows.h"
+#include "lookups/rows.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
+#include "util/ids_and_lists.h"
 
 namespace oapx1 {
 namespace {
 
-using editing::is_whole_number;
 using editing::joined;
-using editing::list_entries;
-using editing::open_rows;
 
 // The lower-case values of `column` among the rows whose `column` is one of
 // `quoted` (a list of SQL literals).
@@ -49,14 +48,15 @@ std::vector<std::string> bad_departments(const Variant& conn, const std::string&
   std::vector<std::string> bad;
   std::string quoted;
   for (const std::string& id : ids) {
-    if (is_whole_number(id)) {
+    if (whole_number(id)) {
       quoted += (quoted.empty() ? "" : ",") + id;
     }
   }
   const std::set<std::string> known = existing(conn, "KX_Department", "DepartMentID", quoted);
   for (const std::string& id : ids) {
     // Compared as numbers: "03" names department 3 as the page reads it.
-    if (!is_whole_number(id) || !known.count(std::to_string(std::stoll(id)))) bad.push_back(id);
+    const std::optional<int64_t> number = whole_number(id);
+    if (!number || !known.count(std::to_string(*number))) bad.push_back(id);
   }
   return bad;
 }

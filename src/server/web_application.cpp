@@ -21,6 +21,7 @@
 #include "server/kept_views.h"
 #include "server/logs.h"
 #include "server/request_origin.h"
+#include "util/ids_and_lists.h"
 
 namespace oapx1 {
 
@@ -317,13 +318,7 @@ void remember_shown(RequestSession& view, int64_t node, const std::string& versi
 }
 
 // The node a request names, when its OAID item is a whole number.
-std::optional<int64_t> node_of(const Request& items) {
-  const std::string id = items.item("OAID").str();
-  if (id.empty() || id.size() > 18 || !std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return std::nullopt;
-  }
-  return std::stoll(id);
-}
+std::optional<int64_t> node_of(const Request& items) { return whole_number(items.item("OAID").str()); }
 
 void replace_item(FormPairs& items, std::string_view name, std::optional<std::string> value) {
   std::erase_if(items, [&](const auto& item) { return ascii_iequals(item.first, name); });

@@ -294,7 +294,7 @@ TEST_F(Cli, serve_and_db_commands_take_the_database_from_OAPX1_DB) {
 }
 
 TEST_F(Cli, every_command_has_help_and_refuses_unknown_options) {
-  for (const char* command : {"serve", "request", "call", "db", "history"}) {
+  for (const char* command : {"serve", "request", "call", "db", "user", "history"}) {
     const Outcome help = run(std::string(command) + " --help");
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_TRUE(help.out.starts_with("usage: oapx1 " + std::string(command))) << help.out;
@@ -309,6 +309,24 @@ TEST_F(Cli, every_command_has_help_and_refuses_unknown_options) {
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos) << args << ": " << r.err;
   }
+}
+
+TEST_F(Cli, every_command_takes_its_database_from_config_unless_db_is_given) {
+  const std::string conf = db.path() + ".conf";
+  std::ofstream(conf) << "db = sqlite:" + db.path() + "\n";
+  for (const std::string command :
+       {"history --node 7", "db check", "user list", "request --utf8 --query OAID=7 --session UserName=admin",
+        "call getnamefromid '\"OA_AnQuan\"' '\"TimeOut\"' '\"OAID\"' 1"}) {
+    const Outcome given = run(command + " --db sqlite:" + db.path(), "env -u OAPX1_DB");
+    ASSERT_EQ(given.status, 0) << command << ": " << given.err;
+    const Outcome from_file = run(command + " --config " + conf, "env -u OAPX1_DB");
+    EXPECT_EQ(from_file.status, given.status) << command;
+    EXPECT_EQ(from_file.out, given.out) << command;
+    EXPECT_EQ(from_file.err, given.err) << command;
+    const Outcome overridden = run(command + " --config " + conf + " --db sqlite:/nonexistent/oa.db", "env -u OAPX1_DB");
+    EXPECT_NE(overridden.out + overridden.err, given.out + given.err) << command;
+  }
+  std::remove(conf.c_str());
 }
 
 TEST_F(Cli, the_shipped_systemd_unit_verifies) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "directory/tree_walk.h"
+#include "lookups/rows.h"
 #include "platform/script/script_error.h"
 #include "support/page_fixture.h"
 
@@ -69,7 +70,7 @@ TEST_F(Trees, the_walk_driver_ends_only_a_failed_level_and_visits_each_node_once
     auto open = [&](Level& l) {
       trace += "open" + l.id.str() + " ";
       if (l.id.to_integer() == c.failing) throw ScriptError(5, "failing level");
-      return directory::open_recordset(
+      return open_rows(
           "select * from KX_Department where ParentID=" + l.id.str() + " order by DepartMentID", page->conn);
     };
     auto row = [&](Level&, Recordset&, const Variant& child) {

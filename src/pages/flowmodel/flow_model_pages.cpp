@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "directory/tree_walk.h"
+#include "lookups/rows.h"
 #include "platform/text/ascii.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -80,7 +80,7 @@ void FlowModelPage::I_init() {
     Variant model = sql_integer(model_item);
 
     sql = "select ModelName, BiaoDanID from OA_Flow_Model_Header where OAID=" + model.str();
-    Variant header = directory::open_recordset(sql, conn);
+    Variant header = open_rows(sql, conn);
     Recordset& hr = header.as<Recordset>();
     const bool exists = !hr.Eof();
     const Variant model_name = exists ? hr.field("ModelName") : Variant("");
@@ -96,7 +96,7 @@ void FlowModelPage::I_init() {
     sql = "select top 1 OAID from OA_Flow_Model_JieDian where MOAID=" + model.str() +
           (node_given ? " order by case when OAID=" + sql_integer(wanted) + " then 0 else 1 end, OAID"
                       : " order by OAID");
-    Variant first = directory::open_recordset(sql, conn);
+    Variant first = open_rows(sql, conn);
     Recordset& r = first.as<Recordset>();
     const std::string first_node =
         r.Eof() ? "about:blank" : "jiedian.asp?OAID=" + h(r.field("OAID"));
@@ -129,7 +129,7 @@ void FlowNodeListPage::I_init() {
     if (!signed_in()) return;
     sql = "select OAID, JieDianName, BanLiType, isFirst from OA_Flow_Model_JieDian where MOAID=" +
           sql_integer(request_item("MOAID")) + " order by OAID";
-    Variant nodes = directory::open_recordset(sql, conn);
+    Variant nodes = open_rows(sql, conn);
     Recordset& r = nodes.as<Recordset>();
     write_head("流程节点",
                "body{margin:0;font:12px sans-serif}table{width:100%;border-collapse:collapse}"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/ascii.h"
+#include "util/ids_and_lists.h"
 #include "platform/components/components.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -45,22 +45,6 @@ void trim_list(Variant& list) {
   if (script_equal(vb::Left(list.str(), 1), ";") && !list.is_null()) list = vb::Mid(list.str(), 2);
   if (script_equal(vb::Right(list.str(), 1), ";") && !list.is_null())
     list = vb::Left(list.str(), vb::Len(list.str()) - 1);
-}
-
-// The non-empty entries of a list separated by any of `separators`.
-std::vector<std::string> list_entries(const std::string& list, std::string_view separators) {
-  std::vector<std::string> entries;
-  std::string current;
-  for (char c : list) {
-    if (separators.find(c) != std::string_view::npos) {
-      if (!current.empty()) entries.push_back(std::move(current));
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) entries.push_back(std::move(current));
-  return entries;
 }
 
 }  // namespace
@@ -264,7 +248,7 @@ void tvwortqflowjiedia::resolve_department_names(Variant& list, Variant& result)
   // with junk in it still shows its departments and the rest of the page.
   std::string ids;
   for (const std::string& id : list_entries(list.str(), ";,")) {
-    if (!ascii_digits(id, 18)) continue;
+    if (!whole_number(id)) continue;
     if (!ids.empty()) ids += ',';
     ids += sql_integer(Variant(id));
   }

@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "directory/tree_walk.h"
+#include "lookups/rows.h"
 #include "platform/text/ascii.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/web/intrinsics.h"
+#include "util/ids_and_lists.h"
 
 namespace oapx1 {
 
@@ -43,7 +44,7 @@ void write_department_level(Page& page, const Variant& parent) {
       "select d.DepartMentID, d.DepartName, (select count(*) from KX_Department c where "
       "c.ParentID=d.DepartMentID) as kids from KX_Department d where d.ParentID=" +
       sql_integer(parent) + " order by d.ordernumber, d.DepartMentID";
-  Variant rs = directory::open_recordset(page.sql, page.conn);
+  Variant rs = open_rows(page.sql, page.conn);
   Recordset& r = rs.as<Recordset>();
   Response& out = response_object();
   for (; !r.Eof(); r.MoveNext()) {
@@ -59,8 +60,9 @@ void write_department_level(Page& page, const Variant& parent) {
 
 // The values the picker opens with, in order: the `cx` item (the form field's
 // own text as hexadecimal UTF-16 code units, pieces separated by ";") where
-// the shared script sent one, else `FieldValue` split on `legacy_separator`
-// (as the node page's own links write it). Empty pieces are dropped.
+// the shared script sent one, else `FieldValue` split on `legacy_separator`, a
+// single character (as the node page's own links write it). Empty pieces are
+// dropped.
 std::vector<std::string> preselected(std::string_view legacy_separator) {
   const Variant hex = request_item("cx");
   std::string text;
@@ -71,12 +73,8 @@ std::vector<std::string> preselected(std::string_view legacy_separator) {
   } else {
     text = request_item("FieldValue").str();
   }
-  std::vector<std::string> values;
-  if (separator.empty()) return values;
-  for (std::string& piece : vb::Split(text, separator)) {
-    if (!piece.empty()) values.push_back(std::move(piece));
-  }
-  return values;
+  if (separator.empty()) return {};
+  return list_entries(text, separator);
 }
 
 // The head of a picker page and the opening of its form.
@@ -187,7 +185,7 @@ void UserPickerPage::write_users(const std::string& condition) {
         " u.UserName, u.TureName, d.DepartName from KX_UserInfor u left join KX_Department d on "
         "d.DepartMentID=u.DepartMentID where " + condition +
         " and (u.AccountState is null or u.AccountState<>'0') order by u.ordernumber, u.OAID";
-  Variant list = directory::open_recordset(sql, conn);
+  Variant list = open_rows(sql, conn);
   Recordset& r = list.as<Recordset>();
   Response& out = response_object();
   int shown = 0;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "host/page.h"
+#include "lookups/rows.h"
 #include "platform/components/components.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
@@ -42,10 +43,9 @@ void Page::tvdb_connI_init() {
     }
 
     timeoutvalue = kDefaultSessionMinutes;
-    Variant settings = CreateObject("ADODB.Recordset");
     sql = "select * from OA_AnQuan";
+    Variant settings = open_rows(sql, conn);
     Recordset& r = settings.as<Recordset>();
-    r.Open(sql, conn, 1, 3);
     if (r.RecordCount() > 0) timeoutvalue = r.field("TimeOut");
     if (timeoutvalue.is_null()) timeoutvalue = kDefaultSessionMinutes;
     if (!is_numeric(timeoutvalue)) timeoutvalue = kDefaultSessionMinutes;
