@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/data/kept_results.h"
+#include "platform/data/read_result_cache.h"
 #include "platform/data/request_reads.h"
 #include "platform/text/ascii.h"
 #include "platform/web/process.h"
@@ -158,7 +158,7 @@ class SnapshotNumbers {
   };
   Server& at(const std::string& server) {
     Server& s = servers_[server];
-    if (s.source == 0) s.source = KeptResults::new_source();
+    if (s.source == 0) s.source = ReadResultCache::new_source();
     return s;
   }
   std::mutex mutex_;
@@ -193,7 +193,7 @@ class PgSession final : public DbSession {
   PgSession(ConnPtr conn, std::string url) : conn_(std::move(conn)), url_(std::move(url)) {
     // The version is the server's snapshot, numbered for the process: a
     // kept view read through one connection holds on any other.
-    kept_.share_stamps(SnapshotNumbers::instance().source(url_));
+    results_.share_stamps(SnapshotNumbers::instance().source(url_));
   }
   ~PgSession() override {
     // The server drops prepared statements with the connection.
@@ -225,8 +225,8 @@ class PgSession final : public DbSession {
     }
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
-      KeptResults::make_key(sql, params, key_);
-      std::shared_ptr<const DbResult> hit = kept_.find(key_, *version);
+      ReadResultCache::make_key(sql, params, key_);
+      std::shared_ptr<const DbResult> hit = results_.find(key_, *version);
       note_read(key_, !hit);
       if (hit) return hit;
       if (std::shared_ptr<const DbResult> sent_again = send_again(key_, *version)) return sent_again;
@@ -234,7 +234,7 @@ class PgSession final : public DbSession {
     SentRead sent;
     auto result = std::make_shared<const DbResult>(run_statement(sql, params, version ? &sent : nullptr));
     if (version && !result->columns.empty()) {
-      kept_.keep(key_, *version, result, every_table_);
+      results_.keep(key_, *version, result, every_table_);
       if (!sent.statement.empty()) sent_.insert(key_, std::move(sent), kSentKept);
     } else {
       CallWatch::unrepeatable();  // a read that is not kept
@@ -247,7 +247,7 @@ class PgSession final : public DbSession {
     if (RequestReads::current() == 0 || PQtransactionStatus(conn_.get()) != PQTRANS_IDLE) return std::nullopt;
     const std::optional<int64_t> version = data_version();
     if (!version) return std::nullopt;
-    return kept_.stamp_at(*version);
+    return results_.stamp_at(*version);
   }
 
   // A read as it was last sent: its prepared statement (by its key in
@@ -579,7 +579,7 @@ class PgSession final : public DbSession {
       if (PQresultStatus(results[i].get()) != PGRES_TUPLES_OK) continue;
       auto result = std::make_shared<const DbResult>(read(std::move(results[i])));
       if (result->columns.empty()) continue;
-      kept_.keep(out[i].key, version, result, every_table_);
+      results_.keep(out[i].key, version, result, every_table_);
       if (i == 0) asked = std::move(result);
     }
     return asked;
@@ -698,7 +698,7 @@ class PgSession final : public DbSession {
 
   ConnPtr conn_;                                     // the server connection; closed last
   bool closing_ = false;                             // being destroyed: skip deallocations
-  detail::StatementCache<Prepared> cache_;           // prepared statements by text and types
+  LruMap<Prepared> cache_;           // prepared statements by text and types
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by table oid
   uint64_t statements_made_ = 0;                     // numbers the prepared statements' names
   int timeout_seconds_ = -1;                         // statement_timeout in force; -1 unknown
@@ -706,20 +706,20 @@ class PgSession final : public DbSession {
 
   static constexpr size_t kDependencesKept = 512;
   std::string url_;                                     // the connection string it was opened with
-  detail::StatementCache<ReadDependence> dependences_;  // read_dependence by statement text
+  LruMap<ReadDependence> dependences_;  // read_dependence by statement text
   const char* snapshot_sql_ = kSnapshotSql;             // how the version is read; null: it cannot be
   bool snapshot_prepared_ = false;                      // snapshot_sql_ is prepared on this connection
-  KeptResults kept_;                                    // results of reads that depend on the data alone
+  ReadResultCache results_;                                    // results of reads that depend on the data alone
   // Every table: a kept result is dropped by a new snapshot, not by table.
-  std::shared_ptr<const KeptResults::Tables> every_table_ = kept_.tables({}, true);
+  std::shared_ptr<const ReadResultCache::Tables> every_table_ = results_.tables({}, true);
   std::string key_;  // the key of the latest kept-result lookup
   // How the kept reads were last sent, by their keys; and for a request's
   // first miss, the reads that followed it (see note_read, send_again).
   static constexpr size_t kSentKept = 512;
   static constexpr size_t kFollowersKept = 64;
   static constexpr size_t kMaxFollowers = 64;
-  detail::StatementCache<SentRead> sent_;
-  detail::StatementCache<std::vector<std::string>> followers_;
+  LruMap<SentRead> sent_;
+  LruMap<std::vector<std::string>> followers_;
   struct Recording {
     uint64_t reads = 0;              // the request noted
     std::string first;               // its first miss

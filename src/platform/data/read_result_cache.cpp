@@ -1,4 +1,4 @@
-#include "platform/data/kept_results.h"
+#include "platform/data/read_result_cache.h"
 
 #include <algorithm>
 #include <atomic>
@@ -92,17 +92,17 @@ namespace {
 std::atomic<uint64_t> next_source{1};
 }  // namespace
 
-uint64_t KeptResults::new_source() { return next_source.fetch_add(1, std::memory_order_relaxed); }
+uint64_t ReadResultCache::new_source() { return next_source.fetch_add(1, std::memory_order_relaxed); }
 
-KeptResults::KeptResults(size_t max_entries, size_t max_rows)
+ReadResultCache::ReadResultCache(size_t max_entries, size_t max_rows)
     : max_entries_(max_entries), max_rows_(max_rows), source_(new_source()) {}
 
-DataStamp KeptResults::stamp_at(int64_t version) {
+DataStamp ReadResultCache::stamp_at(int64_t version) {
   at_version(version);
   return stamp();
 }
 
-std::shared_ptr<const KeptResults::Tables> KeptResults::tables(const std::vector<std::string>& names,
+std::shared_ptr<const ReadResultCache::Tables> ReadResultCache::tables(const std::vector<std::string>& names,
                                                                bool every) {
   auto set = std::make_shared<Tables>();
   set->every = every || names.empty();
@@ -117,7 +117,7 @@ std::shared_ptr<const KeptResults::Tables> KeptResults::tables(const std::vector
   return set;
 }
 
-void KeptResults::make_key(std::string_view sql, const std::vector<DbParam>& params, std::string& key) {
+void ReadResultCache::make_key(std::string_view sql, const std::vector<DbParam>& params, std::string& key) {
   key.clear();
   key += sql;
   for (const DbParam& p : params) {
@@ -144,7 +144,7 @@ void KeptResults::make_key(std::string_view sql, const std::vector<DbParam>& par
   }
 }
 
-std::shared_ptr<const DbResult> KeptResults::find(std::string_view key, int64_t version) {
+std::shared_ptr<const DbResult> ReadResultCache::find(std::string_view key, int64_t version) {
   at_version(version);
   Entry* hit = entries_.find(key);
   if (!hit) return nullptr;
@@ -153,7 +153,7 @@ std::shared_ptr<const DbResult> KeptResults::find(std::string_view key, int64_t 
   return hit->result;
 }
 
-void KeptResults::keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
+void ReadResultCache::keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
                        std::shared_ptr<const Tables> reads) {
   at_version(version);
   if (!result || result->rows.size() > max_rows_ || max_entries_ == 0) {
@@ -165,7 +165,7 @@ void KeptResults::keep(const std::string& key, int64_t version, std::shared_ptr<
   CallWatch::read_data(stamp());
 }
 
-void KeptResults::wrote(const Tables& written) {
+void ReadResultCache::wrote(const Tables& written) {
   ++write_clock_;
   ++epoch_;
   if (written.every) {
@@ -175,18 +175,18 @@ void KeptResults::wrote(const Tables& written) {
   for (const int t : written.numbers) written_at_[static_cast<size_t>(t)] = write_clock_;
 }
 
-void KeptResults::forget() {
+void ReadResultCache::forget() {
   ++epoch_;
   if (entries_.size() > 0) entries_.clear();
 }
 
-void KeptResults::at_version(int64_t version) {
+void ReadResultCache::at_version(int64_t version) {
   if (version == version_) return;
   forget();
   version_ = version;
 }
 
-uint64_t KeptResults::last_write_to(const Tables& tables) const {
+uint64_t ReadResultCache::last_write_to(const Tables& tables) const {
   if (tables.every) return write_clock_;
   uint64_t last = 0;
   for (const int t : tables.numbers) last = std::max(last, written_at_[static_cast<size_t>(t)]);

@@ -6,8 +6,8 @@
 // connection commits (SQLite: PRAGMA data_version). A kept result is handed
 // out only while the version it was read at holds and this connection has
 // written none of the tables it read since. Knows no engine.
-#ifndef OAPX1_PLATFORM_DATA_KEPT_RESULTS_H_
-#define OAPX1_PLATFORM_DATA_KEPT_RESULTS_H_
+#ifndef OAPX1_PLATFORM_DATA_READ_RESULT_CACHE_H_
+#define OAPX1_PLATFORM_DATA_READ_RESULT_CACHE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -40,7 +40,7 @@ enum class ReadDependence : uint8_t {
 ReadDependence read_dependence(std::string_view sql);
 
 // Used by one thread at a time, as its engine connection is.
-class KeptResults {
+class ReadResultCache {
  public:
   // The tables a statement reads (one that returns rows) or writes (any
   // other), by this cache's numbers for their names.
@@ -54,7 +54,7 @@ class KeptResults {
 
   // Keeps at most `max_entries` results, dropping the least recently used
   // first, and no result of more than `max_rows` rows.
-  explicit KeptResults(size_t max_entries = kDefaultMaxEntries, size_t max_rows = kDefaultMaxRows);
+  explicit ReadResultCache(size_t max_entries = kDefaultMaxEntries, size_t max_rows = kDefaultMaxRows);
 
   // The tables named `names` (lower case, repeats allowed), numbered by this
   // cache; every table when `every` is set or `names` is empty. Shared, so
@@ -134,7 +134,7 @@ class KeptResults {
   uint64_t source_;     // this cache's number in the process, for stamps
   uint64_t epoch_ = 0;  // counts forgettings and writes, for stamps
   uint64_t shared_source_ = 0;  // see share_stamps(); 0: stamps of this cache's own
-  detail::StatementCache<Entry> entries_;  // kept results by key, least recently used last
+  LruMap<Entry> entries_;  // kept results by key, least recently used last
   int64_t version_ = -1;  // the database's version the kept results were read at
   // This connection's writes, counted, and the count at its last write to
   // each table, by the table's number.
@@ -145,4 +145,4 @@ class KeptResults {
 
 }  // namespace oapx1
 
-#endif  // OAPX1_PLATFORM_DATA_KEPT_RESULTS_H_
+#endif  // OAPX1_PLATFORM_DATA_READ_RESULT_CACHE_H_
