@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <initializer_list>
 #include <utility>
 
+#include "platform/data/sql_scanner.h"
 #include "platform/text/ascii.h"
 
 namespace oapx1 {
@@ -37,52 +37,28 @@ ReadDependence read_dependence(std::string_view sql) {
       "now", "random", "clock_timestamp", "statement_timestamp", "transaction_timestamp",
       "timeofday", "localtimestamp", "current_timestamp", "current_time", "localtime",
       "datetime", "date", "time", "julianday", "strftime", "unixepoch", "randomblob"};
-  auto ident_char = [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; };
+  const std::vector<SqlToken> tokens = scan_sql(sql);
   ReadDependence dependence = ReadDependence::kData;
-  size_t i = 0;
-  const size_t n = sql.size();
   bool first = true;
-  while (i < n) {
-    const unsigned char c = static_cast<unsigned char>(sql[i]);
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      const char close = c == '[' ? ']' : static_cast<char>(c);
-      ++i;
-      while (i < n) {
-        if (sql[i] == close) {
-          if (close != ']' && i + 1 < n && sql[i + 1] == close) {
-            i += 2;  // a doubled quote stands for itself
-            continue;
-          }
-          break;
-        }
-        ++i;
-      }
-      ++i;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const SqlToken& t = tokens[i];
+    if (!t.significant()) continue;
+    if (t.kind != SqlTokenKind::kWord) {
       first = false;
-    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
-      while (i < n && sql[i] != '\n') ++i;
-    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-      const size_t end = sql.find("*/", i + 2);
-      i = end == std::string_view::npos ? n : end + 2;
-    } else if (std::isalpha(c) || c == '_' || c >= 0x80) {
-      const size_t start = i;
-      while (i < n && ident_char(static_cast<unsigned char>(sql[i]))) ++i;
-      const std::string word = ascii_lower(sql.substr(start, i - start));
-      if (first && word != "select" && word != "with") return ReadDependence::kAnything;
-      first = false;
-      if (word == "into") return ReadDependence::kAnything;
-      size_t next = i;
-      while (next < n && std::isspace(static_cast<unsigned char>(sql[next]))) ++next;
-      const bool called = next < n && sql[next] == '(';
-      if (called && !listed(word, kCallable)) {
-        if (!listed(word, kClockCalls)) return ReadDependence::kAnything;
-        dependence = ReadDependence::kClock;
-      } else if (!called && listed(word, kClockWords)) {
-        dependence = ReadDependence::kClock;
-      }
-    } else {
-      if (!std::isspace(c)) first = false;
-      ++i;
+      continue;
+    }
+    const std::string word = ascii_lower(t.text);
+    if (first && word != "select" && word != "with") return ReadDependence::kAnything;
+    first = false;
+    if (word == "into") return ReadDependence::kAnything;
+    size_t next = i + 1;
+    while (next < tokens.size() && !tokens[next].significant()) ++next;
+    const bool called = next < tokens.size() && tokens[next].kind == SqlTokenKind::kLParen;
+    if (called && !listed(word, kCallable)) {
+      if (!listed(word, kClockCalls)) return ReadDependence::kAnything;
+      dependence = ReadDependence::kClock;
+    } else if (!called && listed(word, kClockWords)) {
+      dependence = ReadDependence::kClock;
     }
   }
   return dependence;

@@ -35,8 +35,9 @@ enum class ReadDependence : uint8_t {
 // functions that give the same answer for the same arguments depends on the
 // data; one that also reads the clock or asks for random numbers, on the
 // clock; a select that creates a table (select ... into), any other
-// statement, or a call this rule does not name, on anything. Literals,
-// quoted names and comments left in the text are skipped.
+// statement, or a call this rule does not name, on anything. The text is
+// read as scan_sql reads it: literals, quoted names and comments are passed
+// over, and a name is called when "(" follows it, across spaces or comments.
 ReadDependence read_dependence(std::string_view sql);
 
 // Used by one thread at a time, as its engine connection is.

@@ -132,5 +132,36 @@ TEST(ReadResultCache, keys_tell_every_statement_and_value_apart) {
             key(q, {DbParam::of_text("x"), DbParam::of_integer(3)}));
 }
 
+// Which reads may be kept, judged from the engine's text: literals, quoted
+// names and comments are passed over, and a call is a name before "(",
+// whatever spaces or comments stand between.
+TEST(ReadDependence, a_read_is_kept_only_when_its_answer_depends_on_the_data_alone) {
+  struct Case {
+    const char* sql;
+    ReadDependence expected;
+  };
+  const Case cases[] = {
+      {"select a from t where b = ?", ReadDependence::kData},
+      {"  SELECT count(*), max(a) from t", ReadDependence::kData},
+      {"with x as (select a from t) select a from x", ReadDependence::kData},
+      {"/* first */ select a from t -- last", ReadDependence::kData},
+      {"select 'random()', \"now()\", `time()`, [date()] from t", ReadDependence::kData},
+      {"select 'it''s now()' from t where a = \"b\"\"random()\"", ReadDependence::kData},
+      {"select a from t /* random() */ -- now()", ReadDependence::kData},
+      {"select a from t where b in (1, 2) and lower(c) like ?", ReadDependence::kData},
+      {"select random()", ReadDependence::kClock},
+      {"select a from t where d < current_timestamp", ReadDependence::kClock},
+      {"select now () from t", ReadDependence::kClock},
+      {"select random/* a call still */() from t", ReadDependence::kClock},
+      {"select a into u from t", ReadDependence::kAnything},
+      {"select nextval('s')", ReadDependence::kAnything},
+      {"update t set a = 1", ReadDependence::kAnything},
+      {"insert into t select a from u", ReadDependence::kAnything},
+      {"pragma data_version", ReadDependence::kAnything},
+      {"select my_function (a) from t", ReadDependence::kAnything},
+  };
+  for (const Case& c : cases) EXPECT_EQ(read_dependence(c.sql), c.expected) << c.sql;
+}
+
 }  // namespace
 }  // namespace oapx1
