@@ -19,8 +19,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/call/call_context.h"
 #include "platform/kv/redis_client.h"
-#include "platform/web/call_watch.h"
 #include "platform/web/memory_intrinsics.h"
 #include "server/http_exchange.h"
 

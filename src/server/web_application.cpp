@@ -4,15 +4,14 @@
 #include <system_error>
 
 #include "pages/flownode/node_settings_page.h"
+#include "platform/call/call_context.h"
 #include "platform/components/components.h"
 #include "platform/data/connection.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
-#include "platform/data/request_reads.h"
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
-#include "platform/web/call_watch.h"
 #include "platform/web/event_log.h"
 #include "platform/web/process.h"
 #include "server/form.h"

@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/call/call_context.h"
 #include "platform/data/lru_map.h"
 #include "platform/data/sql_dialect.h"
 #include "platform/script/variant.h"
-#include "platform/web/call_watch.h"
 
 namespace oapx1 {
 

@@ -125,20 +125,16 @@ std::shared_ptr<const DbResult> ReadResultCache::find(std::string_view key, int6
   Entry* hit = entries_.find(key);
   if (!hit) return nullptr;
   if (last_write_to(*hit->reads) > hit->read_at) return nullptr;
-  CallWatch::read_data(stamp());
   return hit->result;
 }
 
-void ReadResultCache::keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
+bool ReadResultCache::keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
                        std::shared_ptr<const Tables> reads) {
   at_version(version);
-  if (!result || result->rows.size() > max_rows_ || max_entries_ == 0) {
-    CallWatch::unrepeatable();
-    return;
-  }
+  if (!result || result->rows.size() > max_rows_ || max_entries_ == 0) return false;
   if (!reads) reads = std::make_shared<const Tables>();
   entries_.insert(key, Entry{std::move(result), std::move(reads), write_clock_}, max_entries_);
-  CallWatch::read_data(stamp());
+  return true;
 }
 
 void ReadResultCache::wrote(const Tables& written) {

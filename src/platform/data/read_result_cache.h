@@ -17,9 +17,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/call/call_context.h"
 #include "platform/data/db_backend.h"
 #include "platform/data/sql_dialect.h"
-#include "platform/web/call_watch.h"
 
 namespace oapx1 {
 
@@ -71,18 +71,18 @@ class ReadResultCache {
   // The result kept under `key` (now the most recently used), when the
   // database is still at `version` and this connection has written none of
   // the tables it read since; nullptr otherwise. A version other than the
-  // one the kept results were read at forgets them all.
-  // A result handed out is reported to the thread's call watch (see
-  // CallWatch::read_data) at this cache's stamp.
+  // one the kept results were read at forgets them all. The caller reports
+  // a result handed out to the call's watches (CallWatch::read_data) at
+  // stamp().
   std::shared_ptr<const DbResult> find(std::string_view key, int64_t version);
 
   // Keeps `result`, read from `reads` with the database at `version` (or a
   // later version: never an earlier one), under `key`, replacing what was
   // kept there. Nothing is kept for a result of more rows than the bound. A
   // version other than the one the kept results were read at forgets them
-  // all first. The thread's call watch learns of the read: at this cache's
-  // stamp when kept, else as a read it cannot vouch for.
-  void keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
+  // all first. True when kept; the caller reports the read to the call's
+  // watches: at stamp() when kept, else as a read nothing vouches for.
+  bool keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
             std::shared_ptr<const Tables> reads);
 
   // This connection wrote `written`: results read from any of them are no

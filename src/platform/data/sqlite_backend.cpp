@@ -16,21 +16,20 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/text/ascii.h"
-#include "platform/web/intrinsics.h"
-#include "platform/web/process.h"
+#include "platform/call/call_context.h"
 #include "platform/data/read_result_cache.h"
 #include "platform/data/writer_gate.h"
+#include "platform/process/process.h"
+#include "platform/text/ascii.h"
 
 namespace oapx1 {
 namespace {
 
 // Fails, before anything is written, when the host's call on this thread
-// promised to only read (ObjectContext::reads_only): such a page runs where
-// waiting for the writer would hold up other connections.
+// promised to only read (call_may_write): such a page runs where waiting for
+// the writer would hold up other connections.
 void refuse_writes_of_a_reading_call() {
-  const ObjectContext* context = current_object_context();
-  if (context && context->reads_only) {
+  if (!call_may_write()) {
     throw ScriptError(err::kProviderFailure,
                       "A page that only reads the database tried to write to it; the statement was not run.");
   }
@@ -200,7 +199,10 @@ class SqliteSession final : public DbSession {
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
       ReadResultCache::make_key(sql, params, key_);
-      if (std::shared_ptr<const DbResult> hit = results_.find(key_, *version)) return hit;
+      if (std::shared_ptr<const DbResult> hit = results_.find(key_, *version)) {
+        CallWatch::read_data(results_.stamp());
+        return hit;
+      }
     }
     std::shared_ptr<const DbResult> result;
     {
@@ -208,8 +210,8 @@ class SqliteSession final : public DbSession {
       bind(stmt, params);
       result = std::make_shared<const DbResult>(read(stmt, cached));
     }
-    if (version) {
-      results_.keep(key_, *version, result, cached->tables);
+    if (version && results_.keep(key_, *version, result, cached->tables)) {
+      CallWatch::read_data(results_.stamp());
     } else {
       CallWatch::unrepeatable();  // a read that is not kept
     }

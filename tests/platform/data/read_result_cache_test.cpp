@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/call/call_context.h"
 #include "platform/data/connection.h"
 #include "platform/data/data_stamp_probe.h"
 #include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
-#include "platform/data/request_reads.h"
 #include "support/shared_counter.h"
 #include "support/test_db.h"
 #include "support/test_pg.h"
