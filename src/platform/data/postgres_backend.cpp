@@ -522,7 +522,7 @@ class PgSession final : public DbSession {
 
   ConnPtr conn_;                                     // the server connection; closed last
   bool closing_ = false;                             // being destroyed: skip deallocations
-  LruMap<Prepared> cache_;           // prepared statements by text and types
+  LruMap<Prepared> cache_;                           // prepared statements by text and types
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by table oid
   uint64_t statements_made_ = 0;                     // numbers the prepared statements' names
   int timeout_seconds_ = -1;                         // statement_timeout in force; -1 unknown
@@ -534,8 +534,8 @@ class PgSession final : public DbSession {
   ReadResultCache results_;             // results of reads that depend on the data alone
   // Every table: a kept result is dropped by a new snapshot, not by table.
   std::shared_ptr<const ReadResultCache::Tables> every_table_ = results_.tables({}, true);
-  std::string key_;          // the key of the latest kept-result lookup
-  PgSendAgain send_again_;   // which kept reads follow which, and how each was sent
+  std::string key_;         // the key of the latest kept-result lookup
+  PgSendAgain send_again_;  // which kept reads follow which, and how each was sent
 };
 
 Prepared::~Prepared() {

@@ -62,9 +62,9 @@ class PgSendAgain {
                            const std::function<const std::string*(const std::string&)>& statement_name);
 
  private:
-  static constexpr size_t kSentKept = 512;       // reads whose sending is remembered
-  static constexpr size_t kFollowersKept = 64;   // first misses whose followers are remembered
-  static constexpr size_t kMaxFollowers = 64;    // followers remembered for one first miss
+  static constexpr size_t kSentKept = 512;      // reads whose sending is remembered
+  static constexpr size_t kFollowersKept = 64;  // first misses whose followers are remembered
+  static constexpr size_t kMaxFollowers = 64;   // followers remembered for one first miss
 
   // The request being noted.
   struct Recording {
@@ -73,10 +73,10 @@ class PgSendAgain {
     std::vector<std::string> after;  // the reads after it
   };
 
-  LruMap<PgSentRead> sent_;                      // how each kept read was last sent, by key
+  LruMap<PgSentRead> sent_;                     // how each kept read was last sent, by key
   LruMap<std::vector<std::string>> followers_;  // the reads that followed a first miss, by its key
-  Recording recording_;                          // the request being noted
-  uint64_t sent_again_ = 0;                      // the last request that sent reads again
+  Recording recording_;                         // the request being noted
+  uint64_t sent_again_ = 0;                     // the last request that sent reads again
 };
 
 }  // namespace oapx1

@@ -653,7 +653,7 @@ class SqliteSession final : public DbSession {
   }
 
   DbPtr db_;
-  LruMap<CachedStmt> cache_;         // prepared statements by their SQL
+  LruMap<CachedStmt> cache_;                         // prepared statements by their SQL
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by "db.table"
   int busy_ms_ = busy_milliseconds(kDefaultBusySeconds);  // the busy timeout in force
   StmtPtr data_version_stmt_;      // PRAGMA data_version, prepared once
