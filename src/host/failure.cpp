@@ -4,7 +4,7 @@
 #include <string>
 
 #include "host/page.h"
-#include "platform/web/call_watch.h"
+#include "platform/call/call_context.h"
 #include "platform/web/event_log.h"
 #include "platform/script/script.h"
 

@@ -29,7 +29,7 @@
 
 #include "platform/data/data_stamp_probe.h"
 #include "platform/kv/redis_client.h"
-#include "platform/web/call_watch.h"
+#include "platform/call/call_context.h"
 #include "server/kept_views.h"
 #include "sessions/redis_session_store.h"
 #include "sessions/session_store.h"

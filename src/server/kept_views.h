@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/call/call_context.h"
 #include "platform/data/db_backend.h"
-#include "platform/web/call_watch.h"
 #include "platform/web/intrinsics.h"
 
 namespace oapx1 {

@@ -4,15 +4,15 @@
 #include <map>
 #include <mutex>
 
+#include "platform/call/call_context.h"
 #include "platform/data/connection.h"
 #include "platform/files/file_system.h"
 #include "platform/mail/mail_components.h"
-#include "platform/web/call_watch.h"
 #include "platform/web/memory_intrinsics.h"
 #include "platform/data/recordset.h"
 #include "platform/script/regexp.h"
 #include "platform/files/type_lib.h"
-#include "platform/web/process.h"
+#include "platform/process/process.h"
 
 namespace oapx1 {
 namespace {

@@ -23,7 +23,7 @@ Variant CreateObject(std::string_view class_id);
 
 // The connection-string provider stand-in: its ConnectString is the database
 // URL of the process settings (set_default_database) as resolve_database
-// (platform/web/process.h) completes it.
+// (platform/process/process.h) completes it.
 class ConnectStringProvider : public Object {
  public:
   std::string ConnectString() const;

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/web/call_watch.h"
+#include "platform/call/call_context.h"
 
 namespace oapx1 {
 

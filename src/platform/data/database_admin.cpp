@@ -192,12 +192,6 @@ std::string lower(std::string text) {
   return text;
 }
 
-std::string quote_identifier(const std::string& name) {
-  std::string quoted = "\"";
-  for (char c : name) quoted += (c == '"') ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
 // The version a database records; 0 when none. A newer one than `version`
 // is refused.
 int recorded_version(const std::string& text, int version) {

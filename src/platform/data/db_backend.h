@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,21 +15,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/call/call_context.h"
+#include "platform/data/lru_map.h"
 #include "platform/data/sql_dialect.h"
 #include "platform/script/variant.h"
-#include "platform/web/call_watch.h"
 
 namespace oapx1 {
-namespace detail {
-
-// Hashes text keys so that maps of them are looked up by views: a lookup
-// copies nothing.
-struct ViewHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
-
-}  // namespace detail
 
 // A column of a result.
 struct DbColumn {
@@ -81,53 +71,6 @@ struct DbTable {
   std::unordered_map<std::string, std::string> columns;
 };
 
-namespace detail {
-
-// A least-recently-used map of prepared statements by their text. `Handle`
-// frees its statement when destroyed (RAII), so eviction is just erasure.
-template <class Handle>
-class StatementCache {
- public:
-  // The handle of `key`, now the most recently used; nullptr when absent.
-  Handle* find(std::string_view key) {
-    auto it = index_.find(key);
-    if (it == index_.end()) return nullptr;
-    order_.splice(order_.begin(), order_, it->second);
-    return &it->second->second;
-  }
-  // Adds a handle as the most recently used, dropping the least recently
-  // used ones beyond `capacity`; returns the stored handle.
-  Handle& insert(const std::string& key, Handle handle, size_t capacity) {
-    erase(key);
-    order_.emplace_front(key, std::move(handle));
-    index_[key] = order_.begin();
-    while (order_.size() > capacity && order_.size() > 1) {
-      index_.erase(order_.back().first);
-      order_.pop_back();
-    }
-    return order_.front().second;
-  }
-  void erase(const std::string& key) {
-    auto it = index_.find(key);
-    if (it == index_.end()) return;
-    order_.erase(it->second);
-    index_.erase(it);
-  }
-  void clear() {
-    index_.clear();
-    order_.clear();
-  }
-  size_t size() const { return order_.size(); }
-
- private:
-  std::list<std::pair<std::string, Handle>> order_;  // most recently used first
-  std::unordered_map<std::string, typename std::list<std::pair<std::string, Handle>>::iterator, ViewHash,
-                     std::equal_to<>>
-      index_;  // key -> its entry in order_
-};
-
-}  // namespace detail
-
 // One engine connection. Used by one thread at a time (the pool hands it to
 // one Connection); not copyable.
 class DbSession {
@@ -157,7 +100,7 @@ class DbSession {
   }
   // The state of this connection's kept results as a kept read would find
   // them now, after the same look at the database's version (see
-  // KeptResults::stamp_at); none when no read would be kept now (inside a
+  // ReadResultCache::stamp_at); none when no read would be kept now (inside a
   // transaction of the caller's own, or an engine that keeps nothing).
   virtual std::optional<DataStamp> data_stamp() { return std::nullopt; }
   // Runs a script of several statements as it is; the rows of its first
@@ -203,7 +146,7 @@ class DbSession {
   size_t cache_capacity_ = kDefaultStatementCache;
   // Translations by the application's statement text: a page runs the same
   // texts over and over (the guard's query, the lookups of one node).
-  detail::StatementCache<TranslatedSql> translations_;
+  LruMap<TranslatedSql> translations_;
 };
 
 // Opens an engine connection for a connection string: "sqlite:PATH" (the file

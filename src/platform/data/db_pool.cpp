@@ -7,8 +7,10 @@ namespace oapx1 {
 
 namespace {
 
-// The hold of this thread, if one is alive.
-thread_local DbPool::ThreadHold* t_hold = nullptr;
+// The hold of this thread, if one is alive. Per thread: the host opens the
+// hold around a request, and the page's connections acquire through it from
+// deep in page code that passes nothing along.
+constinit thread_local DbPool::ThreadHold* t_hold = nullptr;
 
 }  // namespace
 

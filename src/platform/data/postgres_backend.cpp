@@ -3,25 +3,31 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 
-#include "platform/data/kept_results.h"
-#include "platform/data/request_reads.h"
+#include "platform/call/call_context.h"
+#include "platform/data/postgres_libpq.h"
+#include "platform/data/postgres_send_again.h"
+#include "platform/data/postgres_snapshots.h"
+#include "platform/data/read_result_cache.h"
+#include "platform/process/process.h"
 #include "platform/text/ascii.h"
-#include "platform/web/process.h"
 
 namespace oapx1 {
 namespace {
+
+using pg::ConnPtr;
+using pg::counted;
+using pg::ResultPtr;
+using pg::sqlstate;
 
 // Type oids of the server's built-in types that the results and parameters use.
 constexpr Oid kBoolOid = 16;
@@ -37,15 +43,6 @@ constexpr Oid kTimeOid = 1083;
 constexpr Oid kTimestampOid = 1114;
 constexpr Oid kTimestampTzOid = 1184;
 constexpr Oid kNumericOid = 1700;
-
-struct ConnCloser {
-  void operator()(PGconn* conn) const { PQfinish(conn); }
-};
-struct ResultClearer {
-  void operator()(PGresult* result) const { PQclear(result); }
-};
-using ConnPtr = std::unique_ptr<PGconn, ConnCloser>;
-using ResultPtr = std::unique_ptr<PGresult, ResultClearer>;
 
 bool is_date_type(Oid type) {
   return type == kDateOid || type == kTimeOid || type == kTimestampOid || type == kTimestampTzOid;
@@ -103,69 +100,6 @@ IntegerText integer_text(std::string& text) {
   return IntegerText::kFraction;
 }
 
-std::string sqlstate(const PGresult* result) {
-  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-  return state ? state : "";
-}
-
-// The snapshots of each server met in this process, numbered: a snapshot
-// other than the last one numbered for its server gets the next number, so
-// that equal numbers mean equal snapshots (nothing committed in between),
-// whichever connection read them. Each server also has one stamp source, so
-// that the stamps of its connections' kept results compare across
-// connections.
-// Round trips of the sessions to their servers, for tests and benchmarks.
-std::atomic<uint64_t> round_trips{0};
-
-// A result that took one round trip to the server.
-ResultPtr counted(PGresult* result) {
-  round_trips.fetch_add(1, std::memory_order_relaxed);
-  return ResultPtr(result);
-}
-
-// How the server's snapshot is read; a server before version 13 names it
-// txid_current_snapshot.
-constexpr const char* kSnapshotSql = "select pg_current_snapshot()::text";
-constexpr const char* kOlderSnapshotSql = "select txid_current_snapshot()::text";
-
-class SnapshotNumbers {
- public:
-  static SnapshotNumbers& instance() {
-    static SnapshotNumbers numbers;
-    return numbers;
-  }
-  // The number of `snapshot`, read from `server` (a connection string).
-  int64_t number(const std::string& server, const std::string& snapshot) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    Server& s = at(server);
-    if (s.number == 0 || s.snapshot != snapshot) {
-      s.snapshot = snapshot;
-      s.number = ++last_;
-    }
-    return s.number;
-  }
-  // The stamp source of `server`'s kept results.
-  uint64_t source(const std::string& server) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return at(server).source;
-  }
-
- private:
-  struct Server {
-    uint64_t source = 0;
-    std::string snapshot;  // the last snapshot numbered
-    int64_t number = 0;    // its number
-  };
-  Server& at(const std::string& server) {
-    Server& s = servers_[server];
-    if (s.source == 0) s.source = KeptResults::new_source();
-    return s;
-  }
-  std::mutex mutex_;
-  std::unordered_map<std::string, Server> servers_;
-  int64_t last_ = 0;
-};
-
 class PgSession;
 
 // A server-side prepared statement; deallocated when dropped from the cache.
@@ -190,10 +124,10 @@ class Prepared {
 
 class PgSession final : public DbSession {
  public:
-  PgSession(ConnPtr conn, std::string url) : conn_(std::move(conn)), url_(std::move(url)) {
+  PgSession(ConnPtr conn, const std::string& url) : conn_(std::move(conn)), snapshots_(url) {
     // The version is the server's snapshot, numbered for the process: a
     // kept view read through one connection holds on any other.
-    kept_.share_stamps(SnapshotNumbers::instance().source(url_));
+    results_.share_stamps(snapshots_.source());
   }
   ~PgSession() override {
     // The server drops prepared statements with the connection.
@@ -216,26 +150,29 @@ class PgSession final : public DbSession {
     const ReadDependence dependence = dependence_of(sql);
     if (dependence == ReadDependence::kAnything) RequestReads::changed();
     // A kept result is used for a select that reads the data alone, within
-    // a request (see data_version()), and outside any transaction of the
+    // a request (see PgSnapshotReader), and outside any transaction of the
     // caller's own: that may hold uncommitted changes.
+    const uint64_t reads = RequestReads::current();
     std::optional<int64_t> version;
-    if (dependence == ReadDependence::kData && RequestReads::current() != 0 &&
-        PQtransactionStatus(conn_.get()) == PQTRANS_IDLE) {
-      version = data_version();
+    if (dependence == ReadDependence::kData && reads != 0 && PQtransactionStatus(conn_.get()) == PQTRANS_IDLE) {
+      version = snapshots_.version(conn_.get());
     }
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
-      KeptResults::make_key(sql, params, key_);
-      std::shared_ptr<const DbResult> hit = kept_.find(key_, *version);
-      note_read(key_, !hit);
-      if (hit) return hit;
-      if (std::shared_ptr<const DbResult> sent_again = send_again(key_, *version)) return sent_again;
+      ReadResultCache::make_key(sql, params, key_);
+      std::shared_ptr<const DbResult> hit = results_.find(key_, *version);
+      send_again_.note_read(reads, key_, !hit);
+      if (hit) {
+        CallWatch::read_data(results_.stamp());
+        return hit;
+      }
+      if (std::shared_ptr<const DbResult> sent_again = send_again(reads, key_, *version)) return sent_again;
     }
-    SentRead sent;
+    PgSentRead sent;
     auto result = std::make_shared<const DbResult>(run_statement(sql, params, version ? &sent : nullptr));
     if (version && !result->columns.empty()) {
-      kept_.keep(key_, *version, result, every_table_);
-      if (!sent.statement.empty()) sent_.insert(key_, std::move(sent), kSentKept);
+      keep(key_, *version, result);
+      if (!sent.statement.empty()) send_again_.sent(key_, std::move(sent));
     } else {
       CallWatch::unrepeatable();  // a read that is not kept
     }
@@ -245,21 +182,14 @@ class PgSession final : public DbSession {
   std::optional<DataStamp> data_stamp() override {
     // The version a kept read would be checked against now.
     if (RequestReads::current() == 0 || PQtransactionStatus(conn_.get()) != PQTRANS_IDLE) return std::nullopt;
-    const std::optional<int64_t> version = data_version();
+    const std::optional<int64_t> version = snapshots_.version(conn_.get());
     if (!version) return std::nullopt;
-    return kept_.stamp_at(*version);
+    return results_.stamp_at(*version);
   }
-
-  // A read as it was last sent: its prepared statement (by its key in
-  // cache_) and the values sent.
-  struct SentRead {
-    std::string statement;
-    std::vector<std::optional<std::string>> values;
-  };
 
   // Runs a statement; `sent`, when given, learns how it was sent (no
   // statement when it was not kept prepared).
-  DbResult run_statement(const std::string& sql, const std::vector<DbParam>& params, SentRead* sent = nullptr) {
+  DbResult run_statement(const std::string& sql, const std::vector<DbParam>& params, PgSentRead* sent = nullptr) {
     std::vector<Oid> types(params.size(), 0);
     std::vector<std::string> texts(params.size());
     std::vector<const char*> values(params.size(), nullptr);
@@ -466,141 +396,35 @@ class PgSession final : public DbSession {
     return dependences_.insert(sql, dependence, kDependencesKept);
   }
 
-  // The database's version for the kept results. The server's snapshot of
-  // the transactions committed (pg_current_snapshot) differs after any
-  // commit to any table, by any program, and stays the same while nothing
-  // commits; it is read once per request (RequestReads), before the
-  // request's first kept read, and shared by the request's connections to
-  // the same server, so a request sees every commit made before it began.
-  // The version is the snapshot's number in the process (SnapshotNumbers).
-  // None outside a request, or when the server cannot tell.
-  std::optional<int64_t> data_version() {
-    struct Reading {
-      uint64_t reads = 0;    // the request's reads it was taken for
-      std::string server;    // the connection string it was read through
-      int64_t number = 0;    // the snapshot's number
-    };
-    thread_local Reading reading;
-    const uint64_t reads = RequestReads::current();
-    if (reads == 0 || !snapshot_sql_) return std::nullopt;
-    if (reading.reads != reads || reading.server != url_) {
-      ResultPtr r = read_snapshot();
-      if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1) {
-        // A server before version 13 names it txid_current_snapshot.
-        const bool older = sqlstate(r.get()) == "42883" && snapshot_sql_ == kSnapshotSql;
-        snapshot_sql_ = older ? kOlderSnapshotSql : nullptr;
-        return older ? data_version() : std::nullopt;
-      }
-      reading = Reading{reads, url_, SnapshotNumbers::instance().number(url_, PQgetvalue(r.get(), 0, 0))};
-    }
-    return reading.number;
-  }
-
-  // Notes a kept read (`key`) of the request under way: from its first miss
-  // on, the reads that follow it are the ones to send again with it when a
-  // later request misses it first (send_again). A request's notes are kept
-  // when the connection's next request begins.
-  void note_read(const std::string& key, bool miss) {
-    const uint64_t reads = RequestReads::current();
-    if (recording_.reads != reads) {
-      if (!recording_.first.empty() && !recording_.after.empty()) {
-        followers_.insert(recording_.first, std::move(recording_.after), kFollowersKept);
-      }
-      recording_ = Recording{reads, {}, {}};
-    }
-    if (recording_.first.empty()) {
-      if (miss) recording_.first = key;
-    } else if (key != recording_.first && recording_.after.size() < kMaxFollowers &&
-               std::find(recording_.after.begin(), recording_.after.end(), key) == recording_.after.end()) {
-      recording_.after.push_back(key);
+  // Keeps `result` of the read `key` at `version`, and tells the call's
+  // watches of the read.
+  void keep(const std::string& key, int64_t version, const std::shared_ptr<const DbResult>& result) {
+    if (results_.keep(key, version, result, every_table_)) {
+      CallWatch::read_data(results_.stamp());
+    } else {
+      CallWatch::unrepeatable();  // a read that is not kept
     }
   }
 
-  // The first miss of a request whose reads a request before it began with
-  // the same miss: that read and the ones that followed it then go to the
-  // server in one round trip (a pipeline), as they were last sent, and are
-  // kept at `version`; the page's next reads then find them. Its result, or
-  // null when there is nothing to send again (the page runs the read itself).
-  // A read of the pipeline that fails is left for the page to run itself.
-  std::shared_ptr<const DbResult> send_again(const std::string& first, int64_t version) {
-    const uint64_t reads = RequestReads::current();
-    if (sent_again_ == reads) return nullptr;  // once per request
-    sent_again_ = reads;
-    std::vector<std::string>* after = followers_.find(first);
-    if (!after) return nullptr;
-    struct Out {
-      std::string key;
-      std::string statement;  // the prepared statement's name
-      const SentRead* sent;
-    };
-    std::vector<Out> out;
-    auto add = [&](const std::string& key) {
-      const SentRead* sent = sent_.find(key);
-      if (!sent) return false;
-      const Prepared* prepared = cache_.find(sent->statement);
-      if (!prepared) return false;
-      out.push_back(Out{key, prepared->name(), sent});
-      return true;
-    };
-    if (!add(first)) return nullptr;
-    for (const std::string& key : *after) add(key);
-    if (out.size() < 2 || PQenterPipelineMode(conn_.get()) != 1) return nullptr;
-    size_t queued = 0;
-    for (const Out& o : out) {
-      std::vector<const char*> values;
-      for (const auto& v : o.sent->values) values.push_back(v ? v->c_str() : nullptr);
-      if (PQsendQueryPrepared(conn_.get(), o.statement.c_str(), static_cast<int>(values.size()), values.data(),
-                              nullptr, nullptr, 0) != 1) {
-        break;
-      }
-      ++queued;
-    }
-    PQpipelineSync(conn_.get());
-    round_trips.fetch_add(1, std::memory_order_relaxed);
-    std::vector<ResultPtr> results;
-    for (size_t i = 0; i < queued; ++i) {
-      results.emplace_back(PQgetResult(conn_.get()));
-      // Each query's results end with a null.
-      for (int n = 0; n < 4; ++n) {
-        ResultPtr extra(PQgetResult(conn_.get()));
-        if (!extra) break;
-      }
-    }
-    // The sync's own result, then out of the pipeline.
-    for (int n = 0; n < 4; ++n) {
-      ResultPtr r(PQgetResult(conn_.get()));
-      if (r && PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
-    }
-    if (PQexitPipelineMode(conn_.get()) != 1) {
-      raise_db_error(DbErrorKind::kOther, PQerrorMessage(conn_.get()));
-    }
+  // At `first`, the first miss of the request `reads`, the reads that
+  // followed it last time go to the server with it in one round trip
+  // (PgSendAgain), and are kept at `version`; the page's next reads then
+  // find them. The result of `first`, or null when it was not sent again
+  // (the page runs the read itself).
+  std::shared_ptr<const DbResult> send_again(uint64_t reads, const std::string& first, int64_t version) {
+    std::vector<PgSendAgain::Answer> answers =
+        send_again_.send(reads, first, conn_.get(), [this](const std::string& statement) {
+          const Prepared* prepared = cache_.find(statement);
+          return prepared ? &prepared->name() : nullptr;
+        });
     std::shared_ptr<const DbResult> asked;
-    for (size_t i = 0; i < results.size(); ++i) {
-      if (PQresultStatus(results[i].get()) != PGRES_TUPLES_OK) continue;
-      auto result = std::make_shared<const DbResult>(read(std::move(results[i])));
+    for (PgSendAgain::Answer& answer : answers) {
+      auto result = std::make_shared<const DbResult>(read(std::move(answer.result)));
       if (result->columns.empty()) continue;
-      kept_.keep(out[i].key, version, result, every_table_);
-      if (i == 0) asked = std::move(result);
+      keep(answer.key, version, result);
+      if (answer.key == first) asked = std::move(result);
     }
     return asked;
-  }
-
-  // The server's snapshot, through a statement prepared once per connection:
-  // it runs once per request, and the server then neither parses nor plans it
-  // again. Prepared afresh when the server has forgotten it (a pooler that
-  // discards statements); a failure to prepare is the statement's own result.
-  ResultPtr read_snapshot() {
-    static constexpr const char* kName = "oapx1_snapshot";
-    for (int attempt = 0;; ++attempt) {
-      if (!snapshot_prepared_) {
-        ResultPtr prepared = counted(PQprepare(conn_.get(), kName, snapshot_sql_, 0, nullptr));
-        if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) return prepared;
-        snapshot_prepared_ = true;
-      }
-      ResultPtr r = counted(PQexecPrepared(conn_.get(), kName, 0, nullptr, nullptr, nullptr, 0));
-      if (attempt > 0 || sqlstate(r.get()) != "26000") return r;
-      snapshot_prepared_ = false;  // invalid_sql_statement_name: prepare again
-    }
   }
 
   [[noreturn]] void fail(const PGresult* result) const {
@@ -698,35 +522,20 @@ class PgSession final : public DbSession {
 
   ConnPtr conn_;                                     // the server connection; closed last
   bool closing_ = false;                             // being destroyed: skip deallocations
-  detail::StatementCache<Prepared> cache_;           // prepared statements by text and types
+  LruMap<Prepared> cache_;                           // prepared statements by text and types
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by table oid
   uint64_t statements_made_ = 0;                     // numbers the prepared statements' names
   int timeout_seconds_ = -1;                         // statement_timeout in force; -1 unknown
   int lock_ms_ = -1;                                 // lock_timeout in force; -1 unknown
 
   static constexpr size_t kDependencesKept = 512;
-  std::string url_;                                     // the connection string it was opened with
-  detail::StatementCache<ReadDependence> dependences_;  // read_dependence by statement text
-  const char* snapshot_sql_ = kSnapshotSql;             // how the version is read; null: it cannot be
-  bool snapshot_prepared_ = false;                      // snapshot_sql_ is prepared on this connection
-  KeptResults kept_;                                    // results of reads that depend on the data alone
+  LruMap<ReadDependence> dependences_;  // read_dependence by statement text
+  PgSnapshotReader snapshots_;          // the version of the kept results
+  ReadResultCache results_;             // results of reads that depend on the data alone
   // Every table: a kept result is dropped by a new snapshot, not by table.
-  std::shared_ptr<const KeptResults::Tables> every_table_ = kept_.tables({}, true);
-  std::string key_;  // the key of the latest kept-result lookup
-  // How the kept reads were last sent, by their keys; and for a request's
-  // first miss, the reads that followed it (see note_read, send_again).
-  static constexpr size_t kSentKept = 512;
-  static constexpr size_t kFollowersKept = 64;
-  static constexpr size_t kMaxFollowers = 64;
-  detail::StatementCache<SentRead> sent_;
-  detail::StatementCache<std::vector<std::string>> followers_;
-  struct Recording {
-    uint64_t reads = 0;              // the request noted
-    std::string first;               // its first miss
-    std::vector<std::string> after;  // the reads after it
-  };
-  Recording recording_;
-  uint64_t sent_again_ = 0;  // the last request that sent reads again
+  std::shared_ptr<const ReadResultCache::Tables> every_table_ = results_.tables({}, true);
+  std::string key_;         // the key of the latest kept-result lookup
+  PgSendAgain send_again_;  // which kept reads follow which, and how each was sent
 };
 
 Prepared::~Prepared() {
@@ -758,7 +567,7 @@ class PgStampProbe final : public DataStampProbe {
       ResultPtr r(PQgetResult(conn_.get()));
       if (!r) {  // the question's results are all in
         if (failed_ || !snapshot_) return Answer::kBroken;
-        SnapshotNumbers& numbers = SnapshotNumbers::instance();
+        PgSnapshotNumbers& numbers = PgSnapshotNumbers::instance();
         stamp = DataStamp{numbers.source(url_), static_cast<uint64_t>(numbers.number(url_, *snapshot_))};
         return Answer::kStamp;
       }
@@ -780,7 +589,7 @@ class PgStampProbe final : public DataStampProbe {
 
 }  // namespace
 
-uint64_t postgres_round_trips() { return round_trips.load(std::memory_order_relaxed); }
+uint64_t postgres_round_trips() { return pg::round_trips.load(std::memory_order_relaxed); }
 
 std::unique_ptr<DataStampProbe> open_postgres_stamp_probe(const std::string& url) {
   // A server that does not answer is given up on after two seconds, unless
@@ -790,7 +599,7 @@ std::unique_ptr<DataStampProbe> open_postgres_stamp_probe(const std::string& url
   ConnPtr conn(PQconnectdbParams(keywords, values, 1));
   if (!conn || PQstatus(conn.get()) != CONNECTION_OK) return nullptr;
   PQsetNoticeProcessor(conn.get(), [](void*, const char*) {}, nullptr);
-  for (const char* sql : {kSnapshotSql, kOlderSnapshotSql}) {
+  for (const char* sql : {kPgSnapshotSql, kPgOlderSnapshotSql}) {
     ResultPtr prepared(PQprepare(conn.get(), PgStampProbe::kName, sql, 0, nullptr));
     if (PQresultStatus(prepared.get()) == PGRES_COMMAND_OK) {
       if (PQsetnonblocking(conn.get(), 1) != 0) return nullptr;

@@ -1,11 +1,13 @@
 #include "platform/data/sql_dialect.h"
-#include "platform/text/ascii.h"
 
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <initializer_list>
 #include <optional>
+
+#include "platform/data/sql_scanner.h"
+#include "platform/text/ascii.h"
 
 namespace oapx1 {
 
@@ -55,20 +57,8 @@ std::string quote_identifier(std::string_view name) {
 
 namespace {
 
-enum class Tok : uint8_t {
-  kSpace, kComment, kWord, kQuotedIdent, kBracketIdent, kString, kNString, kNumber,
-  kOp, kSemicolon, kLParen, kRParen, kComma
-};
-
-struct Token {
-  Tok kind;
-  std::string_view text;
-};
-
-bool is_word_start(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool is_word_char(unsigned char c) {
-  return std::isalnum(c) || c == '_' || c == '$' || c == '@' || c == '#' || c >= 0x80;
-}
+using Tok = SqlTokenKind;
+using Token = SqlToken;
 
 bool is_one_of(std::string_view word, std::initializer_list<std::string_view> words) {
   for (std::string_view w : words) {
@@ -76,99 +66,6 @@ bool is_one_of(std::string_view word, std::initializer_list<std::string_view> wo
   }
   return false;
 }
-
-// Splits SQL into tokens. Literals and comments are kept whole, so nothing
-// inside them is ever mistaken for a keyword; an unterminated one runs to the end.
-std::vector<Token> lex(std::string_view s) {
-  std::vector<Token> out;
-  size_t i = 0;
-  auto quoted_to = [&](size_t start, char close) {
-    size_t j = start + 1;
-    while (j < s.size()) {
-      if (s[j] == close) {
-        if (j + 1 < s.size() && s[j + 1] == close) {
-          j += 2;
-          continue;
-        }
-        return j + 1;
-      }
-      ++j;
-    }
-    return s.size();
-  };
-  while (i < s.size()) {
-    const unsigned char c = s[i];
-    size_t j = i + 1;
-    Tok kind;
-    if (std::isspace(c)) {
-      while (j < s.size() && std::isspace(static_cast<unsigned char>(s[j]))) ++j;
-      kind = Tok::kSpace;
-    } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-      j = s.find('\n', i);
-      j = j == std::string_view::npos ? s.size() : j;
-      kind = Tok::kComment;
-    } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
-      j = s.find("*/", i + 2);
-      j = j == std::string_view::npos ? s.size() : j + 2;
-      kind = Tok::kComment;
-    } else if (c == '\'') {
-      j = quoted_to(i, '\'');
-      kind = Tok::kString;
-    } else if ((c == 'N' || c == 'n') && i + 1 < s.size() && s[i + 1] == '\'') {
-      j = quoted_to(i + 1, '\'');
-      kind = Tok::kNString;
-    } else if (c == '"' || c == '`') {
-      j = quoted_to(i, static_cast<char>(c));
-      kind = Tok::kQuotedIdent;
-    } else if (c == '[') {
-      j = quoted_to(i, ']');
-      kind = Tok::kBracketIdent;
-    } else if (std::isdigit(c) ||
-               (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
-      while (j < s.size() && (std::isdigit(static_cast<unsigned char>(s[j])) || s[j] == '.')) ++j;
-      if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
-        size_t k = j + 1;
-        if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-        if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
-          j = k;
-          while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j;
-        }
-      }
-      kind = Tok::kNumber;
-      // "0x1F", "1abc": not a plain number; keep it whole and never lift it.
-      if (j < s.size() && is_word_char(static_cast<unsigned char>(s[j]))) {
-        while (j < s.size() && is_word_char(static_cast<unsigned char>(s[j]))) ++j;
-        kind = Tok::kWord;
-      }
-    } else if (is_word_start(c)) {
-      while (j < s.size() && is_word_char(static_cast<unsigned char>(s[j]))) ++j;
-      kind = Tok::kWord;
-    } else if (c == ';') {
-      kind = Tok::kSemicolon;
-    } else if (c == '(') {
-      kind = Tok::kLParen;
-    } else if (c == ')') {
-      kind = Tok::kRParen;
-    } else if (c == ',') {
-      kind = Tok::kComma;
-    } else {
-      kind = Tok::kOp;
-      static constexpr std::string_view kPairs[] = {"<=", ">=", "<>", "!=", "==", "||", "::",
-                                                    "!<", "!>"};
-      for (std::string_view p : kPairs) {
-        if (s.substr(i, 2) == p) {
-          j = i + 2;
-          break;
-        }
-      }
-    }
-    out.push_back({kind, s.substr(i, j - i)});
-    i = j;
-  }
-  return out;
-}
-
-bool significant(const Token& t) { return t.kind != Tok::kSpace && t.kind != Tok::kComment; }
 
 bool is_comparison(const Token& t) {
   return t.kind == Tok::kOp &&
@@ -237,7 +134,7 @@ std::optional<DbParam> number_param(std::string_view sign, std::string_view digi
 class Translator {
  public:
   Translator(std::string_view sql, SqlDialect dialect, bool lift)
-      : tokens_(lex(sql)), dialect_(dialect), lift_(lift) {}
+      : tokens_(scan_sql(sql)), dialect_(dialect), lift_(lift) {}
 
   TranslatedSql run() {
     TranslatedSql out;
@@ -271,7 +168,7 @@ class Translator {
     for (const Token& t : tokens_) {
       if (t.kind == Tok::kSemicolon) {
         open = false;
-      } else if (significant(t) && !open) {
+      } else if (t.significant() && !open) {
         open = true;
         ++n;
       }
@@ -281,7 +178,7 @@ class Translator {
 
   size_t next_sig(size_t i) const {
     for (++i; i < tokens_.size(); ++i) {
-      if (significant(tokens_[i])) return i;
+      if (tokens_[i].significant()) return i;
     }
     return tokens_.size();
   }
@@ -289,7 +186,7 @@ class Translator {
   const Token* prev_sig(size_t i) const {
     while (i > 0) {
       --i;
-      if (significant(tokens_[i])) return &tokens_[i];
+      if (tokens_[i].significant()) return &tokens_[i];
     }
     return nullptr;
   }
@@ -299,7 +196,7 @@ class Translator {
   }
 
   void start_statement(size_t i) {
-    const Token* first = at(i < tokens_.size() && significant(tokens_[i]) ? i : next_sig(i));
+    const Token* first = at(i < tokens_.size() && tokens_[i].significant() ? i : next_sig(i));
     lift_statement_ = lift_ && word_is(first, {"select", "insert", "update", "delete", "with"});
     after_values_tuple_ = false;
   }
@@ -385,7 +282,7 @@ class Translator {
   // Emits token i (and whatever it consumes); returns the last index consumed.
   size_t emit(size_t i) {
     const Token& t = tokens_[i];
-    if (significant(t) && t.kind != Tok::kComma && t.kind != Tok::kLParen) {
+    if (t.significant() && t.kind != Tok::kComma && t.kind != Tok::kLParen) {
       if (t.kind != Tok::kRParen) after_values_tuple_ = false;
     }
     switch (t.kind) {

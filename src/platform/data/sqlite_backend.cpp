@@ -16,21 +16,20 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/text/ascii.h"
-#include "platform/web/intrinsics.h"
-#include "platform/web/process.h"
-#include "platform/data/kept_results.h"
+#include "platform/call/call_context.h"
+#include "platform/data/read_result_cache.h"
 #include "platform/data/writer_gate.h"
+#include "platform/process/process.h"
+#include "platform/text/ascii.h"
 
 namespace oapx1 {
 namespace {
 
 // Fails, before anything is written, when the host's call on this thread
-// promised to only read (ObjectContext::reads_only): such a page runs where
-// waiting for the writer would hold up other connections.
+// promised to only read (call_may_write): such a page runs where waiting for
+// the writer would hold up other connections.
 void refuse_writes_of_a_reading_call() {
-  const ObjectContext* context = current_object_context();
-  if (context && context->reads_only) {
+  if (!call_may_write()) {
     throw ScriptError(err::kProviderFailure,
                       "A page that only reads the database tried to write to it; the statement was not run.");
   }
@@ -56,7 +55,7 @@ struct CachedStmt {
   // other), as its latest compilation named them, triggers included; every
   // table when it may touch more than it names (schema, pragmas,
   // transactions) or names none.
-  std::shared_ptr<const KeptResults::Tables> tables;
+  std::shared_ptr<const ReadResultCache::Tables> tables;
   int tables_reprepared = 0;  // the recompile count when `tables` was taken
 };
 
@@ -199,8 +198,11 @@ class SqliteSession final : public DbSession {
     const std::optional<int64_t> version = cached->keepable ? kept_version() : std::nullopt;
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
-      KeptResults::make_key(sql, params, key_);
-      if (std::shared_ptr<const DbResult> hit = kept_.find(key_, *version)) return hit;
+      ReadResultCache::make_key(sql, params, key_);
+      if (std::shared_ptr<const DbResult> hit = results_.find(key_, *version)) {
+        CallWatch::read_data(results_.stamp());
+        return hit;
+      }
     }
     std::shared_ptr<const DbResult> result;
     {
@@ -208,8 +210,8 @@ class SqliteSession final : public DbSession {
       bind(stmt, params);
       result = std::make_shared<const DbResult>(read(stmt, cached));
     }
-    if (version) {
-      kept_.keep(key_, *version, result, cached->tables);
+    if (version && results_.keep(key_, *version, result, cached->tables)) {
+      CallWatch::read_data(results_.stamp());
     } else {
       CallWatch::unrepeatable();  // a read that is not kept
     }
@@ -222,7 +224,7 @@ class SqliteSession final : public DbSession {
     // again.
     const std::optional<int64_t> version = kept_version();
     if (!version) return std::nullopt;
-    return kept_.stamp_at(*version);
+    return results_.stamp_at(*version);
   }
 
   // The version a kept result is checked against now: the shared read
@@ -429,7 +431,7 @@ class SqliteSession final : public DbSession {
   void take_tables(CachedStmt& cached, const TableNames& names) {
     cached.tables_reprepared = sqlite3_stmt_status(cached.stmt.get(), SQLITE_STMTSTATUS_REPREPARE, 0);
     const auto& named = is_query(cached.stmt.get()) ? names.read : names.written;
-    cached.tables = kept_.tables(named, names.other);
+    cached.tables = results_.tables(named, names.other);
   }
 
   // Marks the tables a statement writes as written now: the kept results
@@ -443,7 +445,7 @@ class SqliteSession final : public DbSession {
       forget_results();
       return;
     }
-    kept_.wrote(*cached->tables);
+    results_.wrote(*cached->tables);
   }
 
   // Readies the connection for a statement. One that may change data ends
@@ -515,7 +517,7 @@ class SqliteSession final : public DbSession {
     return version;
   }
 
-  void forget_results() { kept_.forget(); }
+  void forget_results() { results_.forget(); }
 
 
   [[noreturn]] void fail(int rc, bool preparing) const {
@@ -651,7 +653,7 @@ class SqliteSession final : public DbSession {
   }
 
   DbPtr db_;
-  detail::StatementCache<CachedStmt> cache_;         // prepared statements by their SQL
+  LruMap<CachedStmt> cache_;                         // prepared statements by their SQL
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by "db.table"
   int busy_ms_ = busy_milliseconds(kDefaultBusySeconds);  // the busy timeout in force
   StmtPtr data_version_stmt_;      // PRAGMA data_version, prepared once
@@ -662,7 +664,7 @@ class SqliteSession final : public DbSession {
   // when kept results may not be used in it.
   std::optional<int64_t> snapshot_version_;
   std::chrono::steady_clock::time_point read_started_;  // when it began
-  KeptResults kept_;  // results of deterministic reads by statement and values
+  ReadResultCache results_;  // results of deterministic reads by statement and values
   std::shared_ptr<WriterGate> gate_;  // the writers' queue of the file; none in memory
   bool in_gate_ = false;              // this connection holds it
   bool patience_spent_ = false;       // the statement's time-out ran out at the gate

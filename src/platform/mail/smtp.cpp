@@ -14,7 +14,7 @@
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
-#include "platform/web/process.h"
+#include "platform/process/process.h"
 
 namespace oapx1 {
 namespace {

@@ -51,11 +51,14 @@ class Converter {
 };
 
 Converter& to_gbk() {
+  // Per thread: an iconv descriptor keeps state between calls and is not
+  // safe to share, and opening one for each conversion costs more than it.
   thread_local Converter c("GBK", "UTF-8");
   return c;
 }
 
 Converter& from_gb18030() {
+  // Per thread, as to_gbk()'s.
   thread_local Converter c("UTF-8", "GB18030");
   return c;
 }

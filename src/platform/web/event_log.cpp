@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/web/call_watch.h"
-#include "platform/web/process.h"
+#include "platform/call/call_context.h"
+#include "platform/process/process.h"
 
 namespace oapx1 {
 namespace {

@@ -1,5 +1,5 @@
 // The application event log the failure handler writes to, and the clock the
-// page reads "now" from. Both are process settings (platform/web/process.h),
+// page reads "now" from. Both are process settings (platform/process/process.h),
 // so the server can log to syslog while commands and tests collect entries and
 // fix the time.
 #ifndef OAPX1_PLATFORM_WEB_EVENT_LOG_H_

@@ -76,14 +76,17 @@ struct ObjectContext {
   Response* response = nullptr;
   // The host's promise that the call's page only reads the database (its
   // route says so): a statement that would write fails instead of running,
-  // so that a page that breaks the promise is found at once.
+  // so that a page that breaks the promise is found at once. Taken when the
+  // context is set (set_current_object_context).
   bool reads_only = false;
 };
 
 // The object context the host set for the current call on this thread, or null
 // outside a page host.
 ObjectContext* current_object_context();
-// Sets (or clears, with null) the object context of calls on this thread.
+// Sets (or clears, with null) the object context of calls on this thread, and
+// with it the call's promise to only read (call_may_write in
+// platform/call/call_context.h): the context's reads_only; none with null.
 void set_current_object_context(ObjectContext* context);
 
 // The intrinsic objects bound on this thread, the per-thread slots the page

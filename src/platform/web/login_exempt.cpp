@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "platform/script/script.h"
-#include "platform/web/process.h"
+#include "platform/process/process.h"
 
 namespace oapx1 {
 

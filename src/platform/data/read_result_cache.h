@@ -6,8 +6,8 @@
 // connection commits (SQLite: PRAGMA data_version). A kept result is handed
 // out only while the version it was read at holds and this connection has
 // written none of the tables it read since. Knows no engine.
-#ifndef OAPX1_PLATFORM_DATA_KEPT_RESULTS_H_
-#define OAPX1_PLATFORM_DATA_KEPT_RESULTS_H_
+#ifndef OAPX1_PLATFORM_DATA_READ_RESULT_CACHE_H_
+#define OAPX1_PLATFORM_DATA_READ_RESULT_CACHE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -17,9 +17,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/call/call_context.h"
 #include "platform/data/db_backend.h"
 #include "platform/data/sql_dialect.h"
-#include "platform/web/call_watch.h"
 
 namespace oapx1 {
 
@@ -35,12 +35,13 @@ enum class ReadDependence : uint8_t {
 // functions that give the same answer for the same arguments depends on the
 // data; one that also reads the clock or asks for random numbers, on the
 // clock; a select that creates a table (select ... into), any other
-// statement, or a call this rule does not name, on anything. Literals,
-// quoted names and comments left in the text are skipped.
+// statement, or a call this rule does not name, on anything. The text is
+// read as scan_sql reads it: literals, quoted names and comments are passed
+// over, and a name is called when "(" follows it, across spaces or comments.
 ReadDependence read_dependence(std::string_view sql);
 
 // Used by one thread at a time, as its engine connection is.
-class KeptResults {
+class ReadResultCache {
  public:
   // The tables a statement reads (one that returns rows) or writes (any
   // other), by this cache's numbers for their names.
@@ -54,7 +55,7 @@ class KeptResults {
 
   // Keeps at most `max_entries` results, dropping the least recently used
   // first, and no result of more than `max_rows` rows.
-  explicit KeptResults(size_t max_entries = kDefaultMaxEntries, size_t max_rows = kDefaultMaxRows);
+  explicit ReadResultCache(size_t max_entries = kDefaultMaxEntries, size_t max_rows = kDefaultMaxRows);
 
   // The tables named `names` (lower case, repeats allowed), numbered by this
   // cache; every table when `every` is set or `names` is empty. Shared, so
@@ -70,18 +71,18 @@ class KeptResults {
   // The result kept under `key` (now the most recently used), when the
   // database is still at `version` and this connection has written none of
   // the tables it read since; nullptr otherwise. A version other than the
-  // one the kept results were read at forgets them all.
-  // A result handed out is reported to the thread's call watch (see
-  // CallWatch::read_data) at this cache's stamp.
+  // one the kept results were read at forgets them all. The caller reports
+  // a result handed out to the call's watches (CallWatch::read_data) at
+  // stamp().
   std::shared_ptr<const DbResult> find(std::string_view key, int64_t version);
 
   // Keeps `result`, read from `reads` with the database at `version` (or a
   // later version: never an earlier one), under `key`, replacing what was
   // kept there. Nothing is kept for a result of more rows than the bound. A
   // version other than the one the kept results were read at forgets them
-  // all first. The thread's call watch learns of the read: at this cache's
-  // stamp when kept, else as a read it cannot vouch for.
-  void keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
+  // all first. True when kept; the caller reports the read to the call's
+  // watches: at stamp() when kept, else as a read nothing vouches for.
+  bool keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
             std::shared_ptr<const Tables> reads);
 
   // This connection wrote `written`: results read from any of them are no
@@ -134,7 +135,7 @@ class KeptResults {
   uint64_t source_;     // this cache's number in the process, for stamps
   uint64_t epoch_ = 0;  // counts forgettings and writes, for stamps
   uint64_t shared_source_ = 0;  // see share_stamps(); 0: stamps of this cache's own
-  detail::StatementCache<Entry> entries_;  // kept results by key, least recently used last
+  LruMap<Entry> entries_;  // kept results by key, least recently used last
   int64_t version_ = -1;  // the database's version the kept results were read at
   // This connection's writes, counted, and the count at its last write to
   // each table, by the table's number.
@@ -145,4 +146,4 @@ class KeptResults {
 
 }  // namespace oapx1
 
-#endif  // OAPX1_PLATFORM_DATA_KEPT_RESULTS_H_
+#endif  // OAPX1_PLATFORM_DATA_READ_RESULT_CACHE_H_

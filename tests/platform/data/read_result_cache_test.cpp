@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/call/call_context.h"
 #include "platform/data/connection.h"
 #include "platform/data/data_stamp_probe.h"
 #include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
-#include "platform/data/request_reads.h"
 #include "support/shared_counter.h"
 #include "support/test_db.h"
 #include "support/test_pg.h"
@@ -86,7 +86,7 @@ struct Engine {
 };
 void PrintTo(const Engine& engine, std::ostream* out) { *out << engine.name; }
 
-class KeptResults : public ::testing::TestWithParam<Engine> {
+class CachedReads : public ::testing::TestWithParam<Engine> {
  protected:
   static void SetUpTestSuite() { pg_ = std::make_unique<testing::PgTestSchema>("oapx1_kept"); }
   static void TearDownTestSuite() { pg_.reset(); }
@@ -121,7 +121,7 @@ class KeptResults : public ::testing::TestWithParam<Engine> {
 };
 
 // A change is seen by the very next read, whichever connection made it.
-TEST_P(KeptResults, the_next_read_sees_every_committed_change) {
+TEST_P(CachedReads, the_next_read_sees_every_committed_change) {
   struct Case {
     const char* who;
     std::function<void(const std::string& url, const std::string& value)> change;
@@ -174,7 +174,7 @@ TEST_P(KeptResults, the_next_read_sees_every_committed_change) {
 // A second process commits an increasing counter while this one reads it
 // over and over: no read may give a value older than the last commit made
 // before the read began, nor go back.
-TEST_P(KeptResults, reads_interleaved_with_another_process_saves_are_never_stale) {
+TEST_P(CachedReads, reads_interleaved_with_another_process_saves_are_never_stale) {
   exec("UPDATE KX_UserInfor SET ordernumber = 0 WHERE OAID = 2;");
   testing::SharedCounter committed;
   constexpr long kSaves = 400;
@@ -217,7 +217,7 @@ TEST_P(KeptResults, reads_interleaved_with_another_process_saves_are_never_stale
 
 // Only reads whose answer depends on the data alone are kept: the clock and
 // random numbers are read afresh every time.
-TEST_P(KeptResults, reads_that_depend_on_more_than_the_data_are_run_each_time) {
+TEST_P(CachedReads, reads_that_depend_on_more_than_the_data_are_run_each_time) {
   HeldConnection conn(url_);
   for (const std::string sql : {"select random()", "select abs(random()) from KX_UserInfor where OAID = 1"}) {
     const std::string first = conn.value(sql);
@@ -239,14 +239,14 @@ TEST_P(KeptResults, reads_that_depend_on_more_than_the_data_are_run_each_time) {
 }
 
 // The tests of one engine's own statements.
-class SqliteKeptResults : public KeptResults {};
-class PostgresKeptResults : public KeptResults {};
+class SqliteCachedReads : public CachedReads {};
+class PostgresCachedReads : public CachedReads {};
 
 // A write on the reading connection itself is seen by its next read of any
 // table the write reaches: directly, behind a view, through a trigger, by a
 // foreign-key cascade, or through a trigger another connection added after
 // the write was first compiled. Reads of other tables may stay kept.
-TEST_P(SqliteKeptResults, an_own_write_is_seen_through_views_triggers_and_cascades) {
+TEST_P(SqliteCachedReads, an_own_write_is_seen_through_views_triggers_and_cascades) {
   db_.exec(
       "CREATE TABLE t_parent (id INTEGER PRIMARY KEY, name TEXT);"
       "CREATE TABLE t_child (id INTEGER PRIMARY KEY,"
@@ -297,7 +297,7 @@ TEST_P(SqliteKeptResults, an_own_write_is_seen_through_views_triggers_and_cascad
 // PostgreSQL keeps a result across requests while nothing commits, and asks
 // the server for every read outside a request. A view that counts its reads
 // (a sequence) shows which reads reached the server.
-TEST_P(PostgresKeptResults, a_kept_result_outlives_requests_until_anything_commits) {
+TEST_P(PostgresCachedReads, a_kept_result_outlives_requests_until_anything_commits) {
   exec("DROP VIEW IF EXISTS v_reads; DROP SEQUENCE IF EXISTS s_reads; CREATE SEQUENCE s_reads;"
        "CREATE VIEW v_reads AS SELECT nextval('s_reads') AS n;");
   const std::string sql = "select n from v_reads";
@@ -319,7 +319,7 @@ TEST_P(PostgresKeptResults, a_kept_result_outlives_requests_until_anything_commi
 // connection do: the same while nothing commits, another after a commit.
 // Other tests commit on the same server meanwhile: a read is compared with
 // the probe's answers before and after it only when those two agree.
-TEST_P(PostgresKeptResults, a_probe_stamps_as_reads_through_any_connection_do) {
+TEST_P(PostgresCachedReads, a_probe_stamps_as_reads_through_any_connection_do) {
   std::unique_ptr<DataStampProbe> probe = DataStampProbe::open(url_);
   ASSERT_TRUE(probe);
   auto ask = [&] {
@@ -357,7 +357,7 @@ TEST_P(PostgresKeptResults, a_probe_stamps_as_reads_through_any_connection_do) {
 // After a commit, a request that misses what a request before it read gets
 // those reads in one round trip, besides the snapshot's, and with the data
 // as it now is.
-TEST_P(PostgresKeptResults, after_a_commit_the_reads_of_the_request_before_go_in_one_round_trip) {
+TEST_P(PostgresCachedReads, after_a_commit_the_reads_of_the_request_before_go_in_one_round_trip) {
   const std::vector<std::string> reads = {
       "select count(*) from KX_UserInfor where OAID > 0", "select count(*) from KX_UserInfor where OAID > 1",
       "select ordernumber from KX_UserInfor where OAID = 1", "select count(*) from OA_Flow_Model_JieDian",
@@ -385,11 +385,11 @@ const Engine kSqliteRequestSnapshots{"sqlite_request_snapshots", false, true};
 const Engine kPostgres{"postgres", true, false};
 std::string engine_name(const ::testing::TestParamInfo<Engine>& info) { return info.param.name; }
 
-INSTANTIATE_TEST_SUITE_P(Engines, KeptResults,
+INSTANTIATE_TEST_SUITE_P(Engines, CachedReads,
                          ::testing::Values(kSqliteStatementReads, kSqliteRequestSnapshots, kPostgres), engine_name);
-INSTANTIATE_TEST_SUITE_P(Engines, SqliteKeptResults,
+INSTANTIATE_TEST_SUITE_P(Engines, SqliteCachedReads,
                          ::testing::Values(kSqliteStatementReads, kSqliteRequestSnapshots), engine_name);
-INSTANTIATE_TEST_SUITE_P(Engines, PostgresKeptResults, ::testing::Values(kPostgres), engine_name);
+INSTANTIATE_TEST_SUITE_P(Engines, PostgresCachedReads, ::testing::Values(kPostgres), engine_name);
 
 }  // namespace
 }  // namespace oapx1

@@ -1,11 +1,11 @@
-#include "platform/data/kept_results.h"
+#include "platform/data/read_result_cache.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <initializer_list>
 #include <utility>
 
+#include "platform/data/sql_scanner.h"
 #include "platform/text/ascii.h"
 
 namespace oapx1 {
@@ -37,52 +37,28 @@ ReadDependence read_dependence(std::string_view sql) {
       "now", "random", "clock_timestamp", "statement_timestamp", "transaction_timestamp",
       "timeofday", "localtimestamp", "current_timestamp", "current_time", "localtime",
       "datetime", "date", "time", "julianday", "strftime", "unixepoch", "randomblob"};
-  auto ident_char = [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; };
+  const std::vector<SqlToken> tokens = scan_sql(sql);
   ReadDependence dependence = ReadDependence::kData;
-  size_t i = 0;
-  const size_t n = sql.size();
   bool first = true;
-  while (i < n) {
-    const unsigned char c = static_cast<unsigned char>(sql[i]);
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      const char close = c == '[' ? ']' : static_cast<char>(c);
-      ++i;
-      while (i < n) {
-        if (sql[i] == close) {
-          if (close != ']' && i + 1 < n && sql[i + 1] == close) {
-            i += 2;  // a doubled quote stands for itself
-            continue;
-          }
-          break;
-        }
-        ++i;
-      }
-      ++i;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const SqlToken& t = tokens[i];
+    if (!t.significant()) continue;
+    if (t.kind != SqlTokenKind::kWord) {
       first = false;
-    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
-      while (i < n && sql[i] != '\n') ++i;
-    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-      const size_t end = sql.find("*/", i + 2);
-      i = end == std::string_view::npos ? n : end + 2;
-    } else if (std::isalpha(c) || c == '_' || c >= 0x80) {
-      const size_t start = i;
-      while (i < n && ident_char(static_cast<unsigned char>(sql[i]))) ++i;
-      const std::string word = ascii_lower(sql.substr(start, i - start));
-      if (first && word != "select" && word != "with") return ReadDependence::kAnything;
-      first = false;
-      if (word == "into") return ReadDependence::kAnything;
-      size_t next = i;
-      while (next < n && std::isspace(static_cast<unsigned char>(sql[next]))) ++next;
-      const bool called = next < n && sql[next] == '(';
-      if (called && !listed(word, kCallable)) {
-        if (!listed(word, kClockCalls)) return ReadDependence::kAnything;
-        dependence = ReadDependence::kClock;
-      } else if (!called && listed(word, kClockWords)) {
-        dependence = ReadDependence::kClock;
-      }
-    } else {
-      if (!std::isspace(c)) first = false;
-      ++i;
+      continue;
+    }
+    const std::string word = ascii_lower(t.text);
+    if (first && word != "select" && word != "with") return ReadDependence::kAnything;
+    first = false;
+    if (word == "into") return ReadDependence::kAnything;
+    size_t next = i + 1;
+    while (next < tokens.size() && !tokens[next].significant()) ++next;
+    const bool called = next < tokens.size() && tokens[next].kind == SqlTokenKind::kLParen;
+    if (called && !listed(word, kCallable)) {
+      if (!listed(word, kClockCalls)) return ReadDependence::kAnything;
+      dependence = ReadDependence::kClock;
+    } else if (!called && listed(word, kClockWords)) {
+      dependence = ReadDependence::kClock;
     }
   }
   return dependence;
@@ -92,17 +68,17 @@ namespace {
 std::atomic<uint64_t> next_source{1};
 }  // namespace
 
-uint64_t KeptResults::new_source() { return next_source.fetch_add(1, std::memory_order_relaxed); }
+uint64_t ReadResultCache::new_source() { return next_source.fetch_add(1, std::memory_order_relaxed); }
 
-KeptResults::KeptResults(size_t max_entries, size_t max_rows)
+ReadResultCache::ReadResultCache(size_t max_entries, size_t max_rows)
     : max_entries_(max_entries), max_rows_(max_rows), source_(new_source()) {}
 
-DataStamp KeptResults::stamp_at(int64_t version) {
+DataStamp ReadResultCache::stamp_at(int64_t version) {
   at_version(version);
   return stamp();
 }
 
-std::shared_ptr<const KeptResults::Tables> KeptResults::tables(const std::vector<std::string>& names,
+std::shared_ptr<const ReadResultCache::Tables> ReadResultCache::tables(const std::vector<std::string>& names,
                                                                bool every) {
   auto set = std::make_shared<Tables>();
   set->every = every || names.empty();
@@ -117,7 +93,7 @@ std::shared_ptr<const KeptResults::Tables> KeptResults::tables(const std::vector
   return set;
 }
 
-void KeptResults::make_key(std::string_view sql, const std::vector<DbParam>& params, std::string& key) {
+void ReadResultCache::make_key(std::string_view sql, const std::vector<DbParam>& params, std::string& key) {
   key.clear();
   key += sql;
   for (const DbParam& p : params) {
@@ -144,28 +120,24 @@ void KeptResults::make_key(std::string_view sql, const std::vector<DbParam>& par
   }
 }
 
-std::shared_ptr<const DbResult> KeptResults::find(std::string_view key, int64_t version) {
+std::shared_ptr<const DbResult> ReadResultCache::find(std::string_view key, int64_t version) {
   at_version(version);
   Entry* hit = entries_.find(key);
   if (!hit) return nullptr;
   if (last_write_to(*hit->reads) > hit->read_at) return nullptr;
-  CallWatch::read_data(stamp());
   return hit->result;
 }
 
-void KeptResults::keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
+bool ReadResultCache::keep(const std::string& key, int64_t version, std::shared_ptr<const DbResult> result,
                        std::shared_ptr<const Tables> reads) {
   at_version(version);
-  if (!result || result->rows.size() > max_rows_ || max_entries_ == 0) {
-    CallWatch::unrepeatable();
-    return;
-  }
+  if (!result || result->rows.size() > max_rows_ || max_entries_ == 0) return false;
   if (!reads) reads = std::make_shared<const Tables>();
   entries_.insert(key, Entry{std::move(result), std::move(reads), write_clock_}, max_entries_);
-  CallWatch::read_data(stamp());
+  return true;
 }
 
-void KeptResults::wrote(const Tables& written) {
+void ReadResultCache::wrote(const Tables& written) {
   ++write_clock_;
   ++epoch_;
   if (written.every) {
@@ -175,18 +147,18 @@ void KeptResults::wrote(const Tables& written) {
   for (const int t : written.numbers) written_at_[static_cast<size_t>(t)] = write_clock_;
 }
 
-void KeptResults::forget() {
+void ReadResultCache::forget() {
   ++epoch_;
   if (entries_.size() > 0) entries_.clear();
 }
 
-void KeptResults::at_version(int64_t version) {
+void ReadResultCache::at_version(int64_t version) {
   if (version == version_) return;
   forget();
   version_ = version;
 }
 
-uint64_t KeptResults::last_write_to(const Tables& tables) const {
+uint64_t ReadResultCache::last_write_to(const Tables& tables) const {
   if (tables.every) return write_clock_;
   uint64_t last = 0;
   for (const int t : tables.numbers) last = std::max(last, written_at_[static_cast<size_t>(t)]);

@@ -1,4 +1,4 @@
-#include "platform/web/process.h"
+#include "platform/process/process.h"
 
 #include <fcntl.h>
 #include <malloc.h>
