@@ -119,6 +119,8 @@ void KeptViews::make_key(const void* page, std::string_view query, std::string& 
 std::shared_ptr<const KeptView> KeptViews::find(const void* page, std::string_view query, const Request& items,
                                                  const Session& session, const DataStamp& data,
                                                  uint64_t application) const {
+  // Per thread: the key's buffer, kept between looks so that a look on a
+  // connection thread allocates nothing.
   thread_local std::string key;
   make_key(page, query, key);
   std::shared_lock lock(mutex_);

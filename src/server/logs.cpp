@@ -11,6 +11,8 @@
 namespace oapx1 {
 namespace {
 
+// Per thread: the request a thread is answering, which the event log names
+// from wherever a failure is written (page code deep below passes no request).
 thread_local RequestLogContext* t_request = nullptr;
 
 std::tm local_time(std::chrono::system_clock::time_point when) {
