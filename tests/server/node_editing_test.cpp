@@ -5,13 +5,19 @@
 // its node, and posts are read in the character set they declare. PostgreSQL
 // runs when OAPX1_TEST_PG names a server.
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <latch>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/data/connection.h"
+#include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/text/codepage.h"
@@ -347,6 +353,108 @@ TEST_P(NodeEditing, posts_are_read_in_their_declared_character_set) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, NodeEditing, ::testing::Values("sqlite", "postgres"));
+
+// Hosts in processes of their own over one database (a SQLite file, or a
+// PostgreSQL server), forked before this process starts any thread.
+class NodeSavesAcrossHosts : public NodeEditing {
+ protected:
+  void SetUp() override {
+    ServerFixture::SetUp();
+    database_ = db_.url();
+    if (std::string(GetParam()) == "postgres") {
+      pg_ = std::make_unique<PgTestSchema>("oapx1_hosts");
+      if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+      pg_->load_demo();
+      database_ = pg_->url();
+    }
+    // No engine connection of this process may be shared with a host.
+    DbPool::instance().clear();
+    ASSERT_EQ(pipe(stop_), 0);
+    for (uint16_t& port : ports_) port = fork_host();
+  }
+  void TearDown() override {
+    close(stop_[1]);  // each host stops when it reads the end
+    for (pid_t pid : hosts_) waitpid(pid, nullptr, 0);
+    NodeEditing::TearDown();
+  }
+
+  // Forks a host serving the database; its port (0 when it could not start).
+  uint16_t fork_host() {
+    int ready[2];
+    if (pipe(ready) != 0) return 0;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(stop_[1]);
+      ServerOptions o = options();
+      o.database = database_;
+      start(std::move(o));
+      if (write(ready[1], &port_, sizeof port_) != sizeof port_) _exit(1);
+      char c;
+      while (read(stop_[0], &c, 1) > 0) {
+      }
+      server_.reset();
+      _exit(0);
+    }
+    hosts_.push_back(pid);
+    close(ready[1]);
+    uint16_t port = 0;
+    if (read(ready[0], &port, sizeof port) != sizeof port) port = 0;
+    close(ready[0]);
+    return port;
+  }
+
+  int stop_[2] = {-1, -1};  // the hosts run until the write end closes
+  std::vector<pid_t> hosts_;
+  uint16_t ports_[2] = {};
+};
+
+// Two users shown one version of a node save it at the same moment through
+// two hosts: exactly one save lands, the other is refused as a conflict, and
+// the history's saved lines are the node's changes, one per landed save.
+TEST_P(NodeSavesAcrossHosts, exactly_one_of_two_concurrent_saves_of_one_version_lands) {
+  ASSERT_NE(ports_[0], 0);
+  ASSERT_NE(ports_[1], 0);
+  std::string cookies[2];
+  for (int h = 0; h < 2; ++h) {
+    cookies[h] = cookie_of(http_post(ports_[h], "/oa/login.asp", "username=admin&password=demo"));
+    ASSERT_FALSE(cookies[h].empty());
+  }
+  constexpr int kRounds = 100;
+  int landed[3] = {};  // rounds by how many saves were reported saved
+  for (int round = 0; round < kRounds; ++round) {
+    for (int h = 0; h < 2; ++h) http_get(ports_[h], node_url("OAID=3"), cookies[h]);
+    std::string bodies[2];
+    std::latch go(2);
+    auto post = [&](int h) {
+      const std::string name = (h == 0 ? "甲" : "乙") + std::to_string(round);
+      go.arrive_and_wait();
+      bodies[h] = gb18030_to_utf8(
+          http_post(ports_[h], node_url("save=true&OAID=3"), gbk_form({{"JieDianName", name}}), cookies[h]).body);
+    };
+    std::thread a(post, 0), b(post, 1);
+    a.join();
+    b.join();
+    int saved = 0;
+    std::string winner;
+    for (int h = 0; h < 2; ++h) {
+      if (bodies[h].find("保存成功") == std::string::npos) continue;
+      ++saved;
+      winner = (h == 0 ? "甲" : "乙") + std::to_string(round);
+    }
+    ++landed[saved];
+    if (saved == 1) {
+      EXPECT_EQ(stored("JieDianName", 3), winner) << "round " << round;
+    }
+  }
+  EXPECT_EQ(landed[1], kRounds) << "both saved in " << landed[2] << " rounds, neither in " << landed[0];
+  EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory where NodeID=3 and Outcome='saved'"),
+            std::to_string(landed[1] + 2 * landed[2]));
+  const std::string last =
+      scalar("select Changes from OAPX1_NodeHistory where NodeID=3 and Outcome='saved' order by OAID desc");
+  EXPECT_NE(last.find("\"" + stored("JieDianName", 3) + "\"]"), std::string::npos) << last;
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, NodeSavesAcrossHosts, ::testing::Values("sqlite", "postgres"));
 
 }  // namespace
 }  // namespace oapx1::testing
