@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/data/connection.h"
+#include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -65,6 +66,7 @@ class NodeEditing : public ServerFixture, public ::testing::WithParamInterface<c
     }
     ServerOptions o = options();
     o.database = database_;
+    o.db_lock_wait = std::chrono::seconds(1);  // a lock another program holds is waited for this long
     start(std::move(o));
   }
   void TearDown() override {
@@ -350,6 +352,68 @@ TEST_P(NodeEditing, posts_are_read_in_their_declared_character_set) {
   // Shown again as the character (the page's code page writes it as a reference).
   EXPECT_NE(r.body.find("value=\"归档&#128512;\""), std::string::npos);
   EXPECT_EQ(r.body.find("&amp;#128512;"), std::string::npos);
+}
+
+// A check that cannot be made, its table locked by another program, refuses
+// the save rather than letting it through; nothing is stored.
+TEST_P(NodeEditing, a_save_whose_checks_cannot_be_made_is_refused_and_nothing_stored) {
+  const std::string cookie = sign_in("admin");
+  view(cookie);
+  const bool postgres = std::string(GetParam()) == "postgres";
+  std::unique_ptr<DbSession> other = open_db_session(database_);
+  other->run_script(postgres ? "BEGIN; LOCK TABLE kx_userinfor IN ACCESS EXCLUSIVE MODE" : "BEGIN IMMEDIATE");
+  const ClientReply r =
+      save(cookie, {{"JieDianName", "x"}, {"FenFaUser", ";nobody;"}, {"OAPX1ShownVersion", "0000000000000000"}});
+  other.reset();
+  EXPECT_NE(r.body.find(kUncheckedMessage), std::string::npos) << r.body;
+  EXPECT_EQ(r.body.find("保存成功"), std::string::npos);
+  EXPECT_EQ(stored("JieDianName"), "归档");
+  EXPECT_EQ(stored("FenFaUser"), "");
+}
+
+TEST_P(NodeEditing, posted_text_with_control_characters_is_refused_naming_the_field) {
+  const std::string cookie = sign_in("admin");
+  struct Case {
+    Pairs items;
+    const char* named;  // the field the refusal names; null: saved
+  } cases[] = {
+      {{{"JieDianName", std::string("a\0b", 3)}}, "节点名称（JieDianName）"},
+      {{{"JieDianName", "a\nb"}}, "节点名称（JieDianName）"},
+      {{{"JieDianName", "a\x7f"}}, "节点名称（JieDianName）"},
+      {{{"JieDianName", "x"}, {"FenFaUser", ";lisi\t;"}}, "分发用户（FenFaUser）"},
+      {{{"JieDianName", "a\tb"}}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.items[0].second);
+    view(cookie);
+    const ClientReply r = save(cookie, c.items);
+    if (!c.named) {
+      EXPECT_NE(r.body.find("保存成功"), std::string::npos);
+      EXPECT_EQ(stored("JieDianName"), c.items[0].second);
+      continue;
+    }
+    EXPECT_NE(r.body.find(c.named), std::string::npos) << r.body;
+    EXPECT_EQ(r.body.find("保存成功"), std::string::npos);
+    EXPECT_EQ(stored("JieDianName"), "归档");
+    EXPECT_EQ(stored("FenFaUser"), "");
+  }
+}
+
+// A save that the database refuses at its commit stores neither the node nor
+// its history line, and the poster is told it was not saved.
+TEST_P(NodeEditing, a_save_that_cannot_be_committed_stores_nothing_and_says_so) {
+  if (std::string(GetParam()) != "postgres") GTEST_SKIP() << "a check deferred to the commit";
+  open_db_session(database_)->run_script(
+      "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION 'refused'; END$$;"
+      "CREATE CONSTRAINT TRIGGER at_commit AFTER UPDATE ON OA_Flow_Model_JieDian "
+      "DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION refuse()");
+  const std::string cookie = sign_in("admin");
+  view(cookie);
+  const ClientReply r = save(cookie, {{"JieDianName", "x"}});
+  EXPECT_EQ(r.status, 503);
+  EXPECT_NE(r.body.find("设置未保存"), std::string::npos);
+  EXPECT_EQ(stored("JieDianName"), "归档");
+  EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory where NodeID=4"), "0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, NodeEditing, ::testing::Values("sqlite", "postgres"));
