@@ -55,15 +55,7 @@ std::string node_url(const std::string& query) { return std::string(kNodePage) +
 class NodeEditing : public ServerFixture, public ::testing::WithParamInterface<const char*> {
  protected:
   void SetUp() override {
-    ServerFixture::SetUp();
-    database_ = db_.url();
-    if (std::string(GetParam()) == "postgres") {
-      pg_.reset();
-      pg_ = std::make_unique<PgTestSchema>("oapx1_editing");
-      if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
-      pg_->load_demo();
-      database_ = pg_->url();
-    }
+    if (!open_database("oapx1_editing")) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
     ServerOptions o = options();
     o.database = database_;
     o.db_lock_wait = std::chrono::seconds(1);  // a lock another program holds is waited for this long
@@ -72,6 +64,19 @@ class NodeEditing : public ServerFixture, public ::testing::WithParamInterface<c
   void TearDown() override {
     ServerFixture::TearDown();
     pg_.reset();
+  }
+  // The demo database of the engine the test is given, in database_ (a
+  // schema named from `prefix` on PostgreSQL); false when there is no server.
+  bool open_database(const char* prefix) {
+    ServerFixture::SetUp();
+    database_ = db_.url();
+    if (std::string(GetParam()) != "postgres") return true;
+    pg_.reset();
+    pg_ = std::make_unique<PgTestSchema>(prefix);
+    if (pg_->url().empty()) return false;
+    pg_->load_demo();
+    database_ = pg_->url();
+    return true;
   }
 
   // The first column of the first row, "" when there is none.
@@ -423,14 +428,7 @@ INSTANTIATE_TEST_SUITE_P(Engines, NodeEditing, ::testing::Values("sqlite", "post
 class NodeSavesAcrossHosts : public NodeEditing {
  protected:
   void SetUp() override {
-    ServerFixture::SetUp();
-    database_ = db_.url();
-    if (std::string(GetParam()) == "postgres") {
-      pg_ = std::make_unique<PgTestSchema>("oapx1_hosts");
-      if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
-      pg_->load_demo();
-      database_ = pg_->url();
-    }
+    if (!open_database("oapx1_hosts")) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
     // No engine connection of this process may be shared with a host.
     DbPool::instance().clear();
     ASSERT_EQ(pipe(stop_), 0);
