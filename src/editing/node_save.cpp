@@ -6,6 +6,7 @@
 #include "editing/posted_lists.h"
 #include "host/library_page.h"
 #include "lookups/rows.h"
+#include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/web/event_log.h"
@@ -15,6 +16,15 @@ namespace {
 
 // What the event log names as the source of the editing rules' failures.
 constexpr std::string_view kFailureSource = "oapx1 serve: node editing";
+
+// The node table and its key, whose row a save locks.
+constexpr std::string_view kNodeTable = "OA_Flow_Model_JieDian";
+constexpr std::string_view kNodeKey = "OAID";
+
+void report_failure(std::string_view what) {
+  event_log().write(kEventError, std::string(kFailureSource) + ": " + std::string(what) + ": " +
+                                     failure_text(std::current_exception()));
+}
 
 }  // namespace
 
@@ -62,14 +72,14 @@ bool NodeEditing::may_edit(const Session& session, std::optional<int64_t> node, 
     try {
       *version = node_version(page.conn, *node);
     } catch (...) {
-      event_log().write(kEventError, std::string(kFailureSource) + ": " + failure_text(std::current_exception()));
+      report_failure("the node's version");
     }
   });
   return allowed;
 }
 
 NodeSave::NodeSave(NodeEditing& editing, Session& session, int64_t node, std::string address)
-    : editing_(editing), session_(session), lock_(editing.saves_, std::defer_lock) {
+    : editing_(editing), session_(session) {
   entry_.node = node;
   entry_.account = session.item("UserName").str();
   entry_.address = std::move(address);
@@ -89,30 +99,39 @@ void NodeSave::refuse_forbidden(const Request& posted) {
 }
 
 std::string NodeSave::check(const Request& posted) {
-  lock_.lock();
-  std::string refusal;
-  editing_.with_connection(session_, false, [&](const Variant& conn) {
-    before_ = read_node_row(conn, entry_.node);
-    if (!before_) return;  // the page says the node does not exist
-    entry_.name = full_name(conn, entry_.account);
-    refusal = check_posted_lists(conn, posted);
-    if (!refusal.empty()) {
-      entry_.outcome = kOutcomeBadList;
-    } else {
-      // The version the posting tab was shown, when its shared script sent
-      // it; else the one this session was last shown.
-      std::string shown = posted.item(kPostedVersionItem).str();
-      if (shown.empty()) shown = session_.item(shown_version_item(entry_.node)).str();
-      if (is_conflict(shown, row_version(*before_))) {
-        entry_.outcome = kOutcomeConflict;
-        refusal = conflict_message(last_saved(conn, entry_.node));
+  std::string refusal = check_posted_values(posted);
+  if (!refusal.empty()) entry_.outcome = kOutcomeBadValue;
+  const bool checked = editing_.with_connection(session_, false, [&](const Variant& conn) {
+    Connection& c = conn.as<Connection>();
+    try {
+      if (refusal.empty()) {
+        refusal = check_on(conn, posted);
+      } else {
+        before_ = read_node_row(conn, entry_.node);
+        entry_.name = full_name(conn, entry_.account);
       }
+      if (refusal.empty() || !before_) return;  // the page writes, or says the node does not exist
+      entry_.remark = refusal;
+      entry_.changes = row_changes(*before_, posted_row(*before_, posted));
+      record_history(conn, entry_);
+      if (write_.open_on(c)) write_.commit(c);
+    } catch (...) {
+      write_.rollback(c);
+      throw;
     }
-    if (refusal.empty()) return;
-    entry_.remark = refusal;
-    entry_.changes = row_changes(*before_, posted_row(*before_, posted));
-    record_history(conn, entry_);
   });
+  if (!checked && refusal.empty()) {
+    // Not checked is not passed: nothing is written.
+    refusal = kUncheckedMessage;
+    before_.reset();
+    writes_ = false;
+    try {
+      audit("流程节点 " + std::to_string(entry_.node) + " 的设置未保存：无法检查");
+    } catch (...) {
+      report_failure("the audit line of an unchecked save");
+    }
+    return refusal;
+  }
   writes_ = refusal.empty();
   if (!writes_) {
     audit("流程节点 " + std::to_string(entry_.node) + " 的设置未保存：" + outcome_text(entry_.outcome));
@@ -120,23 +139,64 @@ std::string NodeSave::check(const Request& posted) {
   return refusal;
 }
 
+std::string NodeSave::check_on(const Variant& c, const Request& posted) {
+  Connection& conn = c.as<Connection>();
+  write_.begin(conn, kNodeTable, kNodeKey, entry_.node);
+  before_ = read_node_row(c, entry_.node);
+  if (!before_) {
+    write_.rollback(conn);  // nothing to write: the page says the node does not exist
+    return "";
+  }
+  entry_.name = full_name(c, entry_.account);
+  std::string refusal = check_posted_lists(c, posted);
+  if (!refusal.empty()) {
+    entry_.outcome = kOutcomeBadList;
+    return refusal;
+  }
+  // The version the posting tab was shown, when its shared script sent it;
+  // else the one this session was last shown.
+  std::string shown = posted.item(kPostedVersionItem).str();
+  if (shown.empty()) shown = session_.item(shown_version_item(entry_.node)).str();
+  if (is_conflict(shown, row_version(*before_))) {
+    entry_.outcome = kOutcomeConflict;
+    refusal = conflict_message(last_saved(c, entry_.node));
+  }
+  return refusal;
+}
+
 std::string NodeSave::finish() {
   std::optional<NodeRow> after;
   const bool record = writes_ && before_;
-  editing_.with_connection(session_, !writes_, [&](const Variant& conn) {
-    after = read_node_row(conn, entry_.node);
-    if (record && after) {
-      entry_.outcome = kOutcomeSaved;
-      entry_.remark = kSavedMessage;
-      entry_.changes = row_changes(*before_, *after);
-      record_history(conn, entry_);
+  const bool ran = editing_.with_connection(session_, !writes_, [&](const Variant& conn) {
+    Connection& c = conn.as<Connection>();
+    if (!record) {
+      after = read_node_row(conn, entry_.node);
+      return;
+    }
+    try {
+      after = read_node_row(conn, entry_.node);
+      if (after) {
+        entry_.outcome = kOutcomeSaved;
+        entry_.remark = kSavedMessage;
+        entry_.changes = row_changes(*before_, *after);
+        try {
+          write_.step(c, [&] { record_history(conn, entry_); });
+        } catch (...) {
+          report_failure("the history line of a save");
+        }
+      }
+      write_.commit(c);
+    } catch (...) {
+      write_.rollback(c);
+      after.reset();
+      throw;
     }
   });
-  if (record && after) {
+  lost_ = record && !ran;
+  if (record && ran && after) {
     audit("流程节点 " + std::to_string(entry_.node) + " 的设置已保存，修改了 " +
           std::to_string(entry_.changes.size()) + " 项");
   }
-  if (lock_.owns_lock()) lock_.unlock();
   return after ? row_version(*after) : std::string();
 }
 

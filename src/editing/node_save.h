@@ -4,20 +4,24 @@
 // lists name existing entries; the node has not changed since the poster was
 // shown it), and the outcome every save leaves in the node's history and in
 // the application's audit log. A save passes its stages in order:
-// authorise, check the posted lists, check the version, write (the page),
-// record the outcome.
+// authorise, check the posted values and lists, check the version, write
+// (the page), record the outcome. The version check, the page's write and the
+// record of the outcome are one database transaction with the node's row
+// locked, so that of two saves of one version, on any hosts, one lands and
+// the other is refused as a conflict, and a save lands with its history line
+// or not at all.
 #ifndef OAPX1_EDITING_NODE_SAVE_H_
 #define OAPX1_EDITING_NODE_SAVE_H_
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "editing/node_history.h"
 #include "editing/node_rows.h"
+#include "platform/data/held_write.h"
 #include "platform/web/intrinsics.h"
 #include "platform/web/memory_intrinsics.h"
 
@@ -39,6 +43,17 @@ inline constexpr std::string_view kPostedVersionItem = "OAPX1ShownVersion";
 // want of the editing permission.
 inline constexpr char kSavedMessage[] = "系统提示：流程流程节点设置保存成功！";
 inline constexpr char kForbiddenMessage[] = "系统提示：没有流程设置权限，设置未保存！";
+// What the poster is told when a check could not be made (the database
+// failed or a lock was not had in time): nothing was stored.
+inline constexpr char kUncheckedMessage[] =
+    "系统提示：暂时无法检查您提交的设置（数据库忙或出错），设置未保存，请稍后再试！";
+// What the poster is told when a save that passed its checks could not be
+// stored after the page ran: nothing was stored.
+inline constexpr char kNotStoredMessage[] = "系统提示：设置未能写入数据库，设置未保存，请稍后再试！";
+
+// The outcome the history records for a save refused for a posted value the
+// node cannot hold (posted_values).
+inline constexpr std::string_view kOutcomeBadValue = "bad value";
 
 // The session item that holds the version of `node` the session was shown.
 std::string shown_version_item(int64_t node);
@@ -53,8 +68,7 @@ bool is_conflict(std::string_view shown, std::string_view current);
 // of its history is known.
 std::string conflict_message(const std::optional<NodeHistoryEntry>& last);
 
-// The editing rules of one application: its permission and the lock that
-// keeps two saves of this host from both passing the version check.
+// The editing rules of one application: its permission.
 class NodeEditing {
  public:
   // `permission` is the function code the workflow pages require.
@@ -82,12 +96,15 @@ class NodeEditing {
   friend class NodeSave;
   ApplicationState& application_;
   std::string permission_;
-  std::mutex saves_;  // held by a save from its version check until its outcome is recorded
 };
 
 // One posted save of one node by a signed-in user, through its stages. The
 // host calls refuse_forbidden when the user may not edit; else check before
-// the page runs and, when the page has run, finish.
+// the page runs and, when the page has run, finish. Made, used and ended on
+// one thread: from its making to its end, the connections that thread opens
+// one after the other (the checks', the page's, the record's) are one engine
+// connection, in which the save's transaction stays open from check to finish.
+// Ended without finish (the page failed), the transaction is rolled back.
 class NodeSave {
  public:
   // The save of `node` posted in `session` (whose UserName is the poster)
@@ -101,30 +118,46 @@ class NodeSave {
   // event log.
   void refuse_forbidden(const Request& posted);
 
-  // Checks the posted lists, then the version the poster was shown (the
-  // posted kPostedVersionItem, else the session's shown_version_item) against
-  // the node's. From here until finish() no other save of this host passes
-  // its checks. Returns "" when the page may write the save (also when the
-  // node does not exist: the page says so), else the message that refuses it;
-  // a refusal is recorded in the history and the audit log.
+  // Checks the posted values and lists, then the version the poster was
+  // shown (the posted kPostedVersionItem, else the session's
+  // shown_version_item) against the node's, in a transaction that locks the
+  // node's row: from here until finish() no other save of the node, on any
+  // host, passes its version check. Returns "" when the page may write the
+  // save (also when the node does not exist: the page says so), else the
+  // message that refuses it; a refusal is recorded in the history and the
+  // audit log. A check that fails (the database, a lock not had in time)
+  // refuses with kUncheckedMessage, reported to the event log, and records
+  // no history line.
   std::string check(const Request& posted);
 
-  // After the page has run: reads the node as it is now, records the outcome
-  // of a save that passed check() and was written, and releases the save
-  // lock. Returns the version the node has now ("" when there is none or it
-  // could not be read).
+  // After the page has run: reads the node as it is now and, for a save
+  // that passed check(), records its outcome in the history and commits the
+  // node and the line together (a history that cannot be written is reported
+  // to the event log and the node still lands). Returns the version the node
+  // has now ("" when there is none or it could not be read).
   std::string finish();
+
+  // True after finish() when a save that passed check() could not be
+  // committed: nothing of it was stored (reported to the event log).
+  bool lost() const { return lost_; }
 
  private:
   // Appends the line of the audit log for this save.
   void audit(const std::string& remark);
+  // The checks of check() that read the database, on the open connection
+  // `conn`, in the save's transaction, which they begin: the refusal (the
+  // transaction still open, for its record), or "" with the transaction left
+  // open for the page (none when the node does not exist). Fails as the data
+  // layer does.
+  std::string check_on(const Variant& conn, const Request& posted);
 
   NodeEditing& editing_;
   Session& session_;
   NodeHistoryEntry entry_;           // the history line being made
   std::optional<NodeRow> before_;    // the row before the save, read by check()
   bool writes_ = false;              // check() passed: the page writes the save
-  std::unique_lock<std::mutex> lock_;
+  bool lost_ = false;                // the save passed check() but could not be committed
+  HeldWrite write_;                  // the save's transaction and the thread's connection
 };
 
 }  // namespace oapx1

@@ -404,7 +404,7 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
   std::optional<HttpReply> reply = render(run);
   if (!reply) return status_page(500, "Internal Server Error");
   keep_view(run, *reply);
-  finish_save(run);
+  finish_save(run, *reply);
   return finish_view(*run.session, *reply, run.node, run.version);
 }
 
@@ -572,9 +572,16 @@ void WebApplication::keep_view(PageRun& run, HttpReply& reply) {
   run.watch.reset();
 }
 
-void WebApplication::finish_save(PageRun& run) {
+void WebApplication::finish_save(PageRun& run, HttpReply& reply) {
   // The version shown after a save is the one it left.
   if (run.save && !run.session->view().item("UserName").str().empty()) run.version = run.save->finish();
+  if (run.save && run.save->lost()) {
+    // The page told of a save that was not stored: the poster is told so
+    // instead, and shown no version to post back.
+    reply = html_reply(503, std::string("<html><body><p>") + kNotStoredMessage + "</p></body></html>\r\n");
+    reply.headers.emplace_back("Cache-Control", "no-store");
+    run.version.clear();
+  }
   run.save.reset();
 }
 

@@ -235,8 +235,9 @@ class WebApplication {
   // the kept bytes.
   void keep_view(PageRun& run, HttpReply& reply);
   // Records the outcome of a posted node save and reads the version the
-  // node has after it.
-  void finish_save(PageRun& run);
+  // node has after it; a save the page wrote that could not be committed
+  // turns `reply` into the page that says nothing was stored.
+  void finish_save(PageRun& run, HttpReply& reply);
   // The end of a page's answer: the node version shown (`version` of
   // `node`, for a node page) remembered in the session and sent with the
   // reply, the user named in the log, and the session recorded.

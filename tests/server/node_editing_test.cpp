@@ -5,13 +5,20 @@
 // its node, and posts are read in the character set they declare. PostgreSQL
 // runs when OAPX1_TEST_PG names a server.
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <latch>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/data/connection.h"
+#include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/text/codepage.h"
@@ -48,22 +55,28 @@ std::string node_url(const std::string& query) { return std::string(kNodePage) +
 class NodeEditing : public ServerFixture, public ::testing::WithParamInterface<const char*> {
  protected:
   void SetUp() override {
-    ServerFixture::SetUp();
-    database_ = db_.url();
-    if (std::string(GetParam()) == "postgres") {
-      pg_.reset();
-      pg_ = std::make_unique<PgTestSchema>("oapx1_editing");
-      if (pg_->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
-      pg_->load_demo();
-      database_ = pg_->url();
-    }
+    if (!open_database("oapx1_editing")) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
     ServerOptions o = options();
     o.database = database_;
+    o.db_lock_wait = std::chrono::seconds(1);  // a lock another program holds is waited for this long
     start(std::move(o));
   }
   void TearDown() override {
     ServerFixture::TearDown();
     pg_.reset();
+  }
+  // The demo database of the engine the test is given, in database_ (a
+  // schema named from `prefix` on PostgreSQL); false when there is no server.
+  bool open_database(const char* prefix) {
+    ServerFixture::SetUp();
+    database_ = db_.url();
+    if (std::string(GetParam()) != "postgres") return true;
+    pg_.reset();
+    pg_ = std::make_unique<PgTestSchema>(prefix);
+    if (pg_->url().empty()) return false;
+    pg_->load_demo();
+    database_ = pg_->url();
+    return true;
   }
 
   // The first column of the first row, "" when there is none.
@@ -346,7 +359,115 @@ TEST_P(NodeEditing, posts_are_read_in_their_declared_character_set) {
   EXPECT_EQ(r.body.find("&amp;#128512;"), std::string::npos);
 }
 
+// A check that cannot be made, the node locked by another program, refuses
+// the save rather than letting it through; nothing is stored.
+TEST_P(NodeEditing, a_save_whose_checks_cannot_be_made_is_refused_and_nothing_stored) {
+  const std::string cookie = sign_in("admin");
+  view(cookie);
+  Connection other;  // its transaction ends when it closes
+  other.Open(Variant(database_));
+  other.execute_script(std::string(GetParam()) == "postgres"
+                           ? "BEGIN; SELECT OAID FROM OA_Flow_Model_JieDian WHERE OAID = 4 FOR UPDATE"
+                           : "BEGIN IMMEDIATE");
+  const ClientReply r = save(cookie, {{"JieDianName", "x"}, {"FenFaUser", ";nobody;"}, {"OAPX1ShownVersion", "0"}});
+  other.Close();
+  EXPECT_NE(r.body.find("无法检查"), std::string::npos) << r.body;
+  EXPECT_EQ(r.body.find("保存成功"), std::string::npos);
+  EXPECT_EQ(stored("JieDianName") + stored("FenFaUser"), "归档");
+}
+
+TEST_P(NodeEditing, posted_text_with_control_characters_is_refused_naming_the_field) {
+  const std::string cookie = sign_in("admin");
+  const std::pair<Pairs, const char*> cases[] = {  // what is posted, the field the refusal names
+      {{{"JieDianName", std::string("a\0b", 3)}}, "节点名称（JieDianName）"},
+      {{{"JieDianName", "a\nb"}}, "节点名称（JieDianName）"},
+      {{{"JieDianName", "a\tb"}, {"FenFaUser", ";lisi\t;"}}, "分发用户（FenFaUser）"},
+  };
+  for (const auto& [items, named] : cases) {
+    SCOPED_TRACE(named);
+    view(cookie);
+    const ClientReply r = save(cookie, items);
+    EXPECT_NE(r.body.find(named), std::string::npos) << r.body;
+    EXPECT_EQ(r.body.find("保存成功"), std::string::npos);
+    EXPECT_EQ(stored("JieDianName") + stored("FenFaUser"), "归档");
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, NodeEditing, ::testing::Values("sqlite", "postgres"));
+
+// Hosts in processes of their own over one database (a SQLite file, or a
+// PostgreSQL server), forked before this process starts any thread.
+class NodeSavesAcrossHosts : public NodeEditing {
+ protected:
+  void SetUp() override {
+    if (!open_database("oapx1_hosts")) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+    // No engine connection of this process may be shared with a host.
+    DbPool::instance().clear();
+    for (uint16_t& port : ports_) port = fork_host();
+  }
+  void TearDown() override {
+    for (pid_t pid : hosts_) kill(pid, SIGKILL);
+    for (pid_t pid : hosts_) waitpid(pid, nullptr, 0);
+    NodeEditing::TearDown();
+  }
+
+  // Forks a host serving the database until it is killed; its port (0 when
+  // it could not start).
+  uint16_t fork_host() {
+    int ready[2];
+    if (pipe(ready) != 0) return 0;
+    if (const pid_t pid = fork(); pid != 0) {
+      hosts_.push_back(pid);
+      close(ready[1]);  // a host that dies unstarted ends the read
+      uint16_t port = 0;
+      const bool started = read(ready[0], &port, sizeof port) == sizeof port;
+      close(ready[0]);
+      return started ? port : 0;
+    }
+    ServerOptions o = options();
+    o.database = database_;
+    start(std::move(o));
+    if (write(ready[1], &port_, sizeof port_) == sizeof port_) pause();
+    _exit(0);
+  }
+
+  std::vector<pid_t> hosts_;
+  uint16_t ports_[2] = {};
+};
+
+// Two users shown one version of a node save it at the same moment through
+// two hosts: exactly one save lands, the other is refused as a conflict, and
+// the history's saved lines are the node's changes, one per landed save.
+TEST_P(NodeSavesAcrossHosts, exactly_one_of_two_concurrent_saves_of_one_version_lands) {
+  ASSERT_TRUE(ports_[0] && ports_[1]);
+  const std::string cookies[2] = {cookie_of(http_post(ports_[0], "/oa/login.asp", "username=admin&password=demo")),
+                                  cookie_of(http_post(ports_[1], "/oa/login.asp", "username=admin&password=demo"))};
+  constexpr int kRounds = 100;
+  int landed[3] = {};  // rounds by how many saves were reported saved
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string names[2] = {"甲" + std::to_string(round), "乙" + std::to_string(round)};
+    for (int h = 0; h < 2; ++h) http_get(ports_[h], node_url("OAID=3"), cookies[h]);
+    bool saved[2] = {};
+    std::latch go(2);
+    auto post = [&](int h) {
+      go.arrive_and_wait();
+      saved[h] = gb18030_to_utf8(http_post(ports_[h], node_url("save=true&OAID=3"),
+                                           gbk_form({{"JieDianName", names[h]}}), cookies[h])
+                                     .body)
+                     .find("保存成功") != std::string::npos;
+    };
+    std::thread a(post, 0), b(post, 1);
+    a.join();
+    b.join();
+    ++landed[saved[0] + saved[1]];
+    EXPECT_EQ(stored("JieDianName", 3), names[saved[0] ? 0 : 1]) << round;
+  }
+  EXPECT_EQ(landed[1], kRounds) << "both saved in " << landed[2] << " rounds, neither in " << landed[0];
+  EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory where NodeID=3 and Outcome='saved'"),
+            std::to_string(landed[1] + 2 * landed[2]));
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, NodeSavesAcrossHosts, ::testing::Values("sqlite", "postgres"));
 
 }  // namespace
 }  // namespace oapx1::testing
