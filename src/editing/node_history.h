@@ -33,12 +33,40 @@ struct NodeHistoryEntry {
   std::vector<ColumnChange> changes;   // the columns, in the node's column order
 };
 
-// Appends one line to the node's history; its key. Fails as the data layer does.
+// A value of a refused save's line longer than this many bytes is kept as
+// its digest (value_digest).
+inline constexpr size_t kRefusedValueBytes = 64;
+
+// What the history keeps of a long value: its first characters (up to 24
+// bytes), "…", and its length in bytes and version, as
+// "前缀…［921600 字节，校验 0123456789abcdef］"; `value` itself when it is no
+// longer than kRefusedValueBytes.
+std::string value_digest(const std::string& value);
+
+// Appends one line to the node's history; its key. A refused line (any
+// outcome but kOutcomeSaved) keeps each changed column's old and new value
+// as its value_digest and the first 512 bytes of its remark: a refused post
+// leaves a line of a few hundred bytes whatever was posted. Fails as the data
+// layer does.
 int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry);
 
-// The newest `limit` lines of a node's history, newest first (all for 0).
-// Fails as the data layer does.
-std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit);
+// Lines of a node's history, newest first: `limit` of them after skipping
+// the newest `skip` (all of them for `limit` 0). Reads only those lines. Fails as the
+// data layer does.
+std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip = 0);
+
+// The lines prune_records removed from each table.
+struct PrunedRecords {
+  int64_t history = 0;  // of the node history (OAPX1_NodeHistory)
+  int64_t audit = 0;    // of the audit log (OA_Log)
+};
+
+// Removes the lines of the node history and of the audit log of `database`
+// (a connection string) recorded more than `days` days before the
+// database's local time now (lines without a time are kept); nothing for
+// `days` 0 or less. Returns how many lines went. Fails as the data layer
+// does (ScriptError), the first table's removal then standing.
+PrunedRecords prune_records(const std::string& database, int days);
 
 // The newest saved (not refused) line of a node's history, if any; none also
 // when the history cannot be read.
