@@ -6,11 +6,14 @@
 // runs when OAPX1_TEST_PG names a server.
 
 #include <cctype>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "editing/history_page.h"
+#include "editing/node_history.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -344,6 +347,124 @@ TEST_P(NodeEditing, posts_are_read_in_their_declared_character_set) {
   // Shown again as the character (the page's code page writes it as a reference).
   EXPECT_NE(r.body.find("value=\"归档&#128512;\""), std::string::npos);
   EXPECT_EQ(r.body.find("&amp;#128512;"), std::string::npos);
+}
+
+// What a user may not save cannot fill the history: a post longer than its
+// column is refused before anything is recorded, and a refused post within
+// the lengths leaves a line of a few hundred bytes.
+TEST_P(NodeEditing, refused_floods_leave_the_history_and_its_page_small) {
+  const std::string lisi = sign_in("lisi");
+  const std::string name(900 * 1024, 'x');
+  std::string users;
+  while (users.size() < 60000) users += ";lisi";
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(save(lisi, {{"JieDianName", name}}).status, 403);
+    EXPECT_EQ(save(lisi, {{"FenFaUser", users}}).status, 403);
+  }
+  EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory where NodeID=4"), "20");
+  EXPECT_LT(std::stoi(scalar("select max(length(Changes) + length(Remark)) from OAPX1_NodeHistory")), 600);
+  const std::string changes = scalar("select Changes from OAPX1_NodeHistory");
+  EXPECT_NE(changes.find(std::to_string(users.size()) + " 字节"), std::string::npos) << changes;
+  const ClientReply page = http_get(port_, "/oa/flow/model/jiedianhistory.asp?OAID=4", sign_in("admin"));
+  EXPECT_EQ(page.status, 200);
+  EXPECT_LT(page.body.size(), 64u * 1024);
+}
+
+TEST_P(NodeEditing, a_value_longer_than_its_column_is_refused_naming_the_field) {
+  const std::string cookie = sign_in("admin");
+  struct Case {
+    const char* item;
+    size_t length;       // characters posted
+    const char* named;   // the field the message names
+  } cases[] = {
+      {"JieDianName", 201, "节点名称（JieDianName）最多 200 个字符，提交了 201 个"},
+      {"WaitTime", 51, "等待时间（WaitTime）最多 50 个字符"},
+      {"CurrentJieDianYongHu", 65536, "办理人（JiaoSeUserList）最多 65535 个字符"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    view(cookie);
+    std::string value;
+    for (size_t i = 0; i < c.length; ++i) value += "归";
+    const ClientReply r = save(cookie, {{c.item, value}});
+    EXPECT_EQ(r.status, 200);
+    EXPECT_NE(r.body.find(c.named), std::string::npos);
+    EXPECT_NE(r.body.find("</form>"), std::string::npos);  // the node as stored
+    EXPECT_EQ(stored("JieDianName"), "归档");
+    EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory"), "0");
+  }
+  // At its length a value is saved.
+  view(cookie);
+  EXPECT_NE(save(cookie, {{"JieDianName", std::string(200, 'n')}}).body.find("保存成功"), std::string::npos);
+}
+
+TEST_P(NodeEditing, the_history_page_shows_fifty_lines_a_page_with_links_between_them) {
+  for (int i = 1; i <= 120; ++i) {
+    exec("insert into OAPX1_NodeHistory (NodeID, UserName, Outcome, Remark, Changes) values (4, 'u" +
+         std::to_string(i) + "', 'saved', '', '[]')");
+  }
+  const std::string cookie = sign_in("admin");
+  struct Case {
+    const char* query;
+    const char* first;  // the newest line shown
+    int lines;
+    bool newer, older;  // the links shown
+  } cases[] = {
+      {"", "（u120）", 50, false, true},
+      {"&page=2", "（u70）", 50, true, true},
+      {"&page=3", "（u20）", 20, true, false},
+      {"&page=x", "（u120）", 50, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    const std::string body = gb18030_to_utf8(
+        http_get(port_, std::string("/oa/flow/model/jiedianhistory.asp?OAID=4") + c.query, cookie).body);
+    int lines = 0;
+    for (size_t at = body.find("<tr><td>"); at != std::string::npos; at = body.find("<tr><td>", at + 1)) ++lines;
+    EXPECT_EQ(lines, c.lines);
+    EXPECT_LT(body.find(c.first), body.find("（u", body.find(c.first) + 1));
+    EXPECT_EQ(body.find("较新的记录") != std::string::npos, c.newer);
+    EXPECT_EQ(body.find("较早的记录") != std::string::npos, c.older);
+  }
+}
+
+// A local time `days` days before now, as the databases record times.
+std::string days_ago(int days) {
+  const std::time_t then = std::time(nullptr) - days * 86400L;
+  std::tm local{};
+  localtime_r(&then, &local);
+  char text[20];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+TEST_P(NodeEditing, lines_older_than_the_days_kept_are_pruned_daily_and_on_demand) {
+  for (int age : {0, 10, 40}) {
+    exec("insert into OAPX1_NodeHistory (NodeID, Outcome, ChangedAt) values (4, 'saved', '" + days_ago(age) + "')");
+    exec("insert into OA_Log (Remark, LogTime) values ('x', '" + days_ago(age) + "')");
+  }
+  const std::string logs = scalar("select count(*) from OA_Log");
+  struct Case {
+    int days;
+    int64_t removed;  // from each table
+    int left;         // history lines left
+  } cases[] = {{0, 0, 3}, {30, 1, 2}, {5, 1, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.days);
+    const PrunedRecords pruned = prune_records(database_, c.days);
+    EXPECT_EQ(pruned.history, c.removed);
+    EXPECT_EQ(pruned.audit, c.removed);
+    EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory"), std::to_string(c.left));
+  }
+  EXPECT_EQ(std::stoi(scalar("select count(*) from OA_Log")), std::stoi(logs) - 2);
+  // The server prunes when it starts, with the setting.
+  exec("insert into OAPX1_NodeHistory (NodeID, Outcome, ChangedAt) values (4, 'saved', '" + days_ago(40) + "')");
+  server_.reset();
+  ServerOptions o = options();
+  o.database = database_;
+  o.retention_days = 30;
+  start(std::move(o));
+  EXPECT_TRUE(eventually([&] { return scalar("select count(*) from OAPX1_NodeHistory") == "1"; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, NodeEditing, ::testing::Values("sqlite", "postgres"));
