@@ -201,6 +201,48 @@ TEST_F(Cli, history_prints_a_nodes_changes_newest_first_with_display_names) {
   EXPECT_EQ(run("history --node x --db sqlite:" + db.path()).status, 2);
 }
 
+TEST_F(Cli, history_prints_a_page_and_db_prune_removes_lines_older_than_the_days_kept) {
+  for (int i = 1; i <= 3; ++i) {
+    db.exec("INSERT INTO OAPX1_NodeHistory (NodeID, UserName, TureName, Outcome, Changes, ChangedAt) VALUES "
+            "(7, 'u" + std::to_string(i) + "', 'U', 'saved', '[]', '2026-01-0" + std::to_string(i) + " 09:00:00')");
+  }
+  const std::string at = " --db sqlite:" + db.path();
+  struct Page {
+    const char* args;
+    const char* shown;  // the accounts shown, in order
+  } pages[] = {{"--page 1 --limit 2", "u3 u2"}, {"--page 2 --limit 2", "u1"}, {"--page 2", ""}};
+  for (const Page& p : pages) {
+    const Outcome r = run(std::string("history --node 7 ") + p.args + at);
+    static const std::regex account("\\((u\\d)\\)");
+    std::string shown;
+    for (auto m = std::sregex_iterator(r.out.begin(), r.out.end(), account); m != std::sregex_iterator(); ++m) {
+      shown += (shown.empty() ? "" : " ") + (*m)[1].str();
+    }
+    EXPECT_EQ(shown, p.shown) << p.args;
+  }
+  EXPECT_EQ(run("history --node 7 --page 0" + at).status, 2);
+
+  db.exec("INSERT INTO OA_Log (Remark, LogTime) VALUES ('old', '2000-01-01 00:00:00')");
+  const std::string conf = db.path() + ".conf";
+  std::ofstream(conf) << "retention-days = 9000\n";
+  struct Prune {
+    std::string args;
+    std::string out;
+  } prunes[] = {
+      {"db prune" + at, ""},
+      {"db prune --config " + conf + at, "removed 0 node history lines and 1 audit log lines older than 9000 days\n"},
+      {"db prune --days 1" + at, "removed 3 node history lines and 0 audit log lines older than 1 days\n"},
+  };
+  for (const Prune& p : prunes) {
+    const Outcome r = run(p.args);
+    EXPECT_EQ(r.status, 0) << p.args << ": " << r.err;
+    EXPECT_EQ(r.out, p.out) << p.args;
+  }
+  EXPECT_EQ(db.scalar("select count(*) from OAPX1_NodeHistory"), "0");
+  EXPECT_EQ(run("db prune --days 0" + at).status, 2);
+  std::remove(conf.c_str());
+}
+
 TEST_F(Cli, serve_refuses_a_database_it_cannot_use_before_listening) {
   TestDb bare(false);
   bare.exec("create table Other (x integer)");
