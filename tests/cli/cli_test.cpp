@@ -201,45 +201,29 @@ TEST_F(Cli, history_prints_a_nodes_changes_newest_first_with_display_names) {
   EXPECT_EQ(run("history --node x --db sqlite:" + db.path()).status, 2);
 }
 
-TEST_F(Cli, history_prints_a_page_and_db_prune_removes_lines_older_than_the_days_kept) {
-  for (int i = 1; i <= 3; ++i) {
-    db.exec("INSERT INTO OAPX1_NodeHistory (NodeID, UserName, TureName, Outcome, Changes, ChangedAt) VALUES "
-            "(7, 'u" + std::to_string(i) + "', 'U', 'saved', '[]', '2026-01-0" + std::to_string(i) + " 09:00:00')");
-  }
-  const std::string at = " --db sqlite:" + db.path();
-  struct Page {
-    const char* args;
-    const char* shown;  // the accounts shown, in order
-  } pages[] = {{"--page 1 --limit 2", "u3 u2"}, {"--page 2 --limit 2", "u1"}, {"--page 2", ""}};
-  for (const Page& p : pages) {
-    const Outcome r = run(std::string("history --node 7 ") + p.args + at);
-    static const std::regex account("\\((u\\d)\\)");
-    std::string shown;
-    for (auto m = std::sregex_iterator(r.out.begin(), r.out.end(), account); m != std::sregex_iterator(); ++m) {
-      shown += (shown.empty() ? "" : " ") + (*m)[1].str();
-    }
-    EXPECT_EQ(shown, p.shown) << p.args;
-  }
-  EXPECT_EQ(run("history --node 7 --page 0" + at).status, 2);
-
+TEST_F(Cli, history_prints_a_page_and_db_prune_takes_its_days_from_the_flag_or_the_config) {
+  db.exec("INSERT INTO OAPX1_NodeHistory (NodeID, UserName, Outcome, Changes, ChangedAt) VALUES "
+          "(7, 'u1', 'saved', '[]', '2026-01-01 09:00:00'), (7, 'u2', 'saved', '[]', '2026-01-02 09:00:00')");
   db.exec("INSERT INTO OA_Log (Remark, LogTime) VALUES ('old', '2000-01-01 00:00:00')");
-  const std::string conf = db.path() + ".conf";
+  const std::string at = " --db sqlite:" + db.path(), conf = db.path() + ".conf";
   std::ofstream(conf) << "retention-days = 9000\n";
-  struct Prune {
+  struct Case {
     std::string args;
-    std::string out;
-  } prunes[] = {
-      {"db prune" + at, ""},
-      {"db prune --config " + conf + at, "removed 0 node history lines and 1 audit log lines older than 9000 days\n"},
-      {"db prune --days 1" + at, "removed 3 node history lines and 0 audit log lines older than 1 days\n"},
+    int status;
+    std::string out;  // the start of standard output
+  } cases[] = {
+      {"history --node 7 --limit 1 --page 2", 0, "2026-01-01 09:00:00   (u1)"},
+      {"history --node 7 --page 0", 2, ""},
+      {"db prune", 0, ""},
+      {"db prune --config " + conf, 0, "removed 0 node history lines and 1 audit log lines older than 9000 days\n"},
+      {"db prune --days 1", 0, "removed 2 node history lines and 0 audit log lines older than 1 days\n"},
+      {"db prune --days 0", 2, ""},
   };
-  for (const Prune& p : prunes) {
-    const Outcome r = run(p.args);
-    EXPECT_EQ(r.status, 0) << p.args << ": " << r.err;
-    EXPECT_EQ(r.out, p.out) << p.args;
+  for (const Case& c : cases) {
+    const Outcome r = run(c.args + at);
+    EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+    EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.args;
   }
-  EXPECT_EQ(db.scalar("select count(*) from OAPX1_NodeHistory"), "0");
-  EXPECT_EQ(run("db prune --days 0" + at).status, 2);
   std::remove(conf.c_str());
 }
 
