@@ -50,7 +50,8 @@ void check_days(std::string_view, const std::string& text) {
 
 // The flags of db prune besides the common ones.
 constexpr Flag kPruneFlags[] = {
-    {"--days", "N", false, "prune: keep the last N days (default: retention-days of --config)", check_days},
+    {"--days", "N", false, "prune: keep the last N days (default: retention-days of --config)",
+     check_days},
 };
 
 // Reads the options of a db subcommand (after its name) against its own flags.

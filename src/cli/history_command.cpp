@@ -33,10 +33,10 @@ void check_page(std::string_view, const std::string& text) {
 // The flags of history besides the common ones.
 constexpr Flag kHistoryFlags[] = {
     {"--node", "N", false, "the workflow node (required)", check_node},
-    {"--limit", "K", false, "only the newest K changes (0, the default: all); with --page,\nK changes a page",
-     check_limit},
-    {"--page", "P", false, "page P of the history, newest first (50 changes a page unless\n--limit says)",
-     check_page},
+    {"--limit", "K", false,
+     "only the newest K changes (0, the default: all); with --page,\nK changes a page", check_limit},
+    {"--page", "P", false,
+     "page P of the history, newest first (50 changes a page unless\n--limit says)", check_page},
 };
 
 }  // namespace
@@ -63,8 +63,8 @@ int history_command(const std::vector<std::string>& args) {
   const std::vector<NodeHistoryEntry> entries =
       read_history(conn, node, static_cast<int>(limit), page > 0 ? (page - 1) * limit : 0);
   if (entries.empty()) {
-    std::cout << "node " << node << ": no changes " << (page > 1 ? "on page " + std::to_string(page) : "recorded")
-              << "\n";
+    const std::string where = page > 1 ? "on page " + std::to_string(page) : "recorded";
+    std::cout << "node " << node << ": no changes " << where << "\n";
   } else {
     std::cout << history_text(conn, entries);
   }

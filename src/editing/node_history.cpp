@@ -40,8 +40,8 @@ std::string_view text_start(std::string_view text, size_t bytes) {
 
 std::string value_digest(const std::string& value) {
   if (value.size() <= kRefusedValueBytes) return value;
-  return std::string(text_start(value, kDigestPrefixBytes)) + "…［" + std::to_string(value.size()) + " 字节，校验 " +
-         row_version({{"", value}}) + "］";
+  return std::string(text_start(value, kDigestPrefixBytes)) + "…［" + std::to_string(value.size()) +
+         " 字节，校验 " + row_version({{"", value}}) + "］";
 }
 
 int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
@@ -49,7 +49,9 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   const bool refused = entry.outcome != kOutcomeSaved;
   auto kept = [&](const std::string& value) { return refused ? value_digest(value) : value; };
   nlohmann::json changes = nlohmann::json::array();
-  for (const ColumnChange& c : entry.changes) changes.push_back({c.column, kept(c.before), kept(c.after)});
+  for (const ColumnChange& c : entry.changes) {
+    changes.push_back({c.column, kept(c.before), kept(c.after)});
+  }
   Variant rows = open_rows("select * from OAPX1_NodeHistory where OAID=0", conn);
   Recordset& r = rows.as<Recordset>();
   r.AddNew();
@@ -58,7 +60,8 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   r.set_field("TureName", Variant(entry.name));
   r.set_field("IPAddress", Variant(entry.address));
   r.set_field("Outcome", Variant(entry.outcome));
-  r.set_field("Remark", Variant(refused ? std::string(text_start(entry.remark, kRefusedRemarkBytes)) : entry.remark));
+  const std::string_view remark = refused ? text_start(entry.remark, kRefusedRemarkBytes) : entry.remark;
+  r.set_field("Remark", Variant(std::string(remark)));
   r.set_field("Changes", Variant(changes.dump()));
   r.Update();
   const int64_t id = r.field("OAID").to_integer();
@@ -67,8 +70,11 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
 }
 
 std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip) {
-  std::string sql = "select * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) + " order by OAID desc";
-  if (limit > 0) sql += " limit " + std::to_string(limit) + " offset " + std::to_string(std::max<int64_t>(skip, 0));
+  std::string sql =
+      "select * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) + " order by OAID desc";
+  if (limit > 0) {
+    sql += " limit " + std::to_string(limit) + " offset " + std::to_string(std::max<int64_t>(skip, 0));
+  }
   Variant rows = open_rows(sql, conn);
   Recordset& r = rows.as<Recordset>();
   std::vector<NodeHistoryEntry> entries;

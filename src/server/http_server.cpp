@@ -82,6 +82,21 @@ size_t connections_for_descriptor_limit() {
   return descriptors > headroom + 16 ? descriptors - headroom : 16;
 }
 
+// Removes the node history and audit log lines of `database` older than
+// `days` days; how many, or why it could not, goes to the event log.
+void prune(const std::string& database, int days) {
+  try {
+    const PrunedRecords pruned = prune_records(database, days);
+    event_log().write(kEventInformation,
+                      "oapx1 serve: removed " + std::to_string(pruned.history) + " node history and " +
+                          std::to_string(pruned.audit) + " audit log lines older than " +
+                          std::to_string(days) + " days");
+  } catch (...) {
+    event_log().write(kEventError, "oapx1 serve: removing old history lines: " +
+                                       failure_text(std::current_exception()));
+  }
+}
+
 }  // namespace
 
 struct HttpServer::Impl {
@@ -314,16 +329,8 @@ struct HttpServer::Impl {
     prune_timer.expires_after(after);
     prune_timer.async_wait([this](beast::error_code ec) {
       if (ec || shared->stopping) return;
-      const bool posted = workers->try_post([database = app->options().database, days = app->options().retention_days] {
-        try {
-          const PrunedRecords pruned = prune_records(database, days);
-          event_log().write(kEventInformation, "oapx1 serve: removed " + std::to_string(pruned.history) +
-                                                   " node history and " + std::to_string(pruned.audit) +
-                                                   " audit log lines older than " + std::to_string(days) + " days");
-        } catch (...) {
-          event_log().write(kEventError, "oapx1 serve: removing old history: " + failure_text(std::current_exception()));
-        }
-      });
+      const bool posted = workers->try_post([database = app->options().database,
+                                             days = app->options().retention_days] { prune(database, days); });
       schedule_prune(posted ? std::chrono::hours(24) : std::chrono::minutes(1));
     });
   }

@@ -214,7 +214,6 @@ TEST_F(Cli, history_prints_a_page_and_db_prune_takes_its_days_from_the_flag_or_t
   } cases[] = {
       {"history --node 7 --limit 1 --page 2", 0, "2026-01-01 09:00:00   (u1)"},
       {"history --node 7 --page 0", 2, ""},
-      {"db prune", 0, ""},
       {"db prune --config " + conf, 0, "removed 0 node history lines and 1 audit log lines older than 9000 days\n"},
       {"db prune --days 1", 0, "removed 2 node history lines and 0 audit log lines older than 1 days\n"},
       {"db prune --days 0", 2, ""},
