@@ -36,6 +36,12 @@ std::string_view text_start(std::string_view text, size_t bytes) {
   return text.substr(0, end);
 }
 
+// Whether `value` is a digest value_digest made.
+bool is_digest(std::string_view value) {
+  return value.ends_with("］") && value.find("…［") != std::string_view::npos &&
+         value.find(" 字节，校验 ") != std::string_view::npos;
+}
+
 }  // namespace
 
 std::string value_digest(const std::string& value) {
@@ -155,7 +161,8 @@ std::string full_name(const Variant& conn, const std::string& account) {
 std::string display_value(const Variant& conn, std::string_view column, const std::string& value) {
   const bool users = ascii_iequals(column, "JiaoSeUserList") || ascii_iequals(column, "FenFaUser");
   const bool departments = ascii_iequals(column, "FenFaBuMen");
-  if (!users && !departments) return value;
+  // A digest of a long list is no list: shown as it is.
+  if ((!users && !departments) || is_digest(value)) return value;
   std::vector<std::string> shown;
   for (const std::string& entry : list_entries(value)) {
     std::string name;

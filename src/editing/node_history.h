@@ -77,7 +77,8 @@ std::string full_name(const Variant& conn, const std::string& account);
 
 // For display: a ';'-separated account list as "full name (account)" joined
 // by "、", and a department list as department names; an entry the directory
-// does not know is shown as it is, marked "（不存在）". Other columns as they are.
+// does not know is shown as it is, marked "（不存在）". Other columns, and a
+// refused line's value_digest of a long list, as they are.
 std::string display_value(const Variant& conn, std::string_view column, const std::string& value);
 
 // The text of an outcome for people ("已保存", "未保存：..." ); an unknown
