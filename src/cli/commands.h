@@ -20,8 +20,9 @@ int call_command(const std::vector<std::string>& args);
 std::string call_usage();
 // The database subcommands: init (the schema, and the demo data with --demo,
 // the first administrator with --admin), upgrade (an older database to the
-// current schema), check (whether serve can use it) and backup FILE (a SQLite
-// copy while serving).
+// current schema), check (whether serve can use it), backup FILE (a SQLite
+// copy while serving) and prune (the history and audit lines older than
+// --days N, else the configuration's retention-days).
 int db_command(const std::vector<std::string>& args);
 std::string db_usage();
 // The account subcommands: add, passwd, disable, enable, grant, revoke, list
@@ -29,7 +30,8 @@ std::string db_usage();
 int user_command(const std::vector<std::string>& args);
 std::string user_usage();
 // Prints the change history of one workflow node, newest first:
-// --node N (required), --limit K (the newest K lines). Usage errors are
+// --node N (required), --limit K (the newest K lines), --page P (page P of
+// K lines, 50 without --limit). Usage errors are
 // thrown as UsageError; a database that cannot be read fails.
 int history_command(const std::vector<std::string>& args);
 std::string history_usage();

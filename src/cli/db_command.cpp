@@ -6,10 +6,12 @@
 #include "cli/commands.h"
 #include "cli/embedded_sql.h"
 #include "cli/options.h"
+#include "editing/node_history.h"
 #include "platform/data/connection.h"
 #include "platform/data/database_admin.h"
 #include "platform/web/process.h"
 #include "server/serve.h"
+#include "util/ids_and_lists.h"
 
 namespace oapx1 {
 namespace {
@@ -25,6 +27,7 @@ constexpr int kSchemaVersion = 2;
 
 struct DbOptions {
   std::string database;           // --db, else the configuration file's db; may be empty
+  int days = 0;                   // prune: --days, else the configuration file's retention-days
   bool demo = false;              // --demo
   bool if_missing = false;        // --if-missing
   std::string admin;              // --admin LOGIN
@@ -32,7 +35,7 @@ struct DbOptions {
   std::vector<std::string> rest;  // the words that are no option
 };
 
-// The flags of db init besides the common ones; the other subcommands take none.
+// The flags of db init besides the common ones.
 constexpr Flag kInitFlags[] = {
     {"--demo", "", false, "init: load the demo data"},
     {"--if-missing", "", false, "init: only when the database has no schema yet"},
@@ -40,10 +43,20 @@ constexpr Flag kInitFlags[] = {
     {"--password-stdin", "", false, "init --admin: read the password from the first line of stdin"},
 };
 
-// Reads the options of a db subcommand (after its name).
-DbOptions parse_db_options(std::span<const std::string> args, bool init) {
-  const CommandLine line(args, {init ? std::span<const Flag>(kInitFlags) : std::span<const Flag>()},
-                         Words::kNotDashed);
+void check_days(std::string_view, const std::string& text) {
+  const std::optional<int64_t> days = whole_number(text);
+  if (!days || *days < 1 || *days > 100000) throw UsageError{"--days needs a number of days from 1"};
+}
+
+// The flags of db prune besides the common ones.
+constexpr Flag kPruneFlags[] = {
+    {"--days", "N", false, "prune: keep the last N days (default: retention-days of --config)",
+     check_days},
+};
+
+// Reads the options of a db subcommand (after its name) against its own flags.
+DbOptions parse_db_options(std::span<const std::string> args, std::span<const Flag> flags) {
+  const CommandLine line(args, {flags}, Words::kNotDashed);
   DbOptions o;
   o.demo = line.has("--demo");
   o.if_missing = line.has("--if-missing");
@@ -51,6 +64,15 @@ DbOptions parse_db_options(std::span<const std::string> args, bool init) {
   o.password_stdin = line.has("--password-stdin");
   o.rest = line.words();
   o.database = line.database();
+  if (line.has("--days")) {
+    o.days = static_cast<int>(*whole_number(line.value("--days")));
+  } else if (line.has("--config")) {
+    try {
+      o.days = parse_serve_args({"--config", line.value("--config")}).retention_days;
+    } catch (const std::invalid_argument& e) {
+      throw UsageError{e.what()};
+    }
+  }
   if (o.password_stdin && o.admin.empty()) throw UsageError{"--password-stdin goes with --admin"};
   return o;
 }
@@ -167,6 +189,24 @@ int backup(const DbOptions& o) {
   return 0;
 }
 
+int prune(const DbOptions& o) {
+  if (!o.rest.empty()) throw UsageError{"unexpected argument \"" + o.rest[0] + "\""};
+  if (o.days <= 0) {
+    std::cerr << "db: nothing to remove: give --days N, or retention-days in the --config file\n";
+    return 0;
+  }
+  const std::string url = resolve_database(o.database);
+  try {
+    const PrunedRecords pruned = prune_records(url, o.days);
+    std::cout << "removed " << pruned.history << " node history lines and " << pruned.audit
+              << " audit log lines older than " << o.days << " days\n";
+  } catch (const std::exception& e) {
+    std::cerr << "db: " << printable_database_url(url) << ": " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string db_usage() {
@@ -175,6 +215,7 @@ std::string db_usage() {
          "       oapx1 db upgrade [--db URL] [--config FILE]\n"
          "       oapx1 db check [--db URL] [--config FILE]\n"
          "       oapx1 db backup FILE [--db URL] [--config FILE]\n"
+         "       oapx1 db prune [--days N] [--db URL] [--config FILE]\n"
          "  init    creates the schema, or upgrades an existing one; with the demo data on\n"
          "          --demo; with --if-missing only when the database has no schema yet; with\n"
          "          --admin the first administrator, holding the editing permission FLOWSET\n"
@@ -183,22 +224,27 @@ std::string db_usage() {
          "          transaction, keeping its rows; running it again changes nothing\n"
          "  check   exits 0 when serve can use the database, else 1 with the reason\n"
          "  backup  copies a SQLite database into FILE while the server keeps running\n"
+         "  prune   removes the node history and audit log lines older than N days (--days,\n"
+         "          else the retention-days setting of --config) and prints how many\n"
          "A SQLite database and its backups are created readable by their owner only.\n"
          "The database is --db, else the db of the serve configuration FILE, else $OAPX1_DB,\n"
          "else sqlite:var/oa.db.\n"
          "options:\n" +
-         flag_lines(common_flags()) + flag_lines(kInitFlags);
+         flag_lines(common_flags()) + flag_lines(kInitFlags) + flag_lines(kPruneFlags);
 }
 
 int db_command(const std::vector<std::string>& args) {
   const std::string sub = args.empty() ? std::string() : args[0];
   // The arguments after the subcommand's name.
-  auto options = [&](bool init) { return parse_db_options(std::span(args).subspan(1), init); };
-  if (sub == "init") return init(options(true));
-  if (sub == "upgrade") return upgrade(options(false));
-  if (sub == "check") return check(options(false));
-  if (sub == "backup") return backup(options(false));
-  throw UsageError{"db takes the subcommand init, upgrade, check or backup"};
+  auto options = [&](std::span<const Flag> flags = {}) {
+    return parse_db_options(std::span(args).subspan(1), flags);
+  };
+  if (sub == "init") return init(options(kInitFlags));
+  if (sub == "upgrade") return upgrade(options());
+  if (sub == "check") return check(options());
+  if (sub == "backup") return backup(options());
+  if (sub == "prune") return prune(options(kPruneFlags));
+  throw UsageError{"db takes the subcommand init, upgrade, check, backup or prune"};
 }
 
 }  // namespace oapx1

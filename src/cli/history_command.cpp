@@ -1,5 +1,5 @@
-// `oapx1 history --node N [--limit K]`: a node's change history as the host
-// records it, newest first.
+// `oapx1 history --node N [--limit K] [--page P]`: a node's change history as
+// the host records it, newest first, all of it or a page of it.
 #include <iostream>
 #include <memory>
 
@@ -7,6 +7,7 @@
 #include "cli/options.h"
 #include "platform/data/connection.h"
 #include "platform/web/process.h"
+#include "editing/history_page.h"
 #include "editing/node_history.h"
 #include "util/ids_and_lists.h"
 
@@ -24,16 +25,24 @@ void check_limit(std::string_view, const std::string& text) {
   if (!lines || *lines > kMostLines) throw UsageError{"--limit needs a number of lines"};
 }
 
+void check_page(std::string_view, const std::string& text) {
+  const std::optional<int64_t> page = whole_number(text);
+  if (!page || *page < 1 || *page > kMostLines) throw UsageError{"--page needs a page number from 1"};
+}
+
 // The flags of history besides the common ones.
 constexpr Flag kHistoryFlags[] = {
     {"--node", "N", false, "the workflow node (required)", check_node},
-    {"--limit", "K", false, "only the newest K changes (0, the default: all)", check_limit},
+    {"--limit", "K", false,
+     "only the newest K changes (0, the default: all); with --page,\nK changes a page", check_limit},
+    {"--page", "P", false,
+     "page P of the history, newest first (50 changes a page unless\n--limit says)", check_page},
 };
 
 }  // namespace
 
 std::string history_usage() {
-  return "usage: oapx1 history --node N [--limit K] [--db URL]\n"
+  return "usage: oapx1 history --node N [--limit K] [--page P] [--db URL]\n"
          "Prints the change history of workflow node N, newest first: when, who, from which\n"
          "address, whether it was saved, and each changed column's old and new value.\n"
          "options:\n" +
@@ -44,14 +53,18 @@ int history_command(const std::vector<std::string>& args) {
   const CommandLine line(args, {kHistoryFlags}, Words::kNone);
   if (!line.has("--node")) throw UsageError{"history needs --node N"};
   const int64_t node = *whole_number(line.value("--node"));
-  const int64_t limit = line.has("--limit") ? *whole_number(line.value("--limit")) : 0;
+  int64_t limit = line.has("--limit") ? *whole_number(line.value("--limit")) : 0;
+  const int64_t page = line.has("--page") ? *whole_number(line.value("--page")) : 0;
+  if (page > 0 && limit <= 0) limit = kHistoryPageLines;  // as the history page shows them
   const std::string database = line.database();
   auto connection = std::make_shared<Connection>();
   connection->Open(Variant(resolve_database(database)));
   const Variant conn(std::static_pointer_cast<Object>(connection));
-  const std::vector<NodeHistoryEntry> entries = read_history(conn, node, static_cast<int>(limit));
+  const std::vector<NodeHistoryEntry> entries =
+      read_history(conn, node, static_cast<int>(limit), page > 0 ? (page - 1) * limit : 0);
   if (entries.empty()) {
-    std::cout << "node " << node << ": no changes recorded\n";
+    const std::string where = page > 1 ? "on page " + std::to_string(page) : "recorded";
+    std::cout << "node " << node << ": no changes " << where << "\n";
   } else {
     std::cout << history_text(conn, entries);
   }

@@ -1,12 +1,13 @@
 #include "editing/history_page.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "editing/node_history.h"
+#include "editing/posted_values.h"
 #include "platform/script/script.h"
-#include "platform/text/ascii.h"
 #include "platform/web/intrinsics.h"
 #include "util/ids_and_lists.h"
 
@@ -14,18 +15,14 @@ namespace oapx1 {
 
 namespace {
 
-// The column captions of the node form, for the columns a save changes.
-std::string column_caption(const std::string& column) {
-  static const std::pair<const char*, const char*> kCaptions[] = {
-      {"JieDianName", "节点名称"},   {"BanLiType", "办理方式"},     {"ProcessType", "激活方式"},
-      {"TimeUnit", "时间单位"},      {"WaitTime", "等待时间"},      {"BanLiRenType", "办理人类型"},
-      {"JiaoSeUserList", "办理人"},  {"FenFaUser", "分发用户"},     {"FenFaBuMen", "分发部门"},
-      {"DaiLiIsAble", "允许代理"},   {"IsYiJianTotal", "查看意见"}, {"isFirst", "节点类型"},
-  };
-  for (const auto& [name, caption] : kCaptions) {
-    if (ascii_iequals(name, column)) return std::string(caption) + "（" + column + "）";
-  }
-  return column;
+// The most pages a link may ask for: far past any history, and no overflow.
+constexpr int64_t kMostPages = 1000000;
+
+// The page of the history the query asks for: `page`, from 1; 1 when it
+// names none.
+int64_t asked_page(const Variant& item) {
+  const std::optional<int64_t> page = whole_number(item.str());
+  return page && *page >= 1 ? std::min(*page, kMostPages) : 1;
 }
 
 }  // namespace
@@ -40,8 +37,13 @@ void NodeHistoryPage::I_init() {
     const std::string id = request_object().item("OAID").str();
     const std::optional<int64_t> node = whole_number(id);
     const bool numeric = node.has_value();
-    const std::vector<NodeHistoryEntry> entries =
-        numeric ? read_history(conn, *node, 0) : std::vector<NodeHistoryEntry>{};
+    // One page of lines is read, and one more to tell whether older ones follow.
+    const int64_t page = asked_page(request_object().item("page"));
+    std::vector<NodeHistoryEntry> entries =
+        numeric ? read_history(conn, *node, kHistoryPageLines + 1, (page - 1) * kHistoryPageLines)
+                : std::vector<NodeHistoryEntry>{};
+    const bool older = entries.size() > static_cast<size_t>(kHistoryPageLines);
+    if (older) entries.pop_back();
     std::string node_name;
     if (numeric) {
       Variant table = "OA_Flow_Model_JieDian", column = "JieDianName", key_column = "OAID", key = id;
@@ -75,7 +77,16 @@ void NodeHistoryPage::I_init() {
       }
       out.write("</ul></td></tr>\r\n");
     }
-    out.write("</tbody>\r\n</table>\r\n</body>\r\n</html>\r\n");
+    out.write("</tbody>\r\n</table>\r\n");
+    if (numeric && (page > 1 || older)) {
+      const std::string link = "jiedianhistory.asp?OAID=" + std::to_string(*node) + "&amp;page=";
+      out.write("<p id=\"pages\">");
+      if (page > 1) out.write("<a href=\"" + link + std::to_string(page - 1) + "\">较新的记录</a> ");
+      out.write("第 " + std::to_string(page) + " 页");
+      if (older) out.write(" <a href=\"" + link + std::to_string(page + 1) + "\">较早的记录</a>");
+      out.write("</p>\r\n");
+    }
+    out.write("</body>\r\n</html>\r\n");
   });
 }
 

@@ -1,12 +1,17 @@
 #include "editing/node_history.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "editing/rows.h"
 #include "lookups/rows.h"
+#include "platform/data/connection.h"
+#include "platform/data/db_backend.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
+#include "platform/text/utf8.h"
 #include "util/ids_and_lists.h"
 
 namespace oapx1 {
@@ -14,9 +19,45 @@ namespace oapx1 {
 using editing::joined;
 using editing::value_text;
 
+namespace {
+
+// The bytes of a digest's prefix, and of a refused line's remark.
+constexpr size_t kDigestPrefixBytes = 24, kRefusedRemarkBytes = 512;
+
+// The longest start of `text` of at most `bytes` bytes that ends between two
+// characters.
+std::string_view text_start(std::string_view text, size_t bytes) {
+  size_t end = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    utf8_next(text, pos);
+    if (pos > bytes) break;
+    end = pos;
+  }
+  return text.substr(0, end);
+}
+
+// Whether `value` is a digest value_digest made.
+bool is_digest(std::string_view value) {
+  return value.ends_with("］") && value.find("…［") != std::string_view::npos &&
+         value.find(" 字节，校验 ") != std::string_view::npos;
+}
+
+}  // namespace
+
+std::string value_digest(const std::string& value) {
+  if (value.size() <= kRefusedValueBytes) return value;
+  return std::string(text_start(value, kDigestPrefixBytes)) + "…［" + std::to_string(value.size()) +
+         " 字节，校验 " + row_version({{"", value}}) + "］";
+}
+
 int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
+  // A refused post was never stored: its line says what it was, not all of it.
+  const bool refused = entry.outcome != kOutcomeSaved;
+  auto kept = [&](const std::string& value) { return refused ? value_digest(value) : value; };
   nlohmann::json changes = nlohmann::json::array();
-  for (const ColumnChange& c : entry.changes) changes.push_back({c.column, c.before, c.after});
+  for (const ColumnChange& c : entry.changes) {
+    changes.push_back({c.column, kept(c.before), kept(c.after)});
+  }
   Variant rows = open_rows("select * from OAPX1_NodeHistory where OAID=0", conn);
   Recordset& r = rows.as<Recordset>();
   r.AddNew();
@@ -25,7 +66,8 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   r.set_field("TureName", Variant(entry.name));
   r.set_field("IPAddress", Variant(entry.address));
   r.set_field("Outcome", Variant(entry.outcome));
-  r.set_field("Remark", Variant(entry.remark));
+  const std::string_view remark = refused ? text_start(entry.remark, kRefusedRemarkBytes) : entry.remark;
+  r.set_field("Remark", Variant(std::string(remark)));
   r.set_field("Changes", Variant(changes.dump()));
   r.Update();
   const int64_t id = r.field("OAID").to_integer();
@@ -33,9 +75,12 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   return id;
 }
 
-std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit) {
-  std::string sql = limit > 0 ? "select top " + std::to_string(limit) + " * " : std::string("select * ");
-  sql += "from OAPX1_NodeHistory where NodeID=" + std::to_string(node) + " order by OAID desc";
+std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip) {
+  std::string sql =
+      "select * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) + " order by OAID desc";
+  if (limit > 0) {
+    sql += " limit " + std::to_string(limit) + " offset " + std::to_string(std::max<int64_t>(skip, 0));
+  }
   Variant rows = open_rows(sql, conn);
   Recordset& r = rows.as<Recordset>();
   std::vector<NodeHistoryEntry> entries;
@@ -61,6 +106,22 @@ std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, in
   }
   r.Close();
   return entries;
+}
+
+PrunedRecords prune_records(const std::string& database, int days) {
+  PrunedRecords pruned;
+  if (days <= 0) return pruned;
+  Connection connection;
+  connection.Open(Variant(database));
+  DbSession& session = connection.session();
+  // The times are the database's local time as it recorded them.
+  const std::string cutoff = session.dialect() == SqlDialect::kSqlite
+                                 ? "datetime('now', 'localtime', '-" + std::to_string(days) + " days')"
+                                 : "localtimestamp(0) - interval '1 day' * " + std::to_string(days);
+  pruned.history = session.run("delete from OAPX1_NodeHistory where ChangedAt < " + cutoff, {}).affected;
+  pruned.audit = session.run("delete from OA_Log where LogTime < " + cutoff, {}).affected;
+  connection.Close();
+  return pruned;
 }
 
 std::optional<NodeHistoryEntry> last_saved(const Variant& conn, int64_t node) {
@@ -100,7 +161,8 @@ std::string full_name(const Variant& conn, const std::string& account) {
 std::string display_value(const Variant& conn, std::string_view column, const std::string& value) {
   const bool users = ascii_iequals(column, "JiaoSeUserList") || ascii_iequals(column, "FenFaUser");
   const bool departments = ascii_iequals(column, "FenFaBuMen");
-  if (!users && !departments) return value;
+  // A digest of a long list is no list: shown as it is.
+  if ((!users && !departments) || is_digest(value)) return value;
   std::vector<std::string> shown;
   for (const std::string& entry : list_entries(value)) {
     std::string name;
@@ -123,6 +185,7 @@ std::string outcome_text(std::string_view outcome) {
   if (outcome == kOutcomeConflict) return "未保存：节点已被他人修改";
   if (outcome == kOutcomeBadList) return "未保存：用户或部门列表有误";
   if (outcome == kOutcomeForbidden) return "未保存：没有流程设置权限";
+  if (outcome == kOutcomeBadValue) return "未保存：内容含有不允许的字符";
   return std::string(outcome);
 }
 

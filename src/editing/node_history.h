@@ -19,6 +19,7 @@ inline constexpr std::string_view kOutcomeSaved = "saved";
 inline constexpr std::string_view kOutcomeConflict = "conflict";
 inline constexpr std::string_view kOutcomeBadList = "bad list";
 inline constexpr std::string_view kOutcomeForbidden = "forbidden";
+inline constexpr std::string_view kOutcomeBadValue = "bad value";  // a posted value the node cannot hold
 
 // One line of a node's change history.
 struct NodeHistoryEntry {
@@ -33,12 +34,40 @@ struct NodeHistoryEntry {
   std::vector<ColumnChange> changes;   // the columns, in the node's column order
 };
 
-// Appends one line to the node's history; its key. Fails as the data layer does.
+// A value of a refused save's line longer than this many bytes is kept as
+// its digest (value_digest).
+inline constexpr size_t kRefusedValueBytes = 64;
+
+// What the history keeps of a long value: its first characters (up to 24
+// bytes), "…", and its length in bytes and version, as
+// "前缀…［921600 字节，校验 0123456789abcdef］"; `value` itself when it is no
+// longer than kRefusedValueBytes.
+std::string value_digest(const std::string& value);
+
+// Appends one line to the node's history; its key. A refused line (any
+// outcome but kOutcomeSaved) keeps each changed column's old and new value
+// as its value_digest and the first 512 bytes of its remark: a refused post
+// leaves a line of a few hundred bytes whatever was posted. Fails as the data
+// layer does.
 int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry);
 
-// The newest `limit` lines of a node's history, newest first (all for 0).
-// Fails as the data layer does.
-std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit);
+// Lines of a node's history, newest first: `limit` of them after skipping
+// the newest `skip` (all of them for `limit` 0). Reads only those lines. Fails as the
+// data layer does.
+std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip = 0);
+
+// The lines prune_records removed from each table.
+struct PrunedRecords {
+  int64_t history = 0;  // of the node history (OAPX1_NodeHistory)
+  int64_t audit = 0;    // of the audit log (OA_Log)
+};
+
+// Removes the lines of the node history and of the audit log of `database`
+// (a connection string) recorded more than `days` days before the
+// database's local time now (lines without a time are kept); nothing for
+// `days` 0 or less. Returns how many lines went. Fails as the data layer
+// does (ScriptError), the first table's removal then standing.
+PrunedRecords prune_records(const std::string& database, int days);
 
 // The newest saved (not refused) line of a node's history, if any; none also
 // when the history cannot be read.
@@ -49,7 +78,8 @@ std::string full_name(const Variant& conn, const std::string& account);
 
 // For display: a ';'-separated account list as "full name (account)" joined
 // by "、", and a department list as department names; an entry the directory
-// does not know is shown as it is, marked "（不存在）". Other columns as they are.
+// does not know is shown as it is, marked "（不存在）". Other columns, and a
+// refused line's value_digest of a long list, as they are.
 std::string display_value(const Variant& conn, std::string_view column, const std::string& value);
 
 // The text of an outcome for people ("已保存", "未保存：..." ); an unknown

@@ -51,9 +51,6 @@ inline constexpr char kUncheckedMessage[] =
 // stored after the page ran: nothing was stored.
 inline constexpr char kNotStoredMessage[] = "系统提示：设置未能写入数据库，设置未保存，请稍后再试！";
 
-// The outcome the history records for a save refused for a posted value the
-// node cannot hold (posted_values).
-inline constexpr std::string_view kOutcomeBadValue = "bad value";
 
 // The session item that holds the version of `node` the session was shown.
 std::string shown_version_item(int64_t node);

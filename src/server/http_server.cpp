@@ -29,6 +29,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include "editing/node_history.h"
 #include "platform/web/event_log.h"
 #include "server/dispatch.h"
 #include "server/http_connection.h"
@@ -81,6 +82,21 @@ size_t connections_for_descriptor_limit() {
   return descriptors > headroom + 16 ? descriptors - headroom : 16;
 }
 
+// Removes the node history and audit log lines of `database` older than
+// `days` days; how many, or why it could not, goes to the event log.
+void prune(const std::string& database, int days) {
+  try {
+    const PrunedRecords pruned = prune_records(database, days);
+    event_log().write(kEventInformation,
+                      "oapx1 serve: removed " + std::to_string(pruned.history) + " node history and " +
+                          std::to_string(pruned.audit) + " audit log lines older than " +
+                          std::to_string(days) + " days");
+  } catch (...) {
+    event_log().write(kEventError, "oapx1 serve: removing old history lines: " +
+                                       failure_text(std::current_exception()));
+  }
+}
+
 }  // namespace
 
 struct HttpServer::Impl {
@@ -93,6 +109,7 @@ struct HttpServer::Impl {
         acceptor(control),
         accept_timer(control),
         sweep_timer(control),
+        prune_timer(control),
         timeout_timer(control),
         grace_timer(control),
         signals(control) {
@@ -121,6 +138,7 @@ struct HttpServer::Impl {
     }
     accept();
     schedule_sweep();
+    if (o.retention_days > 0) schedule_prune(std::chrono::seconds(0));
     schedule_timeouts();
     if (o.handle_signals) {
       signals.add(SIGINT);
@@ -303,6 +321,20 @@ struct HttpServer::Impl {
     });
   }
 
+  // Removes what the node history and the audit log hold beyond the days
+  // the setting keeps, at the start and then once a day, on a page thread:
+  // the control strand never waits on the database. When the page threads
+  // are full it is tried again a minute later.
+  void schedule_prune(std::chrono::steady_clock::duration after) {
+    prune_timer.expires_after(after);
+    prune_timer.async_wait([this](beast::error_code ec) {
+      if (ec || shared->stopping) return;
+      const bool posted = workers->try_post([database = app->options().database,
+                                             days = app->options().retention_days] { prune(database, days); });
+      schedule_prune(posted ? std::chrono::hours(24) : std::chrono::minutes(1));
+    });
+  }
+
   // One periodic look at every connection closes those whose read or write
   // has outlasted its time-out, rather than a timer armed for each operation.
   void schedule_timeouts() {
@@ -332,6 +364,7 @@ struct HttpServer::Impl {
     acceptor.close(ec);
     accept_timer.cancel();
     sweep_timer.cancel();
+    prune_timer.cancel();
     signals.cancel(ec);
     // The loops end once the connections have.
     for (auto& loop : loops) loop->keep.reset();
@@ -401,6 +434,7 @@ struct HttpServer::Impl {
   tcp::acceptor acceptor;
   net::steady_timer accept_timer;  // the pause of the accept loop
   net::steady_timer sweep_timer;
+  net::steady_timer prune_timer;  // the daily removal of old history and audit lines
   net::steady_timer timeout_timer;
   bool timeouts_off = false;  // the stop has ended the time-out sweep
   net::steady_timer grace_timer;

@@ -241,6 +241,7 @@ const std::vector<ServeSetting>& serve_settings() {
          if (v.empty()) throw std::invalid_argument(key + ": a function code is required");
          o.edit_permission = v;
        }},
+      number_setting<int>("retention-days", &O::retention_days, 0, 100000),
   };
   return settings;
 }
@@ -367,6 +368,8 @@ std::string serve_usage() {
          "                          for one (default 64)\n"
          "  keep-views on|off       answer a repeated view with its earlier bytes while nothing\n"
          "                          it read has changed (default on)\n"
+         "  retention-days N        days the node history and the audit log are kept; older\n"
+         "                          lines are removed at the start and once a day (default 0: all)\n"
          "\n"
          "The event log goes to standard error and the system log. Documentation:\n"
          "/usr/share/doc/oapx1/serve.md in the package, docs/serve.md in the sources.\n";

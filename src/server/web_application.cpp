@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "editing/node_save.h"
+#include "editing/posted_values.h"
 #include "pages/flownode/node_settings_page.h"
 #include "platform/call/call_context.h"
 #include "platform/components/components.h"
@@ -324,6 +325,18 @@ void replace_item(FormPairs& items, std::string_view name, std::optional<std::st
   if (value) items.emplace_back(std::string(name), std::move(*value));
 }
 
+// A posted save refused by a check (`refusal` not empty): nothing is
+// written, and the page shows the node as it is, with the reason. False,
+// changing nothing, when there is no refusal.
+bool refuse_save(FormPairs& query, FormPairs& form, const std::string& refusal) {
+  if (refusal.empty()) return false;
+  replace_item(query, "save", std::nullopt);
+  replace_item(form, "save", std::nullopt);
+  replace_item(form, "msg", std::nullopt);
+  replace_item(query, "msg", refusal);
+  return true;
+}
+
 }  // namespace
 
 HttpReply WebApplication::expired_save(const Request& items) {
@@ -495,6 +508,7 @@ std::optional<HttpReply> WebApplication::apply_rules(PageRun& run) {
     saving = !run.route.reads_only && script_equal(items.item("save"), "true");
   }
   if (run.account.empty()) return saving ? std::optional<HttpReply>(expired_save(items)) : std::nullopt;
+  if (saving && refuse_save(run.query_items, run.form_items, check_posted_lengths(items))) saving = false;
   if (saving && run.node) {
     run.save.emplace(editing_, view, *run.node,
                      client_address(run.request.peer_address, run.request.forwarded_for, options_.trusted_proxies));
@@ -510,14 +524,7 @@ std::optional<HttpReply> WebApplication::apply_rules(PageRun& run) {
   }
   if (!run.save) return std::nullopt;
   // Check the posted lists and the version shown.
-  const std::string refusal = run.save->check(items);
-  if (!refusal.empty()) {
-    // Nothing is written: the page shows the node as it is, with the reason.
-    replace_item(run.query_items, "save", std::nullopt);
-    replace_item(run.form_items, "save", std::nullopt);
-    replace_item(run.form_items, "msg", std::nullopt);
-    replace_item(run.query_items, "msg", refusal);
-  }
+  refuse_save(run.query_items, run.form_items, run.save->check(items));
   return std::nullopt;
 }
 

@@ -109,6 +109,7 @@ struct ServerOptions {
   bool handle_signals = false;            // stop on SIGINT and SIGTERM
   PageFactory page_factory;               // the page object of one request; unset: the node settings page
   std::string edit_permission = kDefaultEditPermission; // function code the workflow pages require
+  int retention_days = 0;                 // days history and audit lines are kept (pruned daily); 0: all
   SteadyClock clock;                      // session clock; unset: the steady clock
 };
 

@@ -201,6 +201,31 @@ TEST_F(Cli, history_prints_a_nodes_changes_newest_first_with_display_names) {
   EXPECT_EQ(run("history --node x --db sqlite:" + db.path()).status, 2);
 }
 
+TEST_F(Cli, history_prints_a_page_and_db_prune_takes_its_days_from_the_flag_or_the_config) {
+  db.exec("INSERT INTO OAPX1_NodeHistory (NodeID, UserName, Outcome, Changes, ChangedAt) VALUES "
+          "(7, 'u1', 'saved', '[]', '2026-01-01 09:00:00'), (7, 'u2', 'saved', '[]', '2026-01-02 09:00:00')");
+  db.exec("INSERT INTO OA_Log (Remark, LogTime) VALUES ('old', '2000-01-01 00:00:00')");
+  const std::string at = " --db sqlite:" + db.path(), conf = db.path() + ".conf";
+  std::ofstream(conf) << "retention-days = 9000\n";
+  struct Case {
+    std::string args;
+    int status;
+    std::string out;  // the start of standard output
+  } cases[] = {
+      {"history --node 7 --limit 1 --page 2", 0, "2026-01-01 09:00:00   (u1)"},
+      {"history --node 7 --page 0", 2, ""},
+      {"db prune --config " + conf, 0, "removed 0 node history lines and 1 audit log lines older than 9000 days\n"},
+      {"db prune --days 1", 0, "removed 2 node history lines and 0 audit log lines older than 1 days\n"},
+      {"db prune --days 0", 2, ""},
+  };
+  for (const Case& c : cases) {
+    const Outcome r = run(c.args + at);
+    EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+    EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.args;
+  }
+  std::remove(conf.c_str());
+}
+
 TEST_F(Cli, serve_refuses_a_database_it_cannot_use_before_listening) {
   TestDb bare(false);
   bare.exec("create table Other (x integer)");

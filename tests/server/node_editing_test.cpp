@@ -10,13 +10,17 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <ctime>
 #include <latch>
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "editing/history_page.h"
+#include "editing/node_history.h"
 #include "platform/data/connection.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
@@ -391,6 +395,103 @@ TEST_P(NodeEditing, posted_text_with_control_characters_is_refused_naming_the_fi
     EXPECT_EQ(r.body.find("保存成功"), std::string::npos);
     EXPECT_EQ(stored("JieDianName") + stored("FenFaUser"), "归档");
   }
+}
+
+
+// What a user may not save cannot fill the history: a post longer than its
+// column is refused before anything is recorded, and a refused post within
+// the lengths leaves a line of a few hundred bytes.
+TEST_P(NodeEditing, refused_floods_leave_the_history_and_its_page_small) {
+  const std::string lisi = sign_in("lisi");
+  const std::string name(900 * 1024, 'x');
+  std::string users;
+  while (users.size() < 60000) users += ";lisi";
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(save(lisi, {{"JieDianName", name}}).status, 403);
+    EXPECT_EQ(save(lisi, {{"FenFaUser", users}}).status, 403);
+  }
+  EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory where NodeID=4"), "20");
+  EXPECT_LT(std::stoi(scalar("select max(length(Changes) + length(Remark)) from OAPX1_NodeHistory")), 600);
+  EXPECT_NE(scalar("select Changes from OAPX1_NodeHistory").find(std::to_string(users.size()) + " 字节"),
+            std::string::npos);
+  const ClientReply page = http_get(port_, "/oa/flow/model/jiedianhistory.asp?OAID=4", sign_in("admin"));
+  EXPECT_LT(page.body.size(), 64u * 1024);
+}
+
+TEST_P(NodeEditing, a_value_longer_than_its_column_is_refused_naming_the_field) {
+  const std::string cookie = sign_in("admin");
+  const std::pair<const char*, size_t> cases[] = {{"JieDianName", 201}, {"WaitTime", 51}, {"FenFaUser", 65536}};
+  for (const auto& [item, length] : cases) {
+    SCOPED_TRACE(item);
+    view(cookie);
+    std::string value;
+    for (size_t i = 0; i < length; ++i) value += "归";
+    const ClientReply r = save(cookie, {{item, value}});
+    EXPECT_NE(r.body.find("（" + std::string(item) + "）最多 " + std::to_string(length - 1) + " 个字符，提交了 " +
+                          std::to_string(length) + " 个"), std::string::npos);
+    EXPECT_NE(r.body.find("</form>"), std::string::npos);  // the node as stored
+    EXPECT_EQ(stored("JieDianName"), "归档");
+    EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory"), "0");
+  }
+  view(cookie);
+  EXPECT_NE(save(cookie, {{"JieDianName", std::string(200, 'n')}}).body.find("保存成功"), std::string::npos);
+}
+
+TEST_P(NodeEditing, the_history_page_shows_fifty_lines_a_page_with_links_between_them) {
+  for (int i = 1; i <= 120; ++i) {
+    exec("insert into OAPX1_NodeHistory (NodeID, UserName, Outcome) values (4, 'u" + std::to_string(i) + "', 'saved')");
+  }
+  const std::string cookie = sign_in("admin");
+  const std::tuple<const char*, const char*, int, bool, bool> cases[] = {
+      // query, the newest line shown, lines, a newer link, an older link
+      {"", "（u120）", 50, false, true}, {"&page=2", "（u70）", 50, true, true},
+      {"&page=3", "（u20）", 20, true, false}, {"&page=x", "（u120）", 50, false, true}};
+  for (const auto& [query, first, lines, newer, older] : cases) {
+    SCOPED_TRACE(query);
+    const std::string body = gb18030_to_utf8(
+        http_get(port_, std::string("/oa/flow/model/jiedianhistory.asp?OAID=4") + query, cookie).body);
+    int shown = 0;
+    for (size_t at = body.find("<tr><td>"); at != std::string::npos; at = body.find("<tr><td>", at + 1)) ++shown;
+    EXPECT_EQ(shown, lines);
+    EXPECT_EQ(body.find("（u"), body.find(first));
+    EXPECT_EQ(body.find("较新的记录") != std::string::npos, newer);
+    EXPECT_EQ(body.find("较早的记录") != std::string::npos, older);
+  }
+}
+
+// A local time `days` days before now, as the databases record times.
+std::string days_ago(int days) {
+  const std::time_t then = std::time(nullptr) - days * 86400L;
+  std::tm local{};
+  localtime_r(&then, &local);
+  char text[20];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+TEST_P(NodeEditing, lines_older_than_the_days_kept_are_pruned_daily_and_on_demand) {
+  auto add_lines = [&](int age) {
+    exec("insert into OAPX1_NodeHistory (NodeID, Outcome, ChangedAt) values (4, 'saved', '" + days_ago(age) + "')");
+    exec("insert into OA_Log (Remark, LogTime) values ('x', '" + days_ago(age) + "')");
+  };
+  for (int age : {0, 10, 40}) add_lines(age);
+  const int logs = std::stoi(scalar("select count(*) from OA_Log"));
+  // days kept, lines removed from each table
+  for (const auto& [days, removed] : {std::pair{0, 0}, {30, 1}, {5, 1}}) {
+    const PrunedRecords pruned = prune_records(database_, days);
+    EXPECT_EQ(pruned.history, removed) << days;
+    EXPECT_EQ(pruned.audit, removed) << days;
+  }
+  EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory"), "1");
+  EXPECT_EQ(std::stoi(scalar("select count(*) from OA_Log")), logs - 2);
+  // The server prunes when it starts, with the setting.
+  add_lines(40);
+  server_.reset();
+  ServerOptions o = options();
+  o.database = database_;
+  o.retention_days = 30;
+  start(std::move(o));
+  EXPECT_TRUE(eventually([&] { return scalar("select count(*) from OAPX1_NodeHistory") == "1"; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, NodeEditing, ::testing::Values("sqlite", "postgres"));
