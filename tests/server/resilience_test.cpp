@@ -20,12 +20,17 @@
 #include <future>
 #include <thread>
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+
 #include "host/page.h"
 #include "http_client.h"
 #include "platform/data/connection.h"
 #include "platform/data/db_backend.h"
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
+#include "server/http_connection.h"
 #include "server/http_server.h"
 #include "server_fixture.h"
 #include "support/shared_counter.h"
@@ -137,6 +142,42 @@ TEST_F(ResilienceTest, idle_connection_flood_at_the_descriptor_limit_leaves_room
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
   EXPECT_EQ(http_get(port_, "/oa/style.css").status, 200);
+}
+
+// The admission sees a new connection before its event loop has read it. One
+// of which nothing has come is idle there from its accept, and one closed to
+// make room leaves its address's count at once: a loop that falls behind the
+// accepts must not leave an address at its limit with nothing to close (the
+// flood above then shut its next client out unanswered).
+TEST_F(ResilienceTest, a_new_connection_is_idle_or_busy_before_its_loop_reads_it) {
+  namespace net = boost::asio;
+  using tcp = net::ip::tcp;
+  WebApplication app(options());
+  net::io_context server_loop;  // never run: its connections are not read yet
+  Dispatch::Loop loop(server_loop, app);
+  tcp::acceptor acceptor(server_loop, tcp::endpoint(net::ip::make_address("127.0.0.1"), 0));
+  net::io_context client_loop;
+  struct Case {
+    std::string_view sent;  // what came with the connection
+    bool idle;
+  } cases[] = {{"", true}, {"GET /oa/style.css HTTP/1.1\r\n", false}};
+  for (const Case& c : cases) {
+    auto shared = std::make_shared<ConnectionSet>();
+    tcp::socket client(client_loop);
+    client.connect(acceptor.local_endpoint());
+    net::write(client, net::buffer(c.sent.data(), c.sent.size()));
+    tcp::socket accepted = acceptor.accept();
+    ASSERT_TRUE(eventually([&] { return accepted.available() == c.sent.size(); }));
+    const std::string peer = peer_address(accepted);
+    shared->per_address[peer] = 1;  // counted by the admission
+    auto connection = std::make_shared<HttpConnection>(std::move(accepted), peer, shared, loop);
+    connection->start();
+    EXPECT_EQ(connection->is_idle(), c.idle) << c.sent;
+    std::lock_guard<std::mutex> guard(shared->mutex);
+    EXPECT_EQ(connection->evict(), c.idle) << c.sent;
+    EXPECT_EQ(shared->per_address[peer], c.idle ? 0u : 1u) << c.sent;
+    EXPECT_EQ(shared->open.load(), c.idle ? 0u : 1u) << c.sent;
+  }
 }
 
 TEST_F(ResilienceTest, at_the_cap_the_connection_idle_longest_is_closed_first) {
