@@ -189,6 +189,12 @@ void HttpConnection::read_header() {
 void HttpConnection::on_header(beast::error_code ec) {
   if (ec) return on_read_error(ec);
   const auto& req = parser_->get();
+  // An HTTP/1.1 request names the host it is for exactly once; HTTP/1.0 may
+  // leave it out. With two, what the application and a proxy in front take
+  // for the host could differ.
+  if (const size_t hosts = req.count(http::field::host); hosts > 1 || (hosts == 0 && req.version() >= 11)) {
+    return reply_error(400);
+  }
   // A transfer coding this server does not decode would leave the body in
   // the stream to be read as the next request: refuse it.
   if (const size_t codings = req.count(http::field::transfer_encoding); codings > 0) {

@@ -109,8 +109,9 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // within the header time-out, however slowly its bytes arrive.
   void read_header();
 
-  // The head has come: refuses what cannot be read on, answers a
-  // 100-continue, and goes on to the body.
+  // The head has come: refuses what cannot be read on (400 for an HTTP/1.1
+  // request without a Host header, or any with two), answers a 100-continue,
+  // and goes on to the body.
   void on_header(boost::beast::error_code ec);
 
   // Reads the body within the body time-out. Each arrival is parsed at once,

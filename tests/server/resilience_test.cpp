@@ -671,6 +671,36 @@ TEST_F(ResilienceTest, failed_sign_ins_are_limited_without_locking_an_account_fo
   EXPECT_NE(lockouts[2].find("account admin waits 1 s after 4 failures from any address"), std::string::npos);
 }
 
+// Behind a trusted proxy a failed sign-in counts against the client the
+// proxy saw, the right-most X-Forwarded-For entry that is no trusted proxy:
+// what a client writes before it, in the same header or one of its own,
+// chooses nothing.
+TEST_F(ResilienceTest, a_client_behind_a_trusted_proxy_cannot_choose_the_address_its_failures_count_against) {
+  ServerOptions o = options();
+  o.login_failures = 3;
+  o.trusted_proxies = TrustedProxies::parse("127.0.0.1, 10.0.0.0/8");
+  start(o);
+  struct Case {
+    const char* forwarded_for;
+    const char* user;
+    const char* password;
+    int status;
+  } cases[] = {
+      // Three failures of 192.0.2.1, each time naming another address first.
+      {"198.51.100.1, 192.0.2.1", "wangwu", "wrong", 200},
+      {"198.51.100.2\r\nX-Forwarded-For: 192.0.2.1", "nobody", "wrong", 200},
+      {"10.0.0.5, 192.0.2.1, 10.0.0.7", "lisi", "wrong", 200},  // through a second proxy
+      // Refused, whatever it names now.
+      {"198.51.100.3, 192.0.2.1", "zhangsan", "demo", 429},
+      {"192.0.2.2, 192.0.2.1", "zhangsan", "demo", 429},
+      // Another client naming the refused address is not refused.
+      {"192.0.2.1, 192.0.2.2", "zhangsan", "demo", 303},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(sign_in_from(port_, c.forwarded_for, c.user, c.password).status, c.status) << c.forwarded_for;
+  }
+}
+
 TEST_F(ResilienceTest, a_failed_sign_in_takes_the_fixed_time_whether_or_not_the_account_exists) {
   ServerOptions o = options();
   o.login_failures = 0;
