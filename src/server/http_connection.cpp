@@ -67,6 +67,13 @@ HttpConnection::HttpConnection(tcp::socket&& socket, std::string peer, std::shar
                                Dispatch::Loop& loop)
     : socket_(std::move(socket)), shared_(std::move(shared)), peer_(std::move(peer)), loop_(loop) {
   ++shared_->open;
+  // Idle from its accept unless its first request came with it: counted for
+  // its address and against the cap before its loop reads it, a connection
+  // must be one or the other there. Were it neither until its loop's thread
+  // got round to it, a loop that fell behind the accepts would leave an
+  // address at its limit with nothing to close, and a new client of that
+  // address would be shut out.
+  idle_ = !request_begun();
 }
 
 void HttpConnection::start() {
@@ -86,7 +93,9 @@ HttpConnection::~HttpConnection() {
     shared_->connections.erase(registration_);
     last = shared_->connections.empty();
     if (const auto it = shared_->per_address.find(peer_); it != shared_->per_address.end()) {
-      if (--it->second == 0) shared_->per_address.erase(it);
+      // One closed to make room left its address's count when it was marked.
+      if (!evicting_) --it->second;
+      if (it->second == 0) shared_->per_address.erase(it);
     }
   }
   if (last && shared_->stopping && shared_->on_idle) shared_->on_idle();
@@ -108,18 +117,30 @@ void HttpConnection::check_deadline(Clock::time_point now) {
 bool HttpConnection::evict() {
   if (!idle_ || evicting_.exchange(true)) return false;
   --shared_->open;
+  // Its address may take a new connection in its place at once, however long
+  // its loop takes to close it. The entry stays (the caller may hold it) until
+  // the connection ends.
+  if (const auto it = shared_->per_address.find(peer_); it != shared_->per_address.end()) --it->second;
   net::post(socket_.get_executor(), [self = shared_from_this()] {
     if (!self->close_if_idle()) {
       // A request arrived in the meantime: it is served after all.
       self->evicting_ = false;
       ++self->shared_->open;
+      std::lock_guard<std::mutex> guard(self->shared_->mutex);
+      ++self->shared_->per_address[self->peer_];
     }
   });
   return true;
 }
 
+bool HttpConnection::request_begun() const {
+  beast::error_code ec;
+  return socket_.available(ec) > 0 && !ec;
+}
+
 bool HttpConnection::close_if_idle() {
-  if (!idle_) return false;
+  // Bytes that came before the handler waiting for them ran are a request.
+  if (!idle_ || request_begun()) return false;
   beast::error_code ec;
   socket_.shutdown(tcp::socket::shutdown_both, ec);
   socket_.close(ec);
@@ -145,10 +166,7 @@ void HttpConnection::read_request(bool fresh) {
   // So has the first request of a new connection whose bytes came with it
   // (as they mostly do): it is busy from here, never taken for idle, and so
   // closed to make room, while the handler that reads it waits its turn.
-  if (fresh) {
-    beast::error_code ec;
-    if (socket_.available(ec) > 0 && !ec) return read_header();
-  }
+  if (fresh && request_begun()) return read_header();
   // Idle until the first byte comes: the connection may be closed to make
   // room, and is closed when nothing comes within the read time-out.
   idle_ = true;
@@ -171,6 +189,12 @@ void HttpConnection::read_header() {
 void HttpConnection::on_header(beast::error_code ec) {
   if (ec) return on_read_error(ec);
   const auto& req = parser_->get();
+  // An HTTP/1.1 request names the host it is for exactly once; HTTP/1.0 may
+  // leave it out. With two, what the application and a proxy in front take
+  // for the host could differ.
+  if (const size_t hosts = req.count(http::field::host); hosts > 1 || (hosts == 0 && req.version() >= 11)) {
+    return reply_error(400);
+  }
   // A transfer coding this server does not decode would leave the body in
   // the stream to be read as the next request: refuse it.
   if (const size_t codings = req.count(http::field::transfer_encoding); codings > 0) {

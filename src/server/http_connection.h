@@ -40,7 +40,8 @@ struct ConnectionSet {
   std::list<std::weak_ptr<HttpConnection>> connections;
   // Connections that hold a descriptor, less those being closed to make room.
   std::atomic<size_t> open{0};
-  // Live connections by client address (the peer's), for the per-address limit.
+  // Live connections by client address (the peer's), less those being closed
+  // to make room, for the per-address limit.
   std::unordered_map<std::string, size_t> per_address;
   std::function<void()> on_idle;  // called when the last connection ends during a stop
 };
@@ -74,7 +75,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   void shut_down();
 
   // Waiting for a request of which nothing has come, and not being closed.
-  // A connection that has sent part of a request is busy.
+  // A connection that has sent part of a request is busy; a new one is idle
+  // from its accept unless its first request came with it.
   bool is_idle() const { return idle_ && !evicting_; }
 
   // The client's address.
@@ -84,11 +86,16 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   void check_deadline(std::chrono::steady_clock::time_point now);
 
   // Marks the connection to be closed to make room for a new one; false when
-  // it is busy or already marked. Its descriptor counts as free from here.
+  // it is busy or already marked. Its descriptor, and its place in its
+  // address's count, count as free from here. Called with the set's mutex held.
   bool evict();
 
  private:
-  // Closes the connection when it waits for a request of which nothing has come.
+  // Whether bytes of a request have come that no handler has read yet.
+  bool request_begun() const;
+
+  // Closes the connection when it waits for a request of which nothing has
+  // come; false, leaving it open, when it is busy or its request has begun.
   bool close_if_idle();
 
   // The read or write under way must end within `timeout` from now.
@@ -102,8 +109,9 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // within the header time-out, however slowly its bytes arrive.
   void read_header();
 
-  // The head has come: refuses what cannot be read on, answers a
-  // 100-continue, and goes on to the body.
+  // The head has come: refuses what cannot be read on (400 for an HTTP/1.1
+  // request without a Host header, or any with two), answers a 100-continue,
+  // and goes on to the body.
   void on_header(boost::beast::error_code ec);
 
   // Reads the body within the body time-out. Each arrival is parsed at once,

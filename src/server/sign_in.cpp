@@ -34,6 +34,22 @@ void record_login_event(ApplicationState& application, Session& session, std::st
 
 namespace {
 
+// True when no segment of `path` (which begins with "/") leads up or aside:
+// no "." or ".." segment, no empty one but the last ("//" starts a host), no
+// backslash (a "/" to a browser) and no control character.
+bool plain_segments(std::string_view path) {
+  for (char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == '\\') return false;
+  }
+  for (size_t at = 1; at <= path.size();) {
+    const size_t end = std::min(path.find('/', at), path.size());
+    const std::string_view segment = path.substr(at, end - at);
+    if (segment == "." || segment == ".." || (segment.empty() && end < path.size())) return false;
+    at = end + 1;
+  }
+  return true;
+}
+
 // True when `password` is the one stored: a salted hash verifies it; a value
 // that is no hash is a plain-text password of an older database, compared
 // as it is.
@@ -117,17 +133,21 @@ std::string SignIn::safe_next(std::string_view next) const {
   const std::string_view root =
       std::string_view(settings_.login_path).substr(0, settings_.login_path.rfind('/') + 1);
   if (root.empty() || next.size() <= root.size() || next.substr(0, root.size()) != root) return "";
-  // Below the root only: no way out by "//", "\\" or a dot segment, and
-  // printable ASCII alone, as a Location header carries it.
+  // Printable ASCII alone, as a Location header carries it, and no backslash.
   for (char c : next) {
     if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f || c == '\\') return "";
   }
-  const std::string_view path = next.substr(0, next.find('?'));
-  if (path.find("//") != std::string_view::npos || path.find("/../") != std::string_view::npos ||
-      path.find("/./") != std::string_view::npos || path.ends_with("/..")) {
-    return "";
+  // Below the root only, however the path is resolved: a browser takes an
+  // escaped dot ("%2e") for a dot, a server behind may decode an escaped slash
+  // or backslash, and an escape may be escaped again. So each decoding of the
+  // path, until one changes nothing, must be plain segments.
+  std::string path(next.substr(0, next.find_first_of("?#")));
+  for (;;) {
+    if (!plain_segments(path)) return "";
+    std::string decoded = percent_decode(path, false);
+    if (decoded == path) return std::string(next);
+    path = std::move(decoded);
   }
-  return std::string(next);
 }
 
 HttpReply SignIn::form(std::string_view query) const {

@@ -92,7 +92,8 @@ class SignIn {
   HttpReply form_reply(int status, std::string_view message, std::string_view user,
                        std::string_view next = {}) const;
   // `next` when it is a path below the application root (no scheme, host or
-  // control character); else "".
+  // control character) and stays below it however its escapes are decoded
+  // (no "." or ".." segment, "//" or backslash, escaped or not); else "".
   std::string safe_next(std::string_view next) const;
 
   SignInSettings settings_;

@@ -20,12 +20,17 @@
 #include <future>
 #include <thread>
 
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+
 #include "host/page.h"
 #include "http_client.h"
 #include "platform/data/connection.h"
 #include "platform/data/db_backend.h"
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
+#include "server/http_connection.h"
 #include "server/http_server.h"
 #include "server_fixture.h"
 #include "support/shared_counter.h"
@@ -137,6 +142,42 @@ TEST_F(ResilienceTest, idle_connection_flood_at_the_descriptor_limit_leaves_room
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
   EXPECT_EQ(http_get(port_, "/oa/style.css").status, 200);
+}
+
+// The admission sees a new connection before its event loop has read it. One
+// of which nothing has come is idle there from its accept, and one closed to
+// make room leaves its address's count at once: a loop that falls behind the
+// accepts must not leave an address at its limit with nothing to close (the
+// flood above then shut its next client out unanswered).
+TEST_F(ResilienceTest, a_new_connection_is_idle_or_busy_before_its_loop_reads_it) {
+  namespace net = boost::asio;
+  using tcp = net::ip::tcp;
+  WebApplication app(options());
+  net::io_context server_loop;  // never run: its connections are not read yet
+  Dispatch::Loop loop(server_loop, app);
+  tcp::acceptor acceptor(server_loop, tcp::endpoint(net::ip::make_address("127.0.0.1"), 0));
+  net::io_context client_loop;
+  struct Case {
+    std::string_view sent;  // what came with the connection
+    bool idle;
+  } cases[] = {{"", true}, {"GET /oa/style.css HTTP/1.1\r\n", false}};
+  for (const Case& c : cases) {
+    auto shared = std::make_shared<ConnectionSet>();
+    tcp::socket client(client_loop);
+    client.connect(acceptor.local_endpoint());
+    net::write(client, net::buffer(c.sent.data(), c.sent.size()));
+    tcp::socket accepted = acceptor.accept();
+    ASSERT_TRUE(eventually([&] { return accepted.available() == c.sent.size(); }));
+    const std::string peer = peer_address(accepted);
+    shared->per_address[peer] = 1;  // counted by the admission
+    auto connection = std::make_shared<HttpConnection>(std::move(accepted), peer, shared, loop);
+    connection->start();
+    EXPECT_EQ(connection->is_idle(), c.idle) << c.sent;
+    std::lock_guard<std::mutex> guard(shared->mutex);
+    EXPECT_EQ(connection->evict(), c.idle) << c.sent;
+    EXPECT_EQ(shared->per_address[peer], c.idle ? 0u : 1u) << c.sent;
+    EXPECT_EQ(shared->open.load(), c.idle ? 0u : 1u) << c.sent;
+  }
 }
 
 TEST_F(ResilienceTest, at_the_cap_the_connection_idle_longest_is_closed_first) {
@@ -629,6 +670,36 @@ TEST_F(ResilienceTest, failed_sign_ins_are_limited_without_locking_an_account_fo
   EXPECT_NE(lockouts[0].find("address 192.0.2.1 refused for 60 s after 3 failures"), std::string::npos);
   EXPECT_NE(lockouts[1].find("address 198.51.100.1 refused"), std::string::npos);
   EXPECT_NE(lockouts[2].find("account admin waits 1 s after 4 failures from any address"), std::string::npos);
+}
+
+// Behind a trusted proxy a failed sign-in counts against the client the
+// proxy saw, the right-most X-Forwarded-For entry that is no trusted proxy:
+// what a client writes before it, in the same header or one of its own,
+// chooses nothing.
+TEST_F(ResilienceTest, a_client_behind_a_trusted_proxy_cannot_choose_the_address_its_failures_count_against) {
+  ServerOptions o = options();
+  o.login_failures = 3;
+  o.trusted_proxies = TrustedProxies::parse("127.0.0.1, 10.0.0.0/8");
+  start(o);
+  struct Case {
+    const char* forwarded_for;
+    const char* user;
+    const char* password;
+    int status;
+  } cases[] = {
+      // Three failures of 192.0.2.1, each time naming another address first.
+      {"198.51.100.1, 192.0.2.1", "wangwu", "wrong", 200},
+      {"198.51.100.2\r\nX-Forwarded-For: 192.0.2.1", "nobody", "wrong", 200},
+      {"10.0.0.5, 192.0.2.1, 10.0.0.7", "lisi", "wrong", 200},  // through a second proxy
+      // Refused, whatever it names now.
+      {"198.51.100.3, 192.0.2.1", "zhangsan", "demo", 429},
+      {"192.0.2.2, 192.0.2.1", "zhangsan", "demo", 429},
+      // Another client naming the refused address is not refused.
+      {"192.0.2.1, 192.0.2.2", "zhangsan", "demo", 303},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(sign_in_from(port_, c.forwarded_for, c.user, c.password).status, c.status) << c.forwarded_for;
+  }
 }
 
 TEST_F(ResilienceTest, a_failed_sign_in_takes_the_fixed_time_whether_or_not_the_account_exists) {

@@ -327,6 +327,26 @@ TEST_F(ServerTest, bad_requests_are_refused_and_the_server_keeps_serving) {
   EXPECT_EQ(log_.entries().size(), 0u);
 }
 
+TEST_F(ServerTest, an_http_1_1_request_names_its_host_exactly_once) {
+  start(options(true));
+  const std::string line = "GET " + page("do=echo&a=1");
+  struct Case {
+    std::string name, head;
+    int status;
+  } cases[] = {
+      {"HTTP/1.1 with a host", line + " HTTP/1.1\r\nHost: x\r\n", 200},
+      {"HTTP/1.1 without a host", line + " HTTP/1.1\r\n", 400},
+      {"HTTP/1.1 with two hosts", line + " HTTP/1.1\r\nHost: x\r\nHost: y\r\n", 400},
+      {"HTTP/1.1 with two hosts, the same", line + " HTTP/1.1\r\nHost: x\r\nhost: x\r\n", 400},
+      {"HTTP/1.0 without a host", line + " HTTP/1.0\r\n", 200},
+      {"HTTP/1.0 with two hosts", line + " HTTP/1.0\r\nHost: x\r\nHost: y\r\n", 400},
+  };
+  for (const auto& c : cases) {
+    HttpClient client(port_);
+    EXPECT_EQ(client.exchange(c.head + "Connection: close\r\n\r\n").status, c.status) << c.name;
+  }
+}
+
 TEST_F(ServerTest, keep_alive_pipelining_and_chunked_bodies_work) {
   start(options(true));
   HttpClient client(port_);

@@ -2,6 +2,7 @@
 // log, through a real server on a loopback port.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -221,6 +222,48 @@ TEST_F(SignIn, only_a_post_from_the_site_signs_out) {
   r = http_get(port_, "/oa/flow/model/jiedian.asp?OAID=1", cookie);
   EXPECT_EQ(gb18030_to_utf8(r.body).find("top.location.href = \"/oa/login.asp\""), std::string::npos);
   EXPECT_EQ(log_rows(), "应用日志|127.0.0.1|zhangsan|系统登陆|1");
+}
+
+// A sign-in goes on to its next= only while that stays below the application
+// root however its escapes are decoded; else to the landing page.
+TEST_F(SignIn, a_next_that_resolves_outside_the_application_root_leads_to_the_landing_page) {
+  start();
+  const std::string landing = "/oa/flow/model/model.asp?OAID=1";
+  struct Case {
+    std::string next;
+    std::string location;
+  } cases[] = {
+      {"/oa/flow/model/model.asp?OAID=1&JieDianID=4", "/oa/flow/model/model.asp?OAID=1&JieDianID=4"},
+      {"/oa/flow/model/model.asp?back=/../x", "/oa/flow/model/model.asp?back=/../x"},  // the query is data
+      {"/oa/flow/%E6%B5%81%E7%A8%8B.asp", "/oa/flow/%E6%B5%81%E7%A8%8B.asp"},
+      {"/oa/%2e%2e/%2e%2e/x", landing},
+      {"/oa/.%2e/x", landing},
+      {"/oa/flow/%2e/x", landing},
+      {"/oa/..%2f..%2fx", landing},
+      {"/oa/..%5c..%5cx", landing},
+      {"/oa/..\\..\\x", landing},
+      {"/oa/%252e%252e/x", landing},  // escaped twice
+      {"/oa/%2f%2fevil.example/", landing},
+  };
+  // Form-encoded, so the server's own decoding of the form leaves `next` as written.
+  auto encoded = [](std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+      if (std::isalnum(c) || c == '/' || c == '.') {
+        out += static_cast<char>(c);
+      } else {
+        out += {'%', kHex[c >> 4], kHex[c & 15]};
+      }
+    }
+    return out;
+  };
+  for (const Case& c : cases) {
+    const ClientReply r =
+        http_post(port_, "/oa/login.asp", "username=admin&password=demo&next=" + encoded(c.next));
+    EXPECT_EQ(r.status, 303) << c.next;
+    EXPECT_EQ(r.header("Location"), c.location) << c.next;
+  }
 }
 
 TEST_F(SignIn, a_trusted_proxy_names_the_client_to_the_policy) {
