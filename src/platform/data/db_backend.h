@@ -172,6 +172,39 @@ DbParam param_from_variant(const Variant& v);
 enum class DbErrorKind : uint8_t { kInvalidObject, kSyntax, kConstraint, kOther };
 [[noreturn]] void raise_db_error(DbErrorKind kind, std::string message);
 
+// The number of the failure of a statement that ran out of its time limit
+// (ProcessSettings::statement_limit_ms), as the data access platform numbers
+// an expired command time-out.
+inline constexpr int32_t kStatementTimedOut = -2147217871;
+// A statement's time limit on a connection whose command time-out is
+// `command_seconds` (0: none), in milliseconds: the process's statement limit,
+// bounded by the command time-out; 0 when the process sets no limit.
+int statement_limit_ms(int command_seconds);
+// Raises that failure for the statement `sql`, after telling the thread's
+// StatementTimeouts (if any) of it.
+[[noreturn]] void raise_statement_timeout(std::string_view sql);
+
+// Watches the statements this thread runs while it lives: the first that ran
+// out of its time limit is remembered, even when the caller catches its
+// failure and goes on. Scopes nest; the innermost one is told.
+class StatementTimeouts {
+ public:
+  StatementTimeouts();
+  ~StatementTimeouts();
+  StatementTimeouts(const StatementTimeouts&) = delete;
+  StatementTimeouts& operator=(const StatementTimeouts&) = delete;
+
+  // The text of the first statement that ran out of time in this scope, cut
+  // to its first kTextKept bytes; nullopt when none did.
+  const std::optional<std::string>& first() const { return first_; }
+  static constexpr size_t kTextKept = 200;
+
+ private:
+  friend void raise_statement_timeout(std::string_view sql);
+  StatementTimeouts* outer_;          // the scope this one is nested in; null for none
+  std::optional<std::string> first_;  // the first statement that ran out of time
+};
+
 }  // namespace oapx1
 
 #endif  // OAPX1_PLATFORM_DATA_DB_BACKEND_H_
