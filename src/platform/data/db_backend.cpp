@@ -144,6 +144,8 @@ void raise_statement_timeout(std::string_view sql) {
     while (cut < sql.size() && cut > 0 && (static_cast<unsigned char>(sql[cut]) & 0xC0) == 0x80) --cut;
     watching_timeouts->first_ = std::string(sql.substr(0, cut));
   }
+  // What the call gave without the statement's rows is not kept.
+  CallWatch::unrepeatable();
   throw ScriptError(kStatementTimedOut, "Query timeout expired");
 }
 

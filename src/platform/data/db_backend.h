@@ -181,7 +181,8 @@ inline constexpr int32_t kStatementTimedOut = -2147217871;
 // bounded by the command time-out; 0 when the process sets no limit.
 int statement_limit_ms(int command_seconds);
 // Raises that failure for the statement `sql`, after telling the thread's
-// StatementTimeouts (if any) of it.
+// StatementTimeouts (if any) of it; the call under way cannot be answered
+// again (CallWatch::unrepeatable).
 [[noreturn]] void raise_statement_timeout(std::string_view sql);
 
 // Watches the statements this thread runs while it lives: the first that ran

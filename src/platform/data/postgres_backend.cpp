@@ -291,7 +291,7 @@ class PgSession final : public DbSession {
         cache_.erase(key);
         continue;
       }
-      return read(std::move(result));
+      return read(std::move(result), sql);
     }
   }
 
@@ -299,7 +299,7 @@ class PgSession final : public DbSession {
     // A script may change anything.
     CallWatch::unrepeatable();
     RequestReads::changed();
-    return read(exec(sql));
+    return read(exec(sql), sql);
   }
 
   const DbTable& table(const std::string& table_id) override {
@@ -449,8 +449,11 @@ class PgSession final : public DbSession {
     return asked;
   }
 
-  [[noreturn]] void fail(const PGresult* result) const {
+  // Raises the failure of `result` of the statement `sql`: the server's
+  // statement_timeout as kStatementTimedOut, any other as the data layer does.
+  [[noreturn]] void fail(const PGresult* result, std::string_view sql) const {
     const std::string state = sqlstate(result);
+    if (state == "57014") raise_statement_timeout(sql);  // query_canceled: only the time limit cancels
     const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
     std::string message = primary ? primary : PQerrorMessage(conn_.get());
     DbErrorKind kind = DbErrorKind::kOther;
@@ -482,7 +485,7 @@ class PgSession final : public DbSession {
           deadline(), sql);
       if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return;
     }
-    fail(r.get());
+    fail(r.get(), sql);
   }
 
   // The parameter types of a prepared statement: `given` where the caller
@@ -491,7 +494,7 @@ class PgSession final : public DbSession {
   std::vector<Oid> describe(const std::string& name, const std::string& sql, const std::vector<Oid>& given) {
     if (std::find(given.begin(), given.end(), Oid{0}) == given.end()) return given;
     ResultPtr r = pg::exec_sent(conn_.get(), PQsendDescribePrepared(conn_.get(), name.c_str()), deadline(), sql);
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail(r.get());
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail(r.get(), sql);
     std::vector<Oid> out(given.size(), 0);
     for (int i = 0; i < PQnparams(r.get()) && static_cast<size_t>(i) < out.size(); ++i) {
       out[static_cast<size_t>(i)] = PQparamtype(r.get(), i);
@@ -499,7 +502,8 @@ class PgSession final : public DbSession {
     return out;
   }
 
-  DbResult read(ResultPtr result) const {
+  // The rows of `result` of the statement `sql`; fails as fail does.
+  DbResult read(ResultPtr result, std::string_view sql = {}) const {
     DbResult out;
     switch (PQresultStatus(result.get())) {
       case PGRES_COMMAND_OK:
@@ -540,7 +544,7 @@ class PgSession final : public DbSession {
         break;
       }
       default:
-        fail(result.get());
+        fail(result.get(), sql);
     }
     const char* affected = PQcmdTuples(result.get());
     out.affected = affected && *affected ? std::atoll(affected) : 0;

@@ -38,7 +38,7 @@ struct ProcessSettings {
   // in milliseconds; the connection's command time-out still applies when it
   // is shorter. 0 leaves only the command time-out. A statement that runs
   // longer fails with kStatementTimedOut (platform/data/db_backend.h).
-  int statement_limit_ms = 5000;
+  int statement_limit_ms = 0;
   // The accounts the login access policy does not restrict, in lower case,
   // as the host's configuration sets them; nullopt reads the environment
   // variable OAPX1_LOGIN_EXEMPT at each check (platform/web/login_exempt.h).
