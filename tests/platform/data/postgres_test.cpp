@@ -3,6 +3,8 @@
 // Each run works in a schema of its own, dropped at the end.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -13,6 +15,7 @@
 #include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
+#include "platform/process/process.h"
 #include "support/script_failure.h"
 #include "support/test_db.h"
 #include "support/test_pg.h"
@@ -183,6 +186,41 @@ TEST_F(Postgres, the_pool_is_bounded_and_replaces_connections_the_server_closed)
   second.Close();
   pool.set_limits(64, std::chrono::seconds(10));
   conn_->Open(pg_->url());
+}
+
+// A statement past its time limit fails as a time-out, named to the thread's
+// watch, whether the server cancels it or is silent altogether (the process
+// serving the connection stopped): the client stops waiting within the limit
+// and a second's grace, and the connection given up is not handed out again.
+TEST_F(Postgres, a_statement_past_its_time_limit_fails_as_a_time_out_even_from_a_silent_server) {
+  const ScopedProcessSettings limit([](ProcessSettings& s) { s.statement_limit_ms = 1000; });
+  const struct {
+    const char* sql;
+    bool stop_server;
+  } cases[] = {{"select pg_sleep(10)", false}, {"select 1 as silent", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    auto conn = std::make_shared<Connection>();
+    conn->Open(pg_->url());
+    Recordset rs;
+    rs.Open("select pg_backend_pid()", Variant(std::static_pointer_cast<Object>(conn)), 1, 3);
+    const auto pid = static_cast<pid_t>(rs.field(0).integer());
+    rs.Close();
+    if (c.stop_server && kill(pid, SIGSTOP) != 0) GTEST_SKIP() << "the server's processes cannot be stopped here";
+    StatementTimeouts timeouts;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failure_of([&] { conn->execute(c.sql); }).first, kStatementTimedOut);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    if (c.stop_server) kill(pid, SIGCONT);
+    EXPECT_GE(waited, std::chrono::milliseconds(900));
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    ASSERT_TRUE(timeouts.first());
+    EXPECT_EQ(*timeouts.first(), c.sql);
+    conn->Close();
+    conn->Open(pg_->url());
+    EXPECT_EQ(failure_of([&] { conn->execute("select 1"); }).first, 0);
+    conn->Close();
+  }
 }
 
 // The application's statements were written for an engine that ignores letter
