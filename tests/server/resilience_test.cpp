@@ -724,7 +724,7 @@ TEST_F(ResilienceTest, a_page_whose_statement_runs_past_the_time_out_answers_503
   EXPECT_EQ(reply.status, 503);
   EXPECT_EQ(reply.header("Retry-After"), "1");
   ASSERT_FALSE(log_.entries().empty());
-  const std::string& last = log_.entries().back().second;
+  const std::string last = log_.entries().back().second;
   EXPECT_NE(last.find("statement timed out after 1 s: WITH RECURSIVE c(x)"), std::string::npos) << last;
 }
 }  // namespace

@@ -413,8 +413,7 @@ TEST_F(DataAccess, a_statement_past_its_time_limit_is_interrupted_as_a_time_out)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(failure_of([&] { conn_->execute(c.sql); }).first, c.failure);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(timeouts.first().has_value(), c.failure != 0);
-    if (timeouts.first()) EXPECT_EQ(*timeouts.first(), c.sql);
+    EXPECT_EQ(timeouts.first().value_or(""), c.failure != 0 ? c.sql : "");
   }
 }
 
