@@ -152,7 +152,9 @@ class DbSession {
 // Opens an engine connection for a connection string: "sqlite:PATH" (the file
 // is created when missing) or, when built in, "postgresql://..." /
 // "postgres://...". Fails with err::kProviderFailure and the engine's message
-// when it refuses, or with a message naming the accepted forms for any other string.
+// when it refuses (kStatementTimedOut when a server is silent past the
+// statement limit), or with a message naming the accepted forms for any
+// other string.
 std::unique_ptr<DbSession> open_db_session(const std::string& connect_string);
 
 // The round trips this process's engine connections have made to database

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -650,9 +651,15 @@ std::unique_ptr<DbSession> open_postgres_session(const std::string& url) {
   const std::string connect_seconds = std::to_string(std::max(2, (limit_ms + 999) / 1000));
   const char* keywords[] = {"connect_timeout", "dbname", nullptr};
   const char* values[] = {connect_seconds.c_str(), url.c_str(), nullptr};
+  const auto start = std::chrono::steady_clock::now();
   ConnPtr conn(limit_ms > 0 ? PQconnectdbParams(keywords, values, 1) : PQconnectdb(url.c_str()));
   if (!conn) throw ScriptError(err::kProviderFailure, "out of memory");
   if (PQstatus(conn.get()) != CONNECTION_OK) {
+    // A server that let the whole connect time-out pass without answering
+    // is silent, as a statement that waits past its limit.
+    if (limit_ms > 0 && std::chrono::steady_clock::now() - start >= std::chrono::seconds(std::stoi(connect_seconds))) {
+      raise_statement_timeout("(connecting to the database server)");
+    }
     std::string message = PQerrorMessage(conn.get());
     while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
     throw ScriptError(err::kProviderFailure, message);

@@ -3,7 +3,10 @@
 // Each run works in a schema of its own, dropped at the end.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -221,6 +224,28 @@ TEST_F(Postgres, a_statement_past_its_time_limit_fails_as_a_time_out_even_from_a
     EXPECT_EQ(failure_of([&] { conn->execute("select 1"); }).first, 0);
     conn->Close();
   }
+}
+
+// A server that takes the connection and never answers is given up on after
+// the connect time-out the statement limit sets (two seconds at the least),
+// as a time-out.
+TEST(PostgresSilent, a_server_silent_from_the_start_fails_the_connect_as_a_time_out) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(listen(listener, 4), 0);  // connections wait in the queue, never accepted
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const ScopedProcessSettings limit([](ProcessSettings& s) { s.statement_limit_ms = 1000; });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(failure_of([&] {
+              open_db_session("postgresql://nobody@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x");
+            }).first,
+            kStatementTimedOut);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  close(listener);
 }
 
 // The application's statements were written for an engine that ignores letter
