@@ -222,6 +222,7 @@ const std::vector<ServeSetting>& serve_settings() {
        [](O& o, const std::string& key, const std::string& v) {
          o.db_lock_wait = std::chrono::seconds(to_number(key, v, 0, 3600));
        }},
+      seconds_setting("statement-timeout", &O::statement_timeout, 0, 3600),
       number_setting<size_t>("db-pool", &O::db_pool, 1, 10000),
       flag_setting("keep-views", &O::keep_views),
       flag_setting("secure-cookies", &O::secure_cookies),
@@ -364,6 +365,9 @@ std::string serve_usage() {
          "  body-timeout SECONDS    to receive a request's body after its head (default 30)\n"
          "  write-timeout SECONDS   to send an answer (default 30)\n"
          "  db-lock-wait SECONDS    a write waits this long for a locked database (default 5)\n"
+         "  statement-timeout SECONDS  a page's statement runs, or waits for the database\n"
+         "                          server, this long before the page answers 503; 0: no\n"
+         "                          limit (default 5)\n"
          "  db-pool N               database connections open at once; further requests wait\n"
          "                          for one (default 64)\n"
          "  keep-views on|off       answer a repeated view with its earlier bytes while nothing\n"

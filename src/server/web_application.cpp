@@ -9,6 +9,7 @@
 #include "platform/call/call_context.h"
 #include "platform/components/components.h"
 #include "platform/data/connection.h"
+#include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
@@ -126,7 +127,12 @@ WebApplication::WebApplication(ServerOptions options)
 
   set_default_database(options_.database);
   const int lock_wait_ms = static_cast<int>(options_.db_lock_wait.count());
-  update_process_settings([&](ProcessSettings& s) { s.database_lock_wait_ms = lock_wait_ms; });
+  const int statement_limit_ms = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(options_.statement_timeout).count());
+  update_process_settings([&](ProcessSettings& s) {
+    s.database_lock_wait_ms = lock_wait_ms;
+    s.statement_limit_ms = statement_limit_ms;
+  });
   DbPool::instance().set_limits(options_.db_pool, DbPool::instance().open_wait());
   application_.set_item("TavrinOAURL", Variant(options_.oa_url));
   if (options_.demo_login.has_value()) {
@@ -258,9 +264,21 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route,
       return reply;
     };
     switch (route.kind) {
-      case Route::Kind::kPage:
+      case Route::Kind::kPage: {
         if (!get && !post) return not_allowed("GET, HEAD, POST");
-        return *run_page(request, route, false, nullptr, looked);
+        // A statement past its time limit, even one the page's own handler
+        // reported, makes the whole answer 503: the database is too slow or
+        // silent now, and the page it gave is not the page.
+        StatementTimeouts timeouts;
+        std::optional<HttpReply> reply;
+        try {
+          reply = run_page(request, route, false, nullptr, looked);
+        } catch (...) {
+          if (!timeouts.first()) throw;
+        }
+        if (timeouts.first()) return statement_timed_out(*timeouts.first());
+        return std::move(*reply);
+      }
       case Route::Kind::kLogin:
         if (!get && !post) return not_allowed("GET, HEAD, POST");
         return post ? sign_in_->sign_in(request, route.query) : sign_in_->form(route.query);
@@ -285,6 +303,14 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route,
     event_log().write(kEventError, "request failed: " + failure_text(std::current_exception()));
     return status_page(500, "Internal Server Error");
   }
+}
+
+HttpReply WebApplication::statement_timed_out(const std::string& statement) const {
+  event_log().write(kEventError, "statement timed out after " + std::to_string(options_.statement_timeout.count()) +
+                                     " s: " + statement);
+  HttpReply reply = status_page(503, "Service Unavailable");
+  reply.headers.emplace_back("Retry-After", std::to_string(std::max<long long>(1, options_.statement_timeout.count())));
+  return reply;
 }
 
 namespace {

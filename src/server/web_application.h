@@ -87,6 +87,7 @@ struct ServerOptions {
   size_t max_connections = 0;             // open connections; 0: from the descriptor limit
   size_t max_connections_per_address = 256;  // open connections of one client address; 0: no limit
   std::chrono::milliseconds db_lock_wait{5000};  // longest wait for a database lock; 0: command time-out
+  std::chrono::seconds statement_timeout{5};  // longest a page's statement runs or waits for the server; 0: none
   size_t db_pool = 64;                    // database connections open at once; more requests wait for one
   bool keep_views = true;                 // answer a view again while nothing it read changed
   std::string app_root = kDefaultAppRoot; // URL path of the web application, with both slashes
@@ -210,6 +211,10 @@ class WebApplication {
   struct PageRun;
 
   HttpReply answer(const HttpRequest& request, const Route& route, LookedUp* looked);
+  // The answer of a page whose statement `statement` (its text, cut short)
+  // ran out of its time limit: 503 with Retry-After, the statement written
+  // to the event log.
+  HttpReply statement_timed_out(const std::string& statement) const;
   // Runs a page through its stages, in order. With `kept_only`, only
   // answers from a kept view, and is nothing when none holds, with what it
   // read in `*looked`; else, with `looked`, goes on from what a look read.

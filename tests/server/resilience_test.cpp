@@ -758,5 +758,45 @@ TEST_F(ResilienceTest, database_unreadable_at_start_is_asked_again_for_the_demo_
   EXPECT_TRUE(server_->application().demo_login_enabled());
 }
 
+
+// A page that runs a statement with no end and reports its failure itself,
+// as the page class's handler does.
+class EndlessReadPage : public Page {
+ public:
+  explicit EndlessReadPage(std::string url) : url_(std::move(url)) {}
+  void I_init() override {
+    bind_request_context();
+    Connection conn;
+    conn.Open(Variant(url_));
+    try {
+      conn.execute(Variant("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c"));
+    } catch (const ScriptError& e) {
+      response_object().write(" Error " + e.message());
+    }
+    conn.Close();
+  }
+
+ private:
+  std::string url_;
+};
+
+// A page whose statement ran past the statement time-out answers 503 with
+// Retry-After soon after the limit, though the page reported the failure
+// itself; the event log names the statement.
+TEST_F(ResilienceTest, a_page_whose_statement_runs_past_the_time_out_answers_503) {
+  ServerOptions o = options();
+  o.statement_timeout = std::chrono::seconds(1);
+  const std::string url = db_.url();
+  o.page_factory = [url] { return std::make_unique<EndlessReadPage>(url); };
+  start(o);
+  const auto start = std::chrono::steady_clock::now();
+  const ClientReply reply = http_get(port_, std::string(kPage));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(reply.status, 503);
+  EXPECT_EQ(reply.header("Retry-After"), "1");
+  ASSERT_FALSE(log_.entries().empty());
+  const std::string last = log_.entries().back().second;
+  EXPECT_NE(last.find("statement timed out after 1 s: WITH RECURSIVE c(x)"), std::string::npos) << last;
+}
 }  // namespace
 }  // namespace oapx1

@@ -98,6 +98,7 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   const ServerOptions defaults = parse_serve_args({});
   EXPECT_EQ(defaults.max_connections, 0u);  // from the descriptor limit
   EXPECT_EQ(defaults.db_lock_wait, std::chrono::seconds(5));
+  EXPECT_EQ(defaults.statement_timeout, std::chrono::seconds(5));
   EXPECT_FALSE(defaults.secure_cookies);
   EXPECT_TRUE(defaults.trusted_proxies.empty());
   EXPECT_EQ(defaults.login_failures, 10);
@@ -112,11 +113,13 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
        "--secure-cookies", "true", "--trusted-proxies", "10.0.0.0/8, ::1", "--login-failures", "0",
        "--header-timeout", "3", "--body-timeout=40", "--max-connections-per-address", "0",
        "--sessions-per-account", "5", "--max-sessions=100000",
-       "--edit-permission", "WFADMIN", "--db-pool", "8", "--keep-views", "off"});
+       "--edit-permission", "WFADMIN", "--db-pool", "8", "--keep-views", "off",
+       "--statement-timeout", "0"});
   EXPECT_EQ(o.page_threads, 3);
   EXPECT_EQ(o.page_queue, 20u);
   EXPECT_EQ(o.max_connections, 500u);
   EXPECT_EQ(o.db_lock_wait, std::chrono::seconds(2));
+  EXPECT_EQ(o.statement_timeout, std::chrono::seconds(0));
   EXPECT_TRUE(o.secure_cookies);
   EXPECT_TRUE(o.trusted_proxies.trusts("10.2.3.4"));
   EXPECT_TRUE(o.trusted_proxies.trusts("::1"));
@@ -134,7 +137,7 @@ TEST(ServeArgs, settings_of_load_limits_cookies_proxies_and_sign_in) {
   EXPECT_TRUE(defaults.keep_views);
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-           {"--page-queue", "0"}, {"--trusted-proxies", "proxy.example"}, {"--db-lock-wait", "-1"},
+           {"--page-queue", "0"}, {"--trusted-proxies", "proxy.example"}, {"--db-lock-wait", "-1"}, {"--statement-timeout", "-1"},
            {"--secure-cookies", "maybe"}, {"--header-timeout", "0"},
            {"--sessions-per-account", "-1"}, {"--edit-permission", ""}}) {
     EXPECT_THROW(parse_serve_args(bad), std::invalid_argument) << bad[0];
@@ -152,7 +155,7 @@ TEST(ServeArgs, help_lists_every_setting_it_takes_and_only_those) {
                            "demo-login", "login-exempt", "login-failures", "trusted-proxies",
                            "secure-cookies", "access-log", "language", "threads", "page-threads",
                            "page-queue", "max-connections", "max-header", "max-body", "read-timeout",
-                           "write-timeout", "db-lock-wait", "db-pool"}) {
+                           "write-timeout", "db-lock-wait", "statement-timeout", "db-pool"}) {
     EXPECT_EQ(listed.count(name), 1u) << name;
   }
   for (const std::string& name : listed) {

@@ -1,9 +1,13 @@
 #include "platform/data/db_backend.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
+#include <utility>
 
 #include "platform/data/postgres_backend.h"
 #include "platform/data/sqlite_backend.h"
+#include "platform/process/process.h"
 #include "platform/text/ascii.h"
 
 namespace oapx1 {
@@ -117,8 +121,33 @@ void raise_db_error(DbErrorKind kind, std::string message) {
 
 namespace {
 
+// The innermost StatementTimeouts of the thread; null for none.
+thread_local StatementTimeouts* watching_timeouts = nullptr;
 
 }  // namespace
+
+StatementTimeouts::StatementTimeouts() : outer_(std::exchange(watching_timeouts, this)) {}
+
+StatementTimeouts::~StatementTimeouts() { watching_timeouts = outer_; }
+
+int statement_limit_ms(int command_seconds) {
+  const int limit = std::max(0, process_settings()->statement_limit_ms);
+  const int command = std::clamp(command_seconds, 0, INT_MAX / 1000) * 1000;
+  if (limit == 0 || command == 0) return limit;
+  return std::min(limit, command);
+}
+
+void raise_statement_timeout(std::string_view sql) {
+  if (watching_timeouts && !watching_timeouts->first_) {
+    // Cut where a character begins, not inside one.
+    size_t cut = std::min(sql.size(), StatementTimeouts::kTextKept);
+    while (cut < sql.size() && cut > 0 && (static_cast<unsigned char>(sql[cut]) & 0xC0) == 0x80) --cut;
+    watching_timeouts->first_ = std::string(sql.substr(0, cut));
+  }
+  // What the call gave without the statement's rows is not kept.
+  CallWatch::unrepeatable();
+  throw ScriptError(kStatementTimedOut, "Query timeout expired");
+}
 
 DbColumns::DbColumns(std::vector<DbColumn> columns) {
   auto set = std::make_shared<Set>();

@@ -152,7 +152,9 @@ class DbSession {
 // Opens an engine connection for a connection string: "sqlite:PATH" (the file
 // is created when missing) or, when built in, "postgresql://..." /
 // "postgres://...". Fails with err::kProviderFailure and the engine's message
-// when it refuses, or with a message naming the accepted forms for any other string.
+// when it refuses (kStatementTimedOut when a server is silent past the
+// statement limit), or with a message naming the accepted forms for any
+// other string.
 std::unique_ptr<DbSession> open_db_session(const std::string& connect_string);
 
 // The round trips this process's engine connections have made to database
@@ -171,6 +173,40 @@ DbParam param_from_variant(const Variant& v);
 // invalid statement, constraint or other.
 enum class DbErrorKind : uint8_t { kInvalidObject, kSyntax, kConstraint, kOther };
 [[noreturn]] void raise_db_error(DbErrorKind kind, std::string message);
+
+// The number of the failure of a statement that ran out of its time limit
+// (ProcessSettings::statement_limit_ms), as the data access platform numbers
+// an expired command time-out.
+inline constexpr int32_t kStatementTimedOut = -2147217871;
+// A statement's time limit on a connection whose command time-out is
+// `command_seconds` (0: none), in milliseconds: the process's statement limit,
+// bounded by the command time-out; 0 when the process sets no limit.
+int statement_limit_ms(int command_seconds);
+// Raises that failure for the statement `sql`, after telling the thread's
+// StatementTimeouts (if any) of it; the call under way cannot be answered
+// again (CallWatch::unrepeatable).
+[[noreturn]] void raise_statement_timeout(std::string_view sql);
+
+// Watches the statements this thread runs while it lives: the first that ran
+// out of its time limit is remembered, even when the caller catches its
+// failure and goes on. Scopes nest; the innermost one is told.
+class StatementTimeouts {
+ public:
+  StatementTimeouts();
+  ~StatementTimeouts();
+  StatementTimeouts(const StatementTimeouts&) = delete;
+  StatementTimeouts& operator=(const StatementTimeouts&) = delete;
+
+  // The text of the first statement that ran out of time in this scope, cut
+  // to its first kTextKept bytes; nullopt when none did.
+  const std::optional<std::string>& first() const { return first_; }
+  static constexpr size_t kTextKept = 200;
+
+ private:
+  friend void raise_statement_timeout(std::string_view sql);
+  StatementTimeouts* outer_;          // the scope this one is nested in; null for none
+  std::optional<std::string> first_;  // the first statement that ran out of time
+};
 
 }  // namespace oapx1
 

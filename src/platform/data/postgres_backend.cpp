@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -155,7 +156,7 @@ class PgSession final : public DbSession {
     const uint64_t reads = RequestReads::current();
     std::optional<int64_t> version;
     if (dependence == ReadDependence::kData && reads != 0 && PQtransactionStatus(conn_.get()) == PQTRANS_IDLE) {
-      version = snapshots_.version(conn_.get());
+      version = snapshots_.version(conn_.get(), deadline());
     }
     if (version) {
       // Built in a buffer of the connection: a hit allocates nothing.
@@ -182,7 +183,7 @@ class PgSession final : public DbSession {
   std::optional<DataStamp> data_stamp() override {
     // The version a kept read would be checked against now.
     if (RequestReads::current() == 0 || PQtransactionStatus(conn_.get()) != PQTRANS_IDLE) return std::nullopt;
-    const std::optional<int64_t> version = snapshots_.version(conn_.get());
+    const std::optional<int64_t> version = snapshots_.version(conn_.get(), deadline());
     if (!version) return std::nullopt;
     return results_.stamp_at(*version);
   }
@@ -238,7 +239,7 @@ class PgSession final : public DbSession {
           std::vector<Oid> made = types;
           prepare(name, sql, made);
           Prepared fresh(this, name);
-          fresh.param_types = describe(name, made);
+          fresh.param_types = describe(name, sql, made);
           Prepared& stored = cache_.insert(key, std::move(fresh), statement_cache_capacity());
           name = stored.name();
           inferred = &stored.param_types;
@@ -246,7 +247,7 @@ class PgSession final : public DbSession {
       } else {
         std::vector<Oid> made = types;
         prepare("", sql, made);  // the unnamed statement, replaced by the next one
-        unnamed_types = describe("", made);
+        unnamed_types = describe("", sql, made);
         inferred = &unnamed_types;
       }
       // A text for a number column: the original engine reads '1.0' there as
@@ -279,8 +280,10 @@ class PgSession final : public DbSession {
           if (values[i]) sent->values[i] = values[i];
         }
       }
-      ResultPtr result = counted(PQexecPrepared(conn_.get(), name.c_str(), static_cast<int>(params.size()),
-                                                values.data(), nullptr, nullptr, 0));
+      ResultPtr result = pg::exec_sent(conn_.get(),
+                                       PQsendQueryPrepared(conn_.get(), name.c_str(), static_cast<int>(params.size()),
+                                                           values.data(), nullptr, nullptr, 0),
+                                       deadline(), sql);
       const std::string state = sqlstate(result.get());
       // A cached statement the server no longer has, or whose result shape a
       // schema change altered, is prepared again once.
@@ -289,7 +292,7 @@ class PgSession final : public DbSession {
         cache_.erase(key);
         continue;
       }
-      return read(std::move(result));
+      return read(std::move(result), sql);
     }
   }
 
@@ -297,7 +300,7 @@ class PgSession final : public DbSession {
     // A script may change anything.
     CallWatch::unrepeatable();
     RequestReads::changed();
-    return read(counted(PQexec(conn_.get(), sql.c_str())));
+    return read(exec(sql), sql);
   }
 
   const DbTable& table(const std::string& table_id) override {
@@ -330,15 +333,18 @@ class PgSession final : public DbSession {
 
   void set_command_timeout(int seconds) override {
     seconds = std::clamp(seconds, 0, INT_MAX / 1000);
-    // A lock another connection holds is waited for no longer than the
+    // A statement runs no longer than the process's statement limit, and
+    // the server's reply is waited for no longer than that (reply_deadline);
+    // a lock another connection holds is waited for no longer than the
     // process's lock wait (0: no bound of its own).
+    limit_ms_ = statement_limit_ms(seconds);
+    const int timeout_ms = limit_ms_ > 0 ? limit_ms_ : seconds * 1000;
     const int lock_ms = std::max(0, process_settings()->database_lock_wait_ms);
-    if (seconds == timeout_seconds_ && lock_ms == lock_ms_) return;
+    if (timeout_ms == timeout_ms_ && lock_ms == lock_ms_) return;
     // Settings change no data: run as they are, not as a script.
-    read(counted(PQexec(conn_.get(), ("SET statement_timeout = " + std::to_string(seconds * 1000) +
-                                        "; SET lock_timeout = " + std::to_string(lock_ms))
-                                           .c_str())));
-    timeout_seconds_ = seconds;
+    read(exec("SET statement_timeout = " + std::to_string(timeout_ms) + "; SET lock_timeout = " +
+              std::to_string(lock_ms)));
+    timeout_ms_ = timeout_ms;
     lock_ms_ = lock_ms;
   }
 
@@ -349,12 +355,16 @@ class PgSession final : public DbSession {
         return true;
       case PQTRANS_INTRANS:
       case PQTRANS_INERROR: {
-        ResultPtr r = counted(PQexec(conn_.get(), "ROLLBACK"));
         // Settings made inside the transaction went with it.
-        timeout_seconds_ = -1;
+        timeout_ms_ = -1;
         lock_ms_ = -1;
-        return PQresultStatus(r.get()) == PGRES_COMMAND_OK &&
-               PQtransactionStatus(conn_.get()) == PQTRANS_IDLE;
+        try {
+          ResultPtr r = exec("ROLLBACK");
+          return PQresultStatus(r.get()) == PGRES_COMMAND_OK &&
+                 PQtransactionStatus(conn_.get()) == PQTRANS_IDLE;
+        } catch (const ScriptError&) {
+          return false;  // a silent server: the connection is given up
+        }
       }
       default:
         return false;
@@ -377,10 +387,23 @@ class PgSession final : public DbSession {
     if (closing_ || PQstatus(conn_.get()) != CONNECTION_OK ||
         PQtransactionStatus(conn_.get()) == PQTRANS_INERROR)
       return;
-    ResultPtr r = counted(PQexec(conn_.get(), ("DEALLOCATE " + quote_identifier(name)).c_str()));
+    try {
+      exec("DEALLOCATE " + quote_identifier(name));
+    } catch (const ScriptError&) {
+      // A silent server: the connection is given up, its statements with it.
+    }
   }
 
  private:
+  // The deadline of the reply to a statement sent now.
+  pg::Deadline deadline() const { return pg::reply_deadline(limit_ms_); }
+
+  // Runs `sql` (one or more statements) as it is, with no parameters; the
+  // result of its last statement. Fails as pg::await_reply does.
+  ResultPtr exec(const std::string& sql) {
+    return pg::exec_sent(conn_.get(), PQsendQuery(conn_.get(), sql.c_str()), deadline(), sql);
+  }
+
   // What the answer of a statement depends on (read_dependence), judged
   // once per text. Only a plain select may be kept: a with-query may carry
   // a write.
@@ -413,7 +436,7 @@ class PgSession final : public DbSession {
   // (the page runs the read itself).
   std::shared_ptr<const DbResult> send_again(uint64_t reads, const std::string& first, int64_t version) {
     std::vector<PgSendAgain::Answer> answers =
-        send_again_.send(reads, first, conn_.get(), [this](const std::string& statement) {
+        send_again_.send(reads, first, conn_.get(), deadline(), [this](const std::string& statement) {
           const Prepared* prepared = cache_.find(statement);
           return prepared ? &prepared->name() : nullptr;
         });
@@ -427,8 +450,11 @@ class PgSession final : public DbSession {
     return asked;
   }
 
-  [[noreturn]] void fail(const PGresult* result) const {
+  // Raises the failure of `result` of the statement `sql`: the server's
+  // statement_timeout as kStatementTimedOut, any other as the data layer does.
+  [[noreturn]] void fail(const PGresult* result, std::string_view sql) const {
     const std::string state = sqlstate(result);
+    if (state == "57014") raise_statement_timeout(sql);  // query_canceled: only the time limit cancels
     const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
     std::string message = primary ? primary : PQerrorMessage(conn_.get());
     DbErrorKind kind = DbErrorKind::kOther;
@@ -443,8 +469,10 @@ class PgSession final : public DbSession {
   }
 
   void prepare(const std::string& name, const std::string& sql, std::vector<Oid>& types) {
-    ResultPtr r = counted(PQprepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()),
-                          types.data()));
+    ResultPtr r = pg::exec_sent(
+        conn_.get(),
+        PQsendPrepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()), types.data()),
+        deadline(), sql);
     if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return;
     // A string literal where nothing gives it a type ("select 'x'") is text,
     // as the server makes such a literal.
@@ -452,19 +480,22 @@ class PgSession final : public DbSession {
       for (Oid& t : types) {
         if (t == 0) t = kTextOid;
       }
-      r = counted(PQprepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()),
-                        types.data()));
+      r = pg::exec_sent(
+          conn_.get(),
+          PQsendPrepare(conn_.get(), name.c_str(), sql.c_str(), static_cast<int>(types.size()), types.data()),
+          deadline(), sql);
       if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return;
     }
-    fail(r.get());
+    fail(r.get(), sql);
   }
 
   // The parameter types of a prepared statement: `given` where the caller
-  // fixed them, else what the server inferred (asked only then).
-  std::vector<Oid> describe(const std::string& name, const std::vector<Oid>& given) {
+  // fixed them, else what the server inferred (asked only then) of the
+  // statement `sql` prepared as `name`.
+  std::vector<Oid> describe(const std::string& name, const std::string& sql, const std::vector<Oid>& given) {
     if (std::find(given.begin(), given.end(), Oid{0}) == given.end()) return given;
-    ResultPtr r = counted(PQdescribePrepared(conn_.get(), name.c_str()));
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail(r.get());
+    ResultPtr r = pg::exec_sent(conn_.get(), PQsendDescribePrepared(conn_.get(), name.c_str()), deadline(), sql);
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) fail(r.get(), sql);
     std::vector<Oid> out(given.size(), 0);
     for (int i = 0; i < PQnparams(r.get()) && static_cast<size_t>(i) < out.size(); ++i) {
       out[static_cast<size_t>(i)] = PQparamtype(r.get(), i);
@@ -472,7 +503,8 @@ class PgSession final : public DbSession {
     return out;
   }
 
-  DbResult read(ResultPtr result) const {
+  // The rows of `result` of the statement `sql`; fails as fail does.
+  DbResult read(ResultPtr result, std::string_view sql = {}) const {
     DbResult out;
     switch (PQresultStatus(result.get())) {
       case PGRES_COMMAND_OK:
@@ -513,7 +545,7 @@ class PgSession final : public DbSession {
         break;
       }
       default:
-        fail(result.get());
+        fail(result.get(), sql);
     }
     const char* affected = PQcmdTuples(result.get());
     out.affected = affected && *affected ? std::atoll(affected) : 0;
@@ -525,7 +557,8 @@ class PgSession final : public DbSession {
   LruMap<Prepared> cache_;                           // prepared statements by text and types
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by table oid
   uint64_t statements_made_ = 0;                     // numbers the prepared statements' names
-  int timeout_seconds_ = -1;                         // statement_timeout in force; -1 unknown
+  int timeout_ms_ = -1;                              // statement_timeout in force; -1 unknown
+  int limit_ms_ = statement_limit_ms(0);             // a statement's time limit; 0: none
   int lock_ms_ = -1;                                 // lock_timeout in force; -1 unknown
 
   static constexpr size_t kDependencesKept = 512;
@@ -611,9 +644,22 @@ std::unique_ptr<DataStampProbe> open_postgres_stamp_probe(const std::string& url
 }
 
 std::unique_ptr<DbSession> open_postgres_session(const std::string& url) {
-  ConnPtr conn(PQconnectdb(url.c_str()));
+  // Under a statement limit, a server that does not answer is given up on
+  // after as long (two seconds at the least), unless the connection string
+  // says otherwise.
+  const int limit_ms = statement_limit_ms(0);
+  const std::string connect_seconds = std::to_string(std::max(2, (limit_ms + 999) / 1000));
+  const char* keywords[] = {"connect_timeout", "dbname", nullptr};
+  const char* values[] = {connect_seconds.c_str(), url.c_str(), nullptr};
+  const auto start = std::chrono::steady_clock::now();
+  ConnPtr conn(limit_ms > 0 ? PQconnectdbParams(keywords, values, 1) : PQconnectdb(url.c_str()));
   if (!conn) throw ScriptError(err::kProviderFailure, "out of memory");
   if (PQstatus(conn.get()) != CONNECTION_OK) {
+    // A server that let the whole connect time-out pass without answering
+    // is silent, as a statement that waits past its limit.
+    if (limit_ms > 0 && std::chrono::steady_clock::now() - start >= std::chrono::seconds(std::stoi(connect_seconds))) {
+      raise_statement_timeout("(connecting to the database server)");
+    }
     std::string message = PQerrorMessage(conn.get());
     while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
     throw ScriptError(err::kProviderFailure, message);
@@ -623,7 +669,14 @@ std::unique_ptr<DbSession> open_postgres_session(const std::string& url) {
   if (PQsetClientEncoding(conn.get(), "UTF8") != 0) {
     throw ScriptError(err::kProviderFailure, PQerrorMessage(conn.get()));
   }
-  ResultPtr r(PQexec(conn.get(), "SET DateStyle = 'ISO, YMD'"));
+  const char* date_style = "SET DateStyle = 'ISO, YMD'";
+  const pg::Deadline deadline = pg::reply_deadline(limit_ms);
+  ResultPtr r;
+  if (PQsendQuery(conn.get(), date_style) == 1) {
+    r = pg::next_result(conn.get(), deadline, date_style);
+    while (pg::next_result(conn.get(), deadline, date_style)) {
+    }
+  }
   if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
     throw ScriptError(err::kProviderFailure, PQerrorMessage(conn.get()));
   }

@@ -12,7 +12,10 @@
 namespace oapx1 {
 
 // Connects with libpq to the server a connection URL names, with UTF-8 text
-// and ISO dates. Fails with err::kProviderFailure and libpq's message.
+// and ISO dates. Under a statement limit (ProcessSettings::statement_limit_ms)
+// a server that does not answer is waited for as long (two seconds at the
+// least), then fails with kStatementTimedOut. Fails with
+// err::kProviderFailure and libpq's message otherwise.
 std::unique_ptr<DbSession> open_postgres_session(const std::string& url);
 
 // A probe of the server's snapshot, numbered as the sessions number it

@@ -25,7 +25,7 @@ void PgSendAgain::note_read(uint64_t reads, const std::string& key, bool miss) {
 }
 
 std::vector<PgSendAgain::Answer> PgSendAgain::send(
-    uint64_t reads, const std::string& first, PGconn* conn,
+    uint64_t reads, const std::string& first, PGconn* conn, pg::Deadline deadline,
     const std::function<const std::string*(const std::string&)>& statement_name) {
   if (sent_again_ == reads) return {};  // once per request
   sent_again_ = reads;
@@ -62,16 +62,18 @@ std::vector<PgSendAgain::Answer> PgSendAgain::send(
   pg::round_trips.fetch_add(1, std::memory_order_relaxed);
   std::vector<ResultPtr> results;
   for (size_t i = 0; i < queued; ++i) {
-    results.emplace_back(PQgetResult(conn));
+    // The statement's text, before the key's parameter types.
+    const std::string_view sql = std::string_view(out[i].sent->statement).substr(0, out[i].sent->statement.find('\x1f'));
+    results.push_back(pg::next_result(conn, deadline, sql));
     // Each query's results end with a null.
     for (int n = 0; n < 4; ++n) {
-      ResultPtr extra(PQgetResult(conn));
+      ResultPtr extra = pg::next_result(conn, deadline, sql);
       if (!extra) break;
     }
   }
   // The sync's own result, then out of the pipeline.
   for (int n = 0; n < 4; ++n) {
-    ResultPtr r(PQgetResult(conn));
+    ResultPtr r = pg::next_result(conn, deadline, "SYNC");
     if (r && PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
   }
   if (PQexitPipelineMode(conn) != 1) raise_db_error(DbErrorKind::kOther, PQerrorMessage(conn));

@@ -57,8 +57,9 @@ class PgSendAgain {
   // statement is gone is left out. Empty, with nothing sent, once the
   // request has been here before, when `first` cannot be sent, or when it
   // would go alone. Fails with ScriptError when the connection cannot leave
-  // the pipeline.
-  std::vector<Answer> send(uint64_t reads, const std::string& first, PGconn* conn,
+  // the pipeline, or with kStatementTimedOut when the answers are not in by
+  // `deadline` (pg::await_reply).
+  std::vector<Answer> send(uint64_t reads, const std::string& first, PGconn* conn, pg::Deadline deadline,
                            const std::function<const std::string*(const std::string&)>& statement_name);
 
  private:

@@ -73,14 +73,16 @@ class PgSnapshotReader {
   // The version for a kept read on `conn` now: the number of the server's
   // snapshot (PgSnapshotNumbers), read on `conn` unless the request under
   // way has it for this server already. None outside a request, or when the
-  // server cannot tell (not asked again on this connection then). Never fails.
-  std::optional<int64_t> version(PGconn* conn);
+  // server cannot tell (not asked again on this connection then). Fails
+  // only with kStatementTimedOut, when the server's reply is not in by
+  // `deadline` (pg::await_reply).
+  std::optional<int64_t> version(PGconn* conn, pg::Deadline deadline);
 
  private:
   // Runs the snapshot statement on `conn`, prepared afresh when the server
   // has forgotten it (a pooler that discards statements); a failure to
-  // prepare is the statement's own result.
-  pg::ResultPtr read(PGconn* conn);
+  // prepare is the statement's own result. Fails as version does.
+  pg::ResultPtr read(PGconn* conn, pg::Deadline deadline);
 
   std::string server_;                 // the connection string
   uint64_t source_;                    // the server's stamp source, also naming it to RequestReads

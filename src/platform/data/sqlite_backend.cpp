@@ -113,6 +113,15 @@ int busy_milliseconds(int command_seconds) {
   return ms;
 }
 
+// How many steps of a statement's program run between looks at its time.
+constexpr int kProgressSteps = 1000;
+
+// How long a statement may run: the command time-out, bounded by the
+// process's statement limit; 0 for no limit.
+std::chrono::milliseconds run_limit(int command_seconds) {
+  return std::chrono::milliseconds(statement_limit_ms(command_seconds));
+}
+
 bool starts_with(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
@@ -147,6 +156,7 @@ class SqliteSession final : public DbSession {
     // when the schema or a bound value calls for another plan.
     sqlite3_set_authorizer(db_.get(), &SqliteSession::authorize, this);
     sqlite3_busy_handler(db_.get(), &SqliteSession::wait_for_lock, this);
+    sqlite3_progress_handler(db_.get(), kProgressSteps, &SqliteSession::over_time, this);
   }
 
   ~SqliteSession() override {
@@ -295,6 +305,7 @@ class SqliteSession final : public DbSession {
   void set_command_timeout(int seconds) override {
     const int ms = busy_milliseconds(seconds);
     busy_ms_ = ms;
+    run_limit_ = run_limit(seconds);
   }
 
   void set_shared_reads(bool on) override {
@@ -402,6 +413,9 @@ class SqliteSession final : public DbSession {
   static int wait_for_lock(void* self, int count) {
     auto* session = static_cast<SqliteSession*>(self);
     const int limit = session->busy_ms_;
+    // The time limit counts running, not waiting for the lock: that has a
+    // bound of its own.
+    session->start_clock();
     if (session->patience_spent_) return 0;
     if (session->in_gate_) {
       const auto now = std::chrono::steady_clock::now();
@@ -520,6 +534,31 @@ class SqliteSession final : public DbSession {
   void forget_results() { results_.forget(); }
 
 
+  // Starts the running statement's time limit afresh.
+  void start_clock() {
+    over_time_ = false;
+    if (run_limit_.count() > 0) deadline_ = std::chrono::steady_clock::now() + run_limit_;
+  }
+
+  // Called every kProgressSteps steps of a running statement: nonzero
+  // interrupts it once its time limit has passed.
+  static int over_time(void* self) {
+    auto* session = static_cast<SqliteSession*>(self);
+    if (session->run_limit_.count() <= 0 || std::chrono::steady_clock::now() < session->deadline_) return 0;
+    session->over_time_ = true;
+    return 1;
+  }
+
+  // The failure of `stmt`'s step: a time-out when its time limit
+  // interrupted it, else as fail.
+  [[noreturn]] void fail_in(sqlite3_stmt* stmt, int rc) const {
+    if ((rc & 0xff) == SQLITE_INTERRUPT && over_time_) {
+      const char* sql = sqlite3_sql(stmt);
+      raise_statement_timeout(sql ? sql : "");
+    }
+    fail(rc, false);
+  }
+
   [[noreturn]] void fail(int rc, bool preparing) const {
     std::string message = sqlite3_errmsg(db_.get());
     const int primary = rc & 0xff;
@@ -583,6 +622,7 @@ class SqliteSession final : public DbSession {
     // other columns, and other tables stand behind a view or trigger.
     TableNames names;
     int rc;
+    start_clock();
     {
       Collecting collecting(*this, names);
       rc = sqlite3_step(stmt);
@@ -592,7 +632,7 @@ class SqliteSession final : public DbSession {
       // What it wrote beyond the tables marked before it ran.
       if (!is_query(stmt)) mark_written(cached);
     }
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail(rc, false);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail_in(stmt, rc);
     const int n = sqlite3_column_count(stmt);
     // A statement recompiled after a schema change gathers its columns anew.
     const int reprepared = sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
@@ -612,7 +652,7 @@ class SqliteSession final : public DbSession {
       for (int i = 0; i < n; ++i) row.push_back(value(stmt, i, result.columns[i].is_date));
       result.rows.push_back(std::move(row));
     }
-    if (rc != SQLITE_DONE) fail(rc, false);
+    if (rc != SQLITE_DONE) fail_in(stmt, rc);
     if (n == 0) result.affected = sqlite3_changes64(db_.get());
     return result;
   }
@@ -656,6 +696,9 @@ class SqliteSession final : public DbSession {
   LruMap<CachedStmt> cache_;                         // prepared statements by their SQL
   std::unordered_map<std::string, DbTable> tables_;  // write-back facts by "db.table"
   int busy_ms_ = busy_milliseconds(kDefaultBusySeconds);  // the busy timeout in force
+  std::chrono::milliseconds run_limit_ = run_limit(kDefaultBusySeconds);  // a statement's time limit
+  std::chrono::steady_clock::time_point deadline_;  // when the running statement's limit passes
+  bool over_time_ = false;                          // the limit interrupted the running statement
   StmtPtr data_version_stmt_;      // PRAGMA data_version, prepared once
   StmtPtr begin_, commit_;         // the shared read transaction's statements
   bool shared_reads_ = false;      // reads share one transaction per use

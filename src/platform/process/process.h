@@ -1,6 +1,6 @@
 // The process-wide settings of the platform, in one place: the database the
 // connection-string provider hands out, the clock, the event log, the
-// database lock wait, the accounts the login policy spares, the SMTP time-outs
+// database lock wait and statement limit, the accounts the login policy spares, the SMTP time-outs
 // and the regional weekday names. The host sets them once at start; every request
 // reads them; tests and commands change them for a scope and put them back.
 #ifndef OAPX1_PLATFORM_PROCESS_PROCESS_H_
@@ -34,6 +34,11 @@ struct ProcessSettings {
   // time-out still applies when it is shorter. 0 leaves only the command
   // time-out. A statement that waits longer fails as any database failure.
   int database_lock_wait_ms = 5000;
+  // The longest a statement runs, or waits for the database server's reply,
+  // in milliseconds; the connection's command time-out still applies when it
+  // is shorter. 0 leaves only the command time-out. A statement that runs
+  // longer fails with kStatementTimedOut (platform/data/db_backend.h).
+  int statement_limit_ms = 0;
   // The accounts the login access policy does not restrict, in lower case,
   // as the host's configuration sets them; nullopt reads the environment
   // variable OAPX1_LOGIN_EXEMPT at each check (platform/web/login_exempt.h).

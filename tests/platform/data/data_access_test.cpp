@@ -9,6 +9,7 @@
 #include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
+#include "platform/process/process.h"
 #include "support/script_failure.h"
 #include "support/test_db.h"
 
@@ -387,6 +388,33 @@ TEST(DataAccessDemo, the_demo_data_loads_and_reads) {
   Recordset node;
   node.Open("select * from OA_Flow_Model_JieDian where OAID=1", db.url(), 1, 3);  // by string
   EXPECT_EQ(node.RecordCount(), 1);
+}
+
+}  // namespace
+}  // namespace oapx1
+
+namespace oapx1 {
+namespace {
+
+// A statement that runs past its time limit is interrupted and fails as a
+// time-out, named to the thread's watch; a statement within it runs.
+TEST_F(DataAccess, a_statement_past_its_time_limit_is_interrupted_as_a_time_out) {
+  const ScopedProcessSettings limit([](ProcessSettings& s) { s.statement_limit_ms = 300; });
+  const std::string endless =
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c";
+  const struct {
+    std::string sql;
+    int32_t failure;
+  } cases[] = {{endless, kStatementTimedOut}, {"SELECT count(*) FROM KX_UserInfor", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    conn_ = open(db_);  // takes up the limit in force
+    StatementTimeouts timeouts;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failure_of([&] { conn_->execute(c.sql); }).first, c.failure);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(timeouts.first().value_or(""), c.failure != 0 ? c.sql : "");
+  }
 }
 
 }  // namespace

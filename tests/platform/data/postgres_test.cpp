@@ -3,6 +3,11 @@
 // Each run works in a schema of its own, dropped at the end.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -13,6 +18,7 @@
 #include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
 #include "platform/data/recordset.h"
+#include "platform/process/process.h"
 #include "support/script_failure.h"
 #include "support/test_db.h"
 #include "support/test_pg.h"
@@ -183,6 +189,63 @@ TEST_F(Postgres, the_pool_is_bounded_and_replaces_connections_the_server_closed)
   second.Close();
   pool.set_limits(64, std::chrono::seconds(10));
   conn_->Open(pg_->url());
+}
+
+// A statement past its time limit fails as a time-out, named to the thread's
+// watch, whether the server cancels it or is silent altogether (the process
+// serving the connection stopped): the client stops waiting within the limit
+// and a second's grace, and the connection given up is not handed out again.
+TEST_F(Postgres, a_statement_past_its_time_limit_fails_as_a_time_out_even_from_a_silent_server) {
+  const ScopedProcessSettings limit([](ProcessSettings& s) { s.statement_limit_ms = 1000; });
+  const struct {
+    const char* sql;
+    bool stop_server;
+  } cases[] = {{"select pg_sleep(10)", false}, {"select 1 as silent", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    auto conn = std::make_shared<Connection>();
+    conn->Open(pg_->url());
+    Recordset rs;
+    rs.Open("select pg_backend_pid()", Variant(std::static_pointer_cast<Object>(conn)), 1, 3);
+    const auto pid = static_cast<pid_t>(rs.field(0).integer());
+    rs.Close();
+    if (c.stop_server && kill(pid, SIGSTOP) != 0) GTEST_SKIP() << "the server's processes cannot be stopped here";
+    StatementTimeouts timeouts;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(failure_of([&] { conn->execute(c.sql); }).first, kStatementTimedOut);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    if (c.stop_server) kill(pid, SIGCONT);
+    EXPECT_GE(waited, std::chrono::milliseconds(900));
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    ASSERT_TRUE(timeouts.first());
+    EXPECT_EQ(*timeouts.first(), c.sql);
+    conn->Close();
+    conn->Open(pg_->url());
+    EXPECT_EQ(failure_of([&] { conn->execute("select 1"); }).first, 0);
+    conn->Close();
+  }
+}
+
+// A server that takes the connection and never answers is given up on after
+// the connect time-out the statement limit sets (two seconds at the least),
+// as a time-out.
+TEST(PostgresSilent, a_server_silent_from_the_start_fails_the_connect_as_a_time_out) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(listen(listener, 4), 0);  // connections wait in the queue, never accepted
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const ScopedProcessSettings limit([](ProcessSettings& s) { s.statement_limit_ms = 1000; });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(failure_of([&] {
+              open_db_session("postgresql://nobody@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x");
+            }).first,
+            kStatementTimedOut);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  close(listener);
 }
 
 // The application's statements were written for an engine that ignores letter
