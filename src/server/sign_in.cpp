@@ -158,9 +158,14 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
   if (!login_allowed(application_, *attempt)) {
     return sign_in_failed(client, user, password, std::string(kLoginRefusedMessage), next, started);
   }
+  // An empty name or password is no sign-in to check: refused at once.
+  if (user.empty() || password.empty()) {
+    if (!user.empty()) record_login_event(application_, *attempt, "0", "1");
+    return sign_in_failed(client, user, password, "用户名或密码不正确。", next, started);
+  }
   Stored stored;
   try {
-    if (!user.empty() && !password.empty()) stored = read_account(user);
+    stored = read_account(user);
   } catch (...) {
     event_log().write(kEventError, "oapx1 serve: login failed: " + failure_text(std::current_exception()));
     return sign_in_failed(client, user, password, "无法连接数据库，请稍后再试。", next, started);
@@ -188,7 +193,7 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
       }
       resume([=, this] {
         if (!matches) {
-          if (!user.empty()) record_login_event(application_, *attempt, "0", "1");
+          record_login_event(application_, *attempt, "0", "1");
           return sign_in_failed(client, user, password, "用户名或密码不正确。", next, started);
         }
         if (!fresh.empty()) store_fresh_hash(stored, fresh);

@@ -79,6 +79,11 @@ class SignIn {
   // user) and sends the browser to the login page.
   HttpReply sign_out(const HttpRequest& request);
 
+  // Ends the password checks: those waiting are dropped (their requests are
+  // never answered), the running ones end. For the server's stop, before the
+  // page threads and the event loops through which their replies go.
+  void stop_checks() { hashing_.stop(); }
+
   // The session time-out of the security settings (OA_AnQuan.TimeOut), in
   // minutes; 45 when unset or unreadable.
   int session_timeout_minutes() const;

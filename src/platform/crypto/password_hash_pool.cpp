@@ -23,14 +23,20 @@ PasswordHashPool::PasswordHashPool(int threads, size_t queue_limit) : queue_limi
   for (int i = 0; i < std::max(1, threads); ++i) threads_.emplace_back([this] { run(); });
 }
 
-PasswordHashPool::~PasswordHashPool() {
+PasswordHashPool::~PasswordHashPool() { stop(); }
+
+void PasswordHashPool::stop() {
+  std::deque<std::function<void()>> dropped;
   {
     std::lock_guard<std::mutex> guard(mutex_);
     stopping_ = true;
-    jobs_.clear();
+    dropped.swap(jobs_);
   }
   ready_.notify_all();
-  for (std::thread& t : threads_) t.join();
+  dropped.clear();  // outside the lock: what a job holds may take time to let go
+  for (std::thread& t : threads_) {
+    if (t.joinable()) t.join();
+  }
 }
 
 bool PasswordHashPool::try_check(std::string stored, std::string password,

@@ -26,8 +26,7 @@ class PasswordHashPool {
   // check(), so that the first check of an unknown account is no slower
   // than the others.
   PasswordHashPool(int threads, size_t queue_limit);
-  // Drops the checks still waiting (their `done` is never called) and waits
-  // for the running ones to end.
+  // Stops, as stop() does.
   ~PasswordHashPool();
   PasswordHashPool(const PasswordHashPool&) = delete;
   PasswordHashPool& operator=(const PasswordHashPool&) = delete;
@@ -42,7 +41,12 @@ class PasswordHashPool {
   // log.
   bool try_check(std::string stored, std::string password, std::function<void(bool matches)> done);
 
-  // Checks and hashes running and waiting.
+  // Drops the checks still waiting (their `done` is never called, what they
+  // hold is released here) and waits for the running ones to end; later
+  // checks are refused. Calling it again does nothing.
+  void stop();
+
+  // Checks running and waiting.
   size_t busy() const;
 
  private:
