@@ -198,7 +198,7 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
         }
         if (!fresh.empty()) store_fresh_hash(stored, fresh);
         throttle_.succeeded(client, user);
-        return signed_in(request, stored.account, Variant(client), next);
+        return signed_in(request, stored.account, attempt->item("_LogUserIPAddress"), next);
       });
     });
     if (!queued) {

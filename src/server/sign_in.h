@@ -1,5 +1,6 @@
-// Signing in and out of the HTTP host: the login form, the password check, the
-// limit on failed sign-ins, the session a sign-in starts and a sign-out ends,
+// Signing in and out of the HTTP host: the login form, the password check (on
+// hashing threads of its own, so that sign-ins never hold the page threads),
+// the limits on sign-ins, the session a sign-in starts and a sign-out ends,
 // and what they ask of the page library, as the application's login pages do:
 // the login access policy (isallowlogin) and the audit log of sign-in events
 // (savelog), recorded under the client's address.
