@@ -63,6 +63,10 @@ void Dispatch::answer_on_loop(const std::shared_ptr<Asked>& asked, const AheadRe
 }
 
 void Dispatch::to_page_threads(const std::shared_ptr<Asked>& asked) {
+  on_page_threads(asked, [this, asked] { return app_.handle(asked->request, asked->route, &asked->looked); });
+}
+
+void Dispatch::on_page_threads(const std::shared_ptr<Asked>& asked, HttpReply::Make make) {
   // Page work runs on the page threads, one request of a session after the
   // other; the loop goes back to its other connections, and the work guard
   // keeps it running until the reply is handed back. The reply goes back
@@ -70,15 +74,24 @@ void Dispatch::to_page_threads(const std::shared_ptr<Asked>& asked) {
   // finds it free.
   auto reply = std::make_shared<HttpReply>();
   const bool queued = workers_.try_post(
-      asked->session, [this, asked, reply] { *reply = app_.handle(asked->request, asked->route, &asked->looked); },
-      [asked, reply, work = net::make_work_guard(asked->loop.ioc)] {
+      asked->session, [reply, make = std::move(make)] { *reply = make(); },
+      [this, asked, reply, work = net::make_work_guard(asked->loop.ioc)] {
+        if (reply->later) {
+          // No page thread waits for what the reply waits for (a password
+          // check); the reply is made once it has ended.
+          auto later = std::move(reply->later);
+          later([this, asked, work](HttpReply::Make rest) { on_page_threads(asked, std::move(rest)); });
+          return;
+        }
         net::post(asked->loop.ioc, [asked, reply] { asked->respond(std::move(*reply)); });
       });
   if (!queued) {
     // Too much page work waiting: the client may come back shortly.
+    // Sent from the loop, as any reply: a reply made later gets here from
+    // a hashing thread.
     HttpReply busy = status_page(503, "Service Unavailable");
     busy.headers.emplace_back("Retry-After", "1");
-    asked->respond(std::move(busy));
+    net::post(asked->loop.ioc, [asked, busy = std::move(busy)]() mutable { asked->respond(std::move(busy)); });
   }
 }
 

@@ -58,6 +58,10 @@ class Dispatch {
   // threads with what the look read.
   void answer_on_loop(const std::shared_ptr<Asked>& asked, const AheadRead* ahead);
   void to_page_threads(const std::shared_ptr<Asked>& asked);
+  // Runs `make` on the page threads in the order of the request's session
+  // and sends the reply it makes; a reply made later (HttpReply::later) is
+  // made on the page threads again when it is ready.
+  void on_page_threads(const std::shared_ptr<Asked>& asked, HttpReply::Make make);
 
   WebApplication& app_;
   PageWorkers& workers_;

@@ -5,6 +5,7 @@
 #define OAPX1_SERVER_HTTP_EXCHANGE_H_
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,6 +46,14 @@ struct HttpReply {
   // Sent no sooner than this (a failed sign-in takes a fixed time); the
   // transport waits without holding a thread.
   std::chrono::steady_clock::time_point not_before{};
+  // The making of the reply once something it waits for has ended, given to
+  // Later's callback; it may fail as a page does.
+  using Make = std::function<HttpReply()>;
+  // When set, this reply only stands for one that is not ready (a sign-in
+  // whose password is checked on the hashing threads): whoever answers the
+  // request calls `later` once with a callback, which is called exactly once,
+  // from any thread, with what makes the real reply.
+  std::function<void(std::function<void(Make)>)> later;
 };
 
 // The session cookie's name.

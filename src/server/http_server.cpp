@@ -163,6 +163,9 @@ struct HttpServer::Impl {
   ~Impl() {
     // Connections still queued die with the io_context: nothing to tell then.
     shared->on_idle = nullptr;
+    // A password check still running replies through the page threads and a
+    // loop: it ends while they are there.
+    app->stop_sign_ins();
   }
 
   // One event loop and the connection thread that runs it.

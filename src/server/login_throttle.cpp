@@ -11,8 +11,12 @@ namespace {
 std::string address_key(std::string_view address) { return "a:" + std::string(address); }
 // An address never holds a NUL, so the pair's two parts stay apart whatever
 // the account is called.
-std::string pair_key(std::string_view address, std::string_view account) {
-  return "p:" + std::string(address) + '\0' + ascii_lower(account);
+std::string pair_key(std::string_view address, std::string_view account, char kind = 'p') {
+  return kind + (":" + std::string(address)) + '\0' + ascii_lower(account);
+}
+// The correct sign-ins of the pair.
+std::string sign_ins_key(std::string_view address, std::string_view account) {
+  return pair_key(address, account, 's');
 }
 
 // The account as a log line names it: a name of any length is cut short.
@@ -33,9 +37,9 @@ LoginThrottle::LoginThrottle(int max_failures, std::chrono::seconds window, Cloc
 }
 
 std::optional<std::chrono::seconds> LoginThrottle::wait_for(
-    const std::string& key, std::chrono::steady_clock::time_point now) const {
+    const std::string& key, int limit, std::chrono::steady_clock::time_point now) const {
   const auto it = counts_.find(key);
-  if (it == counts_.end() || it->second.failures < max_failures_) return std::nullopt;
+  if (it == counts_.end() || it->second.events < limit) return std::nullopt;
   const auto left = it->second.start + window_ - now;
   if (left <= std::chrono::steady_clock::duration::zero()) return std::nullopt;
   return whole_seconds(left);
@@ -55,19 +59,21 @@ std::optional<std::chrono::seconds> LoginThrottle::refused(std::string_view addr
   if (max_failures_ <= 0) return std::nullopt;
   const auto now = clock_();
   std::lock_guard<std::mutex> guard(mutex_);
-  std::optional<std::chrono::seconds> wait = wait_for(address_key(address), now);
+  std::optional<std::chrono::seconds> wait = wait_for(address_key(address), max_failures_, now);
   if (!account.empty()) {
-    for (const auto& more : {wait_for(pair_key(address, account), now), account_wait(ascii_lower(account), now)}) {
+    for (const auto& more : {wait_for(pair_key(address, account), max_failures_, now),
+                             wait_for(sign_ins_key(address, account), kMostSignIns, now),
+                             account_wait(ascii_lower(account), now)}) {
       if (more && (!wait || *more > *wait)) wait = more;
     }
   }
   return wait;
 }
 
-bool LoginThrottle::count(const std::string& key, std::chrono::steady_clock::time_point now) {
+bool LoginThrottle::count(const std::string& key, int limit, std::chrono::steady_clock::time_point now) {
   Count& c = counts_[key];
-  if (c.failures == 0 || now - c.start >= window_) c = Count{now, 0};
-  return ++c.failures == max_failures_;
+  if (c.events == 0 || now - c.start >= window_) c = Count{now, 0};
+  return ++c.events == limit;
 }
 
 void LoginThrottle::failed(std::string_view address, std::string_view account) {
@@ -77,12 +83,12 @@ void LoginThrottle::failed(std::string_view address, std::string_view account) {
   {
     std::lock_guard<std::mutex> guard(mutex_);
     const std::string window = std::to_string(window_.count()) + " s";
-    if (count(address_key(address), now)) {
+    if (count(address_key(address), max_failures_, now)) {
       lockout = "address " + std::string(address) + " refused for " + window + " after " +
                 std::to_string(max_failures_) + " failures";
     }
     if (!account.empty()) {
-      if (count(pair_key(address, account), now) && lockout.empty()) {
+      if (count(pair_key(address, account), max_failures_, now) && lockout.empty()) {
         lockout = "account " + shown(account) + " from address " + std::string(address) +
                   " refused for " + window + " after " + std::to_string(max_failures_) + " failures";
       }
@@ -105,9 +111,21 @@ void LoginThrottle::failed(std::string_view address, std::string_view account) {
 }
 
 void LoginThrottle::succeeded(std::string_view address, std::string_view account) {
-  std::lock_guard<std::mutex> guard(mutex_);
-  accounts_.erase(ascii_lower(account));
-  counts_.erase(pair_key(address, account));
+  const auto now = clock_();
+  bool lockout = false;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    accounts_.erase(ascii_lower(account));
+    counts_.erase(pair_key(address, account));
+    if (max_failures_ <= 0) return;
+    lockout = count(sign_ins_key(address, account), kMostSignIns, now);
+    if (counts_.size() + accounts_.size() >= next_sweep_) forget_old(now);
+  }
+  if (lockout) {
+    event_log().write(kEventWarning, "oapx1 serve: sign-in lock-out: account " + shown(account) + " from address " +
+                                         std::string(address) + " refused for " + std::to_string(window_.count()) +
+                                         " s after " + std::to_string(kMostSignIns) + " sign-ins");
+  }
 }
 
 void LoginThrottle::forget_old(std::chrono::steady_clock::time_point now) {

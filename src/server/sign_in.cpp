@@ -50,14 +50,6 @@ bool plain_segments(std::string_view path) {
   return true;
 }
 
-// True when `password` is the one stored: a salted hash verifies it; a value
-// that is no hash is a plain-text password of an older database, compared
-// as it is.
-bool verify_stored_password(const std::string& stored, const std::string& password) {
-  if (is_password_hash(stored)) return verify_password(stored, password);
-  return stored == password;
-}
-
 // Runs `sql` on the database and gives `read` the open recordset, standing
 // on its first row when it has one.
 template <class F>
@@ -113,13 +105,17 @@ std::string logout_form(std::string_view action) {
   return page;
 }
 
+// Password checks that may wait for a hashing thread; more are answered 503.
+constexpr size_t kWaitingChecks = 256;
+
 }  // namespace
 
 SignIn::SignIn(SignInSettings settings, ApplicationState& application, SessionStore& sessions)
     : settings_(std::move(settings)),
       application_(application),
       sessions_(sessions),
-      throttle_(settings_.login_failures, std::chrono::minutes(1), settings_.clock) {}
+      throttle_(settings_.login_failures, std::chrono::minutes(1), settings_.clock),
+      hashing_(settings_.hash_threads, kWaitingChecks) {}
 
 HttpReply SignIn::form_reply(int status, std::string_view message, std::string_view user,
                              std::string_view next) const {
@@ -176,34 +172,75 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
   const auto started = std::chrono::steady_clock::now();
   // The attempt as the access policy and the audit log read it: the account
   // typed and the client's address, in a session of its own until admitted.
-  MemorySession attempt;
-  attempt.set_item("_LogUserName", Variant(user));
-  attempt.set_item("_LogUserIPAddress", Variant(client));
-  std::optional<std::string> account;
-  std::string message;
-  if (!login_allowed(application_, attempt)) {
-    message = kLoginRefusedMessage;
-  } else {
-    try {
-      account = check_password(user, password);
-      if (!account) {
-        message = "用户名或密码不正确。";
-        if (!user.empty()) record_login_event(application_, attempt, "0", "1");
+  auto attempt = std::make_shared<MemorySession>();
+  attempt->set_item("_LogUserName", Variant(user));
+  attempt->set_item("_LogUserIPAddress", Variant(client));
+  if (!login_allowed(application_, *attempt)) {
+    return sign_in_failed(client, user, password, std::string(kLoginRefusedMessage), next, started);
+  }
+  // An empty name or password is no sign-in to check: refused at once.
+  if (user.empty() || password.empty()) {
+    if (!user.empty()) record_login_event(application_, *attempt, "0", "1");
+    return sign_in_failed(client, user, password, "用户名或密码不正确。", next, started);
+  }
+  Stored stored;
+  try {
+    stored = read_account(user);
+  } catch (...) {
+    event_log().write(kEventError, "oapx1 serve: login failed: " + failure_text(std::current_exception()));
+    return sign_in_failed(client, user, password, "无法连接数据库，请稍后再试。", next, started);
+  }
+  // The check runs on the hashing threads, and the page thread goes on with
+  // other work; the reply is made on a page thread once the check has ended.
+  // Every sign-in is checked, an unknown account against a stand-in hash,
+  // so that its time does not tell whether the account exists.
+  HttpReply pending;
+  pending.later = [this, request, attempt, stored = std::move(stored), user, password, next, client,
+                   started](std::function<void(HttpReply::Make)> resume) {
+    const std::string hash = is_password_hash(stored.password) ? stored.password : "";
+    const bool queued = hashing_.try_check(hash, password, [=, this](bool hash_matches) {
+      const bool matches = password_matches(stored, password, hash_matches);
+      // A password still stored as it was typed, or hashed at an older cost,
+      // is hashed afresh here, on the hashing thread, now that it is known.
+      std::string fresh;
+      if (matches && (!is_password_hash(stored.password) || password_hash_outdated(stored.password))) {
+        try {
+          fresh = hash_password(password);
+        } catch (...) {
+          event_log().write(kEventError, "oapx1 serve: the password of " + stored.account +
+                                             " could not be hashed: " + failure_text(std::current_exception()));
+        }
       }
-    } catch (...) {
-      event_log().write(kEventError, "oapx1 serve: login failed: " + failure_text(std::current_exception()));
-      message = "无法连接数据库，请稍后再试。";
+      resume([=, this] {
+        if (!matches) {
+          record_login_event(application_, *attempt, "0", "1");
+          return sign_in_failed(client, user, password, "用户名或密码不正确。", next, started);
+        }
+        if (!fresh.empty()) store_fresh_hash(stored, fresh);
+        throttle_.succeeded(client, user);
+        return signed_in(request, stored.account, attempt->item("_LogUserIPAddress"), next);
+      });
+    });
+    if (!queued) {
+      resume([] {
+        // Too many sign-ins waiting for their check: the client may come back shortly.
+        HttpReply busy = status_page(503, "Service Unavailable");
+        busy.headers.emplace_back("Retry-After", "1");
+        return busy;
+      });
     }
-  }
-  if (!account) {
-    if (!user.empty() && !password.empty()) throttle_.failed(client, user);
-    HttpReply reply = form_reply(200, message, user, next);
-    // Whether the account exists or not, a failure takes the same time.
-    reply.not_before = started + LoginThrottle::kFailureTime;
-    return reply;
-  }
-  throttle_.succeeded(client, user);
-  return signed_in(request, *account, attempt.item("_LogUserIPAddress"), next);
+  };
+  return pending;
+}
+
+HttpReply SignIn::sign_in_failed(const std::string& client, const std::string& user, const std::string& password,
+                                 const std::string& message, const std::string& next,
+                                 std::chrono::steady_clock::time_point started) {
+  if (!user.empty() && !password.empty()) throttle_.failed(client, user);
+  HttpReply reply = form_reply(200, message, user, next);
+  // Whether the account exists or not, a failure takes the same time.
+  reply.not_before = started + LoginThrottle::kFailureTime;
+  return reply;
 }
 
 HttpReply SignIn::signed_in(const HttpRequest& request, const std::string& account, const Variant& address,
@@ -248,10 +285,8 @@ HttpReply SignIn::sign_out(const HttpRequest& request) {
   return reply;
 }
 
-std::optional<std::string> SignIn::check_password(const std::string& user, const std::string& password) const {
-  if (user.empty() || password.empty()) return std::nullopt;
-  std::optional<std::string> account;
-  std::string key, stored;
+SignIn::Stored SignIn::read_account(const std::string& user) const {
+  Stored stored;
   read_first_row(settings_.database,
                  "select OAID, UserName, password, AccountState from kx_userinfor where UserName = '" +
                      sql_text(Variant(user)) + "'",
@@ -263,30 +298,29 @@ std::optional<std::string> SignIn::check_password(const std::string& user, const
                    if (!state.is_null() && state.str() == "0") return;
                    const Variant value = rs.field("password");
                    if (value.is_null()) return;
-                   stored = value.str();
-                   if (!verify_stored_password(stored, password)) return;
-                   account = rs.field("UserName").str();
-                   key = rs.field("OAID").str();
+                   stored = Stored{rs.field("UserName").str(), rs.field("OAID").str(), value.str()};
                  });
-  // A password still stored as it was typed, or hashed at an older cost, is
-  // replaced by a fresh hash now that it is known. Only when the row still
-  // holds what was read, so a change made meanwhile is kept; a failure to
-  // write is logged and the sign-in stands.
-  if (account && (!is_password_hash(stored) || password_hash_outdated(stored))) {
-    try {
-      auto conn = std::make_shared<Connection>();
-      conn->Open(Variant(settings_.database));
-      conn->execute(Variant("update kx_userinfor set password = '" + sql_text(Variant(hash_password(password))) +
-                            "' where OAID = " + sql_integer(Variant(key)) + " and password = '" +
-                            sql_text(Variant(stored)) + "'"));
-      conn->Close();
-    } catch (...) {
-      event_log().write(kEventError, "oapx1 serve: the password of " + *account +
-                                           " could not be stored hashed: " +
-                                           failure_text(std::current_exception()));
-    }
+  return stored;
+}
+
+bool SignIn::password_matches(const Stored& stored, const std::string& password, bool hash_matches) {
+  if (stored.account.empty() || password.empty()) return false;
+  if (is_password_hash(stored.password)) return hash_matches;
+  return stored.password == password;
+}
+
+void SignIn::store_fresh_hash(const Stored& stored, const std::string& fresh) const {
+  try {
+    auto conn = std::make_shared<Connection>();
+    conn->Open(Variant(settings_.database));
+    conn->execute(Variant("update kx_userinfor set password = '" + sql_text(Variant(fresh)) +
+                          "' where OAID = " + sql_integer(Variant(stored.key)) + " and password = '" +
+                          sql_text(Variant(stored.password)) + "'"));
+    conn->Close();
+  } catch (...) {
+    event_log().write(kEventError, "oapx1 serve: the password of " + stored.account +
+                                         " could not be stored hashed: " + failure_text(std::current_exception()));
   }
-  return account;
 }
 
 int SignIn::session_timeout_minutes() const {

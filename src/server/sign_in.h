@@ -1,5 +1,6 @@
-// Signing in and out of the HTTP host: the login form, the password check, the
-// limit on failed sign-ins, the session a sign-in starts and a sign-out ends,
+// Signing in and out of the HTTP host: the login form, the password check (on
+// hashing threads of its own, so that sign-ins never hold the page threads),
+// the limits on sign-ins, the session a sign-in starts and a sign-out ends,
 // and what they ask of the page library, as the application's login pages do:
 // the login access policy (isallowlogin) and the audit log of sign-in events
 // (savelog), recorded under the client's address.
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/crypto/password_hash_pool.h"
 #include "platform/web/intrinsics.h"
 #include "platform/web/memory_intrinsics.h"
 #include "server/http_exchange.h"
@@ -51,6 +53,7 @@ struct SignInSettings {
   // Whether the login form shows the demo database's hint (its users'
   // password); asked at each form, since the database may answer late.
   std::function<bool()> demo_hint;
+  int hash_threads = 2;           // passwords checked at once (about 64 MiB each), apart from the page threads
 };
 
 class SignIn {
@@ -66,7 +69,10 @@ class SignIn {
   // password and the access policy's consent, a session under a fresh id and
   // a redirect to the landing page; else the form again with the reason, no
   // sooner than LoginThrottle::kFailureTime after it began; 429 while the
-  // failure limit refuses the address or account.
+  // throttle refuses the address or account. The password is checked on the
+  // hashing threads, an unknown account against a stand-in hash: the reply
+  // returned is then made later (HttpReply::later), 503 with Retry-After
+  // when too many checks wait.
   HttpReply sign_in(const HttpRequest& request, std::string_view query);
   // The sign-out page: a button that posts to the sign-out path.
   HttpReply sign_out_form() const;
@@ -74,16 +80,38 @@ class SignIn {
   // user) and sends the browser to the login page.
   HttpReply sign_out(const HttpRequest& request);
 
+  // Ends the password checks: those waiting are dropped (their requests are
+  // never answered), the running ones end. For the server's stop, before the
+  // page threads and the event loops through which their replies go.
+  void stop_checks() { hashing_.stop(); }
+
   // The session time-out of the security settings (OA_AnQuan.TimeOut), in
   // minutes; 45 when unset or unreadable.
   int session_timeout_minutes() const;
 
  private:
-  // The account whose password matches, or nullopt: the stored salted hash
-  // verifies it, or an older plain-text password equals it (and is then
-  // replaced by its hash). A disabled account (AccountState '0') matches no
-  // password. Fails as the data layer does.
-  std::optional<std::string> check_password(const std::string& user, const std::string& password) const;
+  // An account's row as a sign-in reads it.
+  struct Stored {
+    std::string account;  // its UserName; empty: no account of that name can sign in
+    std::string key;      // its OAID
+    std::string password; // the stored salted hash, or an older plain-text password
+  };
+  // The row of account `user`; an empty Stored for an unknown or disabled
+  // (AccountState '0') account or one without a password. Fails as the
+  // data layer does.
+  Stored read_account(const std::string& user) const;
+  // True when `password` is `stored`'s: `hash_matches` is what the hashing
+  // threads found, and an older plain-text password is compared as it is.
+  static bool password_matches(const Stored& stored, const std::string& password, bool hash_matches);
+  // Stores `fresh`, a new hash of the account's password, when the row still
+  // holds what was read (so a change made meanwhile is kept); a failure to
+  // write is logged and the sign-in stands.
+  void store_fresh_hash(const Stored& stored, const std::string& fresh) const;
+  // The answer to a sign-in that did not match: the form again, no sooner
+  // than LoginThrottle::kFailureTime after `started`.
+  HttpReply sign_in_failed(const std::string& client, const std::string& user, const std::string& password,
+                           const std::string& message, const std::string& next,
+                           std::chrono::steady_clock::time_point started);
   // The answer to a sign-in whose password matched `account`: the session,
   // under a new id, signed in from `address`, the login event recorded, and
   // the browser sent on to `next` (or the landing page).
@@ -100,6 +128,7 @@ class SignIn {
   ApplicationState& application_;
   SessionStore& sessions_;
   LoginThrottle throttle_;
+  PasswordHashPool hashing_;  // last: its threads end before what their jobs use
 };
 
 }  // namespace oapx1

@@ -221,6 +221,27 @@ HttpReply WebApplication::handle(const HttpRequest& request, const Route& route,
   RequestLogContext log_context{request.method, request.target, {}};
   RequestLogScope log_scope(log_context);
   HttpReply reply = answer(request, route, looked);
+  if (reply.later) {
+    // The real reply is made later, as a request of its own for the logs.
+    reply.later = [this, request, later = std::move(reply.later)](std::function<void(HttpReply::Make)> resume) {
+      later([this, request, resume = std::move(resume)](HttpReply::Make make) {
+        resume([this, request, make = std::move(make)] {
+          RequestLogContext context{request.method, request.target, {}};
+          RequestLogScope scope(context);
+          HttpReply done;
+          try {
+            done = make();
+          } catch (...) {
+            event_log().write(kEventError, "request failed: " + failure_text(std::current_exception()));
+            done = status_page(500, "Internal Server Error");
+          }
+          if (access_log_) access_log_->write(request, done, context.user);
+          return done;
+        });
+      });
+    };
+    return reply;
+  }
   if (access_log_) access_log_->write(request, reply, log_context.user);
   return reply;
 }

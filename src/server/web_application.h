@@ -196,6 +196,10 @@ class WebApplication {
   // goes to the event log.
   void reopen_logs();
 
+  // Ends the sign-ins' password checks (SignIn::stop_checks): for the
+  // server's stop, before its page threads and event loops go.
+  void stop_sign_ins() { sign_in_->stop_checks(); }
+
   // Drops expired sessions; returns how many.
   size_t sweep_sessions();
   size_t session_count() const { return sessions_->size(); }

@@ -96,6 +96,33 @@ TEST(LoginThrottle, an_accounts_waits_grow_and_end) {
   set_event_log(nullptr);
 }
 
+// Correct sign-ins are limited per account and address pair: generously,
+// for the window, and not for the account from elsewhere; 0 lifts the limit
+// as it does for failures.
+TEST(LoginThrottle, correct_sign_ins_of_a_pair_are_limited) {
+  CollectingEventLog log;
+  set_event_log(&log);
+  auto now = std::chrono::steady_clock::now();
+  struct Case {
+    int max_failures;
+    bool refused;  // after kMostSignIns sign-ins of the pair
+  };
+  for (const Case c : {Case{10, true}, Case{0, false}}) {
+    LoginThrottle throttle(c.max_failures, std::chrono::seconds(60), [&] { return now; });
+    for (int i = 0; i < LoginThrottle::kMostSignIns; ++i) {
+      ASSERT_EQ(throttle.refused("192.0.2.1", "admin"), std::nullopt) << i;
+      throttle.succeeded("192.0.2.1", "admin");
+    }
+    EXPECT_EQ(throttle.refused("192.0.2.1", "ADMIN").has_value(), c.refused) << c.max_failures;
+    EXPECT_EQ(throttle.refused("192.0.2.2", "admin"), std::nullopt);
+    EXPECT_EQ(throttle.refused("192.0.2.1", "zhangsan"), std::nullopt);
+    now += std::chrono::seconds(60);
+    EXPECT_EQ(throttle.refused("192.0.2.1", "admin"), std::nullopt);
+  }
+  EXPECT_EQ(log.entries().size(), 1u);  // the one lock-out
+  set_event_log(nullptr);
+}
+
 class SignIn : public testing::ServerFixture {
  protected:
   void SetUp() override {
