@@ -89,9 +89,7 @@ void Dispatch::on_page_threads(const std::shared_ptr<Asked>& asked, HttpReply::M
     // Too much page work waiting: the client may come back shortly.
     // Sent from the loop, as any reply: a reply made later gets here from
     // a hashing thread.
-    HttpReply busy = status_page(503, "Service Unavailable");
-    busy.headers.emplace_back("Retry-After", "1");
-    net::post(asked->loop.ioc, [asked, busy = std::move(busy)]() mutable { asked->respond(std::move(busy)); });
+    net::post(asked->loop.ioc, [asked] { asked->respond(unavailable()); });
   }
 }
 

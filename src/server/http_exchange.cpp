@@ -31,4 +31,10 @@ HttpReply status_page(int status, std::string_view reason) {
                                 "</h1></body></html>");
 }
 
+HttpReply unavailable(long long retry_seconds) {
+  HttpReply reply = status_page(503, "Service Unavailable");
+  reply.headers.emplace_back("Retry-After", std::to_string(retry_seconds < 1 ? 1 : retry_seconds));
+  return reply;
+}
+
 }  // namespace oapx1

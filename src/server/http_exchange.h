@@ -69,6 +69,10 @@ HttpReply html_reply(int status, std::string_view utf8_body);
 // for status 404 and its `reason`.
 HttpReply status_page(int status, std::string_view reason);
 
+// 503 Service Unavailable with Retry-After: the client may come back in
+// `retry_seconds` (at least 1).
+HttpReply unavailable(long long retry_seconds = 1);
+
 }  // namespace oapx1
 
 #endif  // OAPX1_SERVER_HTTP_EXCHANGE_H_

@@ -222,12 +222,8 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
       });
     });
     if (!queued) {
-      resume([] {
-        // Too many sign-ins waiting for their check: the client may come back shortly.
-        HttpReply busy = status_page(503, "Service Unavailable");
-        busy.headers.emplace_back("Retry-After", "1");
-        return busy;
-      });
+      // Too many sign-ins waiting for their check: the client may come back shortly.
+      resume([] { return unavailable(); });
     }
   };
   return pending;

@@ -329,9 +329,7 @@ HttpReply WebApplication::answer(const HttpRequest& request, const Route& route,
 HttpReply WebApplication::statement_timed_out(const std::string& statement) const {
   event_log().write(kEventError, "statement timed out after " + std::to_string(options_.statement_timeout.count()) +
                                      " s: " + statement);
-  HttpReply reply = status_page(503, "Service Unavailable");
-  reply.headers.emplace_back("Retry-After", std::to_string(std::max<long long>(1, options_.statement_timeout.count())));
-  return reply;
+  return unavailable(options_.statement_timeout.count());
 }
 
 namespace {
