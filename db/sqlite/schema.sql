@@ -331,21 +331,43 @@ CREATE TABLE IF NOT EXISTS OAPX1_Setup (
 );
 -- Host tables: kept by the HTTP host, not by the application's pages. A database made before a
 -- table below existed gets it from running this file again (every statement is IF NOT EXISTS).
--- Upgrade list (tables added after the first edition): OAPX1_NodeHistory.
+-- Upgrade list (tables added after the first edition): OAPX1_NodeHistory, OAPX1_Model,
+-- OAPX1_NodeOrder; column OAPX1_NodeHistory.ModelID.
 ------------------------------------------------------------------------------------------------
 
--- The change history of workflow nodes: one line per save posted to the node page, refused
--- saves included. Changes holds a JSON array of [column, old value, new value] for each column
+-- The change history of workflow models and their nodes: one line per save posted to the node
+-- page, refused saves included, and one per change made on the model pages or by an import. Changes holds a JSON array of [column, old value, new value] for each column
 -- the save changed (for a refused save: what the post would have changed). Only ever appended.
 CREATE TABLE IF NOT EXISTS OAPX1_NodeHistory (
   OAID       INTEGER PRIMARY KEY,
   NodeID     INTEGER,              -- OA_Flow_Model_JieDian.OAID
+  ModelID    INTEGER,              -- OA_Flow_Model_Header.OAID (0 or null: not recorded)
   UserName   TEXT COLLATE NOCASE,  -- login name of the user who saved
   TureName   TEXT COLLATE NOCASE,  -- that user's full name at the time
   IPAddress  TEXT COLLATE NOCASE,  -- client address of the save
-  Outcome    TEXT COLLATE NOCASE,  -- 'saved', 'conflict', 'bad list' or 'forbidden'
+  Outcome    TEXT COLLATE NOCASE,  -- 'saved', 'conflict', 'bad list', 'forbidden', or a model change
+                                   -- ('node added', 'node moved', 'model deleted', ...)
   Remark     TEXT COLLATE NOCASE,  -- the message the user was shown
   Changes    TEXT,                 -- JSON: [[column, old, new], ...]
   ChangedAt  DATETIME DEFAULT (datetime('now', 'localtime'))
 );
 CREATE INDEX IF NOT EXISTS OAPX1_NodeHistory_NodeID ON OAPX1_NodeHistory (NodeID, OAID);
+CREATE INDEX IF NOT EXISTS OAPX1_NodeHistory_ModelID ON OAPX1_NodeHistory (ModelID, OAID);
+
+-- Our own facts about a workflow model: the stable key by which an export names it, so that an
+-- import into another installation updates the model it came from instead of adding another.
+CREATE TABLE IF NOT EXISTS OAPX1_Model (
+  ModelID   INTEGER PRIMARY KEY,  -- OA_Flow_Model_Header.OAID
+  ModelKey  TEXT COLLATE NOCASE    -- stable key, kept by export and import
+);
+CREATE UNIQUE INDEX IF NOT EXISTS OAPX1_Model_ModelKey ON OAPX1_Model (ModelKey);
+
+-- The order of a model's nodes, as its node list shows them. Kept apart from the node table so
+-- that the pages reading nodes by id see the rows they always saw. A node without a line here
+-- comes after those with one, in the order of its id.
+CREATE TABLE IF NOT EXISTS OAPX1_NodeOrder (
+  NodeID    INTEGER PRIMARY KEY,  -- OA_Flow_Model_JieDian.OAID
+  ModelID   INTEGER,               -- OA_Flow_Model_Header.OAID of the node's model
+  Position  INTEGER                -- 1, 2, ... within the model
+);
+CREATE INDEX IF NOT EXISTS OAPX1_NodeOrder_ModelID ON OAPX1_NodeOrder (ModelID, Position);

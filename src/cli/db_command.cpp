@@ -23,7 +23,7 @@ constexpr char kDemoMarker[] =
 // The version of the schema in db/*/schema.sql, recorded in OAPX1_Setup. Raise
 // it with every change there: an older program then refuses to upgrade a
 // database a newer one has made. Databases of the releases before it have none.
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
 struct DbOptions {
   std::string database;           // --db, else the configuration file's db; may be empty
