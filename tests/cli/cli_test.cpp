@@ -476,7 +476,7 @@ TEST_F(Accounts, db_init_admin_makes_a_fresh_database_one_can_sign_in_to_and_edi
   EXPECT_TRUE(fresh.scalar("select password from KX_UserInfor where UserName='root'").starts_with("$argon2id$"));
   EXPECT_EQ(fresh.scalar("select CodeNumber || FunctionName from OA_Functions"), "FLOWSET流程设置");
   EXPECT_EQ(fresh.scalar("select UserList from OA_SysPower where Code='FLOWSET'"), "root");
-  EXPECT_EQ(fresh.scalar("select Value from OAPX1_Setup where Name='schema'"), "2");
+  EXPECT_EQ(fresh.scalar("select Value from OAPX1_Setup where Name='schema'"), "3");
   // Again on the same database: the account keeps its password and its one grant.
   const std::string hash = fresh.scalar("select password from KX_UserInfor where UserName='root'");
   EXPECT_EQ(run("db init --admin root --password-stdin --db " + fresh.url(), "printf 'pw2\\n' |").status, 0);
@@ -497,15 +497,21 @@ TEST_F(Accounts, db_upgrade_brings_a_first_release_database_to_the_current_schem
   TestDb old(false);
   old.exec_file("tests/cli/first_release/sqlite_schema.sql");
   old.exec_file("tests/cli/first_release/sqlite_demo.sql");
-  // A column the current schema has and this database lacks, as a later release may add one.
+  // A column the current schema has and this database lacks, as a later release may add one,
+  // and the history table of the second release, without the model of each line.
   old.exec("alter table OA_Log drop column LogTime");
+  old.exec("create table OAPX1_NodeHistory (OAID INTEGER PRIMARY KEY, NodeID INTEGER, UserName TEXT, TureName TEXT, "
+           "IPAddress TEXT, Outcome TEXT, Remark TEXT, Changes TEXT, ChangedAt DATETIME)");
+  old.exec("insert into OAPX1_NodeHistory (NodeID, Outcome) values (3, 'saved')");
   const Outcome r = run("db upgrade --db " + old.url());
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char* change : {"db: added column OA_Log.LogTime\n", "db: created index KX_Catalog_ParentID\n",
-                             "db: created table OAPX1_Setup\n", "db: schema version 0 -> 2\n"}) {
+                             "db: created table OAPX1_Setup\n", "db: added column OAPX1_NodeHistory.ModelID\n",
+                             "db: created table OAPX1_NodeOrder\n", "db: schema version 0 -> 3\n"}) {
     EXPECT_NE(r.err.find(change), std::string::npos) << change << r.err;
   }
   EXPECT_EQ(old.scalar("select count(*) from KX_UserInfor"), "7");
+  EXPECT_EQ(old.scalar("select Outcome from OAPX1_NodeHistory where NodeID=3"), "saved");
   EXPECT_EQ(old.scalar("select JieDianName from OA_Flow_Model_JieDian where OAID=1"), "拟稿");
   EXPECT_EQ(old.scalar("select count(*) from sqlite_master where name='OA_Document_CatNumber'"), "1");
   old.exec("insert into OA_Log (LogType) values ('x')");
@@ -513,7 +519,7 @@ TEST_F(Accounts, db_upgrade_brings_a_first_release_database_to_the_current_schem
   // Again: nothing to change. db init on it upgrades as well.
   const Outcome again = run("db upgrade --db " + old.url());
   EXPECT_EQ(again.status, 0);
-  EXPECT_NE(again.err.find("schema version 2 -> 2, nothing else to change"), std::string::npos) << again.err;
+  EXPECT_NE(again.err.find("schema version 3 -> 3, nothing else to change"), std::string::npos) << again.err;
   EXPECT_EQ(run("db init --db " + old.url()).status, 0);
   // The old plain-text passwords are reported until replaced.
   EXPECT_EQ(run("user rehash-check --db " + old.url()).out, "admin\nzhangsan\nlisi\nwangwu\nzhaoliu\nsunqi\nzhouba\n");
@@ -554,11 +560,11 @@ TEST(AccountsOnPostgres, db_upgrade_brings_a_first_release_database_to_the_curre
   EXPECT_NE(r.err.find("db: created index kx_catalog_parentid\n"), std::string::npos) << r.err;
   EXPECT_EQ(psql("", collation), "nocase\n");
   EXPECT_EQ(psql("", "select count(*) from KX_UserInfor where UserName = 'ADMIN'"), "1\n");
-  EXPECT_EQ(psql("", "select Value from OAPX1_Setup where Name = 'schema'"), "2\n");
+  EXPECT_EQ(psql("", "select Value from OAPX1_Setup where Name = 'schema'"), "3\n");
   EXPECT_EQ(psql("", "select count(*) from pg_namespace where nspname = 'oapx1_upgrade_reference'"), "0\n");
   const Outcome again = run("db upgrade --db '" + pg.url() + "'");
   EXPECT_EQ(again.status, 0) << again.err;
-  EXPECT_NE(again.err.find("schema version 2 -> 2, nothing else to change"), std::string::npos) << again.err;
+  EXPECT_NE(again.err.find("schema version 3 -> 3, nothing else to change"), std::string::npos) << again.err;
   // Accounts work on this engine as well.
   EXPECT_EQ(run("user add bob --name Bob --department 3 --password-stdin --db '" + pg.url() + "'", "printf 'pw\\n' |").status, 0);
   EXPECT_EQ(run("user grant bob FLOWSET --db '" + pg.url() + "'").status, 0);
