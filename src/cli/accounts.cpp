@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "organisation/names.h"
 #include "platform/crypto/password_hash.h"
 #include "platform/data/connection.h"
 #include "platform/data/db_backend.h"
@@ -36,13 +37,7 @@ Accounts::~Accounts() {
   if (conn_->is_open()) conn_->Close();
 }
 
-bool Accounts::valid_login(const std::string& login) {
-  if (login.empty() || login.size() > 50) return false;
-  return std::none_of(login.begin(), login.end(), [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u <= 0x20 || u == 0x7F || std::string_view(";,*'\"<>&%").find(c) != std::string_view::npos;
-  });
-}
+bool Accounts::valid_login(const std::string& login) { return oapx1::valid_login(login); }
 
 std::pair<std::string, std::string> Accounts::find(const std::string& login) {
   const DbResult r =

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "support/run_command.h"
 #include "support/test_db.h"
 #include "support/test_pg.h"
 
@@ -21,33 +22,9 @@ namespace oapx1 {
 namespace {
 
 using nlohmann::json;
+using testing::Outcome;
+using testing::run;
 using testing::TestDb;
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs the oapx1 binary with a shell-quoted argument string, after shell
-// words `prefix` (environment assignments, a wrapper such as timeout).
-Outcome run(const std::string& args, const std::string& prefix = "") {
-  static int runs = 0;
-  const std::string err_file = ::testing::TempDir() + "oapx1-cli-stderr-" +
-                               std::to_string(getpid()) + "-" + std::to_string(++runs);
-  const std::string command =
-      prefix + " " + std::string(OAPX1_BINARY_DIR) + "/oapx1 " + args + " 2>" + err_file;
-  Outcome r;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(err_file);
-  r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  std::remove(err_file.c_str());
-  return r;
-}
 
 class Cli : public ::testing::Test {
  protected:
@@ -435,7 +412,7 @@ TEST_F(Accounts, user_commands_refuse_with_a_clear_error_and_change_nothing) {
       {"add bob --name Bob --password-stdin", "\\n", 2, "the password is empty"},
       {"add bob --name Bob --password-stdin", "", 2, "no password on stdin"},
       {"add bob --password-stdin", "pw\\n", 2, "needs --name NAME"},
-      {"add bob --name Bob --department two", "", 2, "--department takes a department id"},
+      {"add bob --name Bob --department two --password-stdin", "pw\\n", 1, "no department \"two\""},
       {"passwd nobody --password-stdin", "pw\\n", 1, "no account \"nobody\""},
       {"disable nobody", "", 1, "no account \"nobody\""},
       {"grant admin NOSUCH", "", 1, "no function \"NOSUCH\" (OA_Functions.CodeNumber); the functions are: FLOWSET, DOCMGR, DOCREAD"},
