@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "organisation/directory_store.h"
 #include "organisation/names.h"
 #include "platform/crypto/password_hash.h"
 #include "platform/data/connection.h"
@@ -12,14 +13,9 @@
 namespace oapx1 {
 namespace {
 
-// The text of a cell by column name; empty for null or a missing column.
-std::string cell(const DbResult& result, size_t row, std::string_view column) {
-  const int at = result.columns.find(column);
-  if (at < 0 || result.rows[row][at].is_null()) return {};
-  return result.rows[row][at].str();
-}
+std::string cell(const DbResult& result, size_t row, std::string_view column) { return cell_text(result, row, column); }
 
-std::string quoted(const std::string& text) { return "'" + sql_text(Variant(text)) + "'"; }
+std::string quoted(const std::string& text) { return sql_literal(text); }
 
 std::string join_list(const std::vector<std::string>& names) {
   std::string list;

@@ -51,10 +51,15 @@ int finish(const ImportOutcome& out, const std::string& file, const ImportOption
               << " with no one to handle them:\n";
     print_stranded(std::cerr, "directory", out.stranded);
   }
-  const std::string counts = counted(out.departments_added, "department") + " and " +
-                             counted(out.users_added, "user") + " added, " + std::to_string(out.users_changed) +
-                             " changed, " + std::to_string(out.users_left) + " left as they are, " +
-                             std::to_string(out.users_deactivated) + " disabled for missing";
+  // "add 2 departments and 3 users, change 1 user, leave 4, disable 0 for missing", in the
+  // words of a plan or, with `done`, of what was done.
+  const auto counts = [&](bool done) {
+    const std::string add = done ? "added " : "would add ", change = done ? "changed " : "change ",
+                      leave = done ? "left " : "leave ", disable = done ? "disabled " : "disable ";
+    return add + counted(out.departments_added, "department") + " and " + counted(out.users_added, "user") +
+           ", " + change + counted(out.users_changed, "user") + ", " + leave + std::to_string(out.users_left) +
+           " as they are, " + disable + std::to_string(out.users_deactivated) + " for missing";
+  };
   if (!out.errors.empty()) {
     std::cerr << "directory: " << counted(out.errors.size(), "error") << " in " << file << "; nothing was changed\n";
     return 1;
@@ -64,9 +69,10 @@ int finish(const ImportOutcome& out, const std::string& file, const ImportOption
     return 1;
   }
   if (options.dry_run) {
-    std::cerr << "directory: dry run of " << file << " (" << out.encoding << "): " << counts << "; nothing was changed\n";
+    std::cerr << "directory: dry run of " << file << " (" << out.encoding << "): " << counts(false)
+              << "; nothing was changed\n";
   } else {
-    std::cerr << "directory: imported " << file << " (" << out.encoding << "): " << counts << "\n";
+    std::cerr << "directory: imported " << file << " (" << out.encoding << "): " << counts(true) << "\n";
   }
   return 0;
 }

@@ -8,20 +8,24 @@
 #include "util/ids_and_lists.h"
 
 namespace oapx1 {
-namespace {
 
-// The text of a cell by column name; empty for null or a missing column.
-std::string cell(const DbResult& result, size_t row, std::string_view column) {
+std::string cell_text(const DbResult& result, size_t row, std::string_view column) {
   const int at = result.columns.find(column);
   if (at < 0 || result.rows[row][at].is_null()) return {};
   return result.rows[row][at].str();
 }
 
+std::string sql_literal(const std::string& text) { return "'" + sql_text(Variant(text)) + "'"; }
+
+namespace {
+
+std::string cell(const DbResult& result, size_t row, std::string_view column) { return cell_text(result, row, column); }
+
 int64_t cell_number(const DbResult& result, size_t row, std::string_view column) {
   return whole_number(trim(cell(result, row, column), " ")).value_or(0);
 }
 
-std::string quoted(const std::string& text) { return "'" + sql_text(Variant(text)) + "'"; }
+std::string quoted(const std::string& text) { return sql_literal(text); }
 
 std::string quoted_or_null(const std::string& text) { return text.empty() ? "NULL" : quoted(text); }
 

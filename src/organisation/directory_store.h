@@ -13,10 +13,17 @@
 
 #include "organisation/department_tree.h"
 #include "organisation/node_references.h"
+#include "platform/data/db_backend.h"
 
 namespace oapx1 {
 
 class Connection;
+
+// The text of a cell of `result` by column name (any letter case); "" for
+// null or a missing column.
+std::string cell_text(const DbResult& result, size_t row, std::string_view column);
+// `text` as an SQL string literal: between apostrophes, quoted by sql_text.
+std::string sql_literal(const std::string& text);
 
 // One account as the directory compares and writes it.
 struct Person {

@@ -296,7 +296,7 @@ TEST_F(Cli, serve_and_db_commands_take_the_database_from_OAPX1_DB) {
 }
 
 TEST_F(Cli, every_command_has_help_and_refuses_unknown_options) {
-  for (const char* command : {"serve", "request", "call", "db", "user", "history"}) {
+  for (const char* command : {"serve", "request", "call", "db", "user", "history", "dept", "directory"}) {
     const Outcome help = run(std::string(command) + " --help");
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_TRUE(help.out.starts_with("usage: oapx1 " + std::string(command))) << help.out;
@@ -306,7 +306,7 @@ TEST_F(Cli, every_command_has_help_and_refuses_unknown_options) {
   EXPECT_TRUE(std::regex_match(version.out, std::regex("oapx1 \\d+\\.\\d+\\.\\d+\n"))) << version.out;
   for (const char* args : {"serve --frobnicate", "serve --frobnicate 1", "request --frobnicate",
                            "db init --frobnicate", "db backup x --frobnicate", "history --frobnicate",
-                           "--frobnicate"}) {
+                           "dept list --frobnicate", "directory import x.csv --frobnicate", "--frobnicate"}) {
     const Outcome r = run(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos) << args << ": " << r.err;
@@ -317,7 +317,7 @@ TEST_F(Cli, every_command_takes_its_database_from_config_unless_db_is_given) {
   const std::string conf = db.path() + ".conf";
   std::ofstream(conf) << "db = sqlite:" + db.path() + "\n";
   for (const std::string command :
-       {"history --node 7", "db check", "user list", "request --utf8 --query OAID=7 --session UserName=admin",
+       {"history --node 7", "db check", "user list", "dept list", "user where admin", "request --utf8 --query OAID=7 --session UserName=admin",
         "call getnamefromid '\"OA_AnQuan\"' '\"TimeOut\"' '\"OAID\"' 1"}) {
     const Outcome given = run(command + " --db sqlite:" + db.path(), "env -u OAPX1_DB");
     ASSERT_EQ(given.status, 0) << command << ": " << given.err;

@@ -241,8 +241,8 @@ TEST_P(Directory, import_says_per_row_what_it_adds_changes_or_leaves_and_applies
             "line 7: add user carol (Chen, \"Carol\", 总部/人事部, disabled)\n"
             "line 8: add department =1+1\n"
             "line 8: add user eve (=cmd|' /C calc'!A0, =1+1, active)\n");
-  EXPECT_NE(r.err.find("(UTF-8): 4 departments and 3 users added, 2 changed, 1 left as they are, 0 disabled for "
-                       "missing\n"),
+  EXPECT_NE(r.err.find("(UTF-8): added 4 departments and 3 users, changed 2 users, left 1 as they are, disabled 0 "
+                       "for missing\n"),
             std::string::npos)
       << r.err;
   EXPECT_EQ(rows("select u.UserName, u.TureName, d.DepartName, u.Mobile, u.AccountState, u.password "
