@@ -44,10 +44,10 @@ run_engine() {
 run_engine sqlite "sqlite:$work/bench.db"
 if [ -n "${OAPX1_TEST_PG:-}" ]; then
   schema=oapx1_bench_directory_$$
-  psql -X -q "$OAPX1_TEST_PG" -c "DROP SCHEMA IF EXISTS $schema CASCADE; CREATE SCHEMA $schema"
+  psql -X -q "$OAPX1_TEST_PG" -c "SET client_min_messages = warning; DROP SCHEMA IF EXISTS $schema CASCADE; CREATE SCHEMA $schema"
   sep='?'; case $OAPX1_TEST_PG in *\?*) sep='&' ;; esac
   run_engine postgresql "$OAPX1_TEST_PG${sep}options=-csearch_path%3D$schema"
-  psql -X -q "$OAPX1_TEST_PG" -c "DROP SCHEMA $schema CASCADE"
+  psql -X -q "$OAPX1_TEST_PG" -c "SET client_min_messages = warning; DROP SCHEMA $schema CASCADE"
 else
   echo "postgresql: skipped (OAPX1_TEST_PG is not set)"
 fi

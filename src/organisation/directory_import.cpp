@@ -272,14 +272,16 @@ void Planner::apply(DirectoryStore& store) {
   for (const NewDepartment& d : new_departments_) {
     written[d.id] = store.insert_department(d.name, d.parent < 0 ? written.at(d.parent) : d.parent);
   }
+  std::vector<Person> added;
   for (auto [person, is_new] : writes_) {
     if (person.department && *person.department < 0) person.department = written.at(*person.department);
     if (is_new) {
-      store.insert_person(person);
+      added.push_back(std::move(person));
     } else {
       store.update_person(person);
     }
   }
+  store.insert_people(added);
 }
 
 }  // namespace

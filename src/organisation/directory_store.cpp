@@ -118,16 +118,21 @@ void DirectoryStore::delete_department(int64_t id) {
   conn_->execute(Variant("delete from KX_Department where DepartMentID=" + std::to_string(id)));
 }
 
-void DirectoryStore::insert_person(const Person& p) {
-  if (!next_order_) {
-    const DbResult order = conn_->session().query("select max(ordernumber) as last from KX_UserInfor");
-    next_order_ = (order.rows.empty() ? 0 : cell_number(order, 0, "last")) + 1;
+void DirectoryStore::insert_people(const std::vector<Person>& people) {
+  constexpr size_t kRowsPerStatement = 200;
+  if (people.empty()) return;
+  const DbResult order = conn_->session().query("select max(ordernumber) as last from KX_UserInfor");
+  int64_t next = (order.rows.empty() ? 0 : cell_number(order, 0, "last")) + 1;
+  for (size_t first = 0; first < people.size(); first += kRowsPerStatement) {
+    std::string sql =
+        "insert into KX_UserInfor (UserName, TureName, DepartMentID, Mobile, AccountState, ordernumber) values ";
+    for (size_t i = first; i < people.size() && i < first + kRowsPerStatement; ++i) {
+      const Person& p = people[i];
+      sql += (i == first ? "(" : ", (") + quoted(p.login) + ", " + quoted(p.name) + ", " + id_or_null(p.department) +
+             ", " + quoted_or_null(p.mobile) + ", '" + (p.active ? "1" : "0") + "', " + std::to_string(next++) + ")";
+    }
+    conn_->execute(Variant(sql));
   }
-  conn_->execute(Variant("insert into KX_UserInfor (UserName, TureName, DepartMentID, Mobile, AccountState, "
-                         "ordernumber) values (" +
-                         quoted(p.login) + ", " + quoted(p.name) + ", " + id_or_null(p.department) + ", " +
-                         quoted_or_null(p.mobile) + ", '" + (p.active ? "1" : "0") + "', " +
-                         std::to_string((*next_order_)++) + ")"));
 }
 
 void DirectoryStore::update_person(const Person& p) {
@@ -141,16 +146,13 @@ void DirectoryStore::write(const std::function<void()>& body) {
   // The department table's key 0 is no department: on PostgreSQL this
   // begins the transaction without locking a row.
   transaction.begin(*conn_, "KX_Department", "DepartMentID", 0);
-  next_order_.reset();
   try {
     body();
     transaction.commit(*conn_);
   } catch (...) {
     transaction.rollback(*conn_);
-    next_order_.reset();
     throw;
   }
-  next_order_.reset();
 }
 
 }  // namespace oapx1

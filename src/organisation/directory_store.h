@@ -60,9 +60,10 @@ class DirectoryStore {
   void update_department(const Department& d);
   // Deletes the department `id`.
   void delete_department(int64_t id);
-  // Adds an account as `p` describes it (its key ignored), with no password,
-  // so that it cannot sign in before one is set, last in the display order.
-  void insert_person(const Person& p);
+  // Adds the accounts as `people` describe them (their keys ignored), with
+  // no password, so that they cannot sign in before one is set, last in the
+  // display order in their order; a few hundred to a statement.
+  void insert_people(const std::vector<Person>& people);
   // Sets the name, department, mobile and state of the account `p.key`.
   void update_person(const Person& p);
 
@@ -73,7 +74,6 @@ class DirectoryStore {
 
  private:
   std::shared_ptr<Connection> conn_;  // open for the object's lifetime
-  std::optional<int64_t> next_order_;  // the next account's ordernumber within a write; read once
 };
 
 }  // namespace oapx1
