@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/directory_reports.h"
@@ -22,10 +23,11 @@ constexpr Flag kDirectoryFlags[] = {
     {"--force", "", false, "apply even when workflow nodes are left with no one to handle them"},
 };
 
-// The bytes of FILE, at most one past the import's limit.
-std::string read_file(const std::string& path) {
+// The bytes of FILE, at most one past the import's limit; nullopt when it
+// cannot be read.
+std::optional<std::string> read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw UsageError{"cannot read " + path};
+  if (!in) return std::nullopt;
   std::string bytes(kMaxImportBytes + 1, '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(static_cast<size_t>(in.gcount()));
@@ -110,14 +112,18 @@ int directory_command(const std::vector<std::string>& args) {
   options.dry_run = line.has("--dry-run");
   options.deactivate_missing = line.has("--deactivate-missing");
   options.force = line.has("--force");
-  const std::string bytes = read_file(file);
+  const std::optional<std::string> bytes = read_file(file);
+  if (!bytes) {
+    std::cerr << "directory: cannot read " << file << "\n";
+    return 1;
+  }
   const std::string url = resolve_database(line.database());
   if (const auto problem = check_database(url)) {
     std::cerr << "directory: " << problem->message << "\n";
     return 1;
   }
   DirectoryStore store(url);
-  return finish(import_directory(store, bytes, options), file, options);
+  return finish(import_directory(store, *bytes, options), file, options);
 }
 
 }  // namespace oapx1

@@ -331,6 +331,9 @@ TEST_P(Directory, a_hostile_file_ends_with_a_clear_message_and_changes_nothing) 
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err.substr(0, 2000);
     EXPECT_NE(r.err.find("nothing was changed"), std::string::npos) << r.err.substr(0, 2000);
   }
+  const Outcome missing = oapx1("directory import /nonexistent/staff.csv");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("directory: cannot read /nonexistent/staff.csv"), std::string::npos) << missing.err;
   EXPECT_EQ(directory(), before);
 }
 
