@@ -70,7 +70,8 @@ int where_department(DirectoryStore& store, const std::string& which) {
   const std::vector<NodeMention> mentions = nodes_naming_department(nodes, department);
   print_mentions(std::cout, mentions);
   std::cerr << "dept: " << mentions.size() << (mentions.size() == 1 ? " node names " : " nodes name ")
-            << "department " << department << (tree.find(department) ? " " + tree.path(department) : " (no such department)")
+            << "department " << department
+            << (tree.find(department) ? " " + tree.path(department) : " (no such department)")
             << "\n";
   return 0;
 }
@@ -119,7 +120,9 @@ int run(DirectoryStore& store, const std::string& sub, const CommandLine& line) 
 
 std::string dept_usage() {
   std::string text = "usage:";
-  for (const Shape& s : kShapes) text += (text == "usage:" ? " oapx1 dept " : "       oapx1 dept ") + std::string(s.usage) + "\n";
+  for (const Shape& s : kShapes) {
+    text += (text == "usage:" ? " oapx1 dept " : "       oapx1 dept ") + std::string(s.usage) + "\n";
+  }
   return text +
          "  (each also takes [--db URL] [--config FILE], as oapx1 db does)\n"
          "  add      adds a department, last under its parent; prints its id\n"

@@ -111,7 +111,8 @@ int64_t DirectoryStore::insert_department(const std::string& name, int64_t paren
 
 void DirectoryStore::update_department(const Department& d) {
   conn_->execute(Variant("update KX_Department set DepartName=" + quoted(d.name) +
-                         ", ParentID=" + std::to_string(d.parent) + ", ordernumber=" + std::to_string(d.order) + " where DepartMentID=" + std::to_string(d.id)));
+                         ", ParentID=" + std::to_string(d.parent) + ", ordernumber=" + std::to_string(d.order) +
+                         " where DepartMentID=" + std::to_string(d.id)));
 }
 
 void DirectoryStore::delete_department(int64_t id) {
