@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "organisation/directory_store.h"
+#include "organisation/names.h"
 #include "platform/crypto/password_hash.h"
 #include "platform/data/connection.h"
 #include "platform/data/db_backend.h"
@@ -11,14 +13,9 @@
 namespace oapx1 {
 namespace {
 
-// The text of a cell by column name; empty for null or a missing column.
-std::string cell(const DbResult& result, size_t row, std::string_view column) {
-  const int at = result.columns.find(column);
-  if (at < 0 || result.rows[row][at].is_null()) return {};
-  return result.rows[row][at].str();
-}
+std::string cell(const DbResult& result, size_t row, std::string_view column) { return cell_text(result, row, column); }
 
-std::string quoted(const std::string& text) { return "'" + sql_text(Variant(text)) + "'"; }
+std::string quoted(const std::string& text) { return sql_literal(text); }
 
 std::string join_list(const std::vector<std::string>& names) {
   std::string list;
@@ -36,13 +33,7 @@ Accounts::~Accounts() {
   if (conn_->is_open()) conn_->Close();
 }
 
-bool Accounts::valid_login(const std::string& login) {
-  if (login.empty() || login.size() > 50) return false;
-  return std::none_of(login.begin(), login.end(), [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u <= 0x20 || u == 0x7F || std::string_view(";,*'\"<>&%").find(c) != std::string_view::npos;
-  });
-}
+bool Accounts::valid_login(const std::string& login) { return oapx1::valid_login(login); }
 
 std::pair<std::string, std::string> Accounts::find(const std::string& login) {
   const DbResult r =

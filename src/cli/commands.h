@@ -25,10 +25,19 @@ std::string call_usage();
 // --days N, else the configuration's retention-days).
 int db_command(const std::vector<std::string>& args);
 std::string db_usage();
-// The account subcommands: add, passwd, disable, enable, grant, revoke, list
-// and rehash-check (the accounts whose password is still plain text).
+// The account subcommands: add, passwd, disable, enable, grant, revoke, list,
+// rehash-check (the accounts whose password is still plain text) and where
+// (the workflow nodes that name an account).
 int user_command(const std::vector<std::string>& args);
 std::string user_usage();
+// The department subcommands: add, rename, move, list, remove and where (the
+// workflow nodes that name a department); departments by id or path.
+int dept_command(const std::vector<std::string>& args);
+std::string dept_usage();
+// `directory import FILE.csv`: departments and accounts from a CSV file, with
+// --dry-run, --deactivate-missing and --force.
+int directory_command(const std::vector<std::string>& args);
+std::string directory_usage();
 // Prints the change history of one workflow node, newest first:
 // --node N (required), --limit K (the newest K lines), --page P (page P of
 // K lines, 50 without --limit). Usage errors are

@@ -39,8 +39,12 @@ constexpr char kUsage[] =
     "        copy the SQLite database into FILE while serving\n"
     "  db prune [--days N] [--db URL] [--config FILE]\n"
     "        remove node history and audit log lines older than N days (retention-days)\n"
-    "  user add|passwd|disable|enable|grant|revoke|list|rehash-check ...\n"
+    "  user add|passwd|disable|enable|grant|revoke|list|rehash-check|where ...\n"
     "        manage the accounts that sign in\n"
+    "  dept add|rename|move|list|remove|where ...\n"
+    "        manage the departments, by id or path (总部/财务部)\n"
+    "  directory import FILE.csv [--dry-run] [--deactivate-missing]\n"
+    "        bring departments and accounts in from a CSV file\n"
     "  history --node N [--limit K] [--page P] [--db URL]\n"
     "        print a workflow node's change history, newest first\n"
     "\n"
@@ -57,6 +61,8 @@ std::string command_usage(const std::string& command) {
   if (command == "call") return oapx1::call_usage();
   if (command == "db") return oapx1::db_usage();
   if (command == "user") return oapx1::user_usage();
+  if (command == "dept") return oapx1::dept_usage();
+  if (command == "directory") return oapx1::directory_usage();
   if (command == "history") return oapx1::history_usage();
   return {};
 }
@@ -85,6 +91,8 @@ int main(int argc, char** argv) {
     if (command == "call") return oapx1::call_command(args);
     if (command == "db") return oapx1::db_command(args);
     if (command == "user") return oapx1::user_command(args);
+    if (command == "dept") return oapx1::dept_command(args);
+    if (command == "directory") return oapx1::directory_command(args);
     if (command == "history") return oapx1::history_command(args);
     if (command == "serve") return oapx1::serve_command(args);
     if (command.starts_with("-")) throw oapx1::UsageError{"unknown option " + command};

@@ -5,7 +5,9 @@
 
 #include "cli/accounts.h"
 #include "cli/commands.h"
+#include "cli/directory_reports.h"
 #include "cli/options.h"
+#include "organisation/names.h"
 #include "platform/data/database_admin.h"
 #include "platform/web/process.h"
 
@@ -32,41 +34,30 @@ namespace {
 struct UserOptions {
   std::string database;                // --db or --config, else empty
   std::string name;                    // --name
-  std::optional<long long> department; // --department
+  std::optional<std::string> department; // --department: an id or a path
+  bool force = false;                  // --force
   bool password_stdin = false;         // --password-stdin
   std::vector<std::string> rest;       // the words that are no option
 };
 
-// The department id of --department: a whole number as std::stoll reads the
-// whole text (a sign and leading blanks allowed); nullopt otherwise.
-std::optional<long long> department_id(const std::string& text) {
-  size_t used = 0;
-  long long id = 0;
-  try {
-    id = std::stoll(text, &used);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-  if (used == 0 || used != text.size()) return std::nullopt;
-  return id;
-}
-
 void check_department(std::string_view, const std::string& text) {
-  if (!department_id(text)) throw UsageError{"--department takes a department id, not \"" + text + "\""};
+  if (text.empty()) throw UsageError{"--department takes a department id or path"};
 }
 
 // The flags of the user subcommands besides the common ones.
 constexpr Flag kUserFlags[] = {
     {"--name", "NAME", false, "add: the account's full name"},
-    {"--department", "ID", false, "add: its department (KX_Department)", check_department},
+    {"--department", "ID|PATH", false, "add: its department (KX_Department), by id or path", check_department},
     {"--password-stdin", "", false, "add, passwd: read the password from the first line of stdin"},
+    {"--force", "", false, "disable: even when workflow nodes are left with no one to handle them"},
 };
 
 UserOptions parse_user_options(std::span<const std::string> args) {
   const CommandLine line(args, {kUserFlags}, Words::kNotDashed);
   UserOptions o;
   o.name = line.value("--name");
-  if (line.has("--department")) o.department = department_id(line.value("--department"));
+  if (line.has("--department")) o.department = line.value("--department");
+  o.force = line.has("--force");
   o.password_stdin = line.has("--password-stdin");
   o.rest = line.words();
   o.database = line.database();
@@ -104,21 +95,26 @@ int rehash_check(Accounts& accounts) {
 }  // namespace
 
 std::string user_usage() {
-  return "usage: oapx1 user add LOGIN --name NAME [--department ID] [--password-stdin]\n"
+  return "usage: oapx1 user add LOGIN --name NAME [--department ID|PATH] [--password-stdin]\n"
          "       oapx1 user passwd LOGIN [--password-stdin]\n"
-         "       oapx1 user disable|enable LOGIN\n"
+         "       oapx1 user disable LOGIN [--force]\n"
+         "       oapx1 user enable LOGIN\n"
          "       oapx1 user grant|revoke LOGIN FUNCTION-CODE\n"
          "       oapx1 user list\n"
          "       oapx1 user rehash-check\n"
+         "       oapx1 user where LOGIN\n"
          "  (each also takes [--db URL] [--config FILE], as oapx1 db does)\n"
-         "  add      adds an active account in department ID (KX_Department) or none\n"
+         "  add      adds an active account in a department (its id or path: 总部/财务部) or none\n"
          "  passwd   sets a new password\n"
-         "  disable  refuses the account's sign-ins; enable admits them again\n"
+         "  disable  refuses the account's sign-ins; enable admits them again. Disabling an\n"
+         "           account that leaves workflow nodes with no active handler or recipient\n"
+         "           lists them and is refused unless --force\n"
          "  grant    grants a function (OA_Functions.CodeNumber, e.g. FLOWSET, the editing\n"
          "           permission) to the account directly; revoke takes the grant away\n"
          "  list     prints the accounts, one a line, tab-separated\n"
          "  rehash-check  prints the accounts whose password is still stored in plain text\n"
          "           (replaced by its hash at the next sign-in); exit status 1 when any\n"
+         "  where    prints the workflow nodes whose lists name the login\n"
          "Passwords are stored as salted argon2id hashes. Without --password-stdin the\n"
          "password is asked twice on the terminal, without echo; with it, the first line of\n"
          "stdin is the password. An unknown account, department or function, or a login\n"
@@ -129,15 +125,16 @@ std::string user_usage() {
 
 int user_command(const std::vector<std::string>& args) {
   const std::string sub = args.empty() ? std::string() : args[0];
-  static const char* const kSubs[] = {"add", "passwd", "disable", "enable", "grant", "revoke", "list", "rehash-check"};
+  static const char* const kSubs[] = {"add", "passwd", "disable", "enable", "grant", "revoke", "list", "rehash-check", "where"};
   if (std::find(std::begin(kSubs), std::end(kSubs), sub) == std::end(kSubs)) {
-    throw UsageError{"user takes the subcommand add, passwd, disable, enable, grant, revoke, list or rehash-check"};
+    throw UsageError{"user takes the subcommand add, passwd, disable, enable, grant, revoke, list, rehash-check or where"};
   }
   const UserOptions o = parse_user_options(std::span(args).subspan(1));
   if (sub != "add" && (!o.name.empty() || o.department)) throw UsageError{"--name and --department go with user add"};
   if (o.password_stdin && sub != "add" && sub != "passwd") throw UsageError{"--password-stdin goes with user add or passwd"};
+  if (o.force && sub != "disable") throw UsageError{"--force goes with user disable"};
   if (sub == "add") {
-    expect_words(o, 1, "add LOGIN --name NAME [--department ID] [--password-stdin]");
+    expect_words(o, 1, "add LOGIN --name NAME [--department ID|PATH] [--password-stdin]");
     if (o.name.empty()) throw UsageError{"user add needs --name NAME"};
   } else if (sub == "grant" || sub == "revoke") {
     expect_words(o, 2, sub + " LOGIN FUNCTION-CODE");
@@ -156,8 +153,12 @@ int user_command(const std::vector<std::string>& args) {
     if (sub == "list") return list_accounts(accounts);
     if (sub == "rehash-check") return rehash_check(accounts);
     const std::string& login = o.rest[0];
+    if (sub == "where") return user_where(url, login);
+    if (sub == "disable" && !may_disable(url, login, o.force)) return 1;
     if (sub == "add") {
-      accounts.add(login, o.name, o.department, read_new_password(o.password_stdin));
+      const std::optional<long long> department =
+          o.department ? std::optional<long long>(department_named(url, *o.department)) : std::nullopt;
+      accounts.add(login, o.name, department, read_new_password(o.password_stdin));
       std::cerr << "user: added " << login << "\n";
     } else if (sub == "passwd") {
       accounts.set_password(login, read_new_password(o.password_stdin));
@@ -177,6 +178,9 @@ int user_command(const std::vector<std::string>& args) {
       }
     }
   } catch (const AccountError& e) {
+    std::cerr << "user: " << e.what() << "\n";
+    return 1;
+  } catch (const OrganisationError& e) {
     std::cerr << "user: " << e.what() << "\n";
     return 1;
   }

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "support/run_command.h"
 #include "support/test_db.h"
 #include "support/test_pg.h"
 
@@ -21,33 +22,9 @@ namespace oapx1 {
 namespace {
 
 using nlohmann::json;
+using testing::Outcome;
+using testing::run;
 using testing::TestDb;
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs the oapx1 binary with a shell-quoted argument string, after shell
-// words `prefix` (environment assignments, a wrapper such as timeout).
-Outcome run(const std::string& args, const std::string& prefix = "") {
-  static int runs = 0;
-  const std::string err_file = ::testing::TempDir() + "oapx1-cli-stderr-" +
-                               std::to_string(getpid()) + "-" + std::to_string(++runs);
-  const std::string command =
-      prefix + " " + std::string(OAPX1_BINARY_DIR) + "/oapx1 " + args + " 2>" + err_file;
-  Outcome r;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(err_file);
-  r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  std::remove(err_file.c_str());
-  return r;
-}
 
 class Cli : public ::testing::Test {
  protected:
@@ -319,7 +296,7 @@ TEST_F(Cli, serve_and_db_commands_take_the_database_from_OAPX1_DB) {
 }
 
 TEST_F(Cli, every_command_has_help_and_refuses_unknown_options) {
-  for (const char* command : {"serve", "request", "call", "db", "user", "history"}) {
+  for (const char* command : {"serve", "request", "call", "db", "user", "history", "dept", "directory"}) {
     const Outcome help = run(std::string(command) + " --help");
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_TRUE(help.out.starts_with("usage: oapx1 " + std::string(command))) << help.out;
@@ -329,7 +306,7 @@ TEST_F(Cli, every_command_has_help_and_refuses_unknown_options) {
   EXPECT_TRUE(std::regex_match(version.out, std::regex("oapx1 \\d+\\.\\d+\\.\\d+\n"))) << version.out;
   for (const char* args : {"serve --frobnicate", "serve --frobnicate 1", "request --frobnicate",
                            "db init --frobnicate", "db backup x --frobnicate", "history --frobnicate",
-                           "--frobnicate"}) {
+                           "dept list --frobnicate", "directory import x.csv --frobnicate", "--frobnicate"}) {
     const Outcome r = run(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos) << args << ": " << r.err;
@@ -340,7 +317,7 @@ TEST_F(Cli, every_command_takes_its_database_from_config_unless_db_is_given) {
   const std::string conf = db.path() + ".conf";
   std::ofstream(conf) << "db = sqlite:" + db.path() + "\n";
   for (const std::string command :
-       {"history --node 7", "db check", "user list", "request --utf8 --query OAID=7 --session UserName=admin",
+       {"history --node 7", "db check", "user list", "dept list", "user where admin", "request --utf8 --query OAID=7 --session UserName=admin",
         "call getnamefromid '\"OA_AnQuan\"' '\"TimeOut\"' '\"OAID\"' 1"}) {
     const Outcome given = run(command + " --db sqlite:" + db.path(), "env -u OAPX1_DB");
     ASSERT_EQ(given.status, 0) << command << ": " << given.err;
@@ -435,7 +412,7 @@ TEST_F(Accounts, user_commands_refuse_with_a_clear_error_and_change_nothing) {
       {"add bob --name Bob --password-stdin", "\\n", 2, "the password is empty"},
       {"add bob --name Bob --password-stdin", "", 2, "no password on stdin"},
       {"add bob --password-stdin", "pw\\n", 2, "needs --name NAME"},
-      {"add bob --name Bob --department two", "", 2, "--department takes a department id"},
+      {"add bob --name Bob --department two --password-stdin", "pw\\n", 1, "no department \"two\""},
       {"passwd nobody --password-stdin", "pw\\n", 1, "no account \"nobody\""},
       {"disable nobody", "", 1, "no account \"nobody\""},
       {"grant admin NOSUCH", "", 1, "no function \"NOSUCH\" (OA_Functions.CodeNumber); the functions are: FLOWSET, DOCMGR, DOCREAD"},
