@@ -8,7 +8,9 @@
 #include "cli/commands.h"
 #include "cli/method_table.h"
 #include "pages/flownode/node_settings_page.h"
+#include "cli/options.h"
 #include "cli/request_context.h"
+#include "platform/web/process.h"
 
 namespace oapx1 {
 namespace {
@@ -139,6 +141,8 @@ int call_command(const std::vector<std::string>& args) {
   for (size_t n = 0; n < raw_args.size(); ++n)
     call_args.push_back(parse_argument(raw_args[n], "argument " + std::to_string(n + 1)));
 
+  // The initialisers open the database; a call without them may need none.
+  if (!no_init) refuse_missing_database(resolve_database(options.db), options.db);
   CommandRequest request(options);
   std::unique_ptr<tvwortqflowjiedia> page =
       markers ? std::make_unique<MarkerPage>() : std::make_unique<tvwortqflowjiedia>();
