@@ -151,6 +151,7 @@ int user_command(const std::vector<std::string>& args) {
     expect_words(o, 1, sub + " LOGIN");
   }
   const std::string url = resolve_database(o.database);
+  refuse_missing_database(url, o.database);
   if (const auto problem = check_database(url)) {
     std::cerr << "user: " << problem->message << "\n";
     return 1;
