@@ -161,6 +161,8 @@ Setting weekdays() {
             const std::string v = ascii_lower(value);
             std::array<bool, 7> on{};
             if (v == "all") on.fill(true);
+            // An empty list is refused: "none" says on purpose that no day admits.
+            if (v.empty()) refuse("login.days", "all, none or days from mon,tue,wed,thu,fri,sat,sun", value);
             if (v != "all" && v != "none") {
               for (const std::string& piece : vb::Split(v, ",")) {
                 const auto at = std::find(kDays.begin(), kDays.end(), trim(piece, " "));

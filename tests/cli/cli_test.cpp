@@ -624,6 +624,7 @@ TEST_P(Operations, settings_set_checks_each_value_and_stores_it_where_the_applic
       {"login.time-end", "24:00", "", "a time HH:MM"},
       {"login.days", "MON,fri", "mon,fri", ""},
       {"login.days", "funday", "", "login.days takes all, none or days"},
+      {"login.days", "", "", "login.days takes all, none or days"},
       {"smtp.server", "mail.example.com", "mail.example.com", ""},
       {"smtp.server", "mail.example.com:25", "", "a host name or address"},
       {"smtp.port", "70000", "", "a port from 1 to 65535"},
