@@ -147,10 +147,14 @@ void Accounts::ensure_editing_function() {
 
 std::vector<AccountRow> Accounts::list() {
   const DbResult users = conn_->session().query(
-      "select u.UserName, u.TureName, u.DepartMentID, d.DepartName, u.AccountState, u.password "
+      "select u.OAID, u.UserName, u.TureName, u.DepartMentID, d.DepartName, u.AccountState, u.password "
       "from KX_UserInfor u left join KX_Department d on d.DepartMentID=u.DepartMentID "
       "order by u.ordernumber, u.OAID");
   const DbResult grants = conn_->session().query("select Code, UserList from OA_SysPower order by OAID");
+  // A role lists its members' account keys (KX_UserInfor.OAID) as ",1,2,".
+  const DbResult roles = conn_->session().query(
+      "select r.userIds, r.RoleName, f.CodeNumber from OA_Roles r, OA_FunctionRole g, OA_Functions f "
+      "where g.RoleID=r.OAID and g.FunctionID=f.OAID order by r.OAID, f.OAID");
   std::vector<AccountRow> accounts;
   for (size_t i = 0; i < users.rows.size(); ++i) {
     AccountRow a;
@@ -168,6 +172,11 @@ std::vector<AccountRow> Accounts::list() {
           std::find(a.grants.begin(), a.grants.end(), code) == a.grants.end()) {
         a.grants.push_back(code);
       }
+    }
+    const std::string member = "," + cell(users, i, "OAID") + ",";
+    for (size_t r = 0; r < roles.rows.size(); ++r) {
+      if (cell(roles, r, "userIds").find(member) == std::string::npos) continue;
+      a.role_grants.push_back(cell(roles, r, "CodeNumber") + " (" + cell(roles, r, "RoleName") + ")");
     }
     accounts.push_back(std::move(a));
   }

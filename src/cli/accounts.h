@@ -33,6 +33,9 @@ struct AccountRow {
   // with) or "none" (no password: the account cannot sign in).
   std::string password;
   std::vector<std::string> grants;  // function codes granted to the login directly
+  // The function codes the account holds through its roles (OA_Roles,
+  // OA_FunctionRole), each as "CODE (role name)", in role and function order.
+  std::vector<std::string> role_grants;
 };
 
 class Accounts {
@@ -71,7 +74,7 @@ class Accounts {
   // Adds the editing permission to the functions when it is missing, as
   // OA_Functions of a fresh database holds nothing.
   void ensure_editing_function();
-  // Every account in display order.
+  // Every account in display order, with its direct grants and those of its roles.
   std::vector<AccountRow> list();
   // The logins whose stored password is plain text, in display order.
   std::vector<std::string> plain_text_passwords();

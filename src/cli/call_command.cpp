@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -8,7 +9,9 @@
 #include "cli/commands.h"
 #include "cli/method_table.h"
 #include "pages/flownode/node_settings_page.h"
+#include "cli/options.h"
 #include "cli/request_context.h"
+#include "platform/web/process.h"
 
 namespace oapx1 {
 namespace {
@@ -139,6 +142,19 @@ int call_command(const std::vector<std::string>& args) {
   for (size_t n = 0; n < raw_args.size(); ++n)
     call_args.push_back(parse_argument(raw_args[n], "argument " + std::to_string(n + 1)));
 
+  // Each --field names a page variable: a usage error before any database is opened.
+  {
+    tvwortqflowjiedia names;
+    for (const std::string& preset : line.values("--field")) {
+      const std::string name = preset.substr(0, preset.find('='));
+      const auto fields = names.fields();
+      if (std::none_of(fields.begin(), fields.end(), [&](const auto& field) { return field.first == name; })) {
+        throw UsageError{"unknown page variable \"" + name + "\""};
+      }
+    }
+  }
+  // The initialisers open the database; a call without them may need none.
+  if (!no_init) refuse_missing_database(resolve_database(options.db), options.db);
   CommandRequest request(options);
   std::unique_ptr<tvwortqflowjiedia> page =
       markers ? std::make_unique<MarkerPage>() : std::make_unique<tvwortqflowjiedia>();

@@ -45,6 +45,15 @@ std::string directory_usage();
 int history_command(const std::vector<std::string>& args);
 std::string history_usage();
 
+// The installation's settings by name: `settings show [KEY]` prints them,
+// `settings set KEY VALUE` checks a value and stores it (settings.h).
+int settings_command(const std::vector<std::string>& args);
+std::string settings_usage();
+// `mail test ADDRESS`: sends a test message through the configured mail
+// server and prints the outcome in one line; exit status 1 when it failed.
+int mail_command(const std::vector<std::string>& args);
+std::string mail_usage();
+
 // A new password: the first line of stdin with `from_stdin`, else asked twice
 // on the terminal without echo. Throws UsageError when there is none, it is
 // empty or the two typed differ.

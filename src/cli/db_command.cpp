@@ -70,7 +70,7 @@ DbOptions parse_db_options(std::span<const std::string> args, std::span<const Fl
     try {
       o.days = parse_serve_args({"--config", line.value("--config")}).retention_days;
     } catch (const std::invalid_argument& e) {
-      throw UsageError{e.what()};
+      throw UsageError{e.what(), false};
     }
   }
   if (o.password_stdin && o.admin.empty()) throw UsageError{"--password-stdin goes with --admin"};
@@ -196,6 +196,7 @@ int prune(const DbOptions& o) {
     return 0;
   }
   const std::string url = resolve_database(o.database);
+  refuse_missing_database(url, o.database);
   try {
     const PrunedRecords pruned = prune_records(url, o.days);
     std::cout << "removed " << pruned.history << " node history lines and " << pruned.audit

@@ -42,7 +42,7 @@ constexpr Flag kHistoryFlags[] = {
 }  // namespace
 
 std::string history_usage() {
-  return "usage: oapx1 history --node N [--limit K] [--page P] [--db URL]\n"
+  return "usage: oapx1 history --node N [--limit K] [--page P] [--db URL] [--config FILE]\n"
          "Prints the change history of workflow node N, newest first: when, who, from which\n"
          "address, whether it was saved, and each changed column's old and new value.\n"
          "options:\n" +
@@ -56,9 +56,8 @@ int history_command(const std::vector<std::string>& args) {
   int64_t limit = line.has("--limit") ? *whole_number(line.value("--limit")) : 0;
   const int64_t page = line.has("--page") ? *whole_number(line.value("--page")) : 0;
   if (page > 0 && limit <= 0) limit = kHistoryPageLines;  // as the history page shows them
-  const std::string database = line.database();
   auto connection = std::make_shared<Connection>();
-  connection->Open(Variant(resolve_database(database)));
+  connection->Open(Variant(line.existing_database()));
   const Variant conn(std::static_pointer_cast<Object>(connection));
   const std::vector<NodeHistoryEntry> entries =
       read_history(conn, node, static_cast<int>(limit), page > 0 ? (page - 1) * limit : 0);

@@ -47,9 +47,14 @@ constexpr char kUsage[] =
     "        bring departments and accounts in from a CSV file\n"
     "  history --node N [--limit K] [--page P] [--db URL]\n"
     "        print a workflow node's change history, newest first\n"
+    "  settings show [KEY] | settings set KEY VALUE\n"
+    "        the session time-out, the sign-in access policy and the outgoing mail server\n"
+    "  mail test ADDRESS\n"
+    "        send a test message through the configured mail server\n"
     "\n"
     "every command also takes --db URL, --config FILE (the serve configuration file,\n"
-    "whose db setting applies unless --db is given) and --help\n"
+    "whose db setting applies unless --db is given), --help and --version; only db init\n"
+    "creates a database\n"
     "\n"
     "options: --help, --version\n"
     "\n";
@@ -64,6 +69,8 @@ std::string command_usage(const std::string& command) {
   if (command == "dept") return oapx1::dept_usage();
   if (command == "directory") return oapx1::directory_usage();
   if (command == "history") return oapx1::history_usage();
+  if (command == "settings") return oapx1::settings_usage();
+  if (command == "mail") return oapx1::mail_usage();
   return {};
 }
 
@@ -86,6 +93,10 @@ int main(int argc, char** argv) {
     std::cout << usage;
     return 0;
   }
+  if (!usage.empty() && oapx1::asks_for_version(args)) {
+    std::cout << "oapx1 " << OAPX1_VERSION << "\n";
+    return 0;
+  }
   try {
     if (command == "request") return oapx1::request_command(args);
     if (command == "call") return oapx1::call_command(args);
@@ -95,10 +106,12 @@ int main(int argc, char** argv) {
     if (command == "directory") return oapx1::directory_command(args);
     if (command == "history") return oapx1::history_command(args);
     if (command == "serve") return oapx1::serve_command(args);
+    if (command == "settings") return oapx1::settings_command(args);
+    if (command == "mail") return oapx1::mail_command(args);
     if (command.starts_with("-")) throw oapx1::UsageError{"unknown option " + command};
     throw oapx1::UsageError{"unknown command \"" + command + "\""};
   } catch (const oapx1::UsageError& e) {
-    std::cerr << "oapx1: " << e.message << "\n(oapx1 --help shows the usage)\n";
+    std::cerr << "oapx1: " << e.message << "\n" << (e.show_usage ? "(oapx1 --help shows the usage)\n" : "");
     return 2;
   } catch (const std::exception& e) {
     std::cerr << "oapx1: " << e.what() << "\n";

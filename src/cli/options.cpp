@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/data/database_admin.h"
+#include "platform/web/process.h"
 #include "server/serve.h"
 
 namespace oapx1 {
@@ -13,6 +15,7 @@ constexpr Flag kCommonFlags[] = {
      "database (sqlite:PATH or postgresql://...); default $OAPX1_DB,\nelse sqlite:var/oa.db"},
     {"--config", "FILE", false, "the serve configuration file, whose db setting applies\nunless --db is given"},
     {"--help", "", false, "print the usage of the command"},
+    {"--version", "", false, "print the version of the program"},
 };
 
 // What stands before a flag's help on its lines: the help starts at column 26.
@@ -55,6 +58,18 @@ std::string flag_lines(std::span<const Flag> flags) {
 
 bool asks_for_help(std::span<const std::string> args) {
   return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
+}
+
+bool asks_for_version(std::span<const std::string> args) {
+  return std::find(args.begin(), args.end(), "--version") != args.end();
+}
+
+void refuse_missing_database(const std::string& url, const std::string& configured) {
+  if (!url.starts_with("sqlite:")) return;
+  const auto problem = check_database(url);
+  if (problem && problem->kind == DatabaseProblem::Kind::kMissing) {
+    throw std::runtime_error(problem->message + "; " + database_advice(*problem, url, configured));
+  }
 }
 
 CommandLine::CommandLine(std::span<const std::string> args, std::initializer_list<std::span<const Flag>> flags,
@@ -108,8 +123,15 @@ std::string CommandLine::database() const {
   try {
     return parse_serve_args({"--config", config}).database;
   } catch (const std::invalid_argument& e) {
-    throw UsageError{e.what()};
+    throw UsageError{e.what(), false};
   }
+}
+
+std::string CommandLine::existing_database() const {
+  const std::string configured = database();
+  const std::string url = resolve_database(configured);
+  refuse_missing_database(url, configured);
+  return url;
 }
 
 }  // namespace oapx1

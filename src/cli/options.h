@@ -1,7 +1,8 @@
 // The options of the oapx1 commands: a command declares the flags it takes,
 // and one parser reads its arguments into their values and the words that are
 // no option, refusing what it does not know with the errors every command
-// gives alike. Every command takes --db URL, --config FILE and --help.
+// gives alike. Every command takes --db URL, --config FILE, --help and
+// --version.
 #ifndef OAPX1_CLI_OPTIONS_H_
 #define OAPX1_CLI_OPTIONS_H_
 
@@ -14,9 +15,14 @@
 
 namespace oapx1 {
 
-// A command-line usage error: a message for stderr and exit status 2.
+// A command-line usage error: a message for stderr and exit status 2,
+// followed by the hint to the usage when `show_usage` (a flag or word the
+// command does not take, a value it cannot read); a fault of what the
+// command line names, such as a configuration file that cannot be read,
+// has no such hint.
 struct UsageError {
   std::string message;
+  bool show_usage = true;
 };
 
 // One flag a command takes.
@@ -38,7 +44,12 @@ enum class Words {
   kNotDoubleDashed,  // those not beginning with "--", so "-1" is one; the others are unknown options
 };
 
-// The flags every command takes: --db URL, --config FILE and --help.
+// Throws std::runtime_error, naming the file and `oapx1 db init`, when `url`
+// is a SQLite database whose file does not exist; `configured` is the URL as
+// the command line or configuration gave it (empty for the default).
+void refuse_missing_database(const std::string& url, const std::string& configured);
+
+// The flags every command takes: --db URL, --config FILE, --help and --version.
 std::span<const Flag> common_flags();
 
 // The usage lines of `flags`, in order: the flag and its value's name from
@@ -49,6 +60,10 @@ std::string flag_lines(std::span<const Flag> flags);
 // True when `args` hold --help or -h anywhere: the command then prints its
 // usage and exits 0, whatever else is there.
 bool asks_for_help(std::span<const std::string> args);
+
+// True when `args` hold --version anywhere (and no --help): the command then
+// prints the program's version and exits 0.
+bool asks_for_version(std::span<const std::string> args);
 
 // The arguments of one command, read against the common flags and its own.
 class CommandLine {
@@ -77,6 +92,12 @@ class CommandLine {
   // UsageError, saying why, for a configuration file that cannot be read or
   // holds a bad line.
   std::string database() const;
+
+  // The database the command works on, resolved (resolve_database of
+  // database()). Throws std::runtime_error naming the file and the command
+  // that creates it when it is a SQLite file that does not exist: only
+  // `db init` creates a database.
+  std::string existing_database() const;
 
  private:
   std::map<std::string, std::vector<std::string>, std::less<>> given_;  // values by flag; "" for a flag without

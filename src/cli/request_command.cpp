@@ -2,7 +2,9 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/request_context.h"
+#include "platform/web/process.h"
 #include "pages/flownode/node_settings_page.h"
 #include "platform/text/codepage.h"
 
@@ -17,6 +19,7 @@ std::string request_usage() {
 
 int request_command(const std::vector<std::string>& args) {
   const RequestOptions options = request_options(CommandLine(args, {request_flags()}, Words::kNone));
+  refuse_missing_database(resolve_database(options.db), options.db);
   CommandRequest request(options);
   {
     tvwortqflowjiedia page;

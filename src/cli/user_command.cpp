@@ -16,16 +16,16 @@ namespace oapx1 {
 std::string read_new_password(bool from_stdin) {
   std::string password;
   if (from_stdin) {
-    if (!std::getline(std::cin, password)) throw UsageError{"--password-stdin: no password on stdin"};
+    if (!std::getline(std::cin, password)) throw UsageError{"--password-stdin: no password on stdin", false};
     if (!password.empty() && password.back() == '\r') password.pop_back();
   } else {
     const auto first = read_secret_from_terminal("Password: ");
     if (!first) throw UsageError{"no terminal to ask for the password on; pass it with --password-stdin"};
     const auto second = read_secret_from_terminal("Password again: ");
-    if (!second || *first != *second) throw UsageError{"the two passwords differ"};
+    if (!second || *first != *second) throw UsageError{"the two passwords differ", false};
     password = *first;
   }
-  if (password.empty()) throw UsageError{"the password is empty"};
+  if (password.empty()) throw UsageError{"the password is empty", false};
   return password;
 }
 
@@ -70,12 +70,15 @@ void expect_words(const UserOptions& o, size_t words, const std::string& shape) 
 }
 
 int list_accounts(Accounts& accounts) {
-  std::cout << "LOGIN\tNAME\tDEPARTMENT\tSTATE\tPASSWORD\tGRANTS\n";
+  std::cout << "LOGIN\tNAME\tDEPARTMENT\tSTATE\tPASSWORD\tGRANTS\tTHROUGH ROLES\n";
+  const auto joined = [](const std::vector<std::string>& codes) {
+    std::string text;
+    for (const std::string& code : codes) text += (text.empty() ? "" : ",") + code;
+    return text;
+  };
   for (const AccountRow& a : accounts.list()) {
-    std::string grants;
-    for (const std::string& g : a.grants) grants += (grants.empty() ? "" : ",") + g;
     std::cout << a.login << '\t' << a.name << '\t' << a.department << '\t' << (a.active ? "active" : "disabled")
-              << '\t' << a.password << '\t' << grants << '\n';
+              << '\t' << a.password << '\t' << joined(a.grants) << '\t' << joined(a.role_grants) << '\n';
   }
   return 0;
 }
@@ -111,7 +114,8 @@ std::string user_usage() {
          "           lists them and is refused unless --force\n"
          "  grant    grants a function (OA_Functions.CodeNumber, e.g. FLOWSET, the editing\n"
          "           permission) to the account directly; revoke takes the grant away\n"
-         "  list     prints the accounts, one a line, tab-separated\n"
+         "  list     prints the accounts, one a line, tab-separated: the functions granted\n"
+         "           directly, then those held through roles as CODE (role name)\n"
          "  rehash-check  prints the accounts whose password is still stored in plain text\n"
          "           (replaced by its hash at the next sign-in); exit status 1 when any\n"
          "  where    prints the workflow nodes whose lists name the login\n"
@@ -144,6 +148,7 @@ int user_command(const std::vector<std::string>& args) {
     expect_words(o, 1, sub + " LOGIN");
   }
   const std::string url = resolve_database(o.database);
+  refuse_missing_database(url, o.database);
   if (const auto problem = check_database(url)) {
     std::cerr << "user: " << problem->message << "\n";
     return 1;

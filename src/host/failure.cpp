@@ -6,6 +6,7 @@
 #include "host/page.h"
 #include "platform/call/call_context.h"
 #include "platform/web/event_log.h"
+#include "platform/web/failure_watch.h"
 #include "platform/script/script.h"
 
 namespace oapx1 {
@@ -44,6 +45,7 @@ void Page::handle_failure(std::string_view method, bool initialiser) {
   const std::string line = std::to_string(e.line());
   // A failure of the log or of the response itself is not handled again: it
   // passes to the caller, whose handler reports it as its own.
+  FailureWatch::note();
   event_log().write_failure(e.number(),
                             " " + std::to_string(e.number()) + e.message() + " LINE #" + line + routine);
   response_object().write(" Error " + html_encode(e.message()) + " LINE" + line + routine);

@@ -34,7 +34,8 @@ StaticFiles::StaticFiles(const fs::path& docroot) {
   std::error_code ec;
   root_ = fs::canonical(docroot, ec);
   if (ec || !fs::is_directory(root_, ec)) {
-    throw std::runtime_error("document root is not a folder: " + docroot.string());
+    throw std::runtime_error("document root is not a folder: " + fs::absolute(docroot, ec).string() +
+                             " (the setting docroot)");
   }
 }
 

@@ -16,8 +16,10 @@
 #include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
 #include "platform/web/event_log.h"
+#include "platform/web/failure_watch.h"
 #include "platform/web/process.h"
 #include "server/ahead_reads.h"
+#include "server/failure_page.h"
 #include "server/form.h"
 #include "server/kept_views.h"
 #include "server/logs.h"
@@ -53,18 +55,22 @@ bool same_path(const std::vector<std::string>& segments, const std::vector<std::
 
 fs::path default_docroot() {
   std::error_code ec;
+  std::string looked = fs::absolute("www", ec).string();
   if (fs::is_directory("www", ec)) return "www";
   const fs::path program = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) {
     // Installed: PREFIX/bin/oapx1 beside PREFIX/share/oapx1/www.
     const fs::path installed = program.parent_path().parent_path() / "share" / "oapx1" / "www";
     if (fs::is_directory(installed, ec)) return installed;
+    looked += ", " + installed.string();
     // Built in a folder of the source tree: the tree's www/ above it.
     for (fs::path dir = program.parent_path(); dir.has_relative_path(); dir = dir.parent_path()) {
       if (fs::is_regular_file(dir / "www" / "Include" / "js" / "orderby.js", ec)) return dir / "www";
     }
+    looked += " and a www/ folder above " + program.parent_path().string();
   }
-  return "www";
+  throw std::runtime_error("no document root: looked in " + looked + "; give the folder of the web files with " +
+                           "--docroot DIR (the setting docroot)");
 }
 
 std::optional<bool> database_has_demo_data(const std::string& connect_string) {
@@ -459,7 +465,14 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
   }
   watch_page(run);
   if (std::optional<HttpReply> refused = apply_rules(run)) return refused;
+  // A host page that failed says so in the application's style; the node
+  // page answers as it always has, its partial output with the failure's trailer.
+  const bool host_page = run.route.page->rules != PageRules::kNodeEditor;
+  FailureWatch failures;
   std::optional<HttpReply> reply = render(run);
+  if (host_page && (!reply || failures.failed())) {
+    return host_failure_page(run.session->view().item("SystemURL").str(), options_.app_root);
+  }
   if (!reply) return status_page(500, "Internal Server Error");
   keep_view(run, *reply);
   finish_save(run, *reply);

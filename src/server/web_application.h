@@ -279,7 +279,9 @@ class WebApplication {
 // else PREFIX/share/oapx1/www of an installed program (PREFIX/bin/oapx1), else
 // the www/ folder of the source tree the program was built in. The
 // document root holds the application's shared files as they lie below the
-// application root: URL APP_ROOT/PATH is DOCROOT/PATH.
+// application root: URL APP_ROOT/PATH is DOCROOT/PATH. Fails with
+// std::runtime_error naming each place it looked when none of them is a
+// folder.
 std::filesystem::path default_docroot();
 
 // True when the database has the demo marker (row 'demo' = '1' of

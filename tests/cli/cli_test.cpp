@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
 
 #include "support/run_command.h"
+#include "support/smtp_sink.h"
 #include "support/test_db.h"
 #include "support/test_pg.h"
 
@@ -393,9 +395,11 @@ TEST_F(Accounts, user_commands_write_the_directory_rows_the_library_reads) {
   user("disable bob");
   const Outcome listed = user("list");
   EXPECT_EQ(listed.status, 0) << listed.err;
-  EXPECT_TRUE(listed.out.starts_with("LOGIN\tNAME\tDEPARTMENT\tSTATE\tPASSWORD\tGRANTS\nadmin\t陈志远\t办公室\tactive\thashed\t\n"))
+  EXPECT_TRUE(listed.out.starts_with("LOGIN\tNAME\tDEPARTMENT\tSTATE\tPASSWORD\tGRANTS\tTHROUGH ROLES\n"
+                                     "admin\t陈志远\t办公室\tactive\thashed\t\tFLOWSET (系统管理员),"
+                                     "DOCMGR (系统管理员),DOCREAD (系统管理员)\n"))
       << listed.out;
-  EXPECT_NE(listed.out.find("\nbob\tBob Li\t技术部\tdisabled\thashed\tFLOWSET,DOCREAD\n"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("\nbob\tBob Li\t技术部\tdisabled\thashed\tFLOWSET,DOCREAD\t\n"), std::string::npos) << listed.out;
 }
 
 TEST_F(Accounts, user_commands_refuse_with_a_clear_error_and_change_nothing) {
@@ -546,6 +550,250 @@ TEST(AccountsOnPostgres, db_upgrade_brings_a_first_release_database_to_the_curre
   EXPECT_EQ(run("user add bob --name Bob --department 3 --password-stdin --db '" + pg.url() + "'", "printf 'pw\\n' |").status, 0);
   EXPECT_EQ(run("user grant bob FLOWSET --db '" + pg.url() + "'").status, 0);
   EXPECT_EQ(psql("", "select UserList from OA_SysPower where Code = 'FLOWSET'"), "zhangsan;bob\n");
+}
+
+
+// Quotes a value for the shell run() hands its arguments to.
+std::string shell_quoted(const std::string& text) {
+  std::string out = "'";
+  for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// The commands an operator runs on a database, on each engine.
+class Operations : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == "postgres") {
+      pg.emplace("oapx1_cli_operations");
+      if (pg->url().empty()) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
+      url = shell_quoted(pg->url());
+    } else {
+      url = sqlite.url();
+    }
+    const Outcome init = run("db init --demo --db " + url);
+    ASSERT_EQ(init.status, 0) << init.err;
+  }
+  Outcome oapx1(const std::string& args, const std::string& prefix = "") { return run(args + " --db " + url, prefix); }
+  // The page's fields after its initialisers ran for `session` (NAME=VALUE words).
+  json call_fields(const std::string& method_and_args, const std::string& session) {
+    const Outcome r = oapx1("call " + method_and_args + " " + session);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return json::parse(r.out);
+  }
+
+  TestDb sqlite{false};
+  std::optional<testing::PgTestSchema> pg;
+  std::string url;
+};
+
+INSTANTIATE_TEST_SUITE_P(Engines, Operations, ::testing::Values("sqlite", "postgres"));
+
+TEST_P(Operations, settings_set_checks_each_value_and_stores_it_where_the_application_reads_it) {
+  struct Case {
+    std::string key, value;
+    std::string shown;  // what settings show says afterwards; empty: refused
+    std::string says;   // the refusal's message
+  } cases[] = {
+      {"session.timeout", "30", "30", ""},
+      {"session.timeout", "0", "", "session.timeout takes minutes from 1 to 10080, not \"0\""},
+      {"session.timeout", "9x", "", "takes minutes"},
+      {"login.ip-check", "on", "on", ""},
+      {"login.ip-check", "maybe", "", "login.ip-check takes on or off"},
+      {"login.ip-list", " 192.168.1., 10.", "192.168.1.,10.", ""},
+      {"login.ip-list", "10.0.0.1' or '1'='1", "", "address prefixes"},
+      {"login.ip-list-mode", "refuse", "refuse", ""},
+      {"login.time-start", "8:05", "08:05", ""},
+      {"login.time-end", "24:00", "", "a time HH:MM"},
+      {"login.days", "MON,fri", "mon,fri", ""},
+      {"login.days", "funday", "", "login.days takes all, none or days"},
+      {"login.days", "", "", "login.days takes all, none or days"},
+      {"smtp.server", "mail.example.com", "mail.example.com", ""},
+      {"smtp.server", "mail.example.com:25", "", "a host name or address"},
+      {"smtp.port", "70000", "", "a port from 1 to 65535"},
+      {"smtp.sender", "oa<x>@example.com", "", "a mail address"},
+      {"smtp.password", "it's secret", "(set)", ""},
+      {"nosuch.key", "1", "", "no setting \"nosuch.key\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key + " " + c.value);
+    const Outcome r = oapx1("settings set " + c.key + " " + shell_quoted(c.value));
+    if (c.shown.empty()) {
+      EXPECT_EQ(r.status, 2);
+      EXPECT_TRUE(r.err.starts_with("oapx1: ")) << r.err;
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;  // one line, no usage hint
+      EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+      continue;
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(oapx1("settings show " + c.key).out, c.key + std::string(22 - c.key.size(), ' ') + c.shown + "\n");
+  }
+  // A refused value stored nothing: the last accepted ones stand.
+  const std::string shown = oapx1("settings show").out;
+  for (const char* line : {"session.timeout       30\n", "login.time-end        18:00\n", "smtp.port             25\n",
+                           "login.log-sign-ins    on\n"}) {
+    EXPECT_NE(shown.find(line), std::string::npos) << shown;
+  }
+  // The session guard and the sign-in access policy read what was stored.
+  const json fields = call_fields("isallowlogin", "--session UserName=admin --session _LogUserName=zhangsan "
+                                                  "--session _LogUserIPAddress=10.1.2.3");
+  EXPECT_EQ(fields["fields"]["timeoutvalue"]["value"], 30);
+  EXPECT_EQ(fields["result"]["value"], false);  // 10. is a refused prefix
+  EXPECT_EQ(call_fields("isallowlogin", "--session UserName=admin --session _LogUserName=zhangsan "
+                                        "--session _LogUserIPAddress=172.16.0.1")["result"]["value"],
+            true);
+}
+
+TEST_P(Operations, mail_test_reports_the_smtp_exchange_in_one_line) {
+  testing::SmtpSink sink(::testing::TempDir() + "oapx1-cli-mail-" + std::to_string(getpid()) + ".jsonl");
+  if (sink.port() == 0) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+  sink.clear();
+  for (const std::string& set : std::vector<std::string>{"smtp.server 127.0.0.1", "smtp.port " + std::to_string(sink.port()),
+                                 "smtp.sender oa@example.com", "smtp.user ''"}) {
+    ASSERT_EQ(oapx1("settings set " + set).status, 0) << set;
+  }
+  const std::string server = "127.0.0.1:" + std::to_string(sink.port());
+  struct Case {
+    std::string address;
+    int status;
+    std::string line;  // the whole output, or its beginning for a refusal
+  } cases[] = {
+      {"zhang@example.com", 0,
+       "mail: " + server + " accepted the test message from oa@example.com to zhang@example.com\n"},
+      {"refused@example.com", 1, "mail: not sent: The message could not be sent to the SMTP server " + server},
+      {"bad<address>@example.com", 1, "mail: not sent: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    const Outcome r = oapx1("mail test " + shell_quoted(c.address));
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_TRUE(r.out.starts_with(c.line)) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+  }
+  const std::vector<json> received = sink.received();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0]["rcpt_tos"], json::array({"zhang@example.com"}));
+  EXPECT_EQ(received[0]["mail_from"], "oa@example.com");
+}
+
+TEST_P(Operations, user_list_shows_the_functions_held_through_roles_beside_direct_grants) {
+  const Outcome r = oapx1("user list");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("LOGIN\tNAME\tDEPARTMENT\tSTATE\tPASSWORD\tGRANTS\tTHROUGH ROLES\n")) << r.out;
+  EXPECT_NE(r.out.find("\tFLOWSET (系统管理员),DOCMGR (系统管理员),DOCREAD (系统管理员)\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("zhangsan\t张三\t"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\tFLOWSET\tDOCREAD (普通员工)\n"), std::string::npos) << r.out;
+}
+
+// A folder of its own to run commands in, removed afterwards.
+struct Folder {
+  Folder() : path(::testing::TempDir() + "oapx1-cli-folder-" + std::to_string(getpid()) + "-" + std::to_string(++count)) {
+    std::filesystem::create_directories(path);
+  }
+  ~Folder() { std::filesystem::remove_all(path); }
+  std::string path;
+  static inline int count = 0;
+};
+
+TEST(CommandLine, no_command_but_db_init_creates_a_database) {
+  Folder here;
+  const std::string in_here = "cd " + here.path + " && env -u OAPX1_DB";
+  struct Case {
+    std::string args, file;  // the command, and the database file it names
+  } cases[] = {
+      {"history --node 1 --db sqlite:missing.db", "missing.db"},
+      {"history --node 1", "var/oa.db"},
+      {"user list", "var/oa.db"},
+      {"settings show --db sqlite:missing.db", "missing.db"},
+      {"settings set session.timeout 30", "var/oa.db"},
+      {"mail test a@example.com", "var/oa.db"},
+      {"request --query OAID=1", "var/oa.db"},
+      {"call getnamefromid '\"a\"' '\"b\"' '\"c\"' 1 --db sqlite:missing.db", "missing.db"},
+      {"db prune --days 3", "var/oa.db"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = run(c.args, in_here);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the database file " + c.file + " does not exist; create it with: oapx1 db init"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("--help"), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(here.path));
+  // db init does.
+  EXPECT_EQ(run("db init", in_here).status, 0);
+  EXPECT_TRUE(std::filesystem::exists(here.path + "/var/oa.db"));
+}
+
+TEST(CommandLine, every_command_answers_version_and_help_alike_and_tells_why_a_file_cannot_be_read) {
+  Folder here;
+  const std::string missing = here.path + "/none.conf";
+  const std::string version = run("--version").out;
+  EXPECT_TRUE(std::regex_match(version, std::regex("oapx1 [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version;
+  struct Case {
+    std::string args;
+    int status;
+    std::string out, err;  // exactly; "" for nothing
+  } cases[] = {
+      {"serve --version", 0, version, ""},
+      {"history --version", 0, version, ""},
+      {"settings --version", 0, version, ""},
+      {"history --node 1 --frob", 2, "", "oapx1: unknown option --frob\n(oapx1 --help shows the usage)\n"},
+      {"settings frob", 2, "", "oapx1: settings takes the subcommand show or set\n(oapx1 --help shows the usage)\n"},
+      {"history --node 1 --config " + missing, 2, "",
+       "oapx1: cannot read the configuration file " + missing + ": No such file or directory\n"},
+      {"user list --config " + here.path, 2, "",
+       "oapx1: cannot read the configuration file " + here.path + ": Is a directory\n"},
+      {"serve --config " + missing, 2, "",
+       "oapx1 serve: cannot read the configuration file " + missing + ": No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = run(c.args, "env -u OAPX1_DB");
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+  }
+  for (const char* command : {"settings", "mail"}) {
+    const Outcome help = run(std::string(command) + " --help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* flag : {"--db URL", "--config FILE", "--help", "--version"}) {
+      EXPECT_NE(help.out.find(flag), std::string::npos) << command << " " << flag;
+    }
+  }
+}
+
+TEST_F(Cli, serve_says_where_it_looked_for_the_web_files_and_where_sign_ins_go) {
+  Folder here;
+  // The program alone, away from its build and install folders.
+  std::filesystem::create_directories(here.path + "/bin");
+  std::filesystem::copy_file(std::string(OAPX1_BINARY_DIR) + "/oapx1", here.path + "/bin/oapx1");
+  const std::string alone = "cd " + here.path + " && env -u OAPX1_DB " + here.path +
+                            "/bin/oapx1 serve --listen 127.0.0.1:0 --db sqlite:" + db.path();
+  struct Case {
+    std::string command, says;
+  } cases[] = {
+      {alone, "oapx1 serve: no document root: looked in " + here.path + "/www, " + here.path +
+                  "/share/oapx1/www and a www/ folder above " + here.path + "/bin; give the folder of the web "
+                  "files with --docroot DIR (the setting docroot)\n"},
+      {alone + " --docroot nowhere", "oapx1 serve: document root is not a folder: " + here.path +
+                                         "/nowhere (the setting docroot)\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome r = run("", c.command + " 2>&1 #");  // the program named first, not the build's
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, c.says);
+  }
+  // The shipped configuration, as the package's first try runs it: sign-ins
+  // stay on the address the browser used.
+  const Outcome shipped = run("serve --config " + std::string(OAPX1_SOURCE_DIR) + "/deploy/serve.conf --listen 127.0.0.1:0 "
+                              "--threads 1 --access-log - --docroot " + std::string(OAPX1_SOURCE_DIR) + "/www --db sqlite:" + db.path(),
+                              "env -u OAPX1_DB timeout -s TERM 1");
+  EXPECT_NE(shipped.out.find("\n  sign-in:  /oa/login.asp (on the address the browser used; set oa-url for another)\n"),
+            std::string::npos)
+      << shipped.out << shipped.err;
+  EXPECT_NE(run("serve --help").out.find("www in the working folder when there"), std::string::npos);
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ TEST(CommandLine, database_is_db_else_the_configuration_files_else_none) {
       {{"--config", conf, "--db", "sqlite:a.db"}, "sqlite:a.db"},
       {{"--db", "", "--config", conf}, "sqlite:from-file.db"},
       {{"--db", "sqlite:a.db", "--config", missing}, "sqlite:a.db"},  // the file is not read then
-      {{"--config", missing}, "error: cannot read the configuration file " + missing},
+      {{"--config", missing}, "error: cannot read the configuration file " + missing + ": No such file or directory"},
   };
   for (const Case& c : cases) {
     std::string database;

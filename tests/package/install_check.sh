@@ -75,6 +75,13 @@ for _ in $(seq 100); do grep -q "^oapx1 serve: listening on" "$work/serve.out" &
 base=$(sed -n 's|^oapx1 serve: listening on \(http://[^/]*\)/$|\1|p' "$work/serve.out")
 [ -n "$base" ] || { cat "$work/serve.out" "$work/serve.err" >&2; fail "serve did not start"; }
 grep -q "^  docroot:  /usr/share/oapx1/www$" "$work/serve.out" || fail "serve does not use the installed web files"
+# The first try: the banner names where sign-ins go, and a page asked for
+# without a session sends the browser to the login page on the address it
+# used, not to a host of the example configuration.
+grep -q "^  sign-in:  /oa/login.asp " "$work/serve.out" || { cat "$work/serve.out" >&2; fail "no sign-in address at start"; }
+curl -s -o "$work/first.html" -D "$work/first.h" "$base/oa/flow/model/jiedian.asp?OAID=1"
+grep -q 'top.location.href = "/oa/login.asp"' "$work/first.html" && ! grep -q "example.com" "$work/first.h" ||
+  { cat "$work/first.h" "$work/first.html" >&2; fail "the first try is not sent to /oa/login.asp"; }
 # A sign-in answers 303 to the page with a session cookie; the page then opens.
 curl -s -o /dev/null -D "$work/login.h" -d "username=admin&password=Admin-Secret-1" "$base/oa/login.asp"
 grep -q "^HTTP/1.1 303" "$work/login.h" || { cat "$work/login.h" >&2; fail "sign-in not accepted"; }
@@ -91,6 +98,9 @@ grep -q " admin \[.*\] \"POST /oa/login.asp HTTP/1.1\" 303 " /var/log/oapx1/acce
 # The nightly backup, as the timer runs it.
 runuser -u oapx1 -- /usr/lib/oapx1/backup.sh /var/backups/oapx1 2>/dev/null || fail "backup.sh failed"
 ls /var/backups/oapx1/oa-*.db.gz >/dev/null 2>&1 || fail "backup.sh made no copy"
+# Run by root, the script still leaves only the service's files there.
+/usr/lib/oapx1/backup.sh /var/backups/oapx1 2>/dev/null || fail "backup.sh as root failed"
+[ -z "$(find /var/backups/oapx1 ! -user oapx1)" ] || fail "root-owned files among the backups: $(find /var/backups/oapx1 ! -user oapx1)"
 
 # An upgrade from an earlier release: a copy first, then db upgrade (when
 # this release has it); the database still serves afterwards.
@@ -109,4 +119,7 @@ fi
 
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq oapx1 >/dev/null 2>&1 || fail "apt-get purge failed"
 [ ! -e /usr/bin/oapx1 ] && [ ! -e /etc/oapx1/serve.conf ] || fail "files left after purge"
+# What the README says a purge leaves: the database, the backups, the user.
+[ -f /var/lib/oapx1/oa.db ] && ls /var/backups/oapx1/oa-*.db.gz >/dev/null 2>&1 && getent passwd oapx1 >/dev/null ||
+  fail "purge removed the database, the backups or the service user"
 echo "package installed, signed in against it, removed"

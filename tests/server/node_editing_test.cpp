@@ -199,6 +199,30 @@ TEST_P(NodeEditing, a_tab_that_posts_the_version_it_was_shown_answers_for_that_t
   EXPECT_NE(shown_version(), first);
 }
 
+TEST_P(NodeEditing, a_host_page_that_fails_says_so_in_the_applications_style_and_the_node_page_keeps_its_own) {
+  const std::string cookie = sign_in("admin");
+  struct Case {
+    std::string target;
+    bool host_page;  // answered by the host's failure page
+  } cases[] = {
+      {"/oa/flow/model/model.asp?OAID=abc", true},
+      {"/oa/flow/model/jiedianlist.asp?MOAID=abc", true},
+      {"/oa/flow/model/jiedian.asp?OAID=abc", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    const ClientReply r = http_get(port_, c.target, cookie);
+    const std::string body = gb18030_to_utf8(r.body);
+    EXPECT_EQ(body.find("系统提示：页面出错") != std::string::npos, c.host_page) << body;
+    if (!c.host_page) continue;
+    EXPECT_EQ(r.status, 500);
+    EXPECT_NE(body.find("Include/imagesV10/CSSForV10.css"), std::string::npos);
+    EXPECT_EQ(body.find("Routine"), std::string::npos) << body;  // no trailer, no partial page
+    EXPECT_EQ(r.header("Cache-Control"), "no-store");
+  }
+  EXPECT_FALSE(log_.entries().empty());  // the failures are in the event log
+}
+
 TEST_P(NodeEditing, a_database_without_the_history_table_still_refuses_a_stale_save) {
   exec("drop table OAPX1_NodeHistory");
   const std::string a = sign_in("admin"), b = sign_in("zhangsan");
