@@ -255,7 +255,7 @@ TEST_P(Directory, import_says_per_row_what_it_adds_changes_or_leaves_and_applies
                  "on p.DepartMentID=d.ParentID order by d.DepartMentID"),
             "财务部|总部\n人事部|总部\n");
   // A new account has no password: it cannot sign in before `user passwd`.
-  EXPECT_NE(oapx1("user list").out.find("\nbob\tBob Li\t财务部\tactive\tnone\t\n"), std::string::npos);
+  EXPECT_NE(oapx1("user list").out.find("\nbob\tBob Li\t财务部\tactive\tnone\t\t\n"), std::string::npos);
 }
 
 TEST_P(Directory, import_twice_changes_nothing_the_second_time) {
