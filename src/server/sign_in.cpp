@@ -277,9 +277,9 @@ HttpReply SignIn::sign_out(const HttpRequest& request) {
   if (!session.end_now()) {
     // The store was out of reach: the session may live on there, so the
     // browser keeps its cookie and is told to try again.
-    HttpReply reply = html_reply(503, logout_form(settings_.logout_path, kSignOutFailedMessage));
+    HttpReply reply = unavailable(5);
+    reply.body = html_reply(503, logout_form(settings_.logout_path, kSignOutFailedMessage)).body;
     reply.headers.emplace_back("Cache-Control", "no-store");
-    reply.headers.emplace_back("Retry-After", "5");
     return reply;
   }
   if (script_unequal(session.view().item("UserName"), "")) {
