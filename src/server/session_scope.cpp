@@ -1,6 +1,12 @@
 #include "server/session_scope.h"
 
 namespace oapx1 {
+namespace {
+
+// The Set-Cookie value that makes the browser forget its session cookie.
+std::string removed_cookie() { return std::string(kSessionCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Lax"; }
+
+}  // namespace
 
 SessionScope::SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
                            bool secure_cookies)
@@ -16,26 +22,56 @@ bool SessionScope::finish_writes() const {
 
 SessionScope::SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
                            bool secure_cookies, std::shared_ptr<SessionEntry> found, bool ask)
-    : store_(store), secure_(secure_cookies) {
+    : store_(store), system_url_(system_url), secure_(secure_cookies) {
   id_ = cookie_value(request.cookie, kSessionCookie);
   if (!id_.empty()) entry_ = ask ? store.find(id_) : std::move(found);
   if (!entry_) {
-    entry_ = std::make_shared<SessionEntry>();
-    entry_->state.set_item("SystemURL", Variant(std::string(system_url)));
+    entry_ = fresh_entry();
     is_new_ = true;
   }
+  hold();
+}
+
+std::shared_ptr<SessionEntry> SessionScope::fresh_entry() const {
+  auto entry = std::make_shared<SessionEntry>();
+  entry->state.set_item("SystemURL", Variant(system_url_));
+  return entry;
+}
+
+void SessionScope::hold() {
   lock_ = std::unique_lock<std::mutex>(entry_->mutex);
   view_.emplace(entry_->state);
 }
 
+bool SessionScope::end_now() {
+  ended_ = true;
+  if (id_.empty() || removed_) return true;
+  removed_ = true;
+  const bool gone = store_.remove(id_);
+  store_.count_end();
+  return gone;
+}
+
+void SessionScope::discard() {
+  if (!is_new_) {
+    store_.remove(id_);
+    store_.count_end();
+  }
+  view_.reset();
+  lock_.unlock();
+  entry_ = fresh_entry();
+  is_new_ = true;
+  discarded_ = true;
+  hold();
+}
+
 void SessionScope::finish(HttpReply& reply) {
   if (ended_) {
-    if (!is_new_) {
+    if (!is_new_ && !removed_) {
       store_.remove(id_);
       store_.count_end();
     }
-    reply.headers.emplace_back("Set-Cookie", std::string(kSessionCookie) +
-                                                 "=; Path=/; Max-Age=0; HttpOnly; SameSite=Lax");
+    reply.headers.emplace_back("Set-Cookie", removed_cookie());
     return;
   }
   if (renew_ || (is_new_ && view_->modified())) {
@@ -46,6 +82,8 @@ void SessionScope::finish(HttpReply& reply) {
                                                  (secure_ ? "; Secure" : ""));
   } else if (!is_new_) {
     store_.touch(*entry_);
+  } else if (discarded_) {
+    reply.headers.emplace_back("Set-Cookie", removed_cookie());
   }
 }
 

@@ -60,6 +60,17 @@ class SessionScope {
   void renew() { renew_ = true; }
   // The session is forgotten after this request, and its cookie with it.
   void end() { ended_ = true; }
+  // The session is forgotten now, in its store, and its cookie after this
+  // request (a sign-out, which must tell whether it ended). The store is
+  // asked whenever the request names a session, even one it did not find
+  // (it may have been out of reach). False when the store could not be
+  // reached: the session may live on there.
+  bool end_now();
+  // The session is forgotten now (its account changed since it signed in),
+  // and the request goes on as one that named no session: with a fresh
+  // session, whose cookie replaces the old one when the request stores
+  // anything in it, else the old cookie is removed.
+  void discard();
   // Records the session after the request and adds its cookie when it is new
   // (or renewed), or the cookie's removal when it ended.
   void finish(HttpReply& reply);
@@ -72,13 +83,21 @@ class SessionScope {
  private:
   SessionScope(SessionStore& store, const HttpRequest& request, std::string_view system_url,
                bool secure_cookies, std::shared_ptr<SessionEntry> found, bool ask);
+  // A new session's entry, holding the SystemURL item.
+  std::shared_ptr<SessionEntry> fresh_entry() const;
+  // Holds `entry_` for the request and shows it to the page.
+  void hold();
+
   SessionStore& store_;
+  std::string system_url_;
   bool secure_;
   std::string id_;
   std::shared_ptr<SessionEntry> entry_;
   bool is_new_ = false;
   bool renew_ = false;
   bool ended_ = false;
+  bool removed_ = false;    // the store was asked to forget the session already
+  bool discarded_ = false;  // the request's own session was forgotten; its cookie goes
   std::unique_lock<std::mutex> lock_;
   std::optional<RequestSession> view_;
 };

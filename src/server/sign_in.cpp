@@ -10,6 +10,7 @@
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "platform/web/event_log.h"
+#include "server/account_check.h"
 #include "server/form.h"
 #include "server/logs.h"
 
@@ -97,8 +98,9 @@ std::string login_form(std::string_view action, std::string_view message, std::s
 
 // The sign-out page: a button that posts the sign-out, so that a link or an
 // image of another site cannot sign anyone out.
-std::string logout_form(std::string_view action) {
+std::string logout_form(std::string_view action, std::string_view message = {}) {
   std::string page = form_page_start("退出", action);
+  if (!message.empty()) page += "<p class=\"msg\">" + html_encode(message) + "</p>\r\n";
   page += "<p>确定要退出办公自动化系统吗？</p>\r\n";
   page += "<button type=\"submit\">退出</button>\r\n";
   page += "</form>\r\n</body>\r\n</html>\r\n";
@@ -216,9 +218,11 @@ HttpReply SignIn::sign_in(const HttpRequest& request, std::string_view query) {
           record_login_event(application_, *attempt, "0", "1");
           return sign_in_failed(client, user, password, "用户名或密码不正确。", next, started);
         }
-        if (!fresh.empty()) store_fresh_hash(stored, fresh);
+        // The session is sealed with the password as the row holds it now.
+        const bool rehashed = !fresh.empty() && store_fresh_hash(stored, fresh);
         throttle_.succeeded(client, user);
-        return signed_in(request, stored.account, attempt->item("_LogUserIPAddress"), next);
+        return signed_in(request, stored.account, password_seal(rehashed ? fresh : stored.password),
+                         attempt->item("_LogUserIPAddress"), next);
       });
     });
     if (!queued) {
@@ -239,12 +243,13 @@ HttpReply SignIn::sign_in_failed(const std::string& client, const std::string& u
   return reply;
 }
 
-HttpReply SignIn::signed_in(const HttpRequest& request, const std::string& account, const Variant& address,
-                            const std::string& next) {
+HttpReply SignIn::signed_in(const HttpRequest& request, const std::string& account, const std::string& seal,
+                            const Variant& address, const std::string& next) {
   const int timeout = session_timeout_minutes();
   SessionScope session(sessions_, request, settings_.system_url, settings_.secure_cookies);
   session.view().set_item("UserName", Variant(account));
   session.view().set_item("_LogUserName", Variant(account));
+  session.view().set_item(kAccountSealItem, Variant(seal));
   // The access line of the sign-in names the account now signed in.
   if (RequestLogContext* log = RequestLogScope::current()) log->user = account;
   session.view().set_item("_LogUserIPAddress", address);
@@ -269,10 +274,17 @@ HttpReply SignIn::sign_out_form() const {
 
 HttpReply SignIn::sign_out(const HttpRequest& request) {
   SessionScope session(sessions_, request, settings_.system_url, settings_.secure_cookies);
+  if (!session.end_now()) {
+    // The store was out of reach: the session may live on there, so the
+    // browser keeps its cookie and is told to try again.
+    HttpReply reply = unavailable(5);
+    reply.body = html_reply(503, logout_form(settings_.logout_path, kSignOutFailedMessage)).body;
+    reply.headers.emplace_back("Cache-Control", "no-store");
+    return reply;
+  }
   if (script_unequal(session.view().item("UserName"), "")) {
     record_login_event(application_, session.view(), "1", "0");
   }
-  session.end();
   HttpReply reply;
   reply.status = 303;
   reply.headers.emplace_back("Location", settings_.signed_out);
@@ -305,7 +317,7 @@ bool SignIn::password_matches(const Stored& stored, const std::string& password,
   return stored.password == password;
 }
 
-void SignIn::store_fresh_hash(const Stored& stored, const std::string& fresh) const {
+bool SignIn::store_fresh_hash(const Stored& stored, const std::string& fresh) const {
   try {
     auto conn = std::make_shared<Connection>();
     conn->Open(Variant(settings_.database));
@@ -313,9 +325,11 @@ void SignIn::store_fresh_hash(const Stored& stored, const std::string& fresh) co
                           "' where OAID = " + sql_integer(Variant(stored.key)) + " and password = '" +
                           sql_text(Variant(stored.password)) + "'"));
     conn->Close();
+    return true;
   } catch (...) {
     event_log().write(kEventError, "oapx1 serve: the password of " + stored.account +
                                          " could not be stored hashed: " + failure_text(std::current_exception()));
+    return false;
   }
 }
 

@@ -23,6 +23,10 @@
 
 namespace oapx1 {
 
+// The message of a sign-out that could not reach the session store.
+inline constexpr std::string_view kSignOutFailedMessage =
+    "退出没有完成：暂时无法连接会话存储，登录状态仍然有效。请稍后再点“退出”。";
+
 // The message a sign-in refused by the access policy shows.
 inline constexpr std::string_view kLoginRefusedMessage =
     "系统安全设置不允许您从当前地址或在当前时间登录，请与系统管理员联系。";
@@ -77,7 +81,9 @@ class SignIn {
   // The sign-out page: a button that posts to the sign-out path.
   HttpReply sign_out_form() const;
   // Ends the session of the request (recording the sign-out of a signed-in
-  // user) and sends the browser to the login page.
+  // user) and sends the browser to the login page. When the session store
+  // cannot be reached, the sign-out page again, 503, saying that the
+  // session may still be alive; the cookie is kept for another try.
   HttpReply sign_out(const HttpRequest& request);
 
   // Ends the password checks: those waiting are dropped (their requests are
@@ -104,19 +110,20 @@ class SignIn {
   // threads found, and an older plain-text password is compared as it is.
   static bool password_matches(const Stored& stored, const std::string& password, bool hash_matches);
   // Stores `fresh`, a new hash of the account's password, when the row still
-  // holds what was read (so a change made meanwhile is kept); a failure to
-  // write is logged and the sign-in stands.
-  void store_fresh_hash(const Stored& stored, const std::string& fresh) const;
+  // holds what was read (so a change made meanwhile is kept); true when the
+  // statement ran. A failure to write is logged (false) and the sign-in stands.
+  bool store_fresh_hash(const Stored& stored, const std::string& fresh) const;
   // The answer to a sign-in that did not match: the form again, no sooner
   // than LoginThrottle::kFailureTime after `started`.
   HttpReply sign_in_failed(const std::string& client, const std::string& user, const std::string& password,
                            const std::string& message, const std::string& next,
                            std::chrono::steady_clock::time_point started);
   // The answer to a sign-in whose password matched `account`: the session,
-  // under a new id, signed in from `address`, the login event recorded, and
-  // the browser sent on to `next` (or the landing page).
-  HttpReply signed_in(const HttpRequest& request, const std::string& account, const Variant& address,
-                      const std::string& next);
+  // under a new id, signed in from `address` and sealed with `seal` (the
+  // password_seal of the password column as it stands), the login event
+  // recorded, and the browser sent on to `next` (or the landing page).
+  HttpReply signed_in(const HttpRequest& request, const std::string& account, const std::string& seal,
+                      const Variant& address, const std::string& next);
   HttpReply form_reply(int status, std::string_view message, std::string_view user,
                        std::string_view next = {}) const;
   // `next` when it is a path below the application root (no scheme, host or

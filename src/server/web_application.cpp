@@ -124,6 +124,7 @@ WebApplication::WebApplication(ServerOptions options)
     pages_.emplace_back(lower_segments(options_.app_root + page.path), std::move(page));
   }
   landing_ = options_.app_root + kModelPagePath + "?OAID=1";
+  accounts_ = std::make_unique<AccountChecks>(options_.database);
   sign_in_ = std::make_unique<SignIn>(
       SignInSettings{options_.database, login_path, landing_, options_.oa_url + "login.asp",
                      options_.system_url, options_.secure_cookies, options_.trusted_proxies,
@@ -463,6 +464,7 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
     if (looked) carry(run, *looked);
     return std::nullopt;
   }
+  check_account(run);
   watch_page(run);
   if (std::optional<HttpReply> refused = apply_rules(run)) return refused;
   // A host page that failed says so in the application's style; the node
@@ -518,6 +520,9 @@ std::optional<HttpReply> WebApplication::answer_kept(PageRun& run, const AheadRe
   run.data = ahead && ahead->data ? ahead->data : current_data_stamp(options_.database);
   if (!run.data) return std::nullopt;
   RequestSession& view = run.session->view();
+  // The account must be known to hold at this state of the data: else the
+  // page threads read it (check_account).
+  if (accounts_->known(view, *run.data) != AccountChecks::Verdict::kHolds) return std::nullopt;
   const std::shared_ptr<const KeptView> kept =
       kept_views_.find(run.route.page, run.route.query, *run.asked, view, *run.data, run.application_version);
   if (!kept) return std::nullopt;
@@ -546,6 +551,15 @@ void WebApplication::carry(PageRun& run, LookedUp& looked) {
   looked.read.data = run.data;
   looked.read.session_read = !run.session_changed;
   if (looked.read.session_read) looked.read.session = run.session->found();
+}
+
+void WebApplication::check_account(PageRun& run) {
+  if (run.account.empty() || accounts_->holds(run.session->view(), run.data)) return;
+  // The account was disabled, removed or given another password since this
+  // session signed in: the session ends, and the request goes on as one of
+  // nobody signed in (a view is sent to sign in, a save is not stored).
+  run.session->discard();
+  run.account.clear();
 }
 
 void WebApplication::watch_page(PageRun& run) {

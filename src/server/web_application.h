@@ -21,6 +21,7 @@
 #include "editing/node_save.h"
 #include "host/page.h"
 #include "platform/web/memory_intrinsics.h"
+#include "server/account_check.h"
 #include "server/ahead_reads.h"
 #include "server/form.h"
 #include "server/http_exchange.h"
@@ -232,6 +233,10 @@ class WebApplication {
   std::optional<HttpReply> answer_kept(PageRun& run, const AheadRead* ahead);
   // What a look that missed read, for the run of the page that follows.
   void carry(PageRun& run, LookedUp& looked);
+  // Ends the session of a signed-in request whose account no longer holds
+  // (AccountChecks), which then goes on as one of nobody signed in. Fails as
+  // the data layer does.
+  void check_account(PageRun& run);
   // Watches the page as it runs when its view may be kept.
   void watch_page(PageRun& run);
   // The host's rules around the page (PageRules): a refusal's answer (an
@@ -262,6 +267,7 @@ class WebApplication {
   StaticFiles files_;
   ApplicationState application_;  // the application items and its lock
   ConfiguredSessionStore sessions_;
+  std::unique_ptr<AccountChecks> accounts_;  // whether sessions' accounts still hold
   std::unique_ptr<SignIn> sign_in_;
   KeptViews kept_views_;  // views answered again while their inputs hold
   mutable std::atomic<int> demo_login_{0};  // 1 on, 0 off, -1 not known yet (database unreadable)

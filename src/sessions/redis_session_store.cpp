@@ -200,11 +200,13 @@ std::string RedisSessionStore::renew(std::string_view old_id, std::shared_ptr<Se
   return id;
 }
 
-void RedisSessionStore::remove(std::string_view id) {
+bool RedisSessionStore::remove(std::string_view id) {
   try {
     checked(client_->run({"DEL", session_key(id)}));
+    return true;
   } catch (const std::exception& e) {
     unavailable(e);
+    return false;
   }
 }
 

@@ -50,7 +50,7 @@ class RedisSessionStore final : public SessionStore {
   // a fresh one for a new session; the failure goes to the event log.
   std::string renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry) override;
   // Deletes the session's key; a failure goes to the event log.
-  void remove(std::string_view id) override;
+  bool remove(std::string_view id) override;
   // Writes the session only when the request changed it or its expiry is due
   // for renewal. The write expects the version the request read; when another
   // request wrote in between, this request's changes (the items it set, its

@@ -101,9 +101,10 @@ std::string MemorySessionStore::renew(std::string_view old_id, std::shared_ptr<S
   return id;
 }
 
-void MemorySessionStore::remove(std::string_view id) {
+bool MemorySessionStore::remove(std::string_view id) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (auto it = sessions_.find(id); it != sessions_.end()) erase(it);
+  return true;
 }
 
 void MemorySessionStore::touch(SessionEntry& entry) {

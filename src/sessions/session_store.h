@@ -61,8 +61,10 @@ class SessionStore {
   virtual std::string renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry) = 0;
   // Keeps a session under a new random id and returns the id.
   std::string add(std::shared_ptr<SessionEntry> entry) { return renew({}, std::move(entry)); }
-  // Forgets the session of that id (a sign-out); does nothing for an unknown id.
-  virtual void remove(std::string_view id) = 0;
+  // Forgets the session of that id (a sign-out, an account changed since its
+  // sign-in); does nothing for an unknown id. False when the store could not
+  // be reached, so the session may live on there.
+  virtual bool remove(std::string_view id) = 0;
   // Ends a request of the session: records its state and time-out and restarts
   // its idle time.
   virtual void touch(SessionEntry& entry) = 0;
@@ -121,7 +123,7 @@ class MemorySessionStore final : public SessionStore {
 
   std::shared_ptr<SessionEntry> find(std::string_view id) override;
   std::string renew(std::string_view old_id, std::shared_ptr<SessionEntry> entry) override;
-  void remove(std::string_view id) override;
+  bool remove(std::string_view id) override;
   void touch(SessionEntry& entry) override;
   // Never: touch only updates this process's memory.
   bool touch_writes(const SessionEntry&) const override { return false; }

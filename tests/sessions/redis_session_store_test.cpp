@@ -40,13 +40,20 @@ TEST_F(RedisSessions, a_removed_session_stays_gone) {
   ASSERT_TRUE(other);
   EXPECT_EQ(other->state.item("UserName").str(), "lisi");
 
-  b->remove(id);
+  EXPECT_TRUE(b->remove(id));
   EXPECT_FALSE(a->find(id));
   // Requests ending after the sign-out, with or without a change, do not bring it back.
   a->touch(*entry);
   other->state.set_item("n", Variant(1LL));
   b->touch(*other);
   EXPECT_FALSE(b->find(id));
+
+  // A removal that cannot reach the server says so: the session may live on there.
+  const std::string kept = a->add(std::make_shared<SessionEntry>());
+  redis_.stop();
+  EXPECT_FALSE(a->remove(kept));
+  redis_.start();
+  EXPECT_TRUE(b->find(kept));
 }
 
 // A request that changes nothing costs one GET; its expiry is restarted by a

@@ -51,4 +51,21 @@ bool password_hash_outdated(std::string_view stored) {
                                         crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0;
 }
 
+std::string password_seal(std::string_view stored) {
+  ensure_sodium();
+  // A keyed BLAKE2b under a key of this use alone, so that the mark is no
+  // plain digest another system might keep of the same value.
+  static constexpr unsigned char kKey[crypto_generichash_KEYBYTES] = "oapx1 account seal";
+  unsigned char digest[16];
+  crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(stored.data()), stored.size(),
+                     kKey, sizeof kKey);
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char byte : digest) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 15];
+  }
+  return text;
+}
+
 }  // namespace oapx1

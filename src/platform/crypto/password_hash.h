@@ -30,6 +30,15 @@ bool verify_password(std::string_view stored, std::string_view password);
 // one. False for a value that is no hash.
 bool password_hash_outdated(std::string_view stored);
 
+// A short mark of the value an account's password column holds (`stored`:
+// a hash, or an older plain-text password): 32 hex digits, equal for equal
+// values and different, all but surely, for different ones. A session keeps
+// the mark of its sign-in, so that a password changed since, by whatever
+// means, is seen; the mark tells nothing of use about the password (one way,
+// and taken of the salted hash wherever the password is hashed). Fails with
+// std::runtime_error when the hashing library cannot start.
+std::string password_seal(std::string_view stored);
+
 }  // namespace oapx1
 
 #endif  // OAPX1_PLATFORM_CRYPTO_PASSWORD_HASH_H_
