@@ -25,7 +25,8 @@ enum class Takes {
   kName,     // free text, not blank
   kOption,   // one of `options`
   kWhole,    // a whole number of 0 to kMostWaiting
-  kFlag,     // a check box: "on" when ticked, else not posted
+  kFlag,     // a check box: "on" when ticked, else not posted; ticked for a stored "1"
+  kFlagUnlessZero,  // the same, shown ticked for any stored value but "0"
   kList,     // a ';'-list, checked against the directory (posted_lists.h)
 };
 
@@ -77,7 +78,7 @@ constexpr NodeColumn kColumns[] = {
     {"isYanZhengQianMing", "isYanZhengQianMing", "验证签名", 0, OnForm::kReset, Takes::kFlag},
     {"IsPrint", "IsPrint", "允许打印", 0, OnForm::kReset, Takes::kFlag},
     {"isLocalSave", "isLocalSave", "允许本地保存", 0, OnForm::kReset, Takes::kFlag},
-    {"youjiantixing", "youjiantixing", "邮件提醒", 0, OnForm::kShown, Takes::kFlag},
+    {"youjiantixing", "youjiantixing", "邮件提醒", 0, OnForm::kShown, Takes::kFlagUnlessZero},
     {"iszhuanban", "iszhuanban", "允许转办", 0, OnForm::kShown, Takes::kFlag},
     {"isgoutong", "isgoutong", "允许沟通", 0, OnForm::kShown, Takes::kFlag},
     {"isFenFa", "isFenFa", "允许分发", 0, OnForm::kShown, Takes::kFlag},
@@ -132,6 +133,7 @@ std::string value_problem(const NodeColumn& c, std::string_view value) {
       if (ascii_digits(value, kMostWaiting.size())) return "";
       return column_caption(c.column) + "须是 0 到 " + std::string(kMostWaiting) + " 的整数" + posted;
     case Takes::kFlag:
+    case Takes::kFlagUnlessZero:
       return value == "on" ? "" : column_caption(c.column) + "是复选框，勾选时提交“on”" + posted;
     case Takes::kNothing:
     case Takes::kList:
@@ -168,10 +170,12 @@ bool column_reset_by_save(std::string_view column) {
 }
 
 std::string column_value_words(std::string_view column, std::string_view value) {
-  if (value.empty()) return "（空）";
   const NodeColumn* c = find_column(column);
+  // A check box as the form shows it.
+  if (c && c->takes == Takes::kFlag) return value == "1" ? "勾选" : "未勾选";
+  if (c && c->takes == Takes::kFlagUnlessZero) return value != "0" ? "勾选" : "未勾选";
+  if (value.empty()) return "（空）";
   if (!c) return std::string(value);
-  if (c->takes == Takes::kFlag) return value == "1" ? "勾选" : "未勾选";
   for (const FormOption& o : c->options) {
     if (value == o.value) return o.text;
   }

@@ -38,10 +38,11 @@ bool column_on_form(std::string_view column);
 // in a saved line is the save's doing, not the editor's.
 bool column_reset_by_save(std::string_view column);
 
-// A stored value of `column` in the editor's words: a check box "勾选"
-// ("1") or "未勾选" (anything else), a select's option text ("办理式" for
-// BanLiType "1"), "（空）" for the empty text; any other value as it is
-// (lists are not resolved to names here).
+// A stored value of `column` in the editor's words, as the form shows it: a
+// check box "勾选" ("1"; for 邮件提醒 anything but "0") or "未勾选", a
+// select's option text ("办理式" for BanLiType "1"), "（空）" for any other
+// empty value; any other value as it is (lists are not resolved to names
+// here).
 std::string column_value_words(std::string_view column, std::string_view value);
 
 // The first posted text item of a node save that is longer (in characters)
