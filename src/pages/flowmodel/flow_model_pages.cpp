@@ -44,7 +44,7 @@ std::string node_type_text(const Variant& type) {
 }
 
 // The most characters of a node's name the node list shows.
-constexpr size_t kListedName = 20;
+constexpr size_t kListedName = 10;
 
 // The link of a node's name in the node list: a name longer than kListedName
 // characters shortened with "…" and whole in the link's title; a name that is
