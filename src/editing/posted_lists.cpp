@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "editing/posted_values.h"
 #include "editing/rows.h"
 #include "lookups/rows.h"
 #include "platform/data/recordset.h"
@@ -65,15 +66,16 @@ std::vector<std::string> bad_departments(const Variant& conn, const std::string&
 
 std::string check_posted_lists(const Variant& conn, const Request& posted) {
   std::vector<std::string> problems;
-  auto users = [&](std::string_view item, std::string_view label) {
+  // Each list under the label the form shows it with.
+  auto users = [&](std::string_view item, std::string_view column) {
     const std::vector<std::string> unknown = unknown_accounts(conn, posted.item(item).str());
-    if (!unknown.empty()) problems.push_back(std::string(label) + "中的帐号不存在：" + joined(unknown, "、"));
+    if (!unknown.empty()) problems.push_back(column_label(column) + "中的帐号不存在：" + joined(unknown, "、"));
   };
-  users("CurrentJieDianYongHu", "节点办理人");
-  users("FenFaUser", "分发用户");
+  users("CurrentJieDianYongHu", "JiaoSeUserList");
+  users("FenFaUser", "FenFaUser");
   const std::vector<std::string> bad = bad_departments(conn, posted.item("FenFaBuMen").str());
   if (!bad.empty()) {
-    problems.push_back("分发部门中的部门不存在或不是以“;”分隔的部门编号：" + joined(bad, "、"));
+    problems.push_back(column_label("FenFaBuMen") + "中的部门不存在或不是以“;”分隔的部门编号：" + joined(bad, "、"));
   }
   if (problems.empty()) return "";
   return "系统提示：" + joined(problems, "；") + "。设置未保存！";

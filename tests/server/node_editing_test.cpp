@@ -421,6 +421,7 @@ TEST_P(NodeEditing, posted_values_the_form_cannot_send_are_refused_naming_the_fi
       {{{"JieDianName", "   "}}, "节点名称（JieDianName）不能只有空格"},
       {{{"JieDianName", "\t　 "}}, "节点名称（JieDianName）不能只有空格"},
       {{{"isBoHui", "1"}}, "允许驳回（isBoHui）是复选框"},
+      {{{"ProcessType", "<b>"}}, "提交的是“&lt;b&gt;”"},  // echoed as text
       {{{"BanLiType", "2"}, {"WaitTime", "x"}}, "办理方式（BanLiType）只能是 1（办理式）、3（分发式），提交的是“2”；停留时间"},
   };
   int count = 0;

@@ -60,7 +60,7 @@ std::string name_link(const std::string& href, const Variant& name) {
   const bool shortened = end < whole.size();
   const std::string shown = blank ? "（未命名）" : h(whole.substr(0, end)) + (shortened ? "…" : "");
   return "<a href=\"" + href + "\" target=\"" + std::string(kNodeFrameName) + "\"" +
-         (shortened || blank ? " title=\"" + h(whole) + "\"" : "") + ">" + shown + "</a>";
+         (shortened && !blank ? " title=\"" + h(whole) + "\"" : "") + ">" + shown + "</a>";
 }
 
 }  // namespace
