@@ -638,6 +638,26 @@
     };
     var EXPIRED = "\u767b\u5f55\u5df2\u8d85\u65f6\uff0c\u4fdd\u5b58\u6ca1\u6709\u5230\u8fbe\u670d\u52a1\u5668\u3002";
 
+    // The choice, for a field both editors changed, between the kept save's
+    // value (mine) and the one the page shows now (theirs).
+    function choice(name, kept) {
+      var set = document.createElement("fieldset"), legend = document.createElement("legend");
+      set.setAttribute("data-field", name);
+      legend.appendChild(document.createTextNode(labelOf(name) +
+        "\uff1a\u60a8\u548c\u5bf9\u65b9\u90fd\u6539\u4e86\uff0c\u4fdd\u7559\u54ea\u4e00\u4e2a\uff1f"));
+      set.appendChild(legend);
+      [["mine", "\u6211\u7684\uff1a", kept.values], ["theirs", "\u5bf9\u65b9\u7684\uff1a", baseline]].forEach(function (c) {
+        var label = document.createElement("label"), radio = document.createElement("input");
+        radio.type = "radio";
+        radio.name = "oapx1-keep-" + name;
+        radio.value = c[0];
+        label.appendChild(radio);
+        label.appendChild(document.createTextNode(c[1] + wordsOf(name, c[2])));
+        set.appendChild(label);
+      });
+      return set;
+    }
+
     // Offers the kept save back, with `said`, the page's message of its
     // refusal when this page answers it.
     function offerRestore(kept, said) {
@@ -655,24 +675,7 @@
         why.appendChild(document.createTextNode(said));
         bar.appendChild(why);
       }
-      // Each field both changed: the editor's value or the other's.
-      todo.both.forEach(function (name) {
-        var set = document.createElement("fieldset"), legend = document.createElement("legend");
-        set.setAttribute("data-field", name);
-        legend.appendChild(document.createTextNode(labelOf(name) +
-          "\uff1a\u60a8\u548c\u5bf9\u65b9\u90fd\u6539\u4e86\uff0c\u4fdd\u7559\u54ea\u4e00\u4e2a\uff1f"));
-        set.appendChild(legend);
-        [["mine", "\u6211\u7684\uff1a", kept.values], ["theirs", "\u5bf9\u65b9\u7684\uff1a", baseline]].forEach(function (c) {
-          var label = document.createElement("label"), radio = document.createElement("input");
-          radio.type = "radio";
-          radio.name = "oapx1-keep-" + name;
-          radio.value = c[0];
-          label.appendChild(radio);
-          label.appendChild(document.createTextNode(c[1] + wordsOf(name, c[2])));
-          set.appendChild(label);
-        });
-        bar.appendChild(set);
-      });
+      todo.both.forEach(function (name) { bar.appendChild(choice(name, kept)); });
       var hint = document.createElement("div");
       hint.className = "oapx1-hint";
       function close() {
