@@ -578,7 +578,7 @@
     };
 
     // What the form calls a field: its label, the cell before its own, or
-    // the text its own cell starts with ("默认分发用户：").
+    // the text its own cell starts with (the distribution users' cell).
     function labelOf(name) {
       var e = form.elements[name];
       if (!e) return name;
