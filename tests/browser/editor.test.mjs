@@ -205,9 +205,8 @@ const scenarios = {
     const frame = page.frameLocator('iframe[name=FJieDian]');
     await frame.locator('#OAID[value="2"]').waitFor({ state: 'attached' });
     node = page.frame({ name: 'FJieDian' });
-    const bar = frame.locator('#oapx1-restore');
-    await bar.waitFor();
-    assert.match(await bar.textContent(), /未能保存/);
+    const bar = await restoreOffer(page, 'expired');
+    assert.match(await bar.textContent(), /未能保存：登录已超时/);
     assert.equal(await node.inputValue('#JieDianName'), '部门审核');
     await page.screenshot({ path: join(artifacts, 'restore_offer.png') });
     await bar.locator('button', { hasText: '恢复' }).click();
@@ -428,6 +427,19 @@ const scenarios = {
     assert.equal(await node.isChecked('#iszhuanban'), false);
     await save(node);
     assert.deepEqual([stored(2, 'JieDianName'), stored(2, 'iszhuanban')], ['部门复审', '0']);
+  },
+
+  // A list naming an account that does not exist is refused, and the save is
+  // offered back as a refused list, with the host's message.
+  async a_refused_list_is_offered_back_as_such(page, base) {
+    await signIn(page, base);
+    const node = await openNode(page, '拟稿', 1);
+    await node.evaluate(() => { document.formData.FenFaUser.value = ';wangwu;nobody;'; });
+    await save(node);
+    const bar = await restoreOffer(page, 'bad list');
+    assert.match(await bar.textContent(), /用户或部门列表有误.*默认分发用户中的帐号不存在：nobody/);
+    assert.equal(stored(1, 'FenFaUser'), ';wangwu;');
+    await page.screenshot({ path: join(artifacts, 'refused_list_offer.png') });
   },
 
   // A name of spaces is refused by the host naming the field, and offered
