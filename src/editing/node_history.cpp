@@ -185,7 +185,7 @@ std::string outcome_text(std::string_view outcome) {
   if (outcome == kOutcomeConflict) return "未保存：节点已被他人修改";
   if (outcome == kOutcomeBadList) return "未保存：用户或部门列表有误";
   if (outcome == kOutcomeForbidden) return "未保存：没有流程设置权限";
-  if (outcome == kOutcomeBadValue) return "未保存：内容含有不允许的字符";
+  if (outcome == kOutcomeBadValue) return "未保存：提交的值不合要求";
   return std::string(outcome);
 }
 

@@ -4,11 +4,14 @@
 #include <utility>
 
 #include "editing/posted_lists.h"
+#include "editing/posted_values.h"
+#include "editing/rows.h"
 #include "host/library_page.h"
 #include "lookups/rows.h"
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
+#include "platform/text/ascii.h"
 #include "platform/web/event_log.h"
 
 namespace oapx1 {
@@ -21,6 +24,10 @@ constexpr std::string_view kFailureSource = "oapx1 serve: node editing";
 constexpr std::string_view kNodeTable = "OA_Flow_Model_JieDian";
 constexpr std::string_view kNodeKey = "OAID";
 
+// How many lines of a node's history a refused save looks back through for
+// the version its poster was shown.
+constexpr int kLinesBack = 50;
+
 void report_failure(std::string_view what) {
   event_log().write(kEventError, std::string(kFailureSource) + ": " + std::string(what) + ": " +
                                      failure_text(std::current_exception()));
@@ -32,13 +39,46 @@ std::string shown_version_item(int64_t node) { return std::string(kShownVersionI
 
 bool is_conflict(std::string_view shown, std::string_view current) { return !shown.empty() && shown != current; }
 
-std::string conflict_message(const std::optional<NodeHistoryEntry>& last) {
-  if (!last) {
-    return "系统提示：此节点在您打开之后已被修改，您的设置未保存，下面显示的是当前设置；"
-           "您提交的内容已记入修改记录。";
+std::string conflict_message(const std::optional<NodeHistoryEntry>& last, const std::vector<std::string>& changed) {
+  const std::string who = last ? "已于 " + last->when + " 被 " + last->name + "（" + last->account + "）修改"
+                                : std::string("在您打开之后已被修改");
+  const std::string since =
+      changed.empty() ? "；" : "。您打开之后的改动：" + editing::joined(changed, "；") + "。";
+  return "系统提示：此节点" + who + "，您的设置未保存，下面显示的是当前设置" + since + "您提交的内容已记入修改记录。";
+}
+
+std::optional<NodeRow> row_of_version(const Variant& conn, int64_t node, NodeRow row, std::string_view version) {
+  if (row_version(row) == version) return row;
+  for (const NodeHistoryEntry& e : read_history(conn, node, kLinesBack)) {
+    // A refused line was never stored, and keeps only digests of long values.
+    if (e.outcome == kOutcomeConflict || e.outcome == kOutcomeBadList || e.outcome == kOutcomeForbidden ||
+        e.outcome == kOutcomeBadValue) {
+      continue;
+    }
+    for (const ColumnChange& c : e.changes) {
+      for (auto& [column, value] : row) {
+        if (ascii_iequals(column, c.column)) value = c.before;
+      }
+    }
+    if (row_version(row) == version) return row;
   }
-  return "系统提示：此节点已于 " + last->when + " 被 " + last->name + "（" + last->account +
-         "）修改，您的设置未保存，下面显示的是当前设置；您提交的内容已记入修改记录。";
+  return std::nullopt;
+}
+
+std::vector<std::string> changes_in_words(const Variant& conn, const NodeRow& before, const NodeRow& after) {
+  std::vector<std::string> words;
+  for (const ColumnChange& c : row_changes(before, after)) {
+    if (!column_on_form(c.column)) continue;
+    // A list as the names it holds; any other value as the form words it.
+    auto word = [&](const std::string& value) {
+      const std::string names = value.empty() ? value : display_value(conn, c.column, value);
+      return names != value ? names : column_value_words(c.column, value);
+    };
+    // A list written another way (";lisi;" for "lisi") names the same entries.
+    const std::string was = word(c.before), now = word(c.after);
+    if (was != now) words.push_back(column_label(c.column) + "：" + was + " → " + now);
+  }
+  return words;
 }
 
 NodeEditing::NodeEditing(ApplicationState& application, std::string permission)
@@ -123,6 +163,7 @@ std::string NodeSave::check(const Request& posted) {
   if (!checked && refusal.empty()) {
     // Not checked is not passed: nothing is written.
     refusal = kUncheckedMessage;
+    refused_ = "unchecked";
     before_.reset();
     writes_ = false;
     try {
@@ -134,6 +175,7 @@ std::string NodeSave::check(const Request& posted) {
   }
   writes_ = refusal.empty();
   if (!writes_) {
+    refused_ = entry_.outcome;
     audit("流程节点 " + std::to_string(entry_.node) + " 的设置未保存：" + outcome_text(entry_.outcome));
   }
   return refusal;
@@ -159,7 +201,20 @@ std::string NodeSave::check_on(const Variant& c, const Request& posted) {
   if (shown.empty()) shown = session_.item(shown_version_item(entry_.node)).str();
   if (is_conflict(shown, row_version(*before_))) {
     entry_.outcome = kOutcomeConflict;
-    refusal = conflict_message(last_saved(c, entry_.node));
+    const std::optional<NodeHistoryEntry> last = last_saved(c, entry_.node);
+    std::vector<std::string> changed;
+    // Only a history that could be read (it named the last saver) is read
+    // again: a failed statement would end the save's transaction.
+    if (last) {
+      try {
+        if (const std::optional<NodeRow> shown_row = row_of_version(c, entry_.node, *before_, shown)) {
+          changed = changes_in_words(c, *shown_row, *before_);
+        }
+      } catch (const ScriptError&) {
+        report_failure("the changes since the version shown");
+      }
+    }
+    refusal = conflict_message(last, changed);
   }
   return refusal;
 }

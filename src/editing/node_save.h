@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "editing/node_history.h"
 #include "editing/node_rows.h"
@@ -62,8 +63,23 @@ bool is_conflict(std::string_view shown, std::string_view current);
 
 // The message that refuses a save as a conflict, naming who saved the node
 // last and when (`last`), or saying only that it changed when no saved line
-// of its history is known.
-std::string conflict_message(const std::optional<NodeHistoryEntry>& last);
+// of its history is known; with the changes made since the poster opened the
+// node (`changed`, each "允许驳回：勾选 → 未勾选") when they are known.
+std::string conflict_message(const std::optional<NodeHistoryEntry>& last,
+                             const std::vector<std::string>& changed = {});
+
+// The row of node `node` as it was at `version`: `row` (the node now) with
+// the changes of the stored lines of its history undone, newest first, until
+// it has that version; none when the newest 50 lines do not lead back to it
+// (a change made outside the editor, a history pruned). Fails as the data
+// layer does.
+std::optional<NodeRow> row_of_version(const Variant& conn, int64_t node, NodeRow row, std::string_view version);
+
+// The columns the node form shows that differ from `before` to `after`, in
+// the editor's words: "允许驳回：勾选 → 未勾选", a list as the names of its
+// accounts or departments (a list that names the same entries is no change).
+// Fails as the data layer does.
+std::vector<std::string> changes_in_words(const Variant& conn, const NodeRow& before, const NodeRow& after);
 
 // The editing rules of one application: its permission.
 class NodeEditing {
@@ -134,6 +150,10 @@ class NodeSave {
   // has now ("" when there is none or it could not be read).
   std::string finish();
 
+  // How the save was refused by check() (one of the kOutcome texts, or
+  // "unchecked" when the checks could not be made); "" when it was not.
+  std::string_view refused() const { return refused_; }
+
   // True after finish() when a save that passed check() could not be
   // committed: nothing of it was stored (reported to the event log).
   bool lost() const { return lost_; }
@@ -154,6 +174,7 @@ class NodeSave {
   std::optional<NodeRow> before_;    // the row before the save, read by check()
   bool writes_ = false;              // check() passed: the page writes the save
   bool lost_ = false;                // the save passed check() but could not be committed
+  std::string refused_;              // how check() refused the save; "" when it did not
   HeldWrite write_;                  // the save's transaction and the thread's connection
 };
 

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "editing/posted_values.h"
 #include "editing/rows.h"
 #include "lookups/rows.h"
 #include "platform/data/recordset.h"
@@ -15,28 +16,6 @@ namespace oapx1 {
 namespace {
 
 using editing::joined;
-
-// A text item of the node form that the node page stores.
-struct StoredText {
-  const char* item;   // the form item
-  const char* label;  // what the form calls it
-  bool tab;           // free text, in which a tab is kept
-};
-constexpr StoredText kStoredTexts[] = {
-    {"JieDianName", "节点名称", true},         {"BanLiType", "办理类型", false},
-    {"ProcessType", "处理方式", false},         {"TimeUnit", "时间单位", false},
-    {"WaitTime", "办理时限", false},            {"FenFaUser", "分发用户", false},
-    {"FenFaBuMen", "分发部门", false},          {"BanLiRenType", "办理人类型", false},
-    {"CurrentJieDianYongHu", "节点办理人", false},
-};
-
-// Whether `value` holds a byte no stored text may hold.
-bool has_control(std::string_view value, bool tab) {
-  for (unsigned char c : value) {
-    if ((c < 0x20 && !(tab && c == '\t')) || c == 0x7f) return true;
-  }
-  return false;
-}
 
 // The lower-case values of `column` among the rows whose `column` is one of
 // `quoted` (a list of SQL literals).
@@ -85,28 +64,18 @@ std::vector<std::string> bad_departments(const Variant& conn, const std::string&
 
 }  // namespace
 
-std::string check_posted_values(const Request& posted) {
-  std::vector<std::string> fields;
-  for (const StoredText& text : kStoredTexts) {
-    if (has_control(posted.item(text.item).str(), text.tab)) {
-      fields.push_back(std::string(text.label) + "（" + text.item + "）");
-    }
-  }
-  if (fields.empty()) return "";
-  return "系统提示：" + joined(fields, "、") + "中有不能保存的控制字符（如 NUL、换行），设置未保存！";
-}
-
 std::string check_posted_lists(const Variant& conn, const Request& posted) {
   std::vector<std::string> problems;
-  auto users = [&](std::string_view item, std::string_view label) {
+  // Each list under the label the form shows it with.
+  auto users = [&](std::string_view item, std::string_view column) {
     const std::vector<std::string> unknown = unknown_accounts(conn, posted.item(item).str());
-    if (!unknown.empty()) problems.push_back(std::string(label) + "中的帐号不存在：" + joined(unknown, "、"));
+    if (!unknown.empty()) problems.push_back(column_label(column) + "中的帐号不存在：" + joined(unknown, "、"));
   };
-  users("CurrentJieDianYongHu", "节点办理人");
-  users("FenFaUser", "分发用户");
+  users("CurrentJieDianYongHu", "JiaoSeUserList");
+  users("FenFaUser", "FenFaUser");
   const std::vector<std::string> bad = bad_departments(conn, posted.item("FenFaBuMen").str());
   if (!bad.empty()) {
-    problems.push_back("分发部门中的部门不存在或不是以“;”分隔的部门编号：" + joined(bad, "、"));
+    problems.push_back(column_label("FenFaBuMen") + "中的部门不存在或不是以“;”分隔的部门编号：" + joined(bad, "、"));
   }
   if (problems.empty()) return "";
   return "系统提示：" + joined(problems, "；") + "。设置未保存！";

@@ -1,6 +1,6 @@
-// What a node save posts, checked before anything is written: its text
-// values hold no control characters, and its user and department lists name
-// entries of the directory.
+// What a node save posts, checked before anything is written: its user and
+// department lists name entries of the directory (its other values are
+// checked by posted_values.h).
 #ifndef OAPX1_EDITING_POSTED_LISTS_H_
 #define OAPX1_EDITING_POSTED_LISTS_H_
 
@@ -19,15 +19,6 @@ namespace oapx1 {
 // ';'-separated whole numbers naming departments of KX_Department. Fails as
 // the data layer does.
 std::string check_posted_lists(const Variant& conn, const Request& posted);
-
-// The message that refuses a posted save whose text items (the ones the node
-// page stores) hold a control character, naming each such field, or "" when
-// none does. Every engine then stores a value as it was posted: a NUL would
-// end it on one and not on another. Refused are the bytes below 0x20 and
-// 0x7F; a tab only where the field is free text (the node's name). Line ends
-// are refused everywhere: every field is a single line. Reads no database;
-// never fails.
-std::string check_posted_values(const Request& posted);
 
 }  // namespace oapx1
 

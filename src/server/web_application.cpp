@@ -436,6 +436,7 @@ struct WebApplication::PageRun {
   std::optional<WatchedSession> watched_session;
   std::optional<int64_t> node;        // the node of a node editor's request
   std::optional<NodeSave> save;       // a posted node save, through its stages
+  std::string refused;                // how a posted save was refused (a kOutcome text); "" when it was not
   // The version of the node the page is shown with: a view reads it before
   // the page, with the permission; a save after the page, which may have
   // changed the node.
@@ -478,6 +479,9 @@ std::optional<HttpReply> WebApplication::run_page(const HttpRequest& request, co
   if (!reply) return status_page(500, "Internal Server Error");
   keep_view(run, *reply);
   finish_save(run, *reply);
+  // How a save was refused goes with the page, for the shared script to say
+  // which case its offer to restore the save is.
+  if (!run.refused.empty()) reply->headers.emplace_back("Server-Timing", "save;desc=\"" + run.refused + "\"");
   return finish_view(*run.session, *reply, run.node, run.version);
 }
 
@@ -580,7 +584,10 @@ std::optional<HttpReply> WebApplication::apply_rules(PageRun& run) {
     saving = !run.route.reads_only && script_equal(items.item("save"), "true");
   }
   if (run.account.empty()) return saving ? std::optional<HttpReply>(expired_save(items)) : std::nullopt;
-  if (saving && refuse_save(run.query_items, run.form_items, check_posted_lengths(items))) saving = false;
+  if (saving && refuse_save(run.query_items, run.form_items, check_posted_lengths(items))) {
+    saving = false;
+    run.refused = kOutcomeBadValue;
+  }
   if (saving && run.node) {
     run.save.emplace(editing_, view, *run.node,
                      client_address(run.request.peer_address, run.request.forwarded_for, options_.trusted_proxies));
@@ -596,7 +603,7 @@ std::optional<HttpReply> WebApplication::apply_rules(PageRun& run) {
   }
   if (!run.save) return std::nullopt;
   // Check the posted lists and the version shown.
-  refuse_save(run.query_items, run.form_items, run.save->check(items));
+  if (refuse_save(run.query_items, run.form_items, run.save->check(items))) run.refused = run.save->refused();
   return std::nullopt;
 }
 

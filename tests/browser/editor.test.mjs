@@ -3,7 +3,9 @@
 // a save lost to an expired session is offered back; unsaved edits are
 // guarded; the save message is shown by 更新; the demo nodes save as they
 // stand, a missing model is named and the click-only controls are reached by
-// keyboard; two tabs do not overwrite each other. Each rule is its own scenario, named by the second argument.
+// keyboard; two tabs do not overwrite each other; a refused save is restored
+// field by field over another editor's changes; the node list keeps long and
+// blank names in view. Each rule is its own scenario, named by the second argument.
 // Usage: node editor.test.mjs PATH/TO/oapx1 SCENARIO
 import { chromium } from 'playwright-core';
 import { spawn, execFileSync } from 'node:child_process';
@@ -55,9 +57,9 @@ function nextDialog(page, accept = true) {
   }));
 }
 
-async function signIn(page, base) {
+async function signIn(page, base, user = 'admin') {
   await page.goto(`${base}/oa/login.asp`);
-  await page.fill('#username', 'admin');
+  await page.fill('#username', user);
   await page.fill('#password', 'demo');
   await Promise.all([page.waitForURL(/model\.asp\?OAID=1/), page.click('button[type=submit]')]);
 }
@@ -74,6 +76,32 @@ const SAVED = '系统提示：流程流程节点设置保存成功！';
 
 async function save(node) {
   await Promise.all([node.waitForNavigation(), node.click('text=更新')]);
+}
+
+// Another person, signed in in a browser context of their own, opens `name`
+// from their model page, changes it with `edit` and saves.
+async function savedByAnother(page, base, user, name, id, edit) {
+  const context = await page.context().browser().newContext({ viewport: { width: 1000, height: 720 } });
+  const theirs = await context.newPage();
+  await signIn(theirs, base, user);
+  const node = await openNode(theirs, name, id);
+  await edit(node);
+  await save(node);
+  assert.match(await theirs.frame({ name: 'FJieDian' }).textContent('#msgDis'), new RegExp(SAVED));
+  await context.close();
+}
+
+// The offer to restore a refused save, once shown: which case it names, and
+// that it lies below the page's title.
+async function restoreOffer(page, reason) {
+  const node = page.frame({ name: 'FJieDian' });
+  const bar = page.frameLocator('iframe[name=FJieDian]').locator('#oapx1-restore');
+  await bar.waitFor();
+  assert.equal(await bar.getAttribute('data-reason'), reason);
+  const title = await node.locator('p.view').boundingBox();
+  const box = await bar.boundingBox();
+  assert.ok(box.y >= title.y + title.height, JSON.stringify({ title, box }));
+  return bar;
 }
 
 const scenarios = {
@@ -177,9 +205,8 @@ const scenarios = {
     const frame = page.frameLocator('iframe[name=FJieDian]');
     await frame.locator('#OAID[value="2"]').waitFor({ state: 'attached' });
     node = page.frame({ name: 'FJieDian' });
-    const bar = frame.locator('#oapx1-restore');
-    await bar.waitFor();
-    assert.match(await bar.textContent(), /未能保存/);
+    const bar = await restoreOffer(page, 'expired');
+    assert.match(await bar.textContent(), /未能保存：登录已超时/);
     assert.equal(await node.inputValue('#JieDianName'), '部门审核');
     await page.screenshot({ path: join(artifacts, 'restore_offer.png') });
     await bar.locator('button', { hasText: '恢复' }).click();
@@ -349,6 +376,100 @@ const scenarios = {
     await other.screenshot({ path: join(artifacts, 'two-tabs.png') });
     assert.equal(stored(1, 'JieDianName'), '拟稿甲');
     await other.close();
+  },
+
+  // A unticks 允许驳回 on 部门审核 and saves; B, who opened the node before,
+  // renames it and is refused, told what A changed; restoring brings back
+  // B's name only, over A's change, and saving keeps both.
+  async a_conflict_restores_only_the_fields_changed(page, base) {
+    await signIn(page, base);
+    const b = await openNode(page, '部门审核', 2);
+    await savedByAnother(page, base, 'zhangsan', '部门审核', 2, (node) => node.uncheck('#isBoHui'));
+    assert.equal(stored(2, 'isBoHui'), '0');
+    await b.fill('#JieDianName', '部门复核');
+    await save(b);
+    const node = page.frame({ name: 'FJieDian' });
+    assert.match(await node.textContent('#msgDis'), /张三（zhangsan）修改.*您打开之后的改动：允许驳回：勾选 → 未勾选。/);
+    const bar = await restoreOffer(page, 'conflict');
+    assert.match(await bar.textContent(), /已被他人修改.*允许驳回：勾选 → 未勾选/);
+    assert.equal(await bar.locator('fieldset').count(), 0);
+    await page.screenshot({ path: join(artifacts, 'conflict_offer.png') });
+    await bar.locator('button', { hasText: '恢复' }).click();
+    assert.equal(await node.inputValue('#JieDianName'), '部门复核');
+    assert.equal(await node.isChecked('#isBoHui'), false);
+    await save(node);
+    assert.match(await page.frame({ name: 'FJieDian' }).textContent('#msgDis'), new RegExp(SAVED));
+    assert.deepEqual([stored(2, 'JieDianName'), stored(2, 'isBoHui')], ['部门复核', '0']);
+  },
+
+  // A and B both rename 部门审核; B, refused, must choose which name to keep
+  // before restoring; B's other change comes back as it is.
+  async both_changed_one_field_and_the_editor_chooses(page, base) {
+    await signIn(page, base);
+    const b = await openNode(page, '部门审核', 2);
+    await savedByAnother(page, base, 'zhangsan', '部门审核', 2, (node) => node.fill('#JieDianName', '部门初审'));
+    await b.fill('#JieDianName', '部门复审');
+    await b.uncheck('#iszhuanban');
+    await save(b);
+    const node = page.frame({ name: 'FJieDian' });
+    assert.match(await node.textContent('#msgDis'), /节点名称：部门审核 → 部门初审/);
+    const bar = await restoreOffer(page, 'conflict');
+    const choice = bar.locator('fieldset[data-field=JieDianName]');
+    assert.match(await choice.textContent(), /节点名称.*我的：部门复审.*对方的：部门初审/);
+    await bar.locator('button', { hasText: '恢复' }).click();
+    assert.match(await bar.locator('.oapx1-hint').textContent(), /请先/);
+    assert.equal(await node.inputValue('#JieDianName'), '部门初审');
+    await page.screenshot({ path: join(artifacts, 'conflict_choice.png') });
+    await choice.locator('label', { hasText: '我的' }).click();
+    await bar.locator('button', { hasText: '恢复' }).click();
+    assert.equal(await bar.count(), 0);
+    assert.equal(await node.inputValue('#JieDianName'), '部门复审');
+    assert.equal(await node.isChecked('#iszhuanban'), false);
+    await save(node);
+    assert.deepEqual([stored(2, 'JieDianName'), stored(2, 'iszhuanban')], ['部门复审', '0']);
+  },
+
+  // A list naming an account that does not exist is refused, and the save is
+  // offered back as a refused list, with the host's message.
+  async a_refused_list_is_offered_back_as_such(page, base) {
+    await signIn(page, base);
+    const node = await openNode(page, '拟稿', 1);
+    await node.evaluate(() => { document.formData.FenFaUser.value = ';wangwu;nobody;'; });
+    await save(node);
+    const bar = await restoreOffer(page, 'bad list');
+    assert.match(await bar.textContent(), /用户或部门列表有误.*默认分发用户中的帐号不存在：nobody/);
+    assert.equal(stored(1, 'FenFaUser'), ';wangwu;');
+    await page.screenshot({ path: join(artifacts, 'refused_list_offer.png') });
+  },
+
+  // A name of spaces is refused by the host naming the field, and offered
+  // back as a refused value; a stored 5,000-character name is shortened in
+  // the node list, whole on hover, and a blank one still has a visible link.
+  async long_and_blank_names_stay_in_the_node_list(page, base) {
+    await signIn(page, base);
+    const node = await openNode(page, '拟稿', 1);
+    await node.fill('#JieDianName', '   ');
+    await save(node);
+    assert.match(await page.frame({ name: 'FJieDian' }).textContent('#msgDis'), /节点名称（JieDianName）不能只有空格/);
+    await restoreOffer(page, 'bad value');
+    assert.equal(stored(1, 'JieDianName'), '拟稿');
+
+    const long = '长'.repeat(5000);
+    execFileSync('sqlite3', [dbFile, `update OA_Flow_Model_JieDian set JieDianName='${long}' where OAID=3; `
+      + "update OA_Flow_Model_JieDian set JieDianName='　 ' where OAID=4"]);
+    await page.goto(`${base}/oa/flow/model/model.asp?OAID=1`);
+    const list = page.frame({ name: 'FMain' });
+    await list.waitForSelector('#nodes');
+    const links = await list.$$eval('#nodes tbody tr td:nth-child(2) a', (as) => as.map((a) => {
+      const box = a.getBoundingClientRect();
+      return { text: a.textContent, title: a.title, width: box.width, height: box.height };
+    }));
+    assert.equal(links[2].title, long);
+    assert.ok(links[2].text.length <= 11 && links[2].text.endsWith('…'), links[2].text);
+    assert.equal(links[3].text, '（未命名）');
+    assert.ok(links[3].width > 10 && links[3].height > 5, JSON.stringify(links[3]));
+    assert.ok(await list.evaluate(() => document.documentElement.scrollWidth <= document.documentElement.clientWidth));
+    await page.screenshot({ path: join(artifacts, 'node_list_names.png') });
   },
 };
 

@@ -165,6 +165,12 @@ TEST_P(NodeEditing, a_save_over_a_node_changed_since_it_was_shown_is_refused) {
   const ClientReply r = save(a, {{"JieDianName", "甲的归档"}, {"isBoHui", "on"}});
   EXPECT_EQ(stored("JieDianName"), "乙的归档");
   EXPECT_NE(r.body.find("张三（zhangsan）修改"), std::string::npos);
+  // It names what changed since A opened the node as the form shows it (B's
+  // post left 邮件提醒 out: a null shown ticked is now "0"), and says it was
+  // a conflict.
+  EXPECT_NE(r.body.find("您打开之后的改动：节点名称：归档 → 乙的归档；邮件提醒：勾选 → 未勾选。"), std::string::npos)
+      << r.body.substr(r.body.find("系统提示"), 400);
+  EXPECT_NE(r.header("Server-Timing").find("save;desc=\"conflict\""), std::string::npos) << r.header("Server-Timing");
   EXPECT_NE(r.body.find("value=\"乙的归档\""), std::string::npos);
   EXPECT_EQ(r.body.find("保存成功"), std::string::npos);
   // What A posted is kept in the history of the refusal.
@@ -421,6 +427,52 @@ TEST_P(NodeEditing, posted_text_with_control_characters_is_refused_naming_the_fi
   }
 }
 
+
+// A hand-made post is held to what the form can send: each value that is
+// none of its select's options, not a whole number in range, a blank name or
+// a check box posted with another value is refused naming the field; nothing
+// is stored and the refusal is recorded. What the form can send is stored.
+TEST_P(NodeEditing, posted_values_the_form_cannot_send_are_refused_naming_the_field) {
+  const std::string cookie = sign_in("admin");
+  const std::pair<Pairs, const char*> refused[] = {  // what is posted, what the refusal names
+      {{{"BanLiType", "9"}}, "办理方式（BanLiType）只能是 1（办理式）、3（分发式），提交的是“9”"},
+      {{{"ProcessType", "zz"}}, "激活方式（ProcessType）只能是 1（并行）、2（会签）"},
+      {{{"TimeUnit", "abc"}}, "时间单位（TimeUnit）只能是 不限、时、天、周、月、年"},
+      {{{"WaitTime", "-5"}}, "停留时间（WaitTime）须是 0 到 9999999999 的整数，提交的是“-5”"},
+      {{{"WaitTime", "1.5"}}, "停留时间（WaitTime）"},
+      {{{"WaitTime", "10000000000"}}, "停留时间（WaitTime）"},
+      {{{"BanLiRenType", "4"}}, "办理人类型（BanLiRenType）"},
+      {{{"JieDianName", "   "}}, "节点名称（JieDianName）不能只有空格"},
+      {{{"JieDianName", "\t　 "}}, "节点名称（JieDianName）不能只有空格"},
+      {{{"isBoHui", "1"}}, "允许驳回（isBoHui）是复选框"},
+      {{{"ProcessType", "<b>"}}, "提交的是“&lt;b&gt;”"},  // echoed as text
+      {{{"BanLiType", "2"}, {"WaitTime", "x"}}, "办理方式（BanLiType）只能是 1（办理式）、3（分发式），提交的是“2”；停留时间"},
+  };
+  int count = 0;
+  for (const auto& [items, named] : refused) {
+    SCOPED_TRACE(named);
+    view(cookie);
+    const ClientReply r = save(cookie, items);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_NE(r.body.find(named), std::string::npos) << r.body.substr(r.body.find("msgDis"), 600);
+    EXPECT_NE(r.body.find("设置未保存"), std::string::npos);
+    EXPECT_EQ(r.body.find("保存成功"), std::string::npos);
+    EXPECT_NE(r.header("Server-Timing").find("save;desc=\"bad value\""), std::string::npos);
+    EXPECT_EQ(stored("JieDianName") + "|" + stored("BanLiType") + "|" + stored("WaitTime") + "|" + stored("isBoHui"),
+              "归档|||");
+    EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory where NodeID=4 and Outcome='bad value'"),
+              std::to_string(++count));
+  }
+  // The edges of what the form can send are stored.
+  view(cookie);
+  const ClientReply ok = save(cookie, {{"JieDianName", " 归档 "}, {"BanLiType", "3"}, {"ProcessType", "2"},
+                                       {"TimeUnit", "不限"}, {"WaitTime", "9999999999"}, {"BanLiRenType", "3"},
+                                       {"isBoHui", "on"}});
+  EXPECT_NE(ok.body.find("保存成功"), std::string::npos);
+  EXPECT_EQ(stored("BanLiType") + "|" + stored("ProcessType") + "|" + stored("TimeUnit") + "|" +
+                stored("WaitTime") + "|" + stored("isBoHui"),
+            "3|2|不限|9999999999|1");
+}
 
 // What a user may not save cannot fill the history: a post longer than its
 // column is refused before anything is recorded, and a refused post within

@@ -5,6 +5,7 @@
 
 #include "lookups/rows.h"
 #include "platform/text/ascii.h"
+#include "platform/text/utf8.h"
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/web/intrinsics.h"
@@ -40,6 +41,26 @@ std::string node_type_text(const Variant& type) {
   if (script_equal(type, "1")) return "开始节点";
   if (script_equal(type, "3")) return "可结束流程节点";
   return "中间节点";
+}
+
+// The most characters of a node's name the node list shows.
+constexpr size_t kListedName = 10;
+
+// The link of a node's name in the node list: a name longer than kListedName
+// characters shortened with "…" and whole in the link's title; a name that is
+// empty or blank shows as "（未命名）", so that its link can still be seen.
+std::string name_link(const std::string& href, const Variant& name) {
+  const std::string whole = name.is_null() ? std::string() : name.str();
+  const bool blank = blank_text(whole);
+  size_t end = 0, count = 0;
+  while (end < whole.size() && count < kListedName) {
+    utf8_next(whole, end);
+    ++count;
+  }
+  const bool shortened = end < whole.size();
+  const std::string shown = blank ? "（未命名）" : h(whole.substr(0, end)) + (shortened ? "…" : "");
+  return "<a href=\"" + href + "\" target=\"" + std::string(kNodeFrameName) + "\"" +
+         (shortened && !blank ? " title=\"" + h(whole) + "\"" : "") + ">" + shown + "</a>";
 }
 
 }  // namespace
@@ -143,9 +164,8 @@ void FlowNodeListPage::I_init() {
               "<th>节点类型</th><th>修改记录</th></tr></thead>\r\n<tbody>\r\n");
     for (int number = 1; !r.Eof(); r.MoveNext(), ++number) {
       const Variant name = r.field("JieDianName");
-      out.write("<tr><td>" + std::to_string(number) + "</td><td><a href=\"jiedian.asp?OAID=" +
-                h(r.field("OAID")) + "\" target=\"" + std::string(kNodeFrameName) + "\">" +
-                (name.is_null() || script_equal(name, "") ? std::string("（未命名）") : h(name)) + "</a></td><td>" +
+      out.write("<tr><td>" + std::to_string(number) + "</td><td>" +
+                name_link("jiedian.asp?OAID=" + h(r.field("OAID")), name) + "</td><td>" +
                 handling_text(r.field("BanLiType")) + "</td><td>" + node_type_text(r.field("isFirst")) +
                 "</td><td><a href=\"jiedianhistory.asp?OAID=" + h(r.field("OAID")) + "\" target=\"" +
                 std::string(kNodeFrameName) + "\">记录</a></td></tr>\r\n");

@@ -1,6 +1,7 @@
 // The node settings form: reminder switches, allowed actions, name, handling
 // and activation modes, handler users and the default distribution lists.
 #include "pages/flownode/node_settings_page.h"
+#include "pages/flownode/node_form_options.h"
 #include "platform/script/script.h"
 
 namespace oapx1 {
@@ -21,12 +22,11 @@ std::string encoded(const Variant& v) { return html_encode(v.str()); }
 
 }  // namespace
 
-void tvwortqflowjiedia::write_select(
-    const Variant& selected, std::initializer_list<std::pair<const char*, const char*>> options) {
-  for (const auto& [value, text] : options) {
+void tvwortqflowjiedia::write_select(const Variant& selected, FormOptions options) {
+  for (const FormOption& o : options) {
     write_text(14, "<OPTION ");
-    if (script_equal(selected, value)) write_text(0, " selected ");
-    write_line(0, text);
+    if (script_equal(selected, o.value)) write_text(0, " selected ");
+    write_line(0, std::string(" value=\"") + o.value + "\">" + o.text + "</OPTION>");
   }
 }
 
@@ -66,37 +66,28 @@ void tvwortqflowjiedia::showcontent() {
       write_line(11, "</td></TR>");
     };
     write_line(11, R"~(<TR><TD >办理方式：</TD><TD><SELECT name=BanLiType ID="BanLiType" class=list_120 >)~");
-    write_select(BanLiType, {{"1", R"~( value="1">办理式</OPTION>)~"}, {"3", R"~( value="3">分发式</OPTION>)~"}});
+    write_select(BanLiType, kHandlingOptions);
     close_select();
     write_line(11, R"~(<TR><TD >激活方式：</TD><TD><SELECT name=ProcessType ID="ProcessType" class=list_120 >)~");
-    write_select(ProcessType, {{"1", R"~( value="1">并行</OPTION>)~"}, {"2", R"~( value="2">会签</OPTION>)~"}});
+    write_select(ProcessType, kActivationOptions);
     close_select();
 
     // Rows the browser receives but neither shows nor posts.
     write_line(0, "<!--");
     write_line(11, R"~(<TR><TD >办理信息：</TD><TD><SELECT name=IsYiJianTotal ID="IsYiJianTotal" class=list_120 >)~");
-    write_select(IsYiJianTotal,
-                 {{"1", R"~( value="1">允许查看</OPTION>)~"}, {"0", R"~( value="0">不允许查看</OPTION>)~"}});
+    write_select(IsYiJianTotal, kOpinionOptions);
     close_select();
     write_line(11, R"~(<TR><TD >后续流程：</TD><TD><SELECT name=IsGenZong ID="IsGenZong" class=list_120 >)~");
-    write_select(Variant::null(),
-                 {{"1", R"~( value="1">允许跟踪</OPTION>)~"}, {"0", R"~( value="0">不允许跟踪</OPTION>)~"}});
+    write_select(Variant::null(), kFollowOptions);
     close_select();
     write_text(11, R"~(<TR><TD >停留时间：</TD><TD><INPUT type="text" id=WaitTime name=WaitTime value=")~");
     write_text(0, encoded(WaitTime));
     write_line(0, R"~(" class=text_mix maxlength=10 ONKEYPRESS="event.returnValue=IsDigit();" >)~");
     write_line(11, R"~(单位<SELECT name=TimeUnit ID="TimeUnit" LANGUAGE=javascript onchange="return TimeUnit_onchange()">)~");
-    write_select(TimeUnit, {{"不限", R"~( value="不限">不限</OPTION>)~"},
-                            {"时", R"~( value="时">时</OPTION>)~"},
-                            {"天", R"~( value="天">天</OPTION>)~"},
-                            {"周", R"~( value="周">周</OPTION>)~"},
-                            {"月", R"~( value="月">月</OPTION>)~"},
-                            {"年", R"~( value="年">年</OPTION>)~"}});
+    write_select(TimeUnit, kTimeUnitOptions);
     write_line(12, "</SELECT></td></TR>");
     write_line(11, R"~(<TR><TD >节点类型：</TD><TD><SELECT name=isFirst ID="isFirst" class=list_120 >)~");
-    write_select(isFirst, {{"1", R"~( value="1">开始节点</OPTION>)~"},
-                           {"0", R"~( value="0">中间节点</OPTION>)~"},
-                           {"3", R"~( value="3">可结束流程节点</OPTION>)~"}});
+    write_select(isFirst, kNodeTypeOptions);
     write_line(12, "</SELECT>");
     write_text(11, "</td></TR>-->");
 

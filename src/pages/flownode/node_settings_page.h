@@ -4,12 +4,12 @@
 #ifndef OAPX1_PAGES_FLOWNODE_NODE_SETTINGS_PAGE_H_
 #define OAPX1_PAGES_FLOWNODE_NODE_SETTINGS_PAGE_H_
 
-#include <initializer_list>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "host/page.h"
+#include "pages/flownode/node_form_options.h"
 
 namespace oapx1 {
 
@@ -53,8 +53,9 @@ class tvwortqflowjiedia : public Page {
   // Runs `sql` on `recordset` and appends each row's `column` and "," to result,
   // counting rows with the page variable i.
   void append_names(Variant& recordset, std::string_view column, Variant& result);
-  // Writes one select of the form; options are (value, text) pairs.
-  void write_select(const Variant& selected, std::initializer_list<std::pair<const char*, const char*>> options);
+  // Writes the options of one select of the form, the one equal to
+  // `selected` marked selected.
+  void write_select(const Variant& selected, FormOptions options);
 };
 
 

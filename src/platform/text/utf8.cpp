@@ -43,4 +43,12 @@ void utf8_append(std::string& out, char32_t c) {
   }
 }
 
+bool blank_text(std::string_view s) {
+  for (size_t pos = 0; pos < s.size();) {
+    const char32_t c = utf8_next(s, pos);
+    if (c != U' ' && c != U'\t' && c != U'\r' && c != U'\n' && c != U'\u3000' && c != U'\u00a0') return false;
+  }
+  return true;
+}
+
 }  // namespace oapx1

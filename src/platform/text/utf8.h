@@ -13,6 +13,9 @@ namespace oapx1 {
 char32_t utf8_next(std::string_view s, size_t& pos);
 // Appends the UTF-8 form of a code point.
 void utf8_append(std::string& out, char32_t c);
+// True for a text that shows nothing: empty, or only spaces (also the
+// ideographic and no-break spaces), tabs and line ends.
+bool blank_text(std::string_view s);
 
 }  // namespace oapx1
 

@@ -394,10 +394,14 @@
 // - edits not yet saved are guarded: leaving the page asks first (the
 //   browser's own question), and so does a click in the node list that would
 //   open another node over them;
-// - the values of a save are kept in the tab's session storage, by node, until
-//   a page shows the save landed; coming back to the node after a save that
-//   did not land (the session had expired, or the save was refused) offers to
-//   bring them back into the form;
+// - the values of a save, and the values the page showed before it, are kept
+//   in the tab's session storage, by node, until a page shows the save
+//   landed; coming back to the node after a save that did not land offers to
+//   bring it back, saying why it did not land (the session had expired, the
+//   node was changed by someone else, a list or a value was refused). Brought
+//   back are only the fields this editor changed, over the node as it is now;
+//   where someone else changed the same field, the editor chooses which of
+//   the two values to keep;
 // - the page's message is also shown beside the save button for a few
 //   seconds, and the message is cleared once the form is edited again;
 // - the page's click-only controls (picker icons, the clear icons, the save
@@ -411,9 +415,12 @@
     "\u786e\u5b9a\u79bb\u5f00\u5417\uff1f";
   var STYLE = ".oapx1-note{position:fixed;z-index:2147482000;font:12px sans-serif;background:#FFFFE1;" +
     "border:1px solid #808080;padding:3px 8px;box-shadow:0 2px 6px rgba(0,0,0,.3)}" +
-    ".oapx1-restore{position:fixed;z-index:2147482000;left:0;top:0;max-width:calc(100% - 140px);font:12px sans-serif;" +
-    "background:#FFFFE1;border:1px solid #808080;border-top:0;padding:4px 10px;box-sizing:border-box}" +
+    ".oapx1-restore{position:sticky;z-index:2147482000;top:0;margin:0 0 4px;font:12px sans-serif;" +
+    "background:#FFFFE1;border:1px solid #808080;padding:4px 10px;box-sizing:border-box}" +
     ".oapx1-restore button{margin-left:6px;font:12px sans-serif}" +
+    ".oapx1-restore fieldset{margin:4px 0;padding:2px 8px;border:1px solid #C0C0C0}" +
+    ".oapx1-restore legend{font-weight:bold}.oapx1-restore label{margin-right:12px}" +
+    ".oapx1-restore .oapx1-hint{color:#c00}.oapx1-restore .oapx1-said{margin:3px 0;color:#666666}" +
     "[data-oapx1-key]:focus{outline:2px solid #316AC5;outline-offset:1px}";
 
   function ready(run) {
@@ -501,8 +508,10 @@
         return kept && kept.values ? kept : null;
       } catch (x) { return null; }
     }
-    function keep(values) {
-      try { if (store) store.setItem(key, JSON.stringify({ values: values, at: Date.now() })); } catch (x) { /* full */ }
+    // Keeps a save: `values` posted, `shown` the values its page showed,
+    // `reason` how it was refused once a page says so, `at` when it was made.
+    function keep(kept) {
+      try { if (store) store.setItem(key, JSON.stringify(kept)); } catch (x) { /* full */ }
     }
     function forget() {
       try { if (store) store.removeItem(key); } catch (x) { /* unavailable */ }
@@ -544,7 +553,7 @@
 
     // A save keeps what it posts until a page shows it landed.
     form.submit = function () {
-      if (form.save.value === "true") keep(snapshot());
+      if (form.save.value === "true") keep({ values: snapshot(), shown: baseline, at: Date.now() });
       released = true;
       return HTMLFormElement.prototype.submit.call(form);
     };
@@ -568,40 +577,162 @@
       release: function () { released = true; }
     };
 
-    function offerRestore(kept) {
-      var when = new Date(kept.at), bar = document.createElement("div");
+    // What the form calls a field: its label, the cell before its own, or
+    // the text its own cell starts with (the distribution users' cell).
+    function labelOf(name) {
+      var e = form.elements[name];
+      if (!e) return name;
+      var label = e.id && document.querySelector("label[for='" + e.id + "']");
+      if (label) return trimmed(label);
+      var cell = e.parentNode;
+      while (cell && cell.tagName !== "TD") cell = cell.parentNode;
+      if (!cell) return name;
+      var text = cell.previousElementSibling ? trimmed(cell.previousElementSibling) : trimmed(cell);
+      return text.split("\uff1a")[0].replace(/^\s+|\s+$/g, "") || name;
+    }
+    // A field's value in `values` as the form shows it.
+    function wordsOf(name, values) {
+      var e = form.elements[name], v = values[name];
+      if (e && e.type === "checkbox") return v === "1" ? "\u52fe\u9009" : "\u672a\u52fe\u9009";
+      if (values.hasOwnProperty(name + "Dis")) v = values[name + "Dis"];
+      else if (e && e.tagName === "SELECT") {
+        for (var i = 0; i < e.options.length; i++) if (e.options[i].value === v) v = e.options[i].text;
+      }
+      return v === "" || v === undefined ? "\uff08\u7a7a\uff09" : v;
+    }
+
+    // What restoring a kept save brings back over the form as it is now: the
+    // fields its editor changed from what the page showed (`take`), and those
+    // someone else changed too, to another value (`both`). A list and its
+    // display text ("...Dis") go as one field. A save kept without what its
+    // page showed brings back every field.
+    function plan(kept) {
+      var take = [], both = [], was = kept.shown;
+      for (var name in kept.values) {
+        if (!kept.values.hasOwnProperty(name)) continue;
+        if (/Dis$/.test(name) && kept.values.hasOwnProperty(name.slice(0, -3))) continue;
+        var mine = kept.values[name];
+        if (was && was[name] === mine) continue;
+        if (baseline[name] === mine) continue;
+        if (!was || !baseline.hasOwnProperty(name) || baseline[name] === was[name]) take.push(name);
+        else both.push(name);
+      }
+      return { take: take, both: both };
+    }
+    function valuesOf(kept, names) {
+      var values = {};
+      names.forEach(function (name) {
+        values[name] = kept.values[name];
+        if (kept.values.hasOwnProperty(name + "Dis")) values[name + "Dis"] = kept.values[name + "Dis"];
+      });
+      return values;
+    }
+
+    // Why a kept save did not land, as the bar says it.
+    var REASONS = {
+      "conflict": "\u6b64\u8282\u70b9\u5728\u60a8\u6253\u5f00\u4e4b\u540e\u5df2\u88ab\u4ed6\u4eba\u4fee\u6539\u3002" +
+        "\u6062\u590d\u53ea\u586b\u5165\u60a8\u6539\u52a8\u8fc7\u7684\u9879\u3002",
+      "bad list": "\u7528\u6237\u6216\u90e8\u95e8\u5217\u8868\u6709\u8bef\u3002",
+      "bad value": "\u6709\u4e0d\u5408\u8981\u6c42\u7684\u503c\u3002",
+      "unchecked": "\u6682\u65f6\u65e0\u6cd5\u68c0\u67e5\uff08\u6570\u636e\u5e93\u5fd9\u6216\u51fa\u9519\uff09\uff0c\u8bf7\u7a0d\u540e\u518d\u8bd5\u3002"
+    };
+    var EXPIRED = "\u767b\u5f55\u5df2\u8d85\u65f6\uff0c\u4fdd\u5b58\u6ca1\u6709\u5230\u8fbe\u670d\u52a1\u5668\u3002";
+
+    // The choice, for a field both editors changed, between the kept save's
+    // value (mine) and the one the page shows now (theirs).
+    function choice(name, kept) {
+      var set = document.createElement("fieldset"), legend = document.createElement("legend");
+      set.setAttribute("data-field", name);
+      legend.appendChild(document.createTextNode(labelOf(name) +
+        "\uff1a\u60a8\u548c\u5bf9\u65b9\u90fd\u6539\u4e86\uff0c\u4fdd\u7559\u54ea\u4e00\u4e2a\uff1f"));
+      set.appendChild(legend);
+      [["mine", "\u6211\u7684\uff1a", kept.values], ["theirs", "\u5bf9\u65b9\u7684\uff1a", baseline]].forEach(function (c) {
+        var label = document.createElement("label"), radio = document.createElement("input");
+        radio.type = "radio";
+        radio.name = "oapx1-keep-" + name;
+        radio.value = c[0];
+        label.appendChild(radio);
+        label.appendChild(document.createTextNode(c[1] + wordsOf(name, c[2])));
+        set.appendChild(label);
+      });
+      return set;
+    }
+
+    // Offers the kept save back, with `said`, the page's message of its
+    // refusal when this page answers it.
+    function offerRestore(kept, said) {
+      var when = new Date(kept.at), bar = document.createElement("div"), todo = plan(kept);
       var hh = ("0" + when.getHours()).slice(-2), mm = ("0" + when.getMinutes()).slice(-2);
       bar.className = "oapx1-restore";
       bar.id = "oapx1-restore";
       bar.setAttribute("role", "alert");
+      bar.setAttribute("data-reason", kept.reason || "expired");
       bar.appendChild(document.createTextNode("\u672c\u8282\u70b9 " + hh + ":" + mm +
-        " \u63d0\u4ea4\u7684\u8bbe\u7f6e\u672a\u80fd\u4fdd\u5b58\uff08\u767b\u5f55\u5df2\u8d85\u65f6\u6216\u4fdd\u5b58\u88ab\u62d2\u7edd\uff09\u3002"));
+        " \u63d0\u4ea4\u7684\u8bbe\u7f6e\u672a\u80fd\u4fdd\u5b58\uff1a" + (REASONS[kept.reason] || EXPIRED)));
+      if (said) {
+        var why = document.createElement("div");
+        why.className = "oapx1-said";
+        why.appendChild(document.createTextNode(said));
+        bar.appendChild(why);
+      }
+      todo.both.forEach(function (name) { bar.appendChild(choice(name, kept)); });
+      var hint = document.createElement("div");
+      hint.className = "oapx1-hint";
+      function close() {
+        forget();
+        bar.parentNode.removeChild(bar);
+      }
       function button(text, run) {
         var b = document.createElement("button");
         b.type = "button";
         b.appendChild(document.createTextNode(text));
-        b.addEventListener("click", function () {
-          forget();
-          bar.parentNode.removeChild(bar);
-          run();
-        });
+        b.addEventListener("click", run);
         bar.appendChild(b);
         return b;
       }
       var restore = button("\u6062\u590d\u672a\u4fdd\u5b58\u7684\u8bbe\u7f6e", function () {
-        apply(kept.values);
+        var names = todo.take.slice(), open = null;
+        todo.both.forEach(function (name) {
+          var chosen = bar.querySelector("input[name='oapx1-keep-" + name + "']:checked");
+          if (!chosen) open = open || bar.querySelector("input[name='oapx1-keep-" + name + "']");
+          else if (chosen.value === "mine") names.push(name);
+        });
+        if (open) {
+          hint.textContent = "\u8bf7\u5148\u4e3a\u6bcf\u4e00\u9879\u9009\u62e9\u4fdd\u7559\u54ea\u4e00\u4e2a\u3002";
+          open.focus();
+          return;
+        }
+        close();
+        apply(valuesOf(kept, names));
         if (update && update.focus) update.focus();
       });
-      button("\u653e\u5f03", function () {});
-      document.body.appendChild(bar);
+      button("\u653e\u5f03", close);
+      bar.appendChild(hint);
+      // In the flow of the form's scrolling content, below the page's title
+      // and toolbar: it covers neither, and stays in view as the form scrolls.
+      var holder = form.JieDianName;
+      while (holder && holder.tagName !== "DIV") holder = holder.parentNode;
+      if (holder) holder.insertBefore(bar, holder.firstChild);
+      else form.insertBefore(bar, form.firstChild);
       restore.focus();
     }
 
     var shown = message ? trimmed(message) : "";
     var kept = pending();
     if (kept) {
-      if (shown.indexOf(SAVED) >= 0 || same(kept.values, baseline)) forget();
-      else offerRestore(kept);
+      if (shown.indexOf(SAVED) >= 0 || same(kept.values, baseline)) {
+        forget();
+      } else {
+        // This page answers the kept save when the host says how it refused it.
+        var refused = serverTiming("save");
+        if (refused) {
+          kept.reason = refused;
+          keep(kept);
+        }
+        // The offer carries the message, which the note would cover.
+        offerRestore(kept, refused ? shown : "");
+        shown = "";
+      }
     }
     if (shown) showNote(shown);
   }
@@ -628,15 +759,23 @@
     }
   }
 
-  // The host sends the version of the node this page shows in the page's
-  // Server-Timing header; posted back with the form, it lets the host refuse
-  // a save over a change made since this tab (not another) was shown.
-  function postShownVersion(form) {
-    var version = "";
+  // What the host said of this page in its Server-Timing header under
+  // `name`; "" when nothing.
+  function serverTiming(name) {
+    var said = "";
     try {
       var nav = performance.getEntriesByType("navigation")[0];
-      (nav && nav.serverTiming || []).forEach(function (t) { if (t.name === "node") version = t.description; });
-    } catch (x) { return; }
+      (nav && nav.serverTiming || []).forEach(function (t) { if (t.name === name) said = t.description; });
+    } catch (x) { return ""; }
+    return said;
+  }
+
+  // The host sends the version of the node this page shows ("node"), and
+  // how it refused the save this page answers ("save"); the version, posted
+  // back with the form, lets the host refuse a save over a change made since
+  // this tab (not another) was shown.
+  function postShownVersion(form) {
+    var version = serverTiming("node");
     if (!version || form.OAPX1ShownVersion) return;
     var field = document.createElement("input");
     field.type = "hidden";
