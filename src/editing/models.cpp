@@ -1,6 +1,7 @@
 #include "editing/models.h"
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <random>
 #include <utility>
@@ -111,17 +112,20 @@ std::vector<ModelSummary> read_models(const Variant& conn, std::optional<int64_t
   return models;
 }
 
-void record(const Variant& conn, const Actor& actor, int64_t model, std::string_view outcome, std::string remark,
-            std::vector<ColumnChange> changes) {
-  NodeHistoryEntry entry;
-  entry.model = model;
-  entry.account = actor.account;
-  entry.name = actor.name;
-  entry.address = actor.address;
-  entry.outcome = std::string(outcome);
-  entry.remark = std::move(remark);
-  entry.changes = std::move(changes);
-  record_history(conn, entry);
+// A change to the model a posted id names, as it was shown: the id checked,
+// then in the model's write transaction the model read and checked against
+// the version shown, and `body(current)` run; the refusal of any step, else
+// what `body` returns.
+std::string change_shown_model(const Variant& conn, std::string_view model_item, std::string_view shown,
+                               const std::function<std::string(const ModelSummary&)>& body) {
+  int64_t model = 0;
+  if (std::string refusal = check_id("流程模型编号", model_item, model); !refusal.empty()) return refusal;
+  return in_model_write(conn, model, [&]() -> std::string {
+    const std::optional<ModelSummary> current = read_model(conn, model);
+    if (!current) return model_missing(model);
+    if (is_conflict(shown, current->version)) return kModelChanged;
+    return body(*current);
+  });
 }
 
 // Inserts a model row and its key; its id.
@@ -210,7 +214,7 @@ ModelChange create_form(const Variant& conn, const Actor& actor, std::string nam
     r.Update();
     change.id = r.field("OAID").to_integer();
     r.Close();
-    record(conn, actor, 0, kOutcomeFormCreated, "新建表单“" + name + "”", {{"BiaoDanName", "", name}});
+    record_change(conn, actor, 0, 0, kOutcomeFormCreated, "新建表单“" + name + "”", {{"BiaoDanName", "", name}});
     return "";
   });
   return change;
@@ -229,7 +233,7 @@ ModelChange create_model(const Variant& conn, const Actor& actor, std::string na
     r.Close();
     if (!exists) return "系统提示：表单（" + std::to_string(form) + "）不存在，什么也没有改变！";
     change.id = insert_model(conn, name, form);
-    record(conn, actor, change.id, kOutcomeModelCreated, "新建流程模型“" + name + "”",
+    record_change(conn, actor, change.id, 0, kOutcomeModelCreated, "新建流程模型“" + name + "”",
            {{"ModelName", "", name}, {"BiaoDanID", "", std::to_string(form)}});
     return "";
   });
@@ -240,22 +244,18 @@ ModelChange create_model(const Variant& conn, const Actor& actor, std::string na
 ModelChange rename_model(const Variant& conn, const Actor& actor, std::string_view model_item, std::string name,
                          std::string_view shown) {
   ModelChange change;
-  int64_t model = 0;
-  change.refusal = check_id("流程模型编号", model_item, model);
-  if (change.refusal.empty()) change.refusal = check_name("流程模型名称", name);
+  change.refusal = check_name("流程模型名称", name);
   if (!change.refusal.empty()) return change;
-  change.refusal = in_model_write(conn, model, [&]() -> std::string {
-    const std::optional<ModelSummary> current = read_model(conn, model);
-    if (!current) return model_missing(model);
-    if (is_conflict(shown, current->version)) return kModelChanged;
-    if (current->name == name) return "";
+  change.refusal = change_shown_model(conn, model_item, shown, [&](const ModelSummary& current) -> std::string {
+    change.id = current.id;
+    if (current.name == name) return "";
     conn.as<Connection>().execute(Variant("update OA_Flow_Model_Header set ModelName='" + sql_text(Variant(name)) +
-                                          "' where OAID=" + std::to_string(model)));
-    record(conn, actor, model, kOutcomeModelRenamed, "流程模型“" + current->name + "”改名为“" + name + "”",
-           {{"ModelName", current->name, name}});
+                                          "' where OAID=" + std::to_string(current.id)));
+    record_change(conn, actor, current.id, 0, kOutcomeModelRenamed,
+                  "流程模型“" + current.name + "”改名为“" + name + "”", {{"ModelName", current.name, name}});
     return "";
   });
-  change.id = change.refusal.empty() ? model : 0;
+  if (!change.refusal.empty()) change.id = 0;
   return change;
 }
 
@@ -272,7 +272,7 @@ ModelChange copy_model(const Variant& conn, const Actor& actor, std::string_view
     std::vector<int64_t> ids;
     for (const NodeRow& node : read_model_nodes(conn, model)) ids.push_back(copy_node(conn, node, change.id));
     write_node_order(conn, change.id, ids);
-    record(conn, actor, change.id, kOutcomeModelCopied,
+    record_change(conn, actor, change.id, 0, kOutcomeModelCopied,
            "复制流程模型（" + std::to_string(model) + "）为“" + name + "”，共 " + std::to_string(ids.size()) + " 个节点",
            {{"ModelName", "", name}, {"BiaoDanID", "", std::to_string(*form)}});
     return "";
@@ -284,24 +284,18 @@ ModelChange copy_model(const Variant& conn, const Actor& actor, std::string_view
 ModelChange delete_model(const Variant& conn, const Actor& actor, std::string_view model_item,
                          std::string_view shown) {
   ModelChange change;
-  int64_t model = 0;
-  change.refusal = check_id("流程模型编号", model_item, model);
-  if (!change.refusal.empty()) return change;
-  change.refusal = in_model_write(conn, model, [&]() -> std::string {
-    const std::optional<ModelSummary> current = read_model(conn, model);
-    if (!current) return model_missing(model);
-    if (is_conflict(shown, current->version)) return kModelChanged;
-    const std::string exported = model_export(conn, model);
-    const std::string id = std::to_string(model);
+  change.refusal = change_shown_model(conn, model_item, shown, [&](const ModelSummary& current) -> std::string {
+    const std::string exported = model_export(conn, current.id);
+    const std::string id = std::to_string(current.id);
     Connection& c = conn.as<Connection>();
     c.execute(Variant("delete from OAPX1_NodeOrder where ModelID=" + id));
     c.execute(Variant("delete from OA_Flow_Model_JieDian where MOAID=" + id));
     c.execute(Variant("delete from OAPX1_Model where ModelID=" + id));
     c.execute(Variant("delete from OA_Flow_Model_Header where OAID=" + id));
-    record(conn, actor, model, kOutcomeModelDeleted,
-           "删除流程模型“" + current->name + "”及其 " + std::to_string(current->nodes.size()) + " 个节点" +
-               (current->nodes.empty() ? "" : "：" + joined(current->nodes, "、")),
-           {{"ModelName", current->name, ""}, {"Export", exported, ""}});
+    record_change(conn, actor, current.id, 0, kOutcomeModelDeleted,
+                  "删除流程模型“" + current.name + "”及其 " + std::to_string(current.nodes.size()) + " 个节点" +
+                      (current.nodes.empty() ? "" : "：" + joined(current.nodes, "、")),
+                  {{"ModelName", current.name, ""}, {"Export", exported, ""}});
     return "";
   });
   return change;

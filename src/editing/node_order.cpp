@@ -77,21 +77,6 @@ bool model_exists(const Variant& conn, int64_t model) {
   return found;
 }
 
-// The line of the history for a change to node `node` of model `model`.
-void record(const Variant& conn, const Actor& actor, int64_t model, int64_t node, std::string_view outcome,
-            std::string remark, std::vector<ColumnChange> changes) {
-  NodeHistoryEntry entry;
-  entry.node = node;
-  entry.model = model;
-  entry.account = actor.account;
-  entry.name = actor.name;
-  entry.address = actor.address;
-  entry.outcome = std::string(outcome);
-  entry.remark = std::move(remark);
-  entry.changes = std::move(changes);
-  record_history(conn, entry);
-}
-
 // Inserts a node of model `model` named kNewNodeName with the defaults, a
 // start node when `first`; its id.
 int64_t insert_node(const Variant& conn, int64_t model, bool first) {
@@ -110,21 +95,39 @@ int64_t insert_node(const Variant& conn, int64_t model, bool first) {
   return made;
 }
 
-// The node `node` names, its model and the model's list, checked against the
-// version shown: the refusal, or "" with `model`, `nodes` and `at` (the
-// node's place) set.
-std::string find_in_list(const Variant& conn, int64_t node, std::string_view shown, int64_t& model,
-                         std::vector<NodeRow>& nodes, size_t& at) {
-  model = model_of_node(conn, node);
-  if (model == 0) return "系统提示：流程节点（" + std::to_string(node) + "）不存在，什么也没有改变！";
-  nodes = read_model_nodes(conn, model);
-  const std::vector<int64_t> ids = ids_of(nodes);
-  at = static_cast<size_t>(std::find(ids.begin(), ids.end(), node) - ids.begin());
-  if (is_conflict(shown, node_list_version(nodes))) return kListChanged;
-  return "";
+// A change to the node a posted id names: the id checked, then in the
+// model's write transaction the model's list read in order and checked
+// against the version shown, and `body(model, nodes, at)` run with the
+// node's place `at`; the refusal of any step, else what `body` returns.
+std::string change_in_list(const Variant& conn, std::string_view node_item, std::string_view shown,
+                           const std::function<std::string(int64_t, const std::vector<NodeRow>&, size_t)>& body) {
+  int64_t node = 0;
+  if (std::string refusal = check_id("节点编号", node_item, node); !refusal.empty()) return refusal;
+  return in_model_write(conn, model_of_node(conn, node), [&]() -> std::string {
+    const int64_t model = model_of_node(conn, node);
+    if (model == 0) return "系统提示：流程节点（" + std::to_string(node) + "）不存在，什么也没有改变！";
+    const std::vector<NodeRow> nodes = read_model_nodes(conn, model);
+    if (is_conflict(shown, node_list_version(nodes))) return kListChanged;
+    const std::vector<int64_t> ids = ids_of(nodes);
+    return body(model, nodes, static_cast<size_t>(std::find(ids.begin(), ids.end(), node) - ids.begin()));
+  });
 }
 
 }  // namespace
+
+void record_change(const Variant& conn, const Actor& actor, int64_t model, int64_t node, std::string_view outcome,
+                   std::string remark, std::vector<ColumnChange> changes) {
+  NodeHistoryEntry entry;
+  entry.node = node;
+  entry.model = model;
+  entry.account = actor.account;
+  entry.name = actor.name;
+  entry.address = actor.address;
+  entry.outcome = std::string(outcome);
+  entry.remark = std::move(remark);
+  entry.changes = std::move(changes);
+  record_history(conn, entry);
+}
 
 std::string ordered_nodes_sql(int64_t model, std::string_view columns) {
   return "select " + std::string(columns) +
@@ -248,7 +251,7 @@ ModelChange add_node(const Variant& conn, const Actor& actor, std::string_view m
     ids.insert(ids.begin() + static_cast<long>(position), change.id);
     write_node_order(conn, model, ids);
     const std::string where = after_id == 0 ? "在末尾" : "在“" + node_name(nodes[position - 1]) + "”之后";
-    record(conn, actor, model, change.id, kOutcomeNodeAdded, where + "添加节点“" + std::string(kNewNodeName) + "”",
+    record_change(conn, actor, model, change.id, kOutcomeNodeAdded, where + "添加节点“" + std::string(kNewNodeName) + "”",
            {{"JieDianName", "", kNewNodeName}, {kPositionColumn, "", std::to_string(position + 1)}});
     return "";
   });
@@ -259,27 +262,18 @@ ModelChange add_node(const Variant& conn, const Actor& actor, std::string_view m
 ModelChange move_node(const Variant& conn, const Actor& actor, std::string_view node_item, bool up,
                       std::string_view shown) {
   ModelChange change;
-  int64_t node = 0;
-  change.refusal = check_id("节点编号", node_item, node);
-  if (!change.refusal.empty()) return change;
-  const int64_t model = model_of_node(conn, node);
-  change.refusal = in_model_write(conn, model, [&]() -> std::string {
-    int64_t found_model = 0;
-    std::vector<NodeRow> nodes;
-    size_t at = 0;
-    if (std::string refusal = find_in_list(conn, node, shown, found_model, nodes, at); !refusal.empty()) {
-      return refusal;
-    }
+  change.refusal = change_in_list(conn, node_item, shown,
+                                  [&](int64_t model, const std::vector<NodeRow>& nodes, size_t at) -> std::string {
     if (up ? at == 0 : at + 1 >= nodes.size()) {
       return "系统提示：节点“" + node_name(nodes[at]) + "”已是" + (up ? "第一个" : "最后一个") + "，什么也没有改变！";
     }
     std::vector<int64_t> ids = ids_of(nodes);
     const size_t to = up ? at - 1 : at + 1;
     std::swap(ids[at], ids[to]);
-    write_node_order(conn, found_model, ids);
-    record(conn, actor, found_model, node, kOutcomeNodeMoved,
-           std::string(up ? "上移" : "下移") + "节点“" + node_name(nodes[at]) + "”",
-           {{kPositionColumn, std::to_string(at + 1), std::to_string(to + 1)}});
+    write_node_order(conn, model, ids);
+    record_change(conn, actor, model, ids[to], kOutcomeNodeMoved,
+                  std::string(up ? "上移" : "下移") + "节点“" + node_name(nodes[at]) + "”",
+                  {{kPositionColumn, std::to_string(at + 1), std::to_string(to + 1)}});
     return "";
   });
   return change;
@@ -287,29 +281,20 @@ ModelChange move_node(const Variant& conn, const Actor& actor, std::string_view 
 
 ModelChange remove_node(const Variant& conn, const Actor& actor, std::string_view node_item, std::string_view shown) {
   ModelChange change;
-  int64_t node = 0;
-  change.refusal = check_id("节点编号", node_item, node);
-  if (!change.refusal.empty()) return change;
-  const int64_t model = model_of_node(conn, node);
-  change.refusal = in_model_write(conn, model, [&]() -> std::string {
-    int64_t found_model = 0;
-    std::vector<NodeRow> nodes;
-    size_t at = 0;
-    if (std::string refusal = find_in_list(conn, node, shown, found_model, nodes, at); !refusal.empty()) {
-      return refusal;
-    }
+  change.refusal = change_in_list(conn, node_item, shown,
+                                  [&](int64_t model, const std::vector<NodeRow>& nodes, size_t at) -> std::string {
     // The line keeps every value the node had, so that it can be made again.
     std::vector<ColumnChange> changes = {{kPositionColumn, std::to_string(at + 1), ""}};
     for (const auto& [column, value] : nodes[at]) {
       if (!value.empty()) changes.push_back({column, value, ""});
     }
-    Connection& c = conn.as<Connection>();
-    c.execute(Variant("delete from OA_Flow_Model_JieDian where OAID=" + std::to_string(node)));
     std::vector<int64_t> ids = ids_of(nodes);
+    const int64_t node = ids[at];
+    conn.as<Connection>().execute(Variant("delete from OA_Flow_Model_JieDian where OAID=" + std::to_string(node)));
     ids.erase(ids.begin() + static_cast<long>(at));
-    write_node_order(conn, found_model, ids);
-    record(conn, actor, found_model, node, kOutcomeNodeRemoved, "删除节点“" + node_name(nodes[at]) + "”",
-           std::move(changes));
+    write_node_order(conn, model, ids);
+    record_change(conn, actor, model, node, kOutcomeNodeRemoved, "删除节点“" + node_name(nodes[at]) + "”",
+                  std::move(changes));
     return "";
   });
   return change;

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "editing/node_history.h"
 #include "editing/node_rows.h"
 #include "platform/script/variant.h"
 
@@ -73,6 +74,12 @@ std::string in_model_write(const Variant& conn, int64_t model, const std::functi
 // inside the change's transaction. Fails as the data layer does.
 int64_t next_free_id(const Variant& conn, std::string_view table, std::string_view key,
                      std::string_view history_column);
+
+// Appends the history line of a change made on the model pages to node
+// `node` (0 for the model itself) of model `model` (0 for none) by `actor`.
+// Fails as the data layer does.
+void record_change(const Variant& conn, const Actor& actor, int64_t model, int64_t node, std::string_view outcome,
+                   std::string remark, std::vector<ColumnChange> changes);
 
 // Writes the order of model `model`'s nodes as `ids` (positions 1, 2, ...).
 void write_node_order(const Variant& conn, int64_t model, const std::vector<int64_t>& ids);

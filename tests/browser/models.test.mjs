@@ -139,7 +139,7 @@ try {
   assert.equal(stored(second, 'JiaoSeUserList'), 'qianli');
   const list = page.frameLocator('iframe[name=FMain]');
   assert.equal(await list.locator('.mark').count(), 0);
-  assert.deepEqual(await list.locator('#diagram g.node text.b').allInnerTexts(), ['1. 部门审核', '2. 领导审批']);
+  assert.deepEqual(await list.locator('#diagram g.node text.b').allTextContents(), ['1. 部门审核［开始节点］', '2. 领导审批']);
   await page.screenshot({ path: join(artifacts, 'model-page.png') });
 
   // Step 7: a third node without handlers is marked; moved up, then removed after asking.
@@ -174,7 +174,8 @@ try {
   await page.goto(`${base}/oa/flow/model/diagram.asp?MOAID=${model}`);
   assert.equal(await page.locator('#diagram g.node').count(), 12);
   await page.screenshot({ path: join(artifacts, 'diagram.png'), fullPage: true });
-  const pdf = (await page.pdf({ format: 'A4', printBackground: true })).toString('latin1');
+  const pdf = (await page.pdf({ format: 'A4', printBackground: true, path: join(artifacts, 'diagram.pdf') }))
+    .toString('latin1');
   assert.equal((pdf.match(/\/Type\s*\/Page[^s]/g) || []).length, 1, 'the diagram prints on one A4 page');
   assert.deepEqual(errors, []);
   console.log('models.test.mjs: ok');

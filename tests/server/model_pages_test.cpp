@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/data/connection.h"
 #include "platform/data/recordset.h"
 #include "platform/text/codepage.h"
@@ -198,9 +200,13 @@ TEST_P(ModelPages, models_are_created_renamed_copied_and_deleted_and_each_change
   EXPECT_EQ(column("select count(*) from OA_Flow_Model_JieDian where MOAID=" + copy), "0");
   EXPECT_EQ(column("select count(*) from OAPX1_NodeOrder where ModelID=" + copy), "0");
   // The history line of the deletion keeps the model's export.
-  const std::string kept = column("select Changes from OAPX1_NodeHistory where Outcome='model deleted'");
-  EXPECT_NE(kept.find("\"name\":\"公司发文流程（二）\""), std::string::npos) << kept;
-  EXPECT_NE(kept.find("\"JiaoSeUserList\":\";zhangsan;lisi;\""), std::string::npos);
+  const nlohmann::json kept =
+      nlohmann::json::parse(column("select Changes from OAPX1_NodeHistory where Outcome='model deleted'"));
+  ASSERT_EQ(kept.at(1).at(0), "Export") << kept;
+  const nlohmann::json exported = nlohmann::json::parse(kept.at(1).at(1).get<std::string>());
+  EXPECT_EQ(exported.at("name"), "公司发文流程（二）");
+  EXPECT_EQ(exported.at("nodes").size(), 4u);
+  EXPECT_EQ(exported.at("nodes").at(0).at("JiaoSeUserList"), ";zhangsan;lisi;");
   EXPECT_EQ(column("select Outcome from OAPX1_NodeHistory where ModelID in (" + made + "," + copy + ") order by OAID"),
             "model created,model renamed,model copied,model deleted");
   EXPECT_EQ(column("select distinct UserName from OAPX1_NodeHistory"), "admin");

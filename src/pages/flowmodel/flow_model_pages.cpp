@@ -110,13 +110,13 @@ void FlowModelPage::I_init() {
                "font:12px sans-serif;background:#E4E4E0}"
                ".model{padding:6px 10px;border-bottom:1px solid #808080;background:#fff}"
                ".model h1{font-size:16px;margin:0 0 2px}.frames{flex:1;display:flex;min-height:520px}"
-               "iframe{border:0;background:#fff}#FMain{width:620px;border-right:1px solid #808080}"
-               ".model a{margin-right:10px}"
+               "iframe{border:0;background:#fff}#FMain{width:700px;border-right:1px solid #808080}"
+               ".model .links{margin-left:20px}.model a{margin-right:10px}"
                "#" + std::string(kNodeFrameName) + "{flex:1}");
     Response& out = response_object();
-    out.write("<body>\r\n<div class=\"model\"><h1>" + h(model_name) + "</h1><a href=\"models.asp\" id=\"toList\">"
-              "流程模型列表</a><a href=\"diagram.asp?MOAID=" + model.str() + "\" target=\"_blank\">打印流程图</a>表单：" +
-              h(form_name) + "</div>\r\n<div class=\"frames\">\r\n");
+    out.write("<body>\r\n<div class=\"model\"><h1>" + h(model_name) + "</h1>表单：" + h(form_name) +
+              " <span class=\"links\"><a href=\"models.asp\" id=\"toList\">流程模型列表</a><a href=\"diagram.asp?MOAID=" +
+              model.str() + "\" target=\"_blank\">打印流程图</a></span></div>\r\n<div class=\"frames\">\r\n");
     out.write("<iframe name=\"FMain\" id=\"FMain\" title=\"流程节点\" src=\"jiedianlist.asp?MOAID=" +
               model.str() + "\"></iframe>\r\n");
     out.write("<iframe name=\"" + std::string(kNodeFrameName) + "\" id=\"" + std::string(kNodeFrameName) +
@@ -167,11 +167,11 @@ void FlowNodeListPage::write_rows(const std::vector<NodeRow>& nodes, const std::
     const std::string raw_name = column_value(n, "JieDianName");
     const std::string name = raw_name.empty() ? std::string("（未命名）") : h(raw_name);
     const std::string mark = problems[i].empty() ? std::string()
-                                                 : "<span class=\"mark\" title=\"不能按现状保存：" + h(problems[i]) +
+                                                 : " <span class=\"mark\" title=\"不能按现状保存：" + h(problems[i]) +
                                                        "\">▲ 不能保存</span>";
     out.write("<tr data-node=\"" + id + "\"" + (std::to_string(opened) == id ? " class=\"sel\"" : "") + "><td>" +
               std::to_string(i + 1) + "</td><td><a href=\"jiedian.asp?OAID=" + id + "\" target=\"" + frame + "\">" +
-              name + "</a> " + mark + "</td><td>" + handling_text(Variant(column_value(n, "BanLiType"))) + "</td><td>" +
+              name + "</a>" + mark + "</td><td>" + handling_text(Variant(column_value(n, "BanLiType"))) + "</td><td>" +
               node_type_text(Variant(column_value(n, "isFirst"))) + "</td><td><a href=\"jiedianhistory.asp?OAID=" + id +
               "\" target=\"" + frame + "\">记录</a></td><td class=\"act\">"
               "<button name=\"add\" value=\"" + id + "\" title=\"在“" + name + "”之后插入节点\" aria-label=\"在“" +
@@ -199,7 +199,7 @@ void FlowNodeListPage::I_init() {
     for (const NodeRow& n : nodes) problems.push_back(stored_node_problems(conn, n));
     write_head("流程节点",
                std::string(model_pages::kPageStyle) +
-                   ".wrap{display:flex;flex-wrap:wrap;align-items:flex-start;gap:8px}#nodes{flex:1 1 300px}"
+                   ".wrap{display:flex;align-items:flex-start;gap:8px}#list{flex:0 1 auto;min-width:0}"
                    ".act{white-space:nowrap}.act button{margin-right:2px}tr.sel td{background:#FFF4C0}"
                    ".foot{padding:6px}.diagram{flex:0 0 auto;padding:4px}.diagram p{margin:2px 0 4px}");
     Response& out = response_object();
