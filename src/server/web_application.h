@@ -64,8 +64,9 @@ struct PageRoute {
 };
 
 // The pages of the application, in one place: the node settings page (made
-// by `node_page`), the workflow model page that frames it, its node list and
-// the pickers the node page opens. (page_routes.cpp)
+// by `node_page`), the workflow model page that frames it, its node list,
+// the list of models, the forms, the diagram and the pickers the node page
+// opens. (page_routes.cpp)
 std::vector<PageRoute> application_pages(PageFactory node_page);
 
 // The path of the workflow model page below the application root (signing in

@@ -52,6 +52,22 @@ void FlowModelPage::write_missing_model() {
                           "不存在！</font></div>\r\n</body>\r\n</html>\r\n");
 }
 
+std::string FlowModelPage::first_node_url(int64_t model, std::optional<int64_t> wanted) {
+  std::string url = "about:blank";
+  Variant nodes = open_rows(ordered_nodes_sql(model, "j.OAID"), conn);
+  Recordset& r = nodes.as<Recordset>();
+  for (bool at_first = true; !r.Eof(); r.MoveNext(), at_first = false) {
+    const std::string id = r.field("OAID").str();
+    if (at_first) url = "jiedian.asp?OAID=" + h(id);
+    if (wanted && whole_number(id) == wanted) {
+      url = "jiedian.asp?OAID=" + h(id);
+      break;
+    }
+  }
+  r.Close();
+  return url;
+}
+
 void FlowModelPage::I_init() {
   bind_request_context();
   initialiser(__func__, [&] {
@@ -90,20 +106,8 @@ void FlowModelPage::I_init() {
     Variant table = "OA_Flow_BiaoDan", column = "BiaoDanName", key_column = "OAID";
     const Variant form_name = getnamefromid(table, column, key_column, form);
 
-    // The node asked for when it is the model's, else the first in the list's order.
-    const std::optional<int64_t> wanted_id = whole_number(wanted.str());
-    std::string first_node = "about:blank";
-    Variant first = open_rows(ordered_nodes_sql(whole_number(model.str()).value_or(0), "j.OAID"), conn);
-    Recordset& r = first.as<Recordset>();
-    for (bool at_first = true; !r.Eof(); r.MoveNext(), at_first = false) {
-      const std::string id = r.field("OAID").str();
-      if (at_first) first_node = "jiedian.asp?OAID=" + h(id);
-      if (node_given && whole_number(id) == wanted_id) {
-        first_node = "jiedian.asp?OAID=" + h(id);
-        break;
-      }
-    }
-    r.Close();
+    const std::string first_node = first_node_url(whole_number(model.str()).value_or(0),
+                                                  node_given ? whole_number(wanted.str()) : std::nullopt);
 
     write_head("流程模型 - " + h(model_name),
                "html,body{height:100%;margin:0}body{display:flex;flex-direction:column;"

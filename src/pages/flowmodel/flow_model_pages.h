@@ -6,6 +6,7 @@
 #define OAPX1_PAGES_FLOWMODEL_FLOW_MODEL_PAGES_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ class FlowModelPage : public Page {
  private:
   // The page for a model number with no model: its message in the message cell.
   void write_missing_model();
+  // The node page the node frame starts on: node `wanted` when it is a node
+  // of model `model`, else the model's first in the list's order;
+  // "about:blank" for a model without nodes.
+  std::string first_node_url(int64_t model, std::optional<int64_t> wanted);
 };
 
 // flow/model/jiedianlist.asp?MOAID=model: the nodes of the model in the
