@@ -253,7 +253,8 @@ TEST_P(NodeEditing, the_workflow_pages_need_the_editing_permission) {
   const std::string lisi = sign_in("lisi");
   const char* pages[] = {"/oa/flow/model/model.asp?OAID=1", "/oa/flow/model/jiedianlist.asp?MOAID=1",
                          "/oa/flow/model/jiedian.asp?OAID=4", "/oa/flow/model/jiedianhistory.asp?OAID=4",
-                         "/oa/PowerSelect.asp", "/oa/include/user/MulSeleDepart.asp"};
+                         "/oa/PowerSelect.asp", "/oa/include/user/MulSeleDepart.asp", "/oa/flow/model/models.asp",
+                         "/oa/flow/model/forms.asp", "/oa/flow/model/diagram.asp?MOAID=1"};
   for (const char* target : pages) {
     SCOPED_TRACE(target);
     const ClientReply r = http_get(port_, target, lisi);
