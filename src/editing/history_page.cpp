@@ -64,7 +64,7 @@ void NodeHistoryPage::I_init() {
               "<th>修改内容（原值 → 新值）</th></tr></thead>\r\n<tbody>\r\n");
     if (entries.empty()) out.write("<tr><td colspan=\"5\">没有修改记录。</td></tr>\r\n");
     for (const NodeHistoryEntry& e : entries) {
-      const bool saved = e.outcome == kOutcomeSaved;
+      const bool saved = !is_refusal(e.outcome);
       out.write("<tr" + std::string(saved ? "" : " class=\"refused\"") + "><td>" + html_encode(e.when) +
                 "</td><td>" + html_encode(e.name) + "（" + html_encode(e.account) + "）</td><td>" +
                 html_encode(e.address) + "</td><td>" + html_encode(outcome_text(e.outcome)) + "</td><td>");

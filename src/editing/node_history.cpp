@@ -50,9 +50,21 @@ std::string value_digest(const std::string& value) {
          " 字节，校验 " + row_version({{"", value}}) + "］";
 }
 
+bool is_refusal(std::string_view outcome) {
+  return outcome == kOutcomeConflict || outcome == kOutcomeBadList || outcome == kOutcomeForbidden ||
+         outcome == kOutcomeBadValue;
+}
+
 int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   // A refused post was never stored: its line says what it was, not all of it.
-  const bool refused = entry.outcome != kOutcomeSaved;
+  const bool refused = is_refusal(entry.outcome);
+  int64_t model = entry.model;
+  if (model == 0 && entry.node != 0) {
+    Variant found = open_rows("select MOAID from OA_Flow_Model_JieDian where OAID=" + std::to_string(entry.node), conn);
+    Recordset& f = found.as<Recordset>();
+    if (!f.Eof()) model = whole_number(f.field("MOAID").str()).value_or(0);
+    f.Close();
+  }
   auto kept = [&](const std::string& value) { return refused ? value_digest(value) : value; };
   nlohmann::json changes = nlohmann::json::array();
   for (const ColumnChange& c : entry.changes) {
@@ -62,6 +74,7 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   Recordset& r = rows.as<Recordset>();
   r.AddNew();
   r.set_field("NodeID", Variant(entry.node));
+  r.set_field("ModelID", Variant(model));
   r.set_field("UserName", Variant(entry.account));
   r.set_field("TureName", Variant(entry.name));
   r.set_field("IPAddress", Variant(entry.address));
@@ -186,6 +199,14 @@ std::string outcome_text(std::string_view outcome) {
   if (outcome == kOutcomeBadList) return "未保存：用户或部门列表有误";
   if (outcome == kOutcomeForbidden) return "未保存：没有流程设置权限";
   if (outcome == kOutcomeBadValue) return "未保存：提交的值不合要求";
+  if (outcome == kOutcomeNodeAdded) return "添加节点";
+  if (outcome == kOutcomeNodeMoved) return "移动节点";
+  if (outcome == kOutcomeNodeRemoved) return "删除节点";
+  if (outcome == kOutcomeModelCreated) return "新建流程模型";
+  if (outcome == kOutcomeModelRenamed) return "重命名流程模型";
+  if (outcome == kOutcomeModelCopied) return "复制流程模型";
+  if (outcome == kOutcomeModelDeleted) return "删除流程模型";
+  if (outcome == kOutcomeFormCreated) return "新建表单";
   return std::string(outcome);
 }
 

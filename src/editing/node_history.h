@@ -20,11 +20,25 @@ inline constexpr std::string_view kOutcomeConflict = "conflict";
 inline constexpr std::string_view kOutcomeBadList = "bad list";
 inline constexpr std::string_view kOutcomeForbidden = "forbidden";
 inline constexpr std::string_view kOutcomeBadValue = "bad value";  // a posted value the node cannot hold
+// Changes made on the model pages: to a model's nodes and order, to a model, to the forms.
+inline constexpr std::string_view kOutcomeNodeAdded = "node added";
+inline constexpr std::string_view kOutcomeNodeMoved = "node moved";
+inline constexpr std::string_view kOutcomeNodeRemoved = "node removed";
+inline constexpr std::string_view kOutcomeModelCreated = "model created";
+inline constexpr std::string_view kOutcomeModelRenamed = "model renamed";
+inline constexpr std::string_view kOutcomeModelCopied = "model copied";
+inline constexpr std::string_view kOutcomeModelDeleted = "model deleted";
+inline constexpr std::string_view kOutcomeFormCreated = "form created";
+
+// Whether a line of that outcome records a save that was refused (nothing stored).
+bool is_refusal(std::string_view outcome);
 
 // One line of a node's change history.
 struct NodeHistoryEntry {
   int64_t id = 0;                      // the line's key; larger is newer
-  int64_t node = 0;                    // the node (OA_Flow_Model_JieDian.OAID)
+  int64_t node = 0;                    // the node (OA_Flow_Model_JieDian.OAID); 0 for a model's line
+  // The node's model (OA_Flow_Model_Header.OAID); 0: record_history reads it from the node.
+  int64_t model = 0;
   std::string when;                    // when it was recorded, "yyyy-mm-dd hh:nn:ss"
   std::string account;                 // login name of the user who saved
   std::string name;                    // that user's full name, as it was then
@@ -44,8 +58,8 @@ inline constexpr size_t kRefusedValueBytes = 64;
 // longer than kRefusedValueBytes.
 std::string value_digest(const std::string& value);
 
-// Appends one line to the node's history; its key. A refused line (any
-// outcome but kOutcomeSaved) keeps each changed column's old and new value
+// Appends one line to the node's history, under its model (entry.model, else
+// the node's MOAID); its key. A refused line (is_refusal) keeps each changed column's old and new value
 // as its value_digest and the first 512 bytes of its remark: a refused post
 // leaves a line of a few hundred bytes whatever was posted. Fails as the data
 // layer does.

@@ -81,22 +81,25 @@ std::string version_text(uint64_t hash) {
   return text;
 }
 
-// Calls `column(name, value)` for each column of node `node`'s row, in the
-// table's order, with the application's spelling and null read as empty;
-// false when there is no such node.
+// Calls `column(name, value)` for each column of the row `r` stands on, in
+// the table's order, with the application's spelling and null read as empty.
+template <typename Column>
+void each_column(const Recordset& r, Column column) {
+  for (int i = 0; i < r.field_count(); ++i) {
+    const Variant v = r.field(i);
+    const std::string name = r.field_name(i);
+    // Null and empty read alike, as the page treats them.
+    column(column_spelling(name, static_cast<size_t>(i)), v.is_null() ? std::string() : value_text(v));
+  }
+}
+
+// each_column of node `node`'s row; false when there is no such node.
 template <typename Column>
 bool each_node_column(const Variant& conn, int64_t node, Column column) {
   Variant rows = open_rows("select * from OA_Flow_Model_JieDian where OAID=" + std::to_string(node), conn);
   Recordset& r = rows.as<Recordset>();
   const bool found = !r.Eof();
-  if (found) {
-    for (int i = 0; i < r.field_count(); ++i) {
-      const Variant v = r.field(i);
-      const std::string name = r.field_name(i);
-      // Null and empty read alike, as the page treats them.
-      column(column_spelling(name, static_cast<size_t>(i)), v.is_null() ? std::string() : value_text(v));
-    }
-  }
+  if (found) each_column(r, column);
   r.Close();
   return found;
 }
@@ -116,6 +119,20 @@ std::optional<NodeRow> read_node_row(const Variant& conn, int64_t node) {
   });
   if (!found) return std::nullopt;
   return row;
+}
+
+std::vector<NodeRow> read_node_rows(const Variant& conn, const std::string& statement) {
+  Variant rows = open_rows(statement, conn);
+  Recordset& r = rows.as<Recordset>();
+  std::vector<NodeRow> read;
+  for (; !r.Eof(); r.MoveNext()) {
+    NodeRow& row = read.emplace_back();
+    each_column(r, [&](std::string_view column, std::string value) {
+      row.emplace_back(std::string(column), std::move(value));
+    });
+  }
+  r.Close();
+  return read;
 }
 
 std::string node_version(const Variant& conn, int64_t node) {

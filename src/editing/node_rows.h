@@ -32,6 +32,11 @@ std::string row_version(const NodeRow& row);
 // none. Fails as the data layer does.
 std::optional<NodeRow> read_node_row(const Variant& conn, int64_t node);
 
+// The node rows `statement` reads (every column of the node table, in its
+// order, as "select *" gives them), each as read_node_row makes it, in the
+// order read. Fails as the data layer does.
+std::vector<NodeRow> read_node_rows(const Variant& conn, const std::string& statement);
+
 // row_version of read_node_row(conn, node), read without building the row;
 // "" when there is no such node. Fails as the data layer does.
 std::string node_version(const Variant& conn, int64_t node);

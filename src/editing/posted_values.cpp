@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "editing/rows.h"
-#include "pages/flownode/node_form_options.h"
+#include "editing/node_form_options.h"
 #include "platform/text/ascii.h"
 #include "platform/text/utf8.h"
 

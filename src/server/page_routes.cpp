@@ -1,7 +1,9 @@
 // The table of the application's pages: one line per page.
 #include <memory>
 
+#include "pages/flowmodel/flow_diagram.h"
 #include "pages/flowmodel/flow_model_pages.h"
+#include "pages/flowmodel/model_list_pages.h"
 #include "pages/pickers/picker_pages.h"
 #include "editing/history_page.h"
 #include "server/web_application.h"
@@ -21,7 +23,10 @@ std::vector<PageRoute> application_pages(PageFactory node_page) {
   return {
       {"flow/model/jiedian.asp", std::move(node_page), PageAccess::kWritesWhenPosted, PageRules::kNodeEditor},
       {kModelPagePath, make<FlowModelPage>(), PageAccess::kReads, PageRules::kWorkflow},
-      {"flow/model/jiedianlist.asp", make<FlowNodeListPage>(), PageAccess::kReads, PageRules::kWorkflow},
+      {"flow/model/jiedianlist.asp", make<FlowNodeListPage>(), PageAccess::kWritesWhenPosted, PageRules::kWorkflow},
+      {kModelListPagePath, make<ModelListPage>(), PageAccess::kWritesWhenPosted, PageRules::kWorkflow},
+      {kFormListPagePath, make<FormListPage>(), PageAccess::kWritesWhenPosted, PageRules::kWorkflow},
+      {kFlowDiagramPagePath, make<FlowDiagramPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {kNodeHistoryPagePath, make<NodeHistoryPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {"PowerSelect.asp", make<UserPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {"include/user/MulSeleDepart.asp", make<DepartmentPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},

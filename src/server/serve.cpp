@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "pages/flowmodel/model_list_pages.h"
 #include "platform/data/database_admin.h"
 #include "platform/data/db_pool.h"
 #include "platform/web/event_log.h"
@@ -448,7 +449,7 @@ void print_banner(HttpServer& server) {
   const std::string base = "http://" + host + ":" + std::to_string(server.port());
   const std::filesystem::path docroot = app.options().docroot.empty() ? default_docroot() : app.options().docroot;
   std::cout << "oapx1 serve: listening on " << base << "/\n"
-            << "  page:     " << base << app.page_path() << "?OAID=1\n"
+            << "  models:   " << base << app.options().app_root << kModelListPagePath << "\n"
             << "  database: " << printable_database_url(app.options().database) << "\n"
             << "  sessions: " << app.options().session_store << "\n"
             << "  docroot:  " << std::filesystem::absolute(docroot).lexically_normal().string() << "\n"

@@ -5,6 +5,7 @@
 
 #include "editing/node_save.h"
 #include "editing/posted_values.h"
+#include "pages/flowmodel/model_list_pages.h"
 #include "pages/flownode/node_settings_page.h"
 #include "platform/call/call_context.h"
 #include "platform/components/components.h"
@@ -123,7 +124,7 @@ WebApplication::WebApplication(ServerOptions options)
   for (PageRoute& page : application_pages(options_.page_factory)) {
     pages_.emplace_back(lower_segments(options_.app_root + page.path), std::move(page));
   }
-  landing_ = options_.app_root + kModelPagePath + "?OAID=1";
+  landing_ = options_.app_root + kModelListPagePath;
   accounts_ = std::make_unique<AccountChecks>(options_.database);
   sign_in_ = std::make_unique<SignIn>(
       SignInSettings{options_.database, login_path, landing_, options_.oa_url + "login.asp",

@@ -65,12 +65,13 @@ struct PageRoute {
 };
 
 // The pages of the application, in one place: the node settings page (made
-// by `node_page`), the workflow model page that frames it, its node list and
-// the pickers the node page opens. (page_routes.cpp)
+// by `node_page`), the workflow model page that frames it, its node list,
+// the list of models, the forms, the diagram and the pickers the node page
+// opens. (page_routes.cpp)
 std::vector<PageRoute> application_pages(PageFactory node_page);
 
-// The path of the workflow model page below the application root; signing in
-// and the application root land on it.
+// The path of the workflow model page below the application root (signing in
+// and the application root land on the list of models, kModelListPagePath).
 inline constexpr char kModelPagePath[] = "flow/model/model.asp";
 
 // Everything `oapx1 serve` can be told, from flags or the configuration file.
@@ -272,7 +273,7 @@ class WebApplication {
   KeptViews kept_views_;  // views answered again while their inputs hold
   mutable std::atomic<int> demo_login_{0};  // 1 on, 0 off, -1 not known yet (database unreadable)
   std::string page_path_;   // the node settings page
-  std::string landing_;     // where signing in and the root lead: the demo model page
+  std::string landing_;     // where signing in and the root lead: the list of models
   // The pages by their path as lower-case segments.
   std::vector<std::pair<std::vector<std::string>, PageRoute>> pages_;
   // The same paths as lower-case segments, as requests are matched.

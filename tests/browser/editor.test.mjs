@@ -61,7 +61,8 @@ async function signIn(page, base, user = 'admin') {
   await page.goto(`${base}/oa/login.asp`);
   await page.fill('#username', user);
   await page.fill('#password', 'demo');
-  await Promise.all([page.waitForURL(/model\.asp\?OAID=1/), page.click('button[type=submit]')]);
+  await Promise.all([page.waitForURL(/models\.asp/), page.click('button[type=submit]')]);
+  await page.goto(`${base}/oa/flow/model/model.asp?OAID=1`);
 }
 
 // Opens a node from the model page's node list and gives the node frame.

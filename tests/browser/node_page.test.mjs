@@ -62,8 +62,8 @@ try {
   await page.waitForURL(/login\.asp/);
   await page.fill('#username', 'admin');
   await page.fill('#password', 'demo');
-  await Promise.all([page.waitForURL(/model\.asp\?OAID=1/), page.click('button[type=submit]')]);
-  // Signing in lands on the workflow model; the node page is opened on its own here.
+  await Promise.all([page.waitForURL(/models\.asp/), page.click('button[type=submit]')]);
+  // Signing in lands on the list of models; the node page is opened on its own here.
   await page.goto(`${base}/oa/flow/model/jiedian.asp?OAID=1`);
 
   // The node as stored: its name, handlers and ticked boxes.

@@ -60,11 +60,12 @@ try {
     }
   });
 
-  // Signing in lands on the model page; node 4 has no handlers yet.
+  // Signing in lands on the list of models; node 4 of the first model has no handlers yet.
   await page.goto(`${started.base}/oa/login.asp`);
   await page.fill('#username', 'admin');
   await page.fill('#password', 'demo');
-  await Promise.all([page.waitForURL(/model\.asp\?OAID=1/), page.click('button[type=submit]')]);
+  await Promise.all([page.waitForURL(/models\.asp/), page.click('button[type=submit]')]);
+  await page.click('a[href="model.asp?OAID=1"]');
   const list = page.frameLocator('iframe[name=FMain]');
   await list.locator('a', { hasText: '归档' }).click();
   const nodeFrame = page.frameLocator('iframe[name=FJieDian]');

@@ -87,8 +87,11 @@ curl -s -o /dev/null -D "$work/login.h" -d "username=admin&password=Admin-Secret
 grep -q "^HTTP/1.1 303" "$work/login.h" || { cat "$work/login.h" >&2; fail "sign-in not accepted"; }
 cookie=$(sed -n 's/^Set-Cookie: \(OAPX1SESSION=[^;]*\).*/\1/p' "$work/login.h")
 [ -n "$cookie" ] || fail "no session cookie"
-status=$(curl -s -o "$work/page.html" -w '%{http_code}' -H "Cookie: $cookie" "$base/oa/flow/model/jiedian.asp?OAID=1")
-[ "$status" = 200 ] || fail "the page after sign-in answers $status"
+grep -q "^Location: /oa/flow/model/models.asp" "$work/login.h" || fail "the first sign-in does not land on the list of models"
+status=$(curl -s -o "$work/page.html" -w '%{http_code}' -H "Cookie: $cookie" "$base/oa/flow/model/models.asp")
+[ "$status" = 200 ] || fail "the list of models after sign-in answers $status"
+# An empty database: the list says what to do first (in GBK).
+iconv -f GB18030 -t UTF-8 "$work/page.html" | grep -q "还没有流程模型" || fail "the list of models does not say what to do first"
 kill "$server"
 wait "$server" || true
 server=

@@ -310,12 +310,12 @@ TEST_F(FlowModel, node_list_shows_the_model_nodes_in_order_each_opening_the_node
   request.request.add_query("MOAID", "2");
   list.I_init();
   const std::string& out = output();
-  const size_t first = out.find("<tr><td>1</td><td><a href=\"jiedian.asp?OAID=7\" target=\"FJieDian\">拟&lt;稿&gt;</a>"
-                                "</td><td>办理式</td><td>开始节点</td><td><a href=\"jiedianhistory.asp?OAID=7\" target=\"FJieDian\">记录</a></td></tr>");
-  const size_t second = out.find("<tr><td>2</td><td><a href=\"jiedian.asp?OAID=8\" target=\"FJieDian\">（未命名）</a>"
-                                 "</td><td></td><td>中间节点</td><td><a href=\"jiedianhistory.asp?OAID=8\" target=\"FJieDian\">记录</a></td></tr>");
-  const size_t third = out.find("<tr><td>3</td><td><a href=\"jiedian.asp?OAID=9\" target=\"FJieDian\">归档</a>"
-                                "</td><td>分发式</td><td>可结束流程节点</td><td><a href=\"jiedianhistory.asp?OAID=9\" target=\"FJieDian\">记录</a></td></tr>");
+  const size_t first = out.find("<tr data-node=\"7\"><td>1</td><td><a href=\"jiedian.asp?OAID=7\" target=\"FJieDian\">拟&lt;稿&gt;</a>"
+                                "</td><td>办理式</td><td>开始节点</td><td><a href=\"jiedianhistory.asp?OAID=7\" target=\"FJieDian\">记录</a></td><td class=\"act\">");
+  const size_t second = out.find("<tr data-node=\"8\"><td>2</td><td><a href=\"jiedian.asp?OAID=8\" target=\"FJieDian\">（未命名）</a>"
+                                 "</td><td></td><td>中间节点</td><td><a href=\"jiedianhistory.asp?OAID=8\" target=\"FJieDian\">记录</a></td><td class=\"act\">");
+  const size_t third = out.find("<tr data-node=\"9\"><td>3</td><td><a href=\"jiedian.asp?OAID=9\" target=\"FJieDian\">归档</a>"
+                                "</td><td>分发式</td><td>可结束流程节点</td><td><a href=\"jiedianhistory.asp?OAID=9\" target=\"FJieDian\">记录</a></td><td class=\"act\">");
   EXPECT_NE(first, std::string::npos) << out;
   EXPECT_NE(second, std::string::npos) << out;
   EXPECT_LT(first, second);

@@ -283,7 +283,8 @@ TEST_P(NodeEditing, the_workflow_pages_need_the_editing_permission) {
   const std::string lisi = sign_in("lisi");
   const char* pages[] = {"/oa/flow/model/model.asp?OAID=1", "/oa/flow/model/jiedianlist.asp?MOAID=1",
                          "/oa/flow/model/jiedian.asp?OAID=4", "/oa/flow/model/jiedianhistory.asp?OAID=4",
-                         "/oa/PowerSelect.asp", "/oa/include/user/MulSeleDepart.asp"};
+                         "/oa/PowerSelect.asp", "/oa/include/user/MulSeleDepart.asp", "/oa/flow/model/models.asp",
+                         "/oa/flow/model/forms.asp", "/oa/flow/model/diagram.asp?MOAID=1"};
   for (const char* target : pages) {
     SCOPED_TRACE(target);
     const ClientReply r = http_get(port_, target, lisi);
@@ -360,10 +361,10 @@ TEST_P(NodeEditing, a_save_after_the_session_expired_leads_back_to_its_node_thro
     std::string location;
   } cases[] = {
       {next, "/oa/flow/model/model.asp?OAID=1&JieDianID=4"},
-      {"http%3A%2F%2Fevil.example%2Foa%2F", "/oa/flow/model/model.asp?OAID=1"},
-      {"%2F%2Fevil.example%2Foa%2F", "/oa/flow/model/model.asp?OAID=1"},
-      {"%2Foa%2F..%2F..%2Fetc", "/oa/flow/model/model.asp?OAID=1"},
-      {"%2Foa%2F%0D%0ASet-Cookie%3A+x", "/oa/flow/model/model.asp?OAID=1"},
+      {"http%3A%2F%2Fevil.example%2Foa%2F", "/oa/flow/model/models.asp"},
+      {"%2F%2Fevil.example%2Foa%2F", "/oa/flow/model/models.asp"},
+      {"%2Foa%2F..%2F..%2Fetc", "/oa/flow/model/models.asp"},
+      {"%2Foa%2F%0D%0ASet-Cookie%3A+x", "/oa/flow/model/models.asp"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.next);

@@ -458,7 +458,7 @@ TEST_F(ServerTest, node_page_sends_the_browser_to_login_and_the_login_signs_in) 
   start(options(false));
   ClientReply r = http_get(port_, "/");
   EXPECT_EQ(r.status, 302);
-  EXPECT_EQ(r.header("Location"), "/oa/flow/model/model.asp?OAID=1");
+  EXPECT_EQ(r.header("Location"), "/oa/flow/model/models.asp");
 
   r = http_get(port_, page("OAID=1"));
   EXPECT_EQ(r.status, 200);
@@ -478,7 +478,7 @@ TEST_F(ServerTest, node_page_sends_the_browser_to_login_and_the_login_signs_in) 
 
   r = http_post(port_, "/oa/login.asp", "username=admin&password=demo");
   EXPECT_EQ(r.status, 303);
-  EXPECT_EQ(r.header("Location"), "/oa/flow/model/model.asp?OAID=1");
+  EXPECT_EQ(r.header("Location"), "/oa/flow/model/models.asp");
   EXPECT_NE(r.header("Set-Cookie").find("HttpOnly"), std::string::npos);
   const std::string cookie = cookie_of(r);
 

@@ -255,7 +255,7 @@ TEST_F(SignIn, only_a_post_from_the_site_signs_out) {
 // root however its escapes are decoded; else to the landing page.
 TEST_F(SignIn, a_next_that_resolves_outside_the_application_root_leads_to_the_landing_page) {
   start();
-  const std::string landing = "/oa/flow/model/model.asp?OAID=1";
+  const std::string landing = "/oa/flow/model/models.asp";
   struct Case {
     std::string next;
     std::string location;

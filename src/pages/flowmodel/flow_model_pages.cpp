@@ -3,7 +3,12 @@
 
 #include <string>
 
+#include "editing/node_order.h"
+#include "editing/posted_lists.h"
 #include "lookups/rows.h"
+#include "pages/flowmodel/flow_diagram.h"
+#include "pages/flowmodel/page_parts.h"
+#include "util/ids_and_lists.h"
 #include "platform/text/ascii.h"
 #include "platform/text/utf8.h"
 #include "platform/data/recordset.h"
@@ -16,19 +21,11 @@ namespace {
 
 Variant request_item(std::string_view name) { return request_object().item(name); }
 
-std::string h(const Variant& v) { return html_encode(v.str()); }
+using model_pages::h;
 
 bool signed_in() { return !script_equal(session_object().item("UserName"), ""); }
 
-void write_head(std::string_view title, std::string_view style) {
-  const std::string css = session_object().item("SystemURL").str() + "Include/imagesV10/CSSForV10.css";
-  Response& out = response_object();
-  out.write("<!DOCTYPE html>\r\n<html lang=\"zh-CN\">\r\n<head>\r\n");
-  out.write("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n");
-  out.write("<title>" + std::string(title) + "</title>\r\n");
-  out.write("<link href=\"" + html_encode(css) + "\" type=\"text/css\" rel=\"stylesheet\">\r\n");
-  out.write("<style>" + std::string(style) + "</style>\r\n</head>\r\n");
-}
+using model_pages::write_head;
 
 // The text of a handling mode, as the node form names it.
 std::string handling_text(const Variant& mode) {
@@ -76,6 +73,22 @@ void FlowModelPage::write_missing_model() {
                           "不存在！</font></div>\r\n</body>\r\n</html>\r\n");
 }
 
+std::string FlowModelPage::first_node_url(int64_t model, std::optional<int64_t> wanted) {
+  std::string url = "about:blank";
+  Variant nodes = open_rows(ordered_nodes_sql(model, "j.OAID"), conn);
+  Recordset& r = nodes.as<Recordset>();
+  for (bool at_first = true; !r.Eof(); r.MoveNext(), at_first = false) {
+    const std::string id = r.field("OAID").str();
+    if (at_first) url = "jiedian.asp?OAID=" + h(id);
+    if (wanted && whole_number(id) == wanted) {
+      url = "jiedian.asp?OAID=" + h(id);
+      break;
+    }
+  }
+  r.Close();
+  return url;
+}
+
 void FlowModelPage::I_init() {
   bind_request_context();
   initialiser(__func__, [&] {
@@ -114,31 +127,84 @@ void FlowModelPage::I_init() {
     Variant table = "OA_Flow_BiaoDan", column = "BiaoDanName", key_column = "OAID";
     const Variant form_name = getnamefromid(table, column, key_column, form);
 
-    sql = "select top 1 OAID from OA_Flow_Model_JieDian where MOAID=" + model.str() +
-          (node_given ? " order by case when OAID=" + sql_integer(wanted) + " then 0 else 1 end, OAID"
-                      : " order by OAID");
-    Variant first = open_rows(sql, conn);
-    Recordset& r = first.as<Recordset>();
-    const std::string first_node =
-        r.Eof() ? "about:blank" : "jiedian.asp?OAID=" + h(r.field("OAID"));
-    r.Close();
+    const std::string first_node = first_node_url(whole_number(model.str()).value_or(0),
+                                                  node_given ? whole_number(wanted.str()) : std::nullopt);
 
     write_head("流程模型 - " + h(model_name),
                "html,body{height:100%;margin:0}body{display:flex;flex-direction:column;"
                "font:12px sans-serif;background:#E4E4E0}"
                ".model{padding:6px 10px;border-bottom:1px solid #808080;background:#fff}"
                ".model h1{font-size:16px;margin:0 0 2px}.frames{flex:1;display:flex;min-height:520px}"
-               "iframe{border:0;background:#fff}#FMain{width:280px;border-right:1px solid #808080}"
+               "iframe{border:0;background:#fff}#FMain{width:700px;border-right:1px solid #808080}"
+               ".model .links{margin-left:20px}.model a{margin-right:10px}"
                "#" + std::string(kNodeFrameName) + "{flex:1}");
     Response& out = response_object();
     out.write("<body>\r\n<div class=\"model\"><h1>" + h(model_name) + "</h1>表单：" + h(form_name) +
-              "</div>\r\n<div class=\"frames\">\r\n");
+              " <span class=\"links\"><a href=\"models.asp\" id=\"toList\">流程模型列表</a><a href=\"diagram.asp?MOAID=" +
+              model.str() + "\" target=\"_blank\">打印流程图</a></span></div>\r\n<div class=\"frames\">\r\n");
     out.write("<iframe name=\"FMain\" id=\"FMain\" title=\"流程节点\" src=\"jiedianlist.asp?MOAID=" +
               model.str() + "\"></iframe>\r\n");
     out.write("<iframe name=\"" + std::string(kNodeFrameName) + "\" id=\"" + std::string(kNodeFrameName) +
               "\" title=\"流程节点信息\" src=\"" + first_node + "\"></iframe>\r\n");
     out.write("</div>\r\n</body>\r\n</html>\r\n");
   });
+}
+
+std::string FlowNodeListPage::apply_post(int64_t model, bool& refused, int64_t* opened, int64_t* confirm) {
+  const Actor actor = model_pages::session_actor(conn);
+  const std::string shown = model_pages::item("ver");
+  ModelChange change;
+  std::string done;
+  if (!model_pages::item("add").empty()) {
+    const std::string after = model_pages::item("add");
+    change = add_node(conn, actor, std::to_string(model), after == "end" ? "" : after, shown);
+    done = "系统提示：节点已添加，请在右侧设置它并保存。";
+    *opened = change.id;
+  } else if (!model_pages::item("up").empty() || !model_pages::item("down").empty()) {
+    const bool up = !model_pages::item("up").empty();
+    change = move_node(conn, actor, model_pages::item(up ? "up" : "down"), up, shown);
+    done = up ? "系统提示：节点已上移。" : "系统提示：节点已下移。";
+  } else if (!model_pages::item("remove").empty()) {
+    if (model_pages::item("confirm") != "1") {
+      // Asked first: nothing changes until the removal is confirmed.
+      int64_t node = 0;
+      change.refusal = check_id("节点编号", model_pages::item("remove"), node);
+      if (change.refusal.empty()) *confirm = node;
+      refused = !change.refusal.empty();
+      return change.refusal;
+    }
+    change = remove_node(conn, actor, model_pages::item("remove"), shown);
+    done = "系统提示：节点已删除；它的设置保留在修改记录中。";
+  } else {
+    change.refusal = "系统提示：不认识的操作，什么也没有改变！";
+  }
+  refused = !change.refusal.empty();
+  return refused ? change.refusal : done;
+}
+
+void FlowNodeListPage::write_rows(const std::vector<NodeRow>& nodes, const std::vector<std::string>& problems,
+                                  int64_t opened) {
+  Response& out = response_object();
+  const std::string frame(kNodeFrameName);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const NodeRow& n = nodes[i];
+    const std::string id = h(column_value(n, "OAID"));
+    const std::string raw_name = column_value(n, "JieDianName");
+    const std::string name = blank_text(raw_name) ? std::string("（未命名）") : h(raw_name);
+    const std::string mark = problems[i].empty() ? std::string()
+                                                 : " <span class=\"mark\" title=\"不能按现状保存：" + h(problems[i]) +
+                                                       "\">▲ 不能保存</span>";
+    out.write("<tr data-node=\"" + id + "\"" + (std::to_string(opened) == id ? " class=\"sel\"" : "") + "><td>" +
+              std::to_string(i + 1) + "</td><td>" + name_link("jiedian.asp?OAID=" + id, Variant(raw_name)) + mark + "</td><td>" + handling_text(Variant(column_value(n, "BanLiType"))) + "</td><td>" +
+              node_type_text(Variant(column_value(n, "isFirst"))) + "</td><td><a href=\"jiedianhistory.asp?OAID=" + id +
+              "\" target=\"" + frame + "\">记录</a></td><td class=\"act\">"
+              "<button name=\"add\" value=\"" + id + "\" title=\"在“" + name + "”之后插入节点\" aria-label=\"在“" +
+              name + "”之后插入节点\">＋</button><button name=\"up\" value=\"" + id + "\" title=\"上移\" aria-label=\"上移“" +
+              name + "”\"" + (i == 0 ? " disabled" : "") + ">↑</button><button name=\"down\" value=\"" + id +
+              "\" title=\"下移\" aria-label=\"下移“" + name + "”\"" + (i + 1 == nodes.size() ? " disabled" : "") +
+              ">↓</button><button name=\"remove\" value=\"" + id + "\" aria-label=\"删除“" + name + "”\">删除</button>"
+              "</td></tr>\r\n");
+  }
 }
 
 void FlowNodeListPage::I_init() {
@@ -148,31 +214,73 @@ void FlowNodeListPage::I_init() {
     tvtvfunctionI_init();
     tvincfunctionuserI_init();
     if (!signed_in()) return;
-    sql = "select OAID, JieDianName, BanLiType, isFirst from OA_Flow_Model_JieDian where MOAID=" +
-          sql_integer(request_item("MOAID")) + " order by OAID";
-    Variant nodes = open_rows(sql, conn);
-    Recordset& r = nodes.as<Recordset>();
+    const int64_t model = whole_number(sql_integer(request_item("MOAID"))).value_or(0);
+    bool refused = false;
+    int64_t opened = 0, confirm = 0;
+    const std::string message = model_pages::posted_change() ? apply_post(model, refused, &opened, &confirm) : "";
+    const std::vector<NodeRow> nodes = read_model_nodes(conn, model);
+    std::vector<std::string> problems;
+    for (const NodeRow& n : nodes) problems.push_back(stored_node_problems(conn, n));
     write_head("流程节点",
-               "body{margin:0;font:12px sans-serif}table{width:100%;border-collapse:collapse}"
-               "th,td{padding:4px 6px;border-bottom:1px solid #E4E4E0;text-align:left}"
-               "th{background:#E4E4E0}a{color:#003399}");
+               std::string(model_pages::kPageStyle) +
+                   ".wrap{display:flex;align-items:flex-start;gap:8px}#list{flex:0 1 auto;min-width:0}"
+                   ".act{white-space:nowrap}.act button{margin-right:2px}tr.sel td{background:#FFF4C0}"
+                   ".foot{padding:6px}.diagram{flex:0 0 auto;padding:4px}.diagram p{margin:2px 0 4px}");
     Response& out = response_object();
     // The shared script asks before a click opens another node over unsaved edits.
     out.write("<script src=\"" + html_encode(session_object().item("SystemURL").str()) +
-              "Include/js/orderby.js\"></script>\r\n");
-    out.write("<body>\r\n<table id=\"nodes\">\r\n<thead><tr><th>序号</th><th>节点名称</th><th>办理方式</th>"
-              "<th>节点类型</th><th>修改记录</th></tr></thead>\r\n<tbody>\r\n");
-    for (int number = 1; !r.Eof(); r.MoveNext(), ++number) {
-      const Variant name = r.field("JieDianName");
-      out.write("<tr><td>" + std::to_string(number) + "</td><td>" +
-                name_link("jiedian.asp?OAID=" + h(r.field("OAID")), name) + "</td><td>" +
-                handling_text(r.field("BanLiType")) + "</td><td>" + node_type_text(r.field("isFirst")) +
-                "</td><td><a href=\"jiedianhistory.asp?OAID=" + h(r.field("OAID")) + "\" target=\"" +
-                std::string(kNodeFrameName) + "\">记录</a></td></tr>\r\n");
+              "Include/js/orderby.js\"></script>\r\n<body>\r\n");
+    model_pages::write_message(message, refused);
+    const std::string self = "jiedianlist.asp?MOAID=" + std::to_string(model);
+    const std::string version = h(node_list_version(nodes));
+    if (confirm != 0) write_confirm(nodes, confirm, self, version);
+    out.write("<div class=\"wrap\"><form id=\"list\" method=\"post\" action=\"" + self +
+              "&amp;save=true\"><input type=\"hidden\" name=\"ver\" value=\"" + version +
+              "\">\r\n<table id=\"nodes\">\r\n<thead><tr><th>序号</th><th>节点名称</th><th>办理方式</th>"
+              "<th>节点类型</th><th>修改记录</th><th>操作</th></tr></thead>\r\n<tbody>\r\n");
+    write_rows(nodes, problems, opened);
+    out.write("</tbody>\r\n</table>\r\n<div class=\"foot\"><button name=\"add\" value=\"end\" id=\"addEnd\">"
+              "在末尾添加节点</button></div></form>\r\n");
+    Variant table = "OA_Flow_Model_Header", column = "ModelName", key_column = "OAID", key = std::to_string(model);
+    out.write("<div class=\"diagram\"><p><a href=\"diagram.asp?MOAID=" + std::to_string(model) +
+              "\" target=\"_blank\">打印流程图</a></p>" +
+              flow_diagram_svg(conn, getnamefromid(table, column, key_column, key).str(), nodes, problems) +
+              "</div></div>\r\n");
+    if (model_pages::posted_change()) {
+      // A reload (the node page reloads the list after each save) shows the
+      // list again rather than posting the change twice.
+      out.write("<script>history.replaceState(null, \"\", \"" + self + "\");</script>\r\n");
     }
-    r.Close();
-    out.write("</tbody>\r\n</table>\r\n</body>\r\n</html>\r\n");
+    if (opened != 0) {
+      // The new node opens in the node frame for its settings, and its row takes the focus.
+      out.write("<script>if (parent !== window && parent.frames[\"" + std::string(kNodeFrameName) +
+                "\"]) parent.frames[\"" + std::string(kNodeFrameName) + "\"].location.href = \"jiedian.asp?OAID=" +
+                std::to_string(opened) + "\";\r\ndocument.querySelector(\"tr.sel a\").focus();</script>\r\n");
+    }
+    out.write("</body>\r\n</html>\r\n");
   });
+}
+
+void FlowNodeListPage::write_confirm(const std::vector<NodeRow>& nodes, int64_t node, const std::string& self,
+                                     const std::string& version) {
+  std::string name;
+  bool found = false;
+  for (const NodeRow& n : nodes) {
+    if (column_value(n, "OAID") == std::to_string(node)) {
+      name = column_value(n, "JieDianName");
+      found = true;
+    }
+  }
+  if (!found) {
+    model_pages::write_message("系统提示：节点（" + std::to_string(node) + "）不在此流程模型中，什么也没有改变！", true);
+    return;
+  }
+  response_object().write(
+      "<form class=\"box\" id=\"confirmRemove\" method=\"post\" action=\"" + self +
+      "&amp;save=true\" role=\"alertdialog\" aria-labelledby=\"askRemove\"><input type=\"hidden\" name=\"ver\" value=\"" +
+      version + "\"><input type=\"hidden\" name=\"confirm\" value=\"1\"><p id=\"askRemove\">确定删除节点“" + h(name) +
+      "”吗？它的设置会保留在修改记录中。</p><button name=\"remove\" value=\"" + std::to_string(node) +
+      "\" autofocus>确定删除</button> <a href=\"" + self + "\">取消</a></form>\r\n");
 }
 
 }  // namespace oapx1

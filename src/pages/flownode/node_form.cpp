@@ -1,7 +1,7 @@
 // The node settings form: reminder switches, allowed actions, name, handling
 // and activation modes, handler users and the default distribution lists.
 #include "pages/flownode/node_settings_page.h"
-#include "pages/flownode/node_form_options.h"
+#include "editing/node_form_options.h"
 #include "platform/script/script.h"
 
 namespace oapx1 {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host/page.h"
-#include "pages/flownode/node_form_options.h"
+#include "editing/node_form_options.h"
 
 namespace oapx1 {
 

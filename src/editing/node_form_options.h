@@ -2,8 +2,8 @@
 // post for each of them and the text it shows. The form writes its options
 // from this table, and the editing rules check posted values and word stored
 // ones with it, so that the three agree.
-#ifndef OAPX1_PAGES_FLOWNODE_NODE_FORM_OPTIONS_H_
-#define OAPX1_PAGES_FLOWNODE_NODE_FORM_OPTIONS_H_
+#ifndef OAPX1_EDITING_NODE_FORM_OPTIONS_H_
+#define OAPX1_EDITING_NODE_FORM_OPTIONS_H_
 
 #include <span>
 #include <string_view>
@@ -35,4 +35,4 @@ using FormOptions = std::span<const FormOption>;
 
 }  // namespace oapx1
 
-#endif  // OAPX1_PAGES_FLOWNODE_NODE_FORM_OPTIONS_H_
+#endif  // OAPX1_EDITING_NODE_FORM_OPTIONS_H_
