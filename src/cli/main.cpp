@@ -43,6 +43,8 @@ constexpr char kUsage[] =
     "        manage the accounts that sign in\n"
     "  history --node N [--limit K] [--page P] [--db URL]\n"
     "        print a workflow node's change history, newest first\n"
+    "  model export MODEL|--all [--out FILE] | model import FILE [--dry-run] [--map-logins FILE]\n"
+    "        move workflow models between installations as a file\n"
     "\n"
     "every command also takes --db URL, --config FILE (the serve configuration file,\n"
     "whose db setting applies unless --db is given) and --help\n"
@@ -58,6 +60,7 @@ std::string command_usage(const std::string& command) {
   if (command == "db") return oapx1::db_usage();
   if (command == "user") return oapx1::user_usage();
   if (command == "history") return oapx1::history_usage();
+  if (command == "model") return oapx1::model_usage();
   return {};
 }
 
@@ -86,6 +89,7 @@ int main(int argc, char** argv) {
     if (command == "db") return oapx1::db_command(args);
     if (command == "user") return oapx1::user_command(args);
     if (command == "history") return oapx1::history_command(args);
+    if (command == "model") return oapx1::model_command(args);
     if (command == "serve") return oapx1::serve_command(args);
     if (command.starts_with("-")) throw oapx1::UsageError{"unknown option " + command};
     throw oapx1::UsageError{"unknown command \"" + command + "\""};

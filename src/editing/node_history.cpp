@@ -50,9 +50,14 @@ std::string value_digest(const std::string& value) {
          " 字节，校验 " + row_version({{"", value}}) + "］";
 }
 
+bool is_refused_outcome(std::string_view outcome) {
+  return outcome == kOutcomeConflict || outcome == kOutcomeBadList || outcome == kOutcomeForbidden ||
+         outcome == kOutcomeBadValue;
+}
+
 int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   // A refused post was never stored: its line says what it was, not all of it.
-  const bool refused = entry.outcome != kOutcomeSaved;
+  const bool refused = is_refused_outcome(entry.outcome);
   auto kept = [&](const std::string& value) { return refused ? value_digest(value) : value; };
   nlohmann::json changes = nlohmann::json::array();
   for (const ColumnChange& c : entry.changes) {
@@ -62,6 +67,7 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   Recordset& r = rows.as<Recordset>();
   r.AddNew();
   r.set_field("NodeID", Variant(entry.node));
+  if (entry.model != 0) r.set_field("ModelID", Variant(entry.model));
   r.set_field("UserName", Variant(entry.account));
   r.set_field("TureName", Variant(entry.name));
   r.set_field("IPAddress", Variant(entry.address));
@@ -186,6 +192,7 @@ std::string outcome_text(std::string_view outcome) {
   if (outcome == kOutcomeBadList) return "未保存：用户或部门列表有误";
   if (outcome == kOutcomeForbidden) return "未保存：没有流程设置权限";
   if (outcome == kOutcomeBadValue) return "未保存：内容含有不允许的字符";
+  if (outcome == kOutcomeImported) return "已导入";
   return std::string(outcome);
 }
 

@@ -20,11 +20,16 @@ inline constexpr std::string_view kOutcomeConflict = "conflict";
 inline constexpr std::string_view kOutcomeBadList = "bad list";
 inline constexpr std::string_view kOutcomeForbidden = "forbidden";
 inline constexpr std::string_view kOutcomeBadValue = "bad value";  // a posted value the node cannot hold
+inline constexpr std::string_view kOutcomeImported = "imported";    // written by a model import
+
+// True for the outcomes of a save that was refused (nothing written).
+bool is_refused_outcome(std::string_view outcome);
 
 // One line of a node's change history.
 struct NodeHistoryEntry {
   int64_t id = 0;                      // the line's key; larger is newer
-  int64_t node = 0;                    // the node (OA_Flow_Model_JieDian.OAID)
+  int64_t node = 0;                    // the node (OA_Flow_Model_JieDian.OAID); 0 for the model itself
+  int64_t model = 0;                   // the node's model (OA_Flow_Model_Header.OAID); 0 when not recorded
   std::string when;                    // when it was recorded, "yyyy-mm-dd hh:nn:ss"
   std::string account;                 // login name of the user who saved
   std::string name;                    // that user's full name, as it was then
@@ -44,8 +49,8 @@ inline constexpr size_t kRefusedValueBytes = 64;
 // longer than kRefusedValueBytes.
 std::string value_digest(const std::string& value);
 
-// Appends one line to the node's history; its key. A refused line (any
-// outcome but kOutcomeSaved) keeps each changed column's old and new value
+// Appends one line to the node's history; its key. A refused line
+// (is_refused_outcome) keeps each changed column's old and new value
 // as its value_digest and the first 512 bytes of its remark: a refused post
 // leaves a line of a few hundred bytes whatever was posted. Fails as the data
 // layer does.

@@ -30,14 +30,6 @@ constexpr StoredText kStoredTexts[] = {
     {"CurrentJieDianYongHu", "节点办理人", false},
 };
 
-// Whether `value` holds a byte no stored text may hold.
-bool has_control(std::string_view value, bool tab) {
-  for (unsigned char c : value) {
-    if ((c < 0x20 && !(tab && c == '\t')) || c == 0x7f) return true;
-  }
-  return false;
-}
-
 // The lower-case values of `column` among the rows whose `column` is one of
 // `quoted` (a list of SQL literals).
 std::set<std::string> existing(const Variant& conn, const std::string& table, const std::string& column,
@@ -85,10 +77,17 @@ std::vector<std::string> bad_departments(const Variant& conn, const std::string&
 
 }  // namespace
 
+bool has_control_character(std::string_view value, bool tab) {
+  for (unsigned char c : value) {
+    if ((c < 0x20 && !(tab && c == '\t')) || c == 0x7f) return true;
+  }
+  return false;
+}
+
 std::string check_posted_values(const Request& posted) {
   std::vector<std::string> fields;
   for (const StoredText& text : kStoredTexts) {
-    if (has_control(posted.item(text.item).str(), text.tab)) {
+    if (has_control_character(posted.item(text.item).str(), text.tab)) {
       fields.push_back(std::string(text.label) + "（" + text.item + "）");
     }
   }

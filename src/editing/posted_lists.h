@@ -5,6 +5,7 @@
 #define OAPX1_EDITING_POSTED_LISTS_H_
 
 #include <string>
+#include <string_view>
 
 #include "platform/script/variant.h"
 #include "platform/web/intrinsics.h"
@@ -28,6 +29,10 @@ std::string check_posted_lists(const Variant& conn, const Request& posted);
 // are refused everywhere: every field is a single line. Reads no database;
 // never fails.
 std::string check_posted_values(const Request& posted);
+
+// True when `value` holds a byte no stored text may hold: below 0x20 (but a
+// tab where `tab` allows it) or 0x7F. Never fails.
+bool has_control_character(std::string_view value, bool tab);
 
 }  // namespace oapx1
 

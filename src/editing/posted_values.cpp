@@ -31,6 +31,26 @@ constexpr NodeColumn kColumns[] = {
     {"DaiLiIsAble", nullptr, "允许代理", 0},
     {"IsYiJianTotal", nullptr, "查看意见", 0},
     {"isFirst", nullptr, "节点类型", 0},
+    {"Remark", nullptr, "备注", 0},
+    {"isChaKanHenJi", nullptr, "短信提醒", 0},
+    {"youjiantixing", nullptr, "邮件提醒", 0},
+    {"iszhuanban", nullptr, "允许转办", 0},
+    {"isgoutong", nullptr, "允许沟通", 0},
+    {"isFenFa", nullptr, "允许分发", 0},
+    {"isBoHui", nullptr, "允许驳回", 0},
+    {"IsPrint", nullptr, "允许打印", 0},
+    {"isTaoHong", nullptr, "套红", 0},
+    {"isImportWord", nullptr, "导入正文", 0},
+    {"isQianMing", nullptr, "签名", 0},
+    {"isYinZhang", nullptr, "盖章", 0},
+    {"isXiuDingJiLu", nullptr, "修订记录", 0},
+    {"IsRecMark", nullptr, "保留痕迹", 0},
+    {"isWordProtect", nullptr, "正文保护", 0},
+    {"isYanZhengQianMing", nullptr, "验证签名", 0},
+    {"isLocalSave", nullptr, "本地保存", 0},
+    // Not a column of the node's row: its place in the model's node list
+    // (OAPX1_NodeOrder), as the history names a move.
+    {"Position", nullptr, "顺序", 0},
 };
 
 const NodeColumn* find_column(std::string_view column) {
@@ -57,6 +77,11 @@ size_t column_length(std::string_view column) {
 std::string column_caption(std::string_view column) {
   const NodeColumn* c = find_column(column);
   return c ? std::string(c->caption) + "（" + c->column + "）" : std::string(column);
+}
+
+std::string column_words(std::string_view column) {
+  const NodeColumn* c = find_column(column);
+  return c ? std::string(c->caption) : std::string(column);
 }
 
 std::string check_posted_lengths(const Request& posted) {

@@ -21,6 +21,10 @@ size_t column_length(std::string_view column);
 // "节点名称（JieDianName）"; the column's name as it is when it has none.
 std::string column_caption(std::string_view column);
 
+// The caption of a node column for people, alone: "节点名称"; the column's
+// name as it is when it has none.
+std::string column_words(std::string_view column);
+
 // The first posted text item of a node save that is longer (in characters)
 // than the column it is saved in, as the message that refuses the save
 // (naming the field, the length it takes and the length posted); "" when

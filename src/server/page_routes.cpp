@@ -4,6 +4,7 @@
 #include "pages/flowmodel/flow_model_pages.h"
 #include "pages/pickers/picker_pages.h"
 #include "editing/history_page.h"
+#include "editing/model_transfer_pages.h"
 #include "server/web_application.h"
 
 namespace oapx1 {
@@ -23,6 +24,8 @@ std::vector<PageRoute> application_pages(PageFactory node_page) {
       {kModelPagePath, make<FlowModelPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {"flow/model/jiedianlist.asp", make<FlowNodeListPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {kNodeHistoryPagePath, make<NodeHistoryPage>(), PageAccess::kReads, PageRules::kWorkflow},
+      {kModelExportPagePath, make<ModelExportPage>(), PageAccess::kWrites, PageRules::kWorkflow},
+      {kModelImportPagePath, make<ModelImportPage>(), PageAccess::kWritesWhenPosted, PageRules::kWorkflow},
       {"PowerSelect.asp", make<UserPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {"include/user/MulSeleDepart.asp", make<DepartmentPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},
   };
