@@ -38,12 +38,17 @@ void* operator new(std::size_t n) {
   }
   return p;
 }
+// The replaced operator new above allocates with malloc, so free is its match;
+// GCC cannot see that through the replacement and warns.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* p) noexcept {
   if (!p) return;
   g_heap.fetch_sub(static_cast<long>(malloc_usable_size(p)), std::memory_order_relaxed);
   std::free(p);
 }
 void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -75,13 +80,16 @@ void load(const std::string& url, const char* engine, bool model) {
   }
   sql += ";\n";
   if (model) {
-    sql += "INSERT INTO OA_Flow_BiaoDan (OAID, BiaoDanName, ZhengWenType) VALUES (1, '表单', 'Word');\n"
-           "INSERT INTO OA_Flow_Model_Header (OAID, BiaoDanID, ModelName) VALUES (1, 1, '五十个节点');\n";
+    sql +=
+        "INSERT INTO OA_Flow_BiaoDan (OAID, BiaoDanName, ZhengWenType) VALUES (1, '表单', 'Word');\n"
+        "INSERT INTO OA_Flow_Model_Header (OAID, BiaoDanID, ModelName) VALUES (1, 1, '五十个节点');\n";
     for (int n = 1; n <= kNodes; ++n) {
       const std::string u = std::to_string(n), v = std::to_string(n + 100), d = std::to_string(n % 50 + 2);
-      sql += "INSERT INTO OA_Flow_Model_JieDian (OAID, MOAID, JieDianName, BanLiType, ProcessType, TimeUnit, WaitTime,"
-             " JiaoSeUserList, FenFaUser, FenFaBuMen, isBoHui, iszhuanban) VALUES (" + u + ", 1, '节点" + u +
-             "', '1', '1', '天', '2', ';user" + u + ";user" + v + ";', ';user" + v + ";', ';" + d + ";2;', '1', '0');\n";
+      sql +=
+          "INSERT INTO OA_Flow_Model_JieDian (OAID, MOAID, JieDianName, BanLiType, ProcessType, TimeUnit, WaitTime,"
+          " JiaoSeUserList, FenFaUser, FenFaBuMen, isBoHui, iszhuanban) VALUES (" +
+          u + ", 1, '节点" + u + "', '1', '1', '天', '2', ';user" + u + ";user" + v + ";', ';user" + v + ";', ';" + d +
+          ";2;', '1', '0');\n";
     }
   }
   conn.execute_script(sql);

@@ -67,11 +67,14 @@ std::shared_ptr<Connection> open_database(const CommandLine& line) {
 
 int run_export(const CommandLine& line) {
   const size_t words = line.words().size();
-  if (line.has("--all") ? words != 1 : words != 2) throw UsageError{"usage: oapx1 model export MODEL|--all [--out FILE]"};
-  if (line.has("--dry-run") || line.has("--map-logins")) throw UsageError{"--dry-run and --map-logins go with model import"};
+  if (line.has("--all") ? words != 1 : words != 2)
+    throw UsageError{"usage: oapx1 model export MODEL|--all [--out FILE]"};
+  if (line.has("--dry-run") || line.has("--map-logins"))
+    throw UsageError{"--dry-run and --map-logins go with model import"};
   const std::shared_ptr<Connection> connection = open_database(line);
   const Variant conn(std::static_pointer_cast<Object>(connection));
-  const std::vector<int64_t> ids = line.has("--all") ? all_models(conn) : std::vector{find_model(conn, line.words()[1])};
+  const std::vector<int64_t> ids =
+      line.has("--all") ? all_models(conn) : std::vector{find_model(conn, line.words()[1])};
   std::vector<PortableModel> models;
   size_t nodes = 0;
   for (int64_t id : ids) {
@@ -80,8 +83,10 @@ int run_export(const CommandLine& line) {
   }
   connection->Close();
   const std::string text = write_model_file(models);
-  if (line.has("--out")) write_output(line.value("--out"), text);
-  else std::cout << text;
+  if (line.has("--out"))
+    write_output(line.value("--out"), text);
+  else
+    std::cout << text;
   std::cerr << "model: exported " << models.size() << (models.size() == 1 ? " model" : " models") << " (" << nodes
             << " nodes)" << (line.has("--out") ? " to " + line.value("--out") : "") << "\n";
   return 0;

@@ -38,8 +38,8 @@ class DepartmentPaths {
   std::vector<int64_t> ids(const std::string& path) const;
 
  private:
-  std::map<int64_t, std::string> paths_;                   // path by id, for those that have one
-  std::multimap<std::string, int64_t> by_path_;             // ids by path
+  std::map<int64_t, std::string> paths_;         // path by id, for those that have one
+  std::multimap<std::string, int64_t> by_path_;  // ids by path
 };
 
 }  // namespace oapx1

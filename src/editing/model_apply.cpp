@@ -13,9 +13,8 @@ namespace oapx1 {
 
 namespace {
 
+using editing::quoted_text;
 using editing::stored_value;
-
-std::string quoted(const std::string& text) { return "'" + sql_text(Variant(text)) + "'"; }
 
 // Writes the plan's rows on one connection, with one directory.
 class Applier {
@@ -56,8 +55,9 @@ class Applier {
     if (step.form != 0) return step.form;
     auto [added, fresh] = forms_.try_emplace(step.file.form, 0);
     if (fresh) {
-      added->second = add_row("OA_Flow_BiaoDan", "OAID",
-                              {{"BiaoDanName", Variant(step.file.form)}, {"ZhengWenType", Variant(step.file.form_body)}});
+      added->second =
+          add_row("OA_Flow_BiaoDan", "OAID",
+                  {{"BiaoDanName", Variant(step.file.form)}, {"ZhengWenType", Variant(step.file.form_body)}});
     }
     return added->second;
   }
@@ -65,26 +65,27 @@ class Applier {
   static Variant form_value(int64_t form) { return form == 0 ? Variant::null() : Variant(form); }
 
   int64_t add_model(const ModelStep& step, int64_t form) {
-    if (step.stale_key) execute("delete from OAPX1_Model where ModelKey=" + quoted(step.file.key));
+    if (step.stale_key) execute("delete from OAPX1_Model where ModelKey=" + quoted_text(step.file.key));
     const int64_t model = add_row("OA_Flow_Model_Header", "OAID",
                                   {{"ModelName", Variant(step.file.name)}, {"BiaoDanID", form_value(form)}});
     execute("insert into OAPX1_Model (ModelID, ModelKey) values (" + std::to_string(model) + ", " +
-            quoted(step.file.key) + ")");
+            quoted_text(step.file.key) + ")");
     record(0, model, {{"ModelName", "", step.file.name}, {"BiaoDanID", "", form ? std::to_string(form) : ""}});
     return model;
   }
 
   int64_t update_model(const ModelStep& step, int64_t form) {
     const std::string id = std::to_string(step.model);
-    const std::string before = editing::first_text(conn_, "select BiaoDanID from OA_Flow_Model_Header where OAID=" + id);
+    const std::string before =
+        editing::first_text(conn_, "select BiaoDanID from OA_Flow_Model_Header where OAID=" + id);
     const std::string after = form ? std::to_string(form) : "";
     std::vector<ColumnChange> changes;
     if (step.name_before != step.file.name) changes.push_back({"ModelName", step.name_before, step.file.name});
     const std::optional<std::string> form_name = step.file.has_form ? std::optional(step.file.form) : std::nullopt;
     if (step.form_before != form_name) changes.push_back({"BiaoDanID", before, after});
     if (changes.empty()) return step.model;
-    execute("update OA_Flow_Model_Header set ModelName=" + quoted(step.file.name) + ", BiaoDanID=" +
-            (form ? after : std::string("NULL")) + " where OAID=" + id);
+    execute("update OA_Flow_Model_Header set ModelName=" + quoted_text(step.file.name) +
+            ", BiaoDanID=" + (form ? after : std::string("NULL")) + " where OAID=" + id);
     record(0, step.model, changes);
     return step.model;
   }
@@ -118,8 +119,8 @@ class Applier {
               std::to_string(model) + ", " + std::to_string(step.position) + ")");
     }
     if (step.shown_position != step.position) {
-      changes.push_back({"Position", step.shown_position ? std::to_string(step.shown_position) : "",
-                         std::to_string(step.position)});
+      changes.push_back(
+          {"Position", step.shown_position ? std::to_string(step.shown_position) : "", std::to_string(step.position)});
     }
     if (!changes.empty()) record(node, model, changes);
   }
@@ -140,9 +141,10 @@ class Applier {
       if (before.cells[i] == after.cells[i]) continue;
       const Variant value = stored_value(after.cells[i], columns[i].kind, departments_);
       set += std::string(set.empty() ? "" : ", ") + columns[i].column + "=" +
-             (value.is_null() ? std::string("NULL") : quoted(value.str()));
+             (value.is_null() ? std::string("NULL") : quoted_text(value.str()));
     }
-    if (before.name != after.name) set += std::string(set.empty() ? "" : ", ") + "JieDianName=" + quoted(after.name);
+    if (before.name != after.name)
+      set += std::string(set.empty() ? "" : ", ") + "JieDianName=" + quoted_text(after.name);
     if (!set.empty()) execute("update OA_Flow_Model_JieDian set " + set + " where OAID=" + std::to_string(node));
   }
 

@@ -17,7 +17,7 @@ struct Choice {
   const char* words;
 };
 constexpr Choice kChoices[] = {
-    {"BanLiType", "1", "办理式"},      {"BanLiType", "3", "分发式"},        {"ProcessType", "1", "并行"},
+    {"BanLiType", "1", "办理式"},       {"BanLiType", "3", "分发式"},       {"ProcessType", "1", "并行"},
     {"ProcessType", "2", "会签"},       {"isFirst", "1", "开始节点"},       {"isFirst", "0", "中间节点"},
     {"isFirst", "3", "可结束流程节点"}, {"IsYiJianTotal", "1", "允许查看"}, {"IsYiJianTotal", "0", "不允许查看"},
 };
@@ -106,8 +106,9 @@ std::vector<std::string> model_difference(const ModelStep& step, const TransferD
   if (step.model == 0) {
     std::vector<std::string> names;
     for (const PortableNode& n : file.nodes) names.push_back(n.name);
-    lines.push_back("新建流程模型 “" + file.name + "”（表单 " + form + (file.has_form && step.form == 0 ? "，新建" : "") +
-                    "），" + std::to_string(file.nodes.size()) + " 个节点：" + joined(names, "、"));
+    lines.push_back("新建流程模型 “" + file.name + "”（表单 " + form +
+                    (file.has_form && step.form == 0 ? "，新建" : "") + "），" + std::to_string(file.nodes.size()) +
+                    " 个节点：" + joined(names, "、"));
     return lines;
   }
   lines.push_back("流程模型 “" + step.name_before + "”");

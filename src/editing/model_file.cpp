@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <initializer_list>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <utility>
-
-#include <nlohmann/json.hpp>
 
 #include "editing/posted_lists.h"
 #include "editing/posted_values.h"
@@ -19,20 +18,16 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr TransferColumn kTransferColumns[] = {
-    {"BanLiType", CellKind::kText},          {"ProcessType", CellKind::kText},
-    {"TimeUnit", CellKind::kText},           {"WaitTime", CellKind::kText},
-    {"IsYiJianTotal", CellKind::kText},      {"Remark", CellKind::kText},
-    {"BanLiRenType", CellKind::kText},       {"JiaoSeUserList", CellKind::kLogins},
-    {"DaiLiIsAble", CellKind::kText},        {"isFirst", CellKind::kText},
-    {"FenFaUser", CellKind::kLogins},        {"FenFaBuMen", CellKind::kDepartments},
-    {"isTaoHong", CellKind::kText},          {"isImportWord", CellKind::kText},
-    {"isQianMing", CellKind::kText},         {"isYinZhang", CellKind::kText},
-    {"isChaKanHenJi", CellKind::kText},      {"isXiuDingJiLu", CellKind::kText},
-    {"IsRecMark", CellKind::kText},          {"isWordProtect", CellKind::kText},
-    {"isYanZhengQianMing", CellKind::kText}, {"IsPrint", CellKind::kText},
-    {"isLocalSave", CellKind::kText},        {"youjiantixing", CellKind::kText},
-    {"iszhuanban", CellKind::kText},         {"isgoutong", CellKind::kText},
-    {"isFenFa", CellKind::kText},            {"isBoHui", CellKind::kText},
+    {"BanLiType", CellKind::kText},    {"ProcessType", CellKind::kText},      {"TimeUnit", CellKind::kText},
+    {"WaitTime", CellKind::kText},     {"IsYiJianTotal", CellKind::kText},    {"Remark", CellKind::kText},
+    {"BanLiRenType", CellKind::kText}, {"JiaoSeUserList", CellKind::kLogins}, {"DaiLiIsAble", CellKind::kText},
+    {"isFirst", CellKind::kText},      {"FenFaUser", CellKind::kLogins},      {"FenFaBuMen", CellKind::kDepartments},
+    {"isTaoHong", CellKind::kText},    {"isImportWord", CellKind::kText},     {"isQianMing", CellKind::kText},
+    {"isYinZhang", CellKind::kText},   {"isChaKanHenJi", CellKind::kText},    {"isXiuDingJiLu", CellKind::kText},
+    {"IsRecMark", CellKind::kText},    {"isWordProtect", CellKind::kText},    {"isYanZhengQianMing", CellKind::kText},
+    {"IsPrint", CellKind::kText},      {"isLocalSave", CellKind::kText},      {"youjiantixing", CellKind::kText},
+    {"iszhuanban", CellKind::kText},   {"isgoutong", CellKind::kText},        {"isFenFa", CellKind::kText},
+    {"isBoHui", CellKind::kText},
 };
 
 // The most characters of a text no posted item fills (a remark, a flag, a
@@ -71,8 +66,10 @@ int nesting(std::string_view text, int most) {
   for (size_t i = 0; i < text.size() && deepest <= most; ++i) {
     const char c = text[i];
     if (in_string) {
-      if (c == '\\') ++i;
-      else if (c == '"') in_string = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        in_string = false;
     } else if (c == '"') {
       in_string = true;
     } else if (c == '[' || c == '{') {
@@ -217,7 +214,8 @@ std::vector<PortableModel> read_model_file(std::string_view text) {
   }
   const Json version = document.value("version", Json());
   if (!version.is_number_integer() || version.get<int64_t>() != kModelFileVersion) {
-    refuse("", "文件格式版本 " + version.dump() + " 不能读取（本程序读写版本 " + std::to_string(kModelFileVersion) + "）");
+    refuse("",
+           "文件格式版本 " + version.dump() + " 不能读取（本程序读写版本 " + std::to_string(kModelFileVersion) + "）");
   }
   refuse_unknown_members(document, {"format", "version", "models"}, "");
   const auto models = document.find("models");
@@ -240,14 +238,18 @@ std::string write_model_file(std::span<const PortableModel> models) {
       Json out = {{"name", node.name}};
       for (size_t i = 0; i < std::size(kTransferColumns); ++i) {
         const Cell& cell = node.cells[i];
-        if (cell.null) out[kTransferColumns[i].column] = nullptr;
-        else if (kTransferColumns[i].kind == CellKind::kText) out[kTransferColumns[i].column] = cell.text;
-        else out[kTransferColumns[i].column] = cell.entries;
+        if (cell.null)
+          out[kTransferColumns[i].column] = nullptr;
+        else if (kTransferColumns[i].kind == CellKind::kText)
+          out[kTransferColumns[i].column] = cell.text;
+        else
+          out[kTransferColumns[i].column] = cell.entries;
       }
       nodes.push_back(std::move(out));
     }
     const Json form = model.has_form ? Json{{"name", model.form}, {"body", model.form_body}} : Json();
-    document["models"].push_back({{"key", model.key}, {"name", model.name}, {"form", form}, {"nodes", std::move(nodes)}});
+    document["models"].push_back(
+        {{"key", model.key}, {"name", model.name}, {"form", form}, {"nodes", std::move(nodes)}});
   }
   return document.dump(2, ' ', false) + "\n";
 }

@@ -65,8 +65,8 @@ struct Cell {
 
 // A node in portable form.
 struct PortableNode {
-  std::string name;          // JieDianName
-  std::vector<Cell> cells;   // by transfer_columns()
+  std::string name;         // JieDianName
+  std::vector<Cell> cells;  // by transfer_columns()
   bool operator==(const PortableNode&) const = default;
 };
 

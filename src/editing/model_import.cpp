@@ -20,9 +20,8 @@ namespace {
 
 using editing::first_text;
 using editing::joined;
+using editing::quoted_text;
 using editing::TransferDirectory;
-
-std::string quoted(const std::string& text) { return "'" + sql_text(Variant(text)) + "'"; }
 
 // The file's entries, mapped, in the installation's spelling; an entry the
 // installation does not know goes to `unknown` (and stays as it is).
@@ -59,8 +58,10 @@ struct Resolver {
     const auto to = map.logins.find(ascii_lower(entry));
     if (to != map.logins.end()) entry = to->second;
     if (entry.empty()) return Mapped::kGone;
-    if (const auto* account = directory.account(entry)) entry = account->first;
-    else unknown_logins.insert(entry);
+    if (const auto* account = directory.account(entry))
+      entry = account->first;
+    else
+      unknown_logins.insert(entry);
     return to != map.logins.end() ? Mapped::kMapped : Mapped::kAsIs;
   }
   Mapped department(std::string& entry) {
@@ -75,10 +76,14 @@ struct Resolver {
 
 // The model the file's key names now, with its name and form.
 void find_target(const Variant& conn, ModelStep& step) {
-  const std::string id = first_text(conn, "select ModelID from OAPX1_Model where ModelKey=" + quoted(step.file.key));
+  const std::string id =
+      first_text(conn, "select ModelID from OAPX1_Model where ModelKey=" + quoted_text(step.file.key));
   if (id.empty()) return;
-  Variant rows = open_rows("select h.ModelName, f.BiaoDanName from OA_Flow_Model_Header h left join OA_Flow_BiaoDan f"
-                           " on f.OAID=h.BiaoDanID where h.OAID=" + id, conn);
+  Variant rows = open_rows(
+      "select h.ModelName, f.BiaoDanName from OA_Flow_Model_Header h left join OA_Flow_BiaoDan f"
+      " on f.OAID=h.BiaoDanID where h.OAID=" +
+          id,
+      conn);
   Recordset& r = rows.as<Recordset>();
   if (r.Eof()) {
     step.stale_key = true;
@@ -158,7 +163,7 @@ ImportPlan plan_import(const Variant& conn, const std::vector<PortableModel>& mo
     find_target(conn, step);
     if (step.file.has_form) {
       const std::string form = first_text(
-          conn, "select OAID from OA_Flow_BiaoDan where BiaoDanName=" + quoted(step.file.form) + " order by OAID");
+          conn, "select OAID from OA_Flow_BiaoDan where BiaoDanName=" + quoted_text(step.file.form) + " order by OAID");
       step.form = form.empty() ? 0 : std::stoll(form);
     }
     match_nodes(conn, step, directory);

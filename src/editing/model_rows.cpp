@@ -3,6 +3,7 @@
 #include "editing/rows.h"
 #include "lookups/rows.h"
 #include "platform/data/recordset.h"
+#include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "util/ids_and_lists.h"
 
@@ -54,7 +55,8 @@ std::vector<StoredNode> read_model_nodes(const Variant& conn, int64_t model, con
   for (const TransferColumn& c : transfer_columns()) columns += std::string(", n.") + c.column;
   Variant rows = open_rows("select " + columns +
                                " from OA_Flow_Model_JieDian n left join OAPX1_NodeOrder o on o.NodeID=n.OAID"
-                               " where n.MOAID=" + std::to_string(model) +
+                               " where n.MOAID=" +
+                               std::to_string(model) +
                                " order by case when o.Position is null then 1 else 0 end, o.Position, n.OAID",
                            conn);
   Recordset& r = rows.as<Recordset>();
@@ -87,6 +89,8 @@ Variant stored_value(const Cell& cell, CellKind kind, const DepartmentPaths& dep
   }
   return Variant(list.empty() ? list : list + ";");
 }
+
+std::string quoted_text(const std::string& text) { return "'" + sql_text(Variant(text)) + "'"; }
 
 std::string first_text(const Variant& conn, const std::string& sql) {
   Variant rows = open_rows(sql, conn);

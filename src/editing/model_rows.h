@@ -25,16 +25,16 @@ struct TransferDirectory {
   // full name; nullptr when there is none.
   const std::pair<std::string, std::string>* account(const std::string& login) const;
 
-  DepartmentPaths departments;                                       // paths and ids
+  DepartmentPaths departments;                                          // paths and ids
   std::map<std::string, std::pair<std::string, std::string>> accounts;  // by lower-case login: login, full name
 };
 
 // One node of a model as stored.
 struct StoredNode {
-  int64_t id = 0;         // OA_Flow_Model_JieDian.OAID
-  int64_t position = 0;   // its line of OAPX1_NodeOrder; 0 when none
-  PortableNode node;      // in portable form
-  NodeRow stored;         // JieDianName and the transfer columns, null as ""
+  int64_t id = 0;        // OA_Flow_Model_JieDian.OAID
+  int64_t position = 0;  // its line of OAPX1_NodeOrder; 0 when none
+  PortableNode node;     // in portable form
+  NodeRow stored;        // JieDianName and the transfer columns, null as ""
 };
 
 // The nodes of model `model` in the model's order: those with a line of
@@ -46,6 +46,9 @@ std::vector<StoredNode> read_model_nodes(const Variant& conn, int64_t model, con
 // empty one), logins as given and department paths as their ids (each must
 // name one department); null for a null cell.
 Variant stored_value(const Cell& cell, CellKind kind, const DepartmentPaths& departments);
+
+// `text` as a SQL literal, quoted (sql_text).
+std::string quoted_text(const std::string& text);
 
 // The first column of the first row of `sql`, as text; "" when there is no
 // row or it is null. Fails as the data layer does.

@@ -17,11 +17,10 @@ namespace oapx1 {
 namespace {
 
 using editing::first_text;
+using editing::quoted_text;
 
 // The most bytes of a map file.
 constexpr size_t kMostMapBytes = 1024 * 1024;
-
-std::string quoted(const std::string& text) { return "'" + sql_text(Variant(text)) + "'"; }
 
 // A new model key: 128 random bits in hex.
 std::string new_model_key() {
@@ -40,7 +39,7 @@ std::string model_key(const Variant& conn, int64_t model) {
   key = new_model_key();
   Connection& c = conn.as<Connection>();
   c.execute(Variant("delete from OAPX1_Model where ModelID=" + id));
-  c.execute(Variant("insert into OAPX1_Model (ModelID, ModelKey) values (" + id + ", " + quoted(key) + ")"));
+  c.execute(Variant("insert into OAPX1_Model (ModelID, ModelKey) values (" + id + ", " + quoted_text(key) + ")"));
   return key;
 }
 
@@ -49,7 +48,8 @@ std::string model_key(const Variant& conn, int64_t model) {
 PortableModel export_model(const Variant& conn, int64_t model) {
   Variant rows = open_rows(
       "select h.ModelName, h.BiaoDanID, f.BiaoDanName, f.ZhengWenType from OA_Flow_Model_Header h "
-      "left join OA_Flow_BiaoDan f on f.OAID=h.BiaoDanID where h.OAID=" + std::to_string(model),
+      "left join OA_Flow_BiaoDan f on f.OAID=h.BiaoDanID where h.OAID=" +
+          std::to_string(model),
       conn);
   Recordset& r = rows.as<Recordset>();
   if (r.Eof()) {
@@ -99,9 +99,10 @@ int64_t find_model(const Variant& conn, const std::string& text) {
   }
   if (found.empty() && valid_model_key(text)) {
     found = ids("select h.OAID from OA_Flow_Model_Header h, OAPX1_Model k where k.ModelID=h.OAID and k.ModelKey=" +
-                quoted(text));
+                quoted_text(text));
   }
-  if (found.empty()) found = ids("select OAID from OA_Flow_Model_Header where ModelName=" + quoted(text) + " order by OAID");
+  if (found.empty())
+    found = ids("select OAID from OA_Flow_Model_Header where ModelName=" + quoted_text(text) + " order by OAID");
   if (found.empty()) throw TransferError("没有流程模型 “" + text + "”（按编号、模型键或名称）");
   if (found.size() > 1) {
     std::string list;
@@ -133,8 +134,10 @@ TransferMap read_transfer_map(std::string_view text) {
     if (from.empty() || has_control_character(line, false) || line.find(';') != std::string_view::npos) {
       throw TransferError(where + "：旧值不能为空，两边都不能含有“;”或控制字符");
     }
-    if (department) map.departments[from] = to;
-    else map.logins[ascii_lower(from)] = to;
+    if (department)
+      map.departments[from] = to;
+    else
+      map.logins[ascii_lower(from)] = to;
   }
   return map;
 }

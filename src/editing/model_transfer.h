@@ -72,13 +72,13 @@ struct ImportActor {
 
 // One node of a model an import plans for.
 struct NodeStep {
-  int64_t node = 0;                        // the node; 0 for one the import adds
-  std::optional<PortableNode> before;      // the node as it is (none for a new one)
-  NodeRow stored;                          // its name and transfer columns as stored, null as "" (the history's "before")
-  std::optional<PortableNode> after;       // the node as the file has it, mapped (none: kept as it is)
-  int64_t stored_position = 0;             // its line of OAPX1_NodeOrder; 0 when it has none
-  int64_t shown_position = 0;              // its place in the node list now; 0 for a new node
-  int64_t position = 0;                    // its place after the import
+  int64_t node = 0;                    // the node; 0 for one the import adds
+  std::optional<PortableNode> before;  // the node as it is (none for a new one)
+  NodeRow stored;                      // its name and transfer columns as stored, null as "" (the history's "before")
+  std::optional<PortableNode> after;   // the node as the file has it, mapped (none: kept as it is)
+  int64_t stored_position = 0;         // its line of OAPX1_NodeOrder; 0 when it has none
+  int64_t shown_position = 0;          // its place in the node list now; 0 for a new node
+  int64_t position = 0;                // its place after the import
 };
 
 // One model of the file and what the import does to it.
@@ -94,12 +94,12 @@ struct ModelStep {
 
 // What an import of a file would do, planned against the database as it is.
 struct ImportPlan {
-  std::vector<ModelStep> models;            // in the file's order
-  std::vector<std::string> lines;           // the difference in the editor's words, one change a line
-  std::vector<std::string> unknown_logins;  // the file's logins (after the map) the directory lacks
+  std::vector<ModelStep> models;                 // in the file's order
+  std::vector<std::string> lines;                // the difference in the editor's words, one change a line
+  std::vector<std::string> unknown_logins;       // the file's logins (after the map) the directory lacks
   std::vector<std::string> unknown_departments;  // its department paths the directory lacks, or holds twice
-  std::string digest;                       // equal for equal plans: what was shown is what is applied
-  bool changes = false;                     // whether applying it would change anything
+  std::string digest;                            // equal for equal plans: what was shown is what is applied
+  bool changes = false;                          // whether applying it would change anything
 
   // The message that refuses the plan, listing the unknown logins and
   // departments; "" when it may be applied.

@@ -23,11 +23,12 @@ void write_head(std::string_view title) {
   out.write("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">\r\n");
   out.write("<title>" + std::string(title) + "</title>\r\n");
   out.write("<link href=\"" + html_encode(css) + "\" type=\"text/css\" rel=\"stylesheet\">\r\n");
-  out.write("<style>body{margin:0;font:12px sans-serif;background:#E4E4E0}"
-            ".model{padding:6px 10px;border-bottom:1px solid #808080;background:#fff}"
-            ".model h1{font-size:16px;margin:0}form,#msgDis,#difference{margin:10px}"
-            "#difference{background:#fff;padding:8px;border:1px solid #808080;white-space:pre-wrap}"
-            "textarea{width:95%}</style>\r\n</head>\r\n<body>\r\n");
+  out.write(
+      "<style>body{margin:0;font:12px sans-serif;background:#E4E4E0}"
+      ".model{padding:6px 10px;border-bottom:1px solid #808080;background:#fff}"
+      ".model h1{font-size:16px;margin:0}form,#msgDis,#difference{margin:10px}"
+      "#difference{background:#fff;padding:8px;border:1px solid #808080;white-space:pre-wrap}"
+      "textarea{width:95%}</style>\r\n</head>\r\n<body>\r\n");
   out.write("<div class=\"model\"><h1>" + std::string(title) + "</h1></div>\r\n");
 }
 
@@ -45,17 +46,19 @@ std::string text_area(std::string_view name, std::string_view attributes, const 
 // The form that takes a file and a map, filled with what was posted.
 void write_upload_form(const std::string& file, const std::string& map) {
   Response& out = response_object();
-  out.write("<form method=\"post\" action=\"import.asp\">\r\n"
-            "<p><label for=\"ModelFileChooser\">模型文件：</label>"
-            "<input type=\"file\" id=\"ModelFileChooser\" accept=\".json,application/json\"></p>\r\n"
-            "<p><label for=\"ModelFile\">或粘贴文件内容：</label><br>" +
-            text_area("ModelFile", "rows=\"14\"", file) + "</p>\r\n" +
-            "<p><label for=\"MapFile\">帐号与部门对照（可不填；每行“旧帐号,新帐号”或“dept:旧部门路径,新部门路径”，"
-            "新值留空即去掉）：</label><br>" + text_area("MapFile", "rows=\"4\"", map) + "</p>\r\n" +
-            "<p><button type=\"submit\" name=\"step\" value=\"preview\">预览差异</button></p>\r\n</form>\r\n"
-            "<script>document.getElementById('ModelFileChooser').onchange=function(){var f=this.files[0];"
-            "if(!f)return;var r=new FileReader();r.onload=function(){"
-            "document.getElementById('ModelFile').value=r.result;};r.readAsText(f,'utf-8');};</script>\r\n");
+  out.write(
+      "<form method=\"post\" action=\"import.asp\">\r\n"
+      "<p><label for=\"ModelFileChooser\">模型文件：</label>"
+      "<input type=\"file\" id=\"ModelFileChooser\" accept=\".json,application/json\"></p>\r\n"
+      "<p><label for=\"ModelFile\">或粘贴文件内容：</label><br>" +
+      text_area("ModelFile", "rows=\"14\"", file) + "</p>\r\n" +
+      "<p><label for=\"MapFile\">帐号与部门对照（可不填；每行“旧帐号,新帐号”或“dept:旧部门路径,新部门路径”，"
+      "新值留空即去掉）：</label><br>" +
+      text_area("MapFile", "rows=\"4\"", map) + "</p>\r\n" +
+      "<p><button type=\"submit\" name=\"step\" value=\"preview\">预览差异</button></p>\r\n</form>\r\n"
+      "<script>document.getElementById('ModelFileChooser').onchange=function(){var f=this.files[0];"
+      "if(!f)return;var r=new FileReader();r.onload=function(){"
+      "document.getElementById('ModelFile').value=r.result;};r.readAsText(f,'utf-8');};</script>\r\n");
 }
 
 void write_difference(const ImportPlan& plan) {
@@ -64,11 +67,12 @@ void write_difference(const ImportPlan& plan) {
 
 // The form that asks before applying what was shown.
 void write_confirm_form(const std::string& file, const std::string& map, const std::string& digest) {
-  response_object().write(
-      "<form method=\"post\" action=\"import.asp\">\r\n" + text_area("ModelFile", "hidden readonly", file) +
-      text_area("MapFile", "hidden readonly", map) + "<input type=\"hidden\" name=\"Digest\" value=\"" +
-      html_encode(digest) + "\">\r\n<p>确定按上面的差异导入吗？ <button type=\"submit\" name=\"step\" value=\"apply\" "
-      "autofocus>确定</button> <a href=\"import.asp\">取消</a></p>\r\n</form>\r\n");
+  response_object().write("<form method=\"post\" action=\"import.asp\">\r\n" +
+                          text_area("ModelFile", "hidden readonly", file) +
+                          text_area("MapFile", "hidden readonly", map) +
+                          "<input type=\"hidden\" name=\"Digest\" value=\"" + html_encode(digest) +
+                          "\">\r\n<p>确定按上面的差异导入吗？ <button type=\"submit\" name=\"step\" value=\"apply\" "
+                          "autofocus>确定</button> <a href=\"import.asp\">取消</a></p>\r\n</form>\r\n");
 }
 
 }  // namespace
@@ -127,14 +131,16 @@ void ModelImportPage::I_init() {
       const ImportMode mode = step == "apply" && !shown.empty() ? ImportMode::kApply : ImportMode::kDryRun;
       const ImportPlan plan = import_models(conn, file, map, actor, mode, &applied, shown);
       if (applied) {
-        write_message(plan.changes ? "流程模型已导入，修改已记入各节点的修改记录。" : "没有需要修改的内容，什么也没有改动。");
+        write_message(plan.changes ? "流程模型已导入，修改已记入各节点的修改记录。"
+                                   : "没有需要修改的内容，什么也没有改动。");
         write_difference(plan);
       } else if (const std::string refusal = plan.refusal(); !refusal.empty()) {
         write_message(refusal);
         write_difference(plan);
         write_upload_form(file, map_text);
       } else {
-        if (mode == ImportMode::kApply) write_message("在您确认之后模型或通讯录已有变动，下面是现在的差异，请再次确认。");
+        if (mode == ImportMode::kApply)
+          write_message("在您确认之后模型或通讯录已有变动，下面是现在的差异，请再次确认。");
         write_difference(plan);
         write_confirm_form(file, map_text, plan.digest);
       }

@@ -85,7 +85,9 @@ class Db {
  public:
   explicit Db(std::string url) : url_(std::move(url)) {}
   const std::string& url() const { return url_; }
-  void exec(const std::string& sql) const { with([&](Connection& c) { c.execute_script(sql); }); }
+  void exec(const std::string& sql) const {
+    with([&](Connection& c) { c.execute_script(sql); });
+  }
   std::string scalar(const std::string& sql) const {
     std::string value;
     with([&](Connection& c) {
@@ -121,11 +123,11 @@ class ModelTransfer : public ::testing::TestWithParam<std::string> {
     if (GetParam() == "sqlite") {
       // Read with no connection of this process open: what the file holds
       // then is all there is (a write-ahead log is folded in at the close).
-      engine_ = std::make_unique<Engine>(Engine{"sqlite", Db(sqlite_a_.url()), Db(sqlite_b_.url()), [this] {
-                                                  DbPool::instance().clear();
-                                                  return read_file(sqlite_b_.path()) +
-                                                         read_file(sqlite_b_.path() + "-wal");
-                                                }});
+      engine_ =
+          std::make_unique<Engine>(Engine{"sqlite", Db(sqlite_a_.url()), Db(sqlite_b_.url()), [this] {
+                                            DbPool::instance().clear();
+                                            return read_file(sqlite_b_.path()) + read_file(sqlite_b_.path() + "-wal");
+                                          }});
     } else {
       pg_a_ = std::make_unique<testing::PgTestSchema>("oapx1_xfer_a");
       pg_b_ = std::make_unique<testing::PgTestSchema>("oapx1_xfer_b");
@@ -197,9 +199,10 @@ TEST_P(ModelTransfer, an_update_shows_the_difference_in_the_editors_words_keeps_
   ASSERT_EQ(target().model("import " + file_).status, 0);
   const std::string ids = "select OAID from OA_Flow_Model_JieDian where JieDianName=";
   const std::string review = target().scalar(ids + "'部门审核'"), draft = target().scalar(ids + "'拟稿'");
-  source().exec("UPDATE OA_Flow_Model_JieDian SET WaitTime='3', JiaoSeUserList=';zhouba;lisi;' WHERE OAID=12;"
-                "DELETE FROM OA_Flow_Model_JieDian WHERE OAID=11;"
-                "INSERT INTO OA_Flow_Model_JieDian (OAID, MOAID, JieDianName, BanLiType) VALUES (14, 1, '会签', '3');");
+  source().exec(
+      "UPDATE OA_Flow_Model_JieDian SET WaitTime='3', JiaoSeUserList=';zhouba;lisi;' WHERE OAID=12;"
+      "DELETE FROM OA_Flow_Model_JieDian WHERE OAID=11;"
+      "INSERT INTO OA_Flow_Model_JieDian (OAID, MOAID, JieDianName, BanLiType) VALUES (14, 1, '会签', '3');");
   export_source();
   const char* expected =
       "流程模型 “公司发文流程”\n"
@@ -242,7 +245,8 @@ TEST_P(ModelTransfer, logins_and_departments_the_target_lacks_are_refused_unless
   target().exec("DELETE FROM KX_UserInfor WHERE UserName='lisi'; DELETE FROM KX_Department WHERE DepartName='财务部';");
   const Outcome refused = target().model("import " + file_);
   EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("本系统没有这些帐号：lisi；本系统没有这些部门：总部/财务部。"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("本系统没有这些帐号：lisi；本系统没有这些部门：总部/财务部。"), std::string::npos)
+      << refused.err;
   EXPECT_EQ(target().scalar("select count(*) from OA_Flow_Model_Header"), "0");
 
   const std::string map = file_ + ".map";
@@ -287,7 +291,8 @@ TEST(ModelTransferFiles, hostile_files_end_with_a_clear_message_and_change_nothi
   testing::TestDb db;
   db.exec(kTarget);
   const std::string file = ::testing::TempDir() + "oapx1-hostile-" + std::to_string(getpid()) + ".json";
-  const std::string head = R"({"format":"oapx1 workflow models","version":1,"models":[{"key":"k1","name":"M","nodes":[)";
+  const std::string head =
+      R"({"format":"oapx1 workflow models","version":1,"models":[{"key":"k1","name":"M","nodes":[)";
   auto with_node = [&](const std::string& node) { return head + node + "]}]}"; };
   std::string deep;
   for (int i = 0; i < 100000; ++i) deep += "[";
@@ -309,15 +314,18 @@ TEST(ModelTransferFiles, hostile_files_end_with_a_clear_message_and_change_nothi
       {"an unknown member", with_node(R"({"name":"n","OAID":"5"})"), "模型 1 节点 1：不认识的项 “OAID”"},
       {"a NUL", with_node(R"({"name":"a\u0000b"})"), "节点 1 name：含有不能保存的控制字符"},
       {"a line end", with_node(R"({"name":"n","Remark":"a\nb"})"), "Remark：含有不能保存的控制字符"},
-      {"a name too long", with_node("{\"name\":\"" + std::string(201, 'x') + "\"}"), "最多 200 个字符，文件中有 201 个"},
+      {"a name too long", with_node("{\"name\":\"" + std::string(201, 'x') + "\"}"),
+       "最多 200 个字符，文件中有 201 个"},
       {"a path of 500 levels", with_node("{\"name\":\"n\",\"FenFaBuMen\":[\"" + path + "\"]}"), "最多 200 个字符"},
       {"a ';' in a list", with_node(R"({"name":"n","JiaoSeUserList":["a;b"]})"), "不能为空，也不能含有“;”"},
       {"a formula login", with_node(R"({"name":"n","JiaoSeUserList":["=cmd|' /C calc'!A0"]})"),
        "本系统没有这些帐号：=cmd|' /C calc'!A0"},
       {"a bad key", R"({"format":"oapx1 workflow models","version":1,"models":[{"key":"../x","name":"M","nodes":[]}]})",
        "模型 1：模型键（key）应为"},
-      {"a key twice", R"({"format":"oapx1 workflow models","version":1,"models":[{"key":"a","name":"M","nodes":[]},)"
-                      R"({"key":"a","name":"N","nodes":[]}]})", "模型 2：模型键重复：a"},
+      {"a key twice",
+       R"({"format":"oapx1 workflow models","version":1,"models":[{"key":"a","name":"M","nodes":[]},)"
+       R"({"key":"a","name":"N","nodes":[]}]})",
+       "模型 2：模型键重复：a"},
   };
   ASSERT_EQ(oapx1("model export --all --db " + db.url()).status, 0);  // opened once, as it stays
   const std::string before = read_file(db.path()) + read_file(db.path() + "-wal");
