@@ -99,7 +99,9 @@ void ModelExportPage::I_init() {
       response_object().write("</body>\r\n</html>\r\n");
       return;
     }
-    if (file) file->send_as_file("application/json; charset=utf-8", "model-" + model->key + ".json");
+    // A key stored by other means than an import may hold what a header must not.
+    const std::string name = valid_model_key(model->key) ? model->key : std::to_string(*id);
+    if (file) file->send_as_file("application/json; charset=utf-8", "model-" + name + ".json");
     response_object().write(write_model_file({&*model, 1}));
   });
 }

@@ -14,7 +14,8 @@ inline constexpr char kModelImportPagePath[] = "flow/model/import.asp";
 
 // flow/model/export.asp?OAID=N: model N's model file (export_model_json), as
 // a file to save, "model-KEY.json", when the host sends files; the model is
-// given its key when it has none. An OAID that names no model answers 404
+// given its key when it has none ("model-N.json" for a stored key that is no
+// valid key). An OAID that names no model answers 404
 // with a page saying so. Writes nothing but the login script to a session
 // without a user.
 class ModelExportPage : public Page {
