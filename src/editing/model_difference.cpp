@@ -106,8 +106,8 @@ std::vector<std::string> model_difference(const ModelStep& step, const TransferD
   if (step.model == 0) {
     std::vector<std::string> names;
     for (const PortableNode& n : file.nodes) names.push_back(n.name);
-    lines.push_back("新建流程模型 “" + file.name + "”（表单 " + form +
-                    (file.has_form && step.form == 0 ? "，新建" : "") + "），" + std::to_string(file.nodes.size()) +
+    const std::string with_form = file.has_form ? "表单 " + form + (step.form == 0 ? "，新建" : "") : "无表单";
+    lines.push_back("新建流程模型 “" + file.name + "”（" + with_form + "），" + std::to_string(file.nodes.size()) +
                     " 个节点：" + joined(names, "、"));
     return lines;
   }
