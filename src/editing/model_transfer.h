@@ -113,8 +113,8 @@ ImportPlan plan_import(const Variant& conn, const std::vector<PortableModel>& mo
 // Applies `plan` (made by plan_import, which it must not refuse) to the
 // database of `conn` in the transaction the caller holds open: models,
 // forms, nodes, their order and a history line (outcome kOutcomeImported,
-// under `actor`) for each node it changes and for each model whose name or
-// form it changes (node 0). Fails as the data layer does; the caller then
+// under `actor`) for each node it changes and for each model it adds or
+// whose name or form it changes (node 0). Fails as the data layer does; the caller then
 // rolls back.
 void apply_import(const Variant& conn, const ImportPlan& plan, const ImportActor& actor);
 
@@ -129,7 +129,10 @@ enum class ImportMode {
 // `expected`: the plan the user was shown), applies it in one transaction
 // on `conn` (an open Connection): models, forms, nodes, their order and a
 // history line (outcome kOutcomeImported) for each node it changes and for
-// each model whose name or form it changes; all of it or nothing. Returns
+// each model it adds or whose name or form it changes; all of it or nothing.
+// On SQLite the transaction holds the database's write lock from the plan
+// on; on PostgreSQL two imports of one model at once may both plan against
+// the same rows (a new key then lands once, the other import failing whole). Returns
 // the plan; `*applied` tells whether it was applied. Throws TransferError
 // for a file that cannot be read; fails as the data layer does, with
 // nothing written.
