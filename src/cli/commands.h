@@ -53,6 +53,13 @@ std::string settings_usage();
 // server and prints the outcome in one line; exit status 1 when it failed.
 int mail_command(const std::vector<std::string>& args);
 std::string mail_usage();
+// Workflow models between installations: export (one model by id, key or
+// name, or --all, as a model file to stdout or --out FILE) and import (a
+// model file: the difference printed first; --dry-run changes nothing;
+// --map-logins FILE maps the file's logins and departments). Exit status 1,
+// nothing changed, for a refusal.
+int model_command(const std::vector<std::string>& args);
+std::string model_usage();
 
 // A new password: the first line of stdin with `from_stdin`, else asked twice
 // on the terminal without echo. Throws UsageError when there is none, it is

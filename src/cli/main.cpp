@@ -51,6 +51,8 @@ constexpr char kUsage[] =
     "        the session time-out, the sign-in access policy and the outgoing mail server\n"
     "  mail test ADDRESS\n"
     "        send a test message through the configured mail server\n"
+    "  model export MODEL|--all [--out FILE] | model import FILE [--dry-run] [--map-logins FILE]\n"
+    "        move workflow models between installations as a file\n"
     "\n"
     "every command also takes --db URL, --config FILE (the serve configuration file,\n"
     "whose db setting applies unless --db is given), --help and --version; only db init\n"
@@ -71,6 +73,7 @@ std::string command_usage(const std::string& command) {
   if (command == "history") return oapx1::history_usage();
   if (command == "settings") return oapx1::settings_usage();
   if (command == "mail") return oapx1::mail_usage();
+  if (command == "model") return oapx1::model_usage();
   return {};
 }
 
@@ -105,6 +108,7 @@ int main(int argc, char** argv) {
     if (command == "dept") return oapx1::dept_command(args);
     if (command == "directory") return oapx1::directory_command(args);
     if (command == "history") return oapx1::history_command(args);
+    if (command == "model") return oapx1::model_command(args);
     if (command == "serve") return oapx1::serve_command(args);
     if (command == "settings") return oapx1::settings_command(args);
     if (command == "mail") return oapx1::mail_command(args);

@@ -207,6 +207,7 @@ std::string outcome_text(std::string_view outcome) {
   if (outcome == kOutcomeModelCopied) return "复制流程模型";
   if (outcome == kOutcomeModelDeleted) return "删除流程模型";
   if (outcome == kOutcomeFormCreated) return "新建表单";
+  if (outcome == kOutcomeImported) return "已导入";
   return std::string(outcome);
 }
 

@@ -29,6 +29,8 @@ inline constexpr std::string_view kOutcomeModelRenamed = "model renamed";
 inline constexpr std::string_view kOutcomeModelCopied = "model copied";
 inline constexpr std::string_view kOutcomeModelDeleted = "model deleted";
 inline constexpr std::string_view kOutcomeFormCreated = "form created";
+// Written by a model import, for each node it changes and for the model itself.
+inline constexpr std::string_view kOutcomeImported = "imported";
 
 // Whether a line of that outcome records a save that was refused (nothing stored).
 bool is_refusal(std::string_view outcome);

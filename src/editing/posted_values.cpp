@@ -83,6 +83,9 @@ constexpr NodeColumn kColumns[] = {
     {"isgoutong", "isgoutong", "允许沟通", 0, OnForm::kShown, Takes::kFlag},
     {"isFenFa", "isFenFa", "允许分发", 0, OnForm::kShown, Takes::kFlag},
     {"isBoHui", "isBoHui", "允许驳回", 0, OnForm::kShown, Takes::kFlag},
+    // Not a column of the node's row: its place in the model's node list
+    // (OAPX1_NodeOrder), as the history names a move.
+    {"Position", nullptr, "顺序", 0, OnForm::kKept, Takes::kNothing},
 };
 
 const NodeColumn* find_column(std::string_view column) {
@@ -97,14 +100,6 @@ size_t characters(std::string_view text) {
   size_t count = 0;
   for (size_t pos = 0; pos < text.size(); ++count) utf8_next(text, pos);
   return count;
-}
-
-// Whether `value` holds a byte no stored text may hold.
-bool has_control(std::string_view value, bool tab) {
-  for (unsigned char c : value) {
-    if ((c < 0x20 && !(tab && c == '\t')) || c == 0x7f) return true;
-  }
-  return false;
 }
 
 // The options of a select as the refusal lists them: "1（办理式）、3（分发式）".
@@ -144,6 +139,13 @@ std::string value_problem(const NodeColumn& c, std::string_view value) {
 
 }  // namespace
 
+bool has_control_character(std::string_view value, bool tab) {
+  for (unsigned char c : value) {
+    if ((c < 0x20 && !(tab && c == '\t')) || c == 0x7f) return true;
+  }
+  return false;
+}
+
 size_t column_length(std::string_view column) {
   const NodeColumn* c = find_column(column);
   return c ? c->length : 0;
@@ -182,6 +184,11 @@ std::string column_value_words(std::string_view column, std::string_view value) 
   return std::string(value);
 }
 
+std::string column_words(std::string_view column) {
+  const NodeColumn* c = find_column(column);
+  return c ? std::string(c->caption) : std::string(column);
+}
+
 std::string check_posted_lengths(const Request& posted) {
   for (const NodeColumn& c : kColumns) {
     if (!c.item || c.length == 0) continue;
@@ -199,7 +206,7 @@ std::string check_posted_values(const Request& posted) {
     if (!c.item) continue;
     const std::string value = posted.item(c.item).str();
     if (value.empty()) continue;
-    if (has_control(value, c.takes == Takes::kName)) {
+    if (has_control_character(value, c.takes == Takes::kName)) {
       controls.push_back(column_caption(c.column));
     } else if (std::string problem = value_problem(c, value); !problem.empty()) {
       problems.push_back(std::move(problem));

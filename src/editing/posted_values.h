@@ -64,6 +64,10 @@ std::string check_posted_lengths(const Request& posted);
 // posted with any value but "on". Reads no database; never fails.
 std::string check_posted_values(const Request& posted);
 
+// True when `value` holds a byte no stored text may hold: below 0x20 (but a
+// tab where `tab` allows it) or 0x7F. Never fails.
+bool has_control_character(std::string_view value, bool tab);
+
 }  // namespace oapx1
 
 #endif  // OAPX1_EDITING_POSTED_VALUES_H_

@@ -6,6 +6,7 @@
 #include "pages/flowmodel/model_list_pages.h"
 #include "pages/pickers/picker_pages.h"
 #include "editing/history_page.h"
+#include "editing/model_transfer_pages.h"
 #include "server/web_application.h"
 
 namespace oapx1 {
@@ -28,6 +29,8 @@ std::vector<PageRoute> application_pages(PageFactory node_page) {
       {kFormListPagePath, make<FormListPage>(), PageAccess::kWritesWhenPosted, PageRules::kWorkflow},
       {kFlowDiagramPagePath, make<FlowDiagramPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {kNodeHistoryPagePath, make<NodeHistoryPage>(), PageAccess::kReads, PageRules::kWorkflow},
+      {kModelExportPagePath, make<ModelExportPage>(), PageAccess::kWrites, PageRules::kWorkflow},
+      {kModelImportPagePath, make<ModelImportPage>(), PageAccess::kWritesWhenPosted, PageRules::kWorkflow},
       {"PowerSelect.asp", make<UserPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {"include/user/MulSeleDepart.asp", make<DepartmentPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},
   };

@@ -6,6 +6,7 @@
 #include "editing/node_save.h"
 #include "editing/posted_values.h"
 #include "pages/flowmodel/model_list_pages.h"
+#include "host/file_answer.h"
 #include "pages/flownode/node_settings_page.h"
 #include "platform/call/call_context.h"
 #include "platform/components/components.h"
@@ -185,7 +186,7 @@ WebApplication::Route WebApplication::route(const HttpRequest& request) const {
     if (!same_path(route.segments, path)) continue;
     route.kind = Route::Kind::kPage;
     route.page = &page;
-    route.reads_only = page.access == PageAccess::kReads || !post;
+    route.reads_only = page.access == PageAccess::kReads || (page.access == PageAccess::kWritesWhenPosted && !post);
     if (get || post) {
       route.work = route.reads_only ? PageWork::kLoopWhenKept : PageWork::kPageThreads;
     }
@@ -608,12 +609,49 @@ std::optional<HttpReply> WebApplication::apply_rules(PageRun& run) {
   return std::nullopt;
 }
 
+namespace {
+
+// The response of a page: written in the pages' code page as it renders, or
+// a file to save as written when the page asks for one.
+class PageResponse : public Response, public FileAnswer {
+ public:
+  void write(std::string_view text) override {
+    if (file_) file_body_.append(text);
+    else page_.write(text);
+  }
+  void set_expires(int minutes) override { page_.set_expires(minutes); }
+  void send_as_file(std::string_view content_type, std::string_view file_name) override {
+    file_ = true;
+    content_type_ = content_type;
+    file_name_ = file_name;
+  }
+  void set_status(int code) override { status_ = code; }
+
+  // The body (the page's in GBK, a file's as written); the response is left empty.
+  std::string finish() { return file_ ? std::move(file_body_) : page_.finish(); }
+  int expires() const { return page_.expires(); }
+  int status() const { return status_; }
+  bool is_file() const { return file_; }
+  const std::string& content_type() const { return content_type_; }
+  const std::string& file_name() const { return file_name_; }
+
+ private:
+  GbkResponse page_;          // the page, in GBK
+  int status_ = 200;          // the answer's status code
+  bool file_ = false;         // the page sends a file
+  std::string file_body_;     // the file's bytes, as written
+  std::string content_type_;  // its media type
+  std::string file_name_;     // the name it is offered under
+};
+
+}  // namespace
+
 std::optional<HttpReply> WebApplication::render(PageRun& run) {
   MemoryCall call(application_);
   call.request = MemoryRequest(std::move(run.query_items), std::move(run.form_items));
   WatchedRequest watched(call.request, run.request_reads);
   // The page is written in the code page it is sent in as it renders.
-  GbkResponse page_out;
+  PageResponse page_out;
   call.bind(&run.page_session(), run.route.reads_only, &page_out, run.watch ? &watched : nullptr);
   try {
     std::unique_ptr<Page> page = run.route.page->factory();
@@ -624,6 +662,15 @@ std::optional<HttpReply> WebApplication::render(PageRun& run) {
     return std::nullopt;
   }
   HttpReply reply;
+  reply.status = page_out.status();
+  if (page_out.is_file()) {
+    // A file to save: never kept by a cache, offered under its name.
+    reply.headers.emplace_back("Content-Type", page_out.content_type());
+    reply.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + page_out.file_name() + "\"");
+    reply.headers.emplace_back("Cache-Control", "no-store");
+    reply.body = page_out.finish();
+    return reply;
+  }
   reply.headers.emplace_back("Content-Type", "text/html; charset=gb2312");
   const int expires = page_out.expires();
   if (expires == -1) {

@@ -46,6 +46,7 @@ using PageFactory = std::function<std::unique_ptr<Page>()>;
 enum class PageAccess {
   kReads,              // only reads, however it is asked for
   kWritesWhenPosted,   // reads when asked for with GET or HEAD; a posted form may write
+  kWrites,             // may write however it is asked for (a download that gives a model its key)
 };
 
 // What the host checks around a page besides what the page does itself.
