@@ -3,6 +3,7 @@
 #include <random>
 
 #include "editing/model_rows.h"
+#include "editing/models.h"
 #include "editing/posted_lists.h"
 #include "editing/posted_values.h"
 #include "lookups/rows.h"
@@ -22,15 +23,6 @@ using editing::quoted_text;
 
 // The most bytes of a map file.
 constexpr size_t kMostMapBytes = 1024 * 1024;
-
-// A new model key: 128 random bits in hex.
-std::string new_model_key() {
-  std::random_device random;
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string key;
-  for (int i = 0; i < 32; ++i) key += kHex[random() & 15];
-  return key;
-}
 
 // The key of model `model`, given one when it has none.
 std::string model_key(const Variant& conn, int64_t model) {

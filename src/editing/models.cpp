@@ -6,8 +6,8 @@
 #include <random>
 #include <utility>
 
-#include <nlohmann/json.hpp>
 
+#include "editing/model_transfer.h"
 #include "editing/node_history.h"
 #include "editing/node_save.h"
 #include "editing/posted_lists.h"
@@ -25,7 +25,6 @@ using editing::joined;
 using editing::value_text;
 
 // The export's format, for the import that reads it back.
-constexpr int kExportFormat = 1;
 // The most characters of a form's body type.
 constexpr size_t kBodyTypeCharacters = 50;
 
@@ -285,7 +284,7 @@ ModelChange delete_model(const Variant& conn, const Actor& actor, std::string_vi
                          std::string_view shown) {
   ModelChange change;
   change.refusal = change_shown_model(conn, model_item, shown, [&](const ModelSummary& current) -> std::string {
-    const std::string exported = model_export(conn, current.id);
+    const std::string exported = export_model_json(conn, current.id);
     const std::string id = std::to_string(current.id);
     Connection& c = conn.as<Connection>();
     c.execute(Variant("delete from OAPX1_NodeOrder where ModelID=" + id));
@@ -301,35 +300,11 @@ ModelChange delete_model(const Variant& conn, const Actor& actor, std::string_vi
   return change;
 }
 
-std::string model_export(const Variant& conn, int64_t model) {
-  Variant rows = open_rows(
-      "select h.ModelName, b.BiaoDanName, k.ModelKey from OA_Flow_Model_Header h left join OA_Flow_BiaoDan b "
-      "on b.OAID=h.BiaoDanID left join OAPX1_Model k on k.ModelID=h.OAID where h.OAID=" + std::to_string(model),
-      conn);
-  Recordset& r = rows.as<Recordset>();
-  if (r.Eof()) {
-    r.Close();
-    return "";
-  }
-  nlohmann::json out = {{"format", kExportFormat}, {"key", text(r.field("ModelKey"))},
-                        {"name", text(r.field("ModelName"))}, {"form", text(r.field("BiaoDanName"))}};
-  r.Close();
-  nlohmann::json nodes = nlohmann::json::array();
-  for (const NodeRow& node : read_model_nodes(conn, model)) {
-    nlohmann::json settings = nlohmann::json::object();
-    for (const auto& [column, value] : node) {
-      if (column != "OAID" && column != "MOAID") settings[column] = value;
-    }
-    nodes.push_back(std::move(settings));
-  }
-  out["nodes"] = std::move(nodes);
-  return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
 std::string new_model_key() {
-  std::random_device seed;
-  std::mt19937_64 random(seed());
-  const uint64_t high = random(), low = random();
+  // Straight from the system's random source: keys of two installations must not meet.
+  std::random_device random;
+  auto draw = [&random] { return (static_cast<uint64_t>(random()) << 32) | random(); };
+  const uint64_t high = draw(), low = draw();
   char key[40];
   std::snprintf(key, sizeof key, "%08x-%04x-%04x-%04x-%012llx", static_cast<unsigned>(high >> 32),
                 static_cast<unsigned>((high >> 16) & 0xffff), static_cast<unsigned>(high & 0xffff),

@@ -78,16 +78,12 @@ ModelChange rename_model(const Variant& conn, const Actor& actor, std::string_vi
 ModelChange copy_model(const Variant& conn, const Actor& actor, std::string_view model, std::string name);
 
 // Deletes the model `model` (a posted id), its nodes, their order and its
-// key; the history line keeps model_export of it. Refused as rename_model.
+// key; the history line keeps its model file (export_model_json), from which an
+// import brings it back. Refused as rename_model.
 ModelChange delete_model(const Variant& conn, const Actor& actor, std::string_view model, std::string_view shown);
 
 // The version of a model as shown: its name and nodes (ids and names, in order).
 std::string model_version(const ModelSummary& model);
-
-// The model `model` as JSON: its format version, key, name, form and every
-// node in order with all its settings (accounts by login). "" when it does
-// not exist. Fails as the data layer does.
-std::string model_export(const Variant& conn, int64_t model);
 
 // A new stable model key: 32 random hexadecimal digits in the 8-4-4-4-12 form.
 std::string new_model_key();
