@@ -6,7 +6,6 @@
 #include <random>
 #include <utility>
 
-
 #include "editing/model_transfer.h"
 #include "editing/node_history.h"
 #include "editing/node_save.h"
