@@ -1,9 +1,11 @@
 #include "editing/node_history.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "editing/posted_values.h"
 #include "editing/rows.h"
 #include "lookups/rows.h"
 #include "platform/data/connection.h"
@@ -44,6 +46,11 @@ bool is_digest(std::string_view value) {
 
 }  // namespace
 
+bool is_refused(std::string_view outcome) {
+  return outcome == kOutcomeConflict || outcome == kOutcomeBadList || outcome == kOutcomeForbidden ||
+         outcome == kOutcomeBadValue;
+}
+
 std::string value_digest(const std::string& value) {
   if (value.size() <= kRefusedValueBytes) return value;
   return std::string(text_start(value, kDigestPrefixBytes)) + "…［" + std::to_string(value.size()) +
@@ -52,7 +59,7 @@ std::string value_digest(const std::string& value) {
 
 int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   // A refused post was never stored: its line says what it was, not all of it.
-  const bool refused = entry.outcome != kOutcomeSaved;
+  const bool refused = is_refused(entry.outcome);
   auto kept = [&](const std::string& value) { return refused ? value_digest(value) : value; };
   nlohmann::json changes = nlohmann::json::array();
   for (const ColumnChange& c : entry.changes) {
@@ -62,6 +69,7 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   Recordset& r = rows.as<Recordset>();
   r.AddNew();
   r.set_field("NodeID", Variant(entry.node));
+  if (entry.model != 0) r.set_field("ModelID", Variant(entry.model));
   r.set_field("UserName", Variant(entry.account));
   r.set_field("TureName", Variant(entry.name));
   r.set_field("IPAddress", Variant(entry.address));
@@ -75,12 +83,10 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   return id;
 }
 
-std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip) {
-  std::string sql =
-      "select * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) + " order by OAID desc";
-  if (limit > 0) {
-    sql += " limit " + std::to_string(limit) + " offset " + std::to_string(std::max<int64_t>(skip, 0));
-  }
+namespace {
+
+// The history lines `sql` selects, of node `node`, in its order.
+std::vector<NodeHistoryEntry> read_lines(const Variant& conn, const std::string& sql, int64_t node) {
   Variant rows = open_rows(sql, conn);
   Recordset& r = rows.as<Recordset>();
   std::vector<NodeHistoryEntry> entries;
@@ -88,6 +94,7 @@ std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, in
     NodeHistoryEntry e;
     e.id = r.field("OAID").to_integer();
     e.node = node;
+    e.model = r.field("ModelID").is_null() ? 0 : r.field("ModelID").to_integer();
     e.when = value_text(r.field("ChangedAt"));
     e.account = r.field("UserName").str();
     e.name = r.field("TureName").str();
@@ -106,6 +113,24 @@ std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, in
   }
   r.Close();
   return entries;
+}
+
+}  // namespace
+
+std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip) {
+  std::string sql =
+      "select * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) + " order by OAID desc";
+  if (limit > 0) {
+    sql += " limit " + std::to_string(limit) + " offset " + std::to_string(std::max<int64_t>(skip, 0));
+  }
+  return read_lines(conn, sql, node);
+}
+
+std::vector<NodeHistoryEntry> read_history_from(const Variant& conn, int64_t node, int64_t first) {
+  return read_lines(conn,
+                    "select * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) +
+                        " and OAID>=" + std::to_string(first) + " order by OAID desc",
+                    node);
 }
 
 PrunedRecords prune_records(const std::string& database, int days) {
@@ -130,7 +155,8 @@ std::optional<NodeHistoryEntry> last_saved(const Variant& conn, int64_t node) {
   Variant rows;
   try {
     rows = open_rows("select top 1 * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) +
-                               " and Outcome='" + std::string(kOutcomeSaved) + "' order by OAID desc",
+                               " and Outcome in ('" + std::string(kOutcomeSaved) + "', '" +
+                         std::string(kOutcomeRestored) + "') order by OAID desc",
                      conn);
   } catch (const ScriptError&) {
     return std::nullopt;
@@ -161,8 +187,9 @@ std::string full_name(const Variant& conn, const std::string& account) {
 std::string display_value(const Variant& conn, std::string_view column, const std::string& value) {
   const bool users = ascii_iequals(column, "JiaoSeUserList") || ascii_iequals(column, "FenFaUser");
   const bool departments = ascii_iequals(column, "FenFaBuMen");
+  if (!users && !departments) return value_label(column, value);
   // A digest of a long list is no list: shown as it is.
-  if ((!users && !departments) || is_digest(value)) return value;
+  if (is_digest(value)) return value;
   std::vector<std::string> shown;
   for (const std::string& entry : list_entries(value)) {
     std::string name;
@@ -186,16 +213,35 @@ std::string outcome_text(std::string_view outcome) {
   if (outcome == kOutcomeBadList) return "未保存：用户或部门列表有误";
   if (outcome == kOutcomeForbidden) return "未保存：没有流程设置权限";
   if (outcome == kOutcomeBadValue) return "未保存：内容含有不允许的字符";
+  if (outcome == kOutcomeRestored) return "已恢复";
+  // The model pages' and the import's changes.
+  static constexpr std::pair<std::string_view, std::string_view> kOthers[] = {
+      {"node added", "添加节点"},      {"node moved", "移动节点"},        {"node removed", "删除节点"},
+      {"model created", "新建流程模型"}, {"model renamed", "重命名流程模型"}, {"model copied", "复制流程模型"},
+      {"model deleted", "删除流程模型"}, {"imported", "导入"},
+  };
+  for (const auto& [known, text] : kOthers) {
+    if (outcome == known) return std::string(text);
+  }
   return std::string(outcome);
+}
+
+std::vector<ColumnChange> shown_changes(const NodeHistoryEntry& entry) {
+  std::vector<ColumnChange> shown;
+  for (const ColumnChange& c : entry.changes) {
+    if (!same_value(c.column, c.before, c.after)) shown.push_back(c);
+  }
+  return shown;
 }
 
 std::string history_text(const Variant& conn, const std::vector<NodeHistoryEntry>& entries) {
   std::string out;
   for (const NodeHistoryEntry& e : entries) {
-    out += e.when + "  " + e.name + " (" + e.account + ")  " + e.address + "  " + outcome_text(e.outcome) + "\n";
-    if (!e.remark.empty() && e.outcome != kOutcomeSaved) out += "  " + e.remark + "\n";
-    for (const ColumnChange& c : e.changes) {
-      out += "  " + c.column + ": " + display_value(conn, c.column, c.before) + " -> " +
+    out += "#" + std::to_string(e.id) + "  " + e.when + "  " + e.name + " (" + e.account + ")  " + e.address +
+           "  " + outcome_text(e.outcome) + "\n";
+    if (!e.remark.empty() && is_refused(e.outcome)) out += "  " + e.remark + "\n";
+    for (const ColumnChange& c : shown_changes(e)) {
+      out += "  " + column_label(c.column) + ": " + display_value(conn, c.column, c.before) + " -> " +
              display_value(conn, c.column, c.after) + "\n";
     }
   }

@@ -20,11 +20,19 @@ inline constexpr std::string_view kOutcomeConflict = "conflict";
 inline constexpr std::string_view kOutcomeBadList = "bad list";
 inline constexpr std::string_view kOutcomeForbidden = "forbidden";
 inline constexpr std::string_view kOutcomeBadValue = "bad value";  // a posted value the node cannot hold
+// A save that set the node back to its settings after an earlier line.
+inline constexpr std::string_view kOutcomeRestored = "restored";
+
+// Whether a line of `outcome` records a save that was refused (its changes
+// were never stored): conflict, bad list, forbidden, bad value. Every other
+// outcome, the model pages' and imports' included, records a change made.
+bool is_refused(std::string_view outcome);
 
 // One line of a node's change history.
 struct NodeHistoryEntry {
   int64_t id = 0;                      // the line's key; larger is newer
   int64_t node = 0;                    // the node (OA_Flow_Model_JieDian.OAID)
+  int64_t model = 0;                   // the node's model (its MOAID); 0 when not known
   std::string when;                    // when it was recorded, "yyyy-mm-dd hh:nn:ss"
   std::string account;                 // login name of the user who saved
   std::string name;                    // that user's full name, as it was then
@@ -44,8 +52,8 @@ inline constexpr size_t kRefusedValueBytes = 64;
 // longer than kRefusedValueBytes.
 std::string value_digest(const std::string& value);
 
-// Appends one line to the node's history; its key. A refused line (any
-// outcome but kOutcomeSaved) keeps each changed column's old and new value
+// Appends one line to the node's history (its model with it, when known);
+// its key. A refused line (is_refused) keeps each changed column's old and new value
 // as its value_digest and the first 512 bytes of its remark: a refused post
 // leaves a line of a few hundred bytes whatever was posted. Fails as the data
 // layer does.
@@ -55,6 +63,10 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry);
 // the newest `skip` (all of them for `limit` 0). Reads only those lines. Fails as the
 // data layer does.
 std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip = 0);
+
+// The lines of a node's history from line `first` on (its key), newest
+// first. Fails as the data layer does.
+std::vector<NodeHistoryEntry> read_history_from(const Variant& conn, int64_t node, int64_t first);
 
 // The lines prune_records removed from each table.
 struct PrunedRecords {
@@ -69,8 +81,8 @@ struct PrunedRecords {
 // does (ScriptError), the first table's removal then standing.
 PrunedRecords prune_records(const std::string& database, int days);
 
-// The newest saved (not refused) line of a node's history, if any; none also
-// when the history cannot be read.
+// The newest line of a node's history that saved it (saved or restored), if
+// any; none also when the history cannot be read.
 std::optional<NodeHistoryEntry> last_saved(const Variant& conn, int64_t node);
 
 // The full name of an account ("" when unknown). Fails as the data layer does.
@@ -78,15 +90,22 @@ std::string full_name(const Variant& conn, const std::string& account);
 
 // For display: a ';'-separated account list as "full name (account)" joined
 // by "、", and a department list as department names; an entry the directory
-// does not know is shown as it is, marked "（不存在）". Other columns, and a
-// refused line's value_digest of a long list, as they are.
+// does not know is shown as it is, marked "（不存在）"; a refused line's
+// value_digest of a long list as it is; any other column's value in the
+// form's words (value_label).
 std::string display_value(const Variant& conn, std::string_view column, const std::string& value);
 
-// The text of an outcome for people ("已保存", "未保存：..." ); an unknown
-// outcome as it is.
+// The text of an outcome for people ("已保存", "未保存：...", "已恢复", the
+// model pages' "添加节点", ...); an unknown outcome as it is.
 std::string outcome_text(std::string_view outcome);
 
-// `oapx1 history`'s text of a history, newest first: one block per line.
+// The changes of a line as they are shown: those whose old and new value
+// are the same setting (same_value: a list written another way) left out.
+std::vector<ColumnChange> shown_changes(const NodeHistoryEntry& entry);
+
+// `oapx1 history`'s text of a history, newest first: one block per line,
+// headed by the line's number (its key, which --restore takes), each change
+// under its column's label (column_label), lists by display name.
 std::string history_text(const Variant& conn, const std::vector<NodeHistoryEntry>& entries);
 
 }  // namespace oapx1

@@ -134,6 +134,11 @@ class NodeSave {
   // has now ("" when there is none or it could not be read).
   std::string finish();
 
+  // Makes this save a restore of the node's earlier settings: finish()
+  // records it as kOutcomeRestored with `remark` (what the poster is told)
+  // instead of as saved. Call before finish().
+  void record_as_restore(std::string remark);
+
   // True after finish() when a save that passed check() could not be
   // committed: nothing of it was stored (reported to the event log).
   bool lost() const { return lost_; }
@@ -154,6 +159,7 @@ class NodeSave {
   std::optional<NodeRow> before_;    // the row before the save, read by check()
   bool writes_ = false;              // check() passed: the page writes the save
   bool lost_ = false;                // the save passed check() but could not be committed
+  std::optional<std::string> restore_remark_;  // set: the save is a restore, recorded so
   HeldWrite write_;                  // the save's transaction and the thread's connection
 };
 

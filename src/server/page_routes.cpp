@@ -22,7 +22,7 @@ std::vector<PageRoute> application_pages(PageFactory node_page) {
       {"flow/model/jiedian.asp", std::move(node_page), PageAccess::kWritesWhenPosted, PageRules::kNodeEditor},
       {kModelPagePath, make<FlowModelPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {"flow/model/jiedianlist.asp", make<FlowNodeListPage>(), PageAccess::kReads, PageRules::kWorkflow},
-      {kNodeHistoryPagePath, make<NodeHistoryPage>(), PageAccess::kReads, PageRules::kWorkflow},
+      {kNodeHistoryPagePath, make<NodeHistoryPage>(), PageAccess::kWritesWhenPosted, PageRules::kNodeHistory},
       {"PowerSelect.asp", make<UserPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},
       {"include/user/MulSeleDepart.asp", make<DepartmentPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},
   };

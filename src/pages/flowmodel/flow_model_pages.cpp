@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "layout/signed_in_bar.h"
 #include "lookups/rows.h"
 #include "platform/text/ascii.h"
 #include "platform/data/recordset.h"
@@ -49,7 +50,7 @@ void FlowModelPage::write_missing_model() {
                          ".model{padding:6px 10px;border-bottom:1px solid #808080;background:#fff}"
                          ".model h1{font-size:16px;margin:0 0 2px}#msgDis{padding:10px}");
   const Variant model = request_item("OAID");
-  response_object().write("<body>\r\n<div class=\"model\"><h1>流程模型</h1></div>\r\n"
+  response_object().write("<body>\r\n" + signed_in_bar(conn) + "<div class=\"model\"><h1>流程模型</h1></div>\r\n"
                           "<div id=\"msgDis\" role=\"alert\"><font color=666666>系统提示：流程模型" +
                           (script_equal(model, "") ? std::string() : "（" + h(model) + "）") +
                           "不存在！</font></div>\r\n</body>\r\n</html>\r\n");
@@ -110,7 +111,7 @@ void FlowModelPage::I_init() {
                "iframe{border:0;background:#fff}#FMain{width:280px;border-right:1px solid #808080}"
                "#" + std::string(kNodeFrameName) + "{flex:1}");
     Response& out = response_object();
-    out.write("<body>\r\n<div class=\"model\"><h1>" + h(model_name) + "</h1>表单：" + h(form_name) +
+    out.write("<body>\r\n" + signed_in_bar(conn) + "<div class=\"model\"><h1>" + h(model_name) + "</h1>表单：" + h(form_name) +
               "</div>\r\n<div class=\"frames\">\r\n");
     out.write("<iframe name=\"FMain\" id=\"FMain\" title=\"流程节点\" src=\"jiedianlist.asp?MOAID=" +
               model.str() + "\"></iframe>\r\n");
