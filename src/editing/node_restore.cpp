@@ -17,17 +17,25 @@ void set_column(NodeRow& row, std::string_view column, const std::string& value)
   }
 }
 
-// Whether a save posting row_post(target) sets `column` to its value in
-// `target`: the text items (a waiting time only when it is a number, as the
-// page stores it) and the check boxes do; the deputies box only with the
-// handler type that allows it; the opinions setting is always "1"; the other
-// columns a save keeps.
-bool save_sets(const NodeRow& target, std::string_view column) {
-  const std::string value = column_value(target, column);
-  if (ascii_iequals(column, "WaitTime")) return is_numeric(Variant(value));
-  if (ascii_iequals(column, "DaiLiIsAble")) return value != "1" || column_value(target, "BanLiRenType") == "3";
-  if (ascii_iequals(column, "IsYiJianTotal")) return value == "1";
-  return save_writes(column);
+// The node row a save of the form writes over `current` when it posts
+// `posted`: posted_row, and what the node page sets besides (a waiting time
+// only when it is a number; the opinions setting always "1"; the deputies
+// box only with the handler type that allows it, else "0").
+NodeRow saved_row(const NodeRow& current, const MemoryRequest& posted) {
+  NodeRow row = posted_row(current, posted);
+  if (!is_numeric(posted.item("WaitTime"))) set_column(row, "WaitTime", column_value(current, "WaitTime"));
+  set_column(row, "IsYiJianTotal", "1");
+  const bool deputies = script_equal(posted.item("BanLiRenType"), "3") && script_equal(posted.item("DaiLiIsAble"), "on");
+  set_column(row, "DaiLiIsAble", deputies ? "1" : "0");
+  return row;
+}
+
+// The request a restore to `target` posts: the form's items for its values,
+// checked against `version`.
+MemoryRequest restore_post(int64_t node, const NodeRow& target, const std::string& version) {
+  std::vector<std::pair<std::string, std::string>> form = row_post(target);
+  form.emplace_back(kPostedVersionItem, version);
+  return MemoryRequest({{"save", "true"}, {"OAID", std::to_string(node)}}, std::move(form));
 }
 
 }  // namespace
@@ -51,8 +59,11 @@ RestorePlan plan_restore(const Variant& conn, int64_t node, int64_t entry) {
     if (is_refused(line.outcome)) continue;
     for (const ColumnChange& c : shown_changes(line)) set_column(plan.target, c.column, c.before);
   }
+  // What the save will write, and where that is not the settings after the line.
+  const NodeRow saved = saved_row(plan.current, restore_post(node, plan.target, plan.version));
+  plan.changes = row_changes(plan.current, saved);
   for (ColumnChange& c : row_changes(plan.current, plan.target)) {
-    (save_sets(plan.target, c.column) ? plan.changes : plan.unsettable).push_back(std::move(c));
+    if (!same_value(c.column, column_value(saved, c.column), c.after)) plan.unsettable.push_back(std::move(c));
   }
   return plan;
 }
@@ -64,9 +75,7 @@ std::string restored_message(int64_t entry) {
 RestoreResult restore_node(NodeEditing& editing, Session& session, const RestorePlan& plan,
                            const std::string& address, const std::function<void(MemoryRequest&)>& write_page) {
   RestoreResult result;
-  std::vector<std::pair<std::string, std::string>> form = row_post(plan.target);
-  form.emplace_back(kPostedVersionItem, plan.version);
-  MemoryRequest posted({{"save", "true"}, {"OAID", std::to_string(plan.node)}}, std::move(form));
+  MemoryRequest posted = restore_post(plan.node, plan.target, plan.version);
   result.message = check_posted_lengths(posted);
   if (!result.message.empty()) return result;
   NodeSave save(editing, session, plan.node, address);

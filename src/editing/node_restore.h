@@ -38,8 +38,12 @@ struct RestorePlan {
   std::string version;                  // row_version of `current`, which the restore is checked against
   NodeRow current;                      // the node as it is
   NodeRow target;                       // the node as it was after the line
-  std::vector<ColumnChange> changes;    // current → target where a save from the form sets the column
-  std::vector<ColumnChange> unsettable; // current → target where it does not (kept or reset by every save)
+  // current → what the restore's save writes (the settings after the line,
+  // and what every save of the form sets besides)
+  std::vector<ColumnChange> changes;
+  // current → target where the save cannot write the target's value (a
+  // column it keeps, or sets to a fixed value)
+  std::vector<ColumnChange> unsettable;
 };
 
 // The plan to set node `node` back to its settings after its history line

@@ -173,16 +173,6 @@ std::vector<std::pair<std::string, std::string>> row_post(const NodeRow& target)
   return items;
 }
 
-bool save_writes(std::string_view column) {
-  for (const auto& [name, item] : kPostedTexts) {
-    if (ascii_iequals(name, column)) return true;
-  }
-  for (const char* flag : kPostedFlags) {
-    if (ascii_iequals(flag, column)) return true;
-  }
-  return ascii_iequals(column, "DaiLiIsAble") || ascii_iequals(column, "IsYiJianTotal");
-}
-
 std::string column_value(const NodeRow& row, std::string_view column) {
   for (const auto& [name, value] : row) {
     if (ascii_iequals(name, column)) return value;

@@ -63,11 +63,6 @@ NodeRow posted_row(const NodeRow& current, const Request& posted);
 // handlers' deputies box (DaiLiIsAble) likewise. The inverse of posted_row.
 std::vector<std::pair<std::string, std::string>> row_post(const NodeRow& target);
 
-// Whether a save from the node form writes `column` (any letter case): its
-// text items' columns, its check boxes', the deputies box (DaiLiIsAble) and
-// the opinions setting (IsYiJianTotal); the other columns it keeps.
-bool save_writes(std::string_view column);
-
 // The value of `column` in `row` (matched without regard to letter case); ""
 // when the row has no such column.
 std::string column_value(const NodeRow& row, std::string_view column);

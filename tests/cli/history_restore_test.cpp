@@ -76,7 +76,7 @@ TEST_P(HistoryRestore, shows_the_difference_then_saves_through_the_editors_check
     std::string args;
     std::string before;   // SQL run first, or ""
     int status;
-    const char* says;     // in its output
+    std::string says;     // in its output
     const char* outcome;  // of the newest line
     const char* name;     // stored afterwards
   } cases[] = {
