@@ -25,7 +25,8 @@ NodeRow saved_row(const NodeRow& current, const MemoryRequest& posted) {
   NodeRow row = posted_row(current, posted);
   if (!is_numeric(posted.item("WaitTime"))) set_column(row, "WaitTime", column_value(current, "WaitTime"));
   set_column(row, "IsYiJianTotal", "1");
-  const bool deputies = script_equal(posted.item("BanLiRenType"), "3") && script_equal(posted.item("DaiLiIsAble"), "on");
+  const bool deputies =
+      script_equal(posted.item("BanLiRenType"), "3") && script_equal(posted.item("DaiLiIsAble"), "on");
   set_column(row, "DaiLiIsAble", deputies ? "1" : "0");
   return row;
 }

@@ -72,7 +72,8 @@ struct RestoreResult {
 RestoreResult restore_node(NodeEditing& editing, Session& session, const RestorePlan& plan,
                            const std::string& address, const std::function<void(MemoryRequest&)>& write_page);
 
-// The message that tells of a restore of node `node` to history line `entry`.
+// What the user is told of a restore to the settings after history line
+// `entry`: "系统提示：节点已恢复到修改记录 #ENTRY 之后的设置！".
 std::string restored_message(int64_t entry);
 
 }  // namespace oapx1

@@ -201,8 +201,8 @@ std::string NodeSave::finish() {
   });
   lost_ = record && !ran;
   if (record && ran && after) {
-    audit("流程节点 " + std::to_string(entry_.node) + (restore_remark_ ? " 的设置已恢复，修改了 " : " 的设置已保存，修改了 ") +
-          std::to_string(entry_.changes.size()) + " 项");
+    const char* done = restore_remark_ ? " 的设置已恢复，修改了 " : " 的设置已保存，修改了 ";
+    audit("流程节点 " + std::to_string(entry_.node) + done + std::to_string(entry_.changes.size()) + " 项");
   }
   return after ? row_version(*after) : std::string();
 }

@@ -93,9 +93,11 @@ TEST_P(NodeHistory, a_restore_shows_its_difference_then_saves_through_the_editor
     const char* name;      // stored afterwards
     const char* message;   // on the page that answers
   } cases[] = {
-      {"without the permission", &lisi, [] {}, 403, "forbidden", "归档二", "当前用户：<span id=\"signed-in-user\">李四（lisi）"},
-      {"a list naming a removed account", &admin, [&] { exec("update KX_UserInfor set UserName='zb' where UserName='zhouba'"); },
-       200, "bad list", "归档二", "zhouba"},
+      {"without the permission", &lisi, [] {}, 403, "forbidden", "归档二",
+       "当前用户：<span id=\"signed-in-user\">李四（lisi）"},
+      {"a list naming a removed account", &admin,
+       [&] { exec("update KX_UserInfor set UserName='zb' where UserName='zhouba'"); }, 200, "bad list", "归档二",
+       "zhouba"},
       {"over a change made since it was shown", &admin,
        [&] {
          exec("update KX_UserInfor set UserName='zhouba' where UserName='zb'");

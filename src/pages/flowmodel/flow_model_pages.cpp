@@ -111,7 +111,8 @@ void FlowModelPage::I_init() {
                "iframe{border:0;background:#fff}#FMain{width:280px;border-right:1px solid #808080}"
                "#" + std::string(kNodeFrameName) + "{flex:1}");
     Response& out = response_object();
-    out.write("<body>\r\n" + signed_in_bar(conn) + "<div class=\"model\"><h1>" + h(model_name) + "</h1>表单：" + h(form_name) +
+    out.write("<body>\r\n" + signed_in_bar(conn) + "<div class=\"model\"><h1>" + h(model_name) +
+              "</h1>表单：" + h(form_name) +
               "</div>\r\n<div class=\"frames\">\r\n");
     out.write("<iframe name=\"FMain\" id=\"FMain\" title=\"流程节点\" src=\"jiedianlist.asp?MOAID=" +
               model.str() + "\"></iframe>\r\n");
