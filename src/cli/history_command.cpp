@@ -54,7 +54,7 @@ constexpr Flag kHistoryFlags[] = {
      "of the node form is", check_entry},
     {"--dry-run", "", false, "with --restore: only show what it would change (and the\nnode's version)"},
     {"--user", "LOGIN", false, "with --restore: the account that restores (it needs the editing\npermission)"},
-    {"--version", "V", false,
+    {"--expect-version", "V", false,
      "with --restore: refuse it when the node's version is no longer V\n(the version --dry-run showed)"},
 };
 
@@ -76,7 +76,7 @@ void print_plan(const Variant& conn, const RestorePlan& plan) {
 // exit status: 0 restored, 1 refused.
 int restore(const CommandLine& line, const std::string& database, RestorePlan plan) {
   const std::string user = line.value("--user");
-  if (line.has("--version")) plan.version = line.value("--version");
+  if (line.has("--expect-version")) plan.version = line.value("--expect-version");
   const std::string permission =
       line.has("--config") ? parse_serve_args({"--config", line.value("--config")}).edit_permission
                            : std::string(kDefaultEditPermission);
@@ -105,7 +105,7 @@ int restore(const CommandLine& line, const std::string& database, RestorePlan pl
 
 std::string history_usage() {
   return "usage: oapx1 history --node N [--limit K] [--page P] [--db URL]\n"
-         "       oapx1 history --node N --restore ENTRY (--dry-run | --user LOGIN [--version V])\n"
+         "       oapx1 history --node N --restore ENTRY (--dry-run | --user LOGIN [--expect-version V])\n"
          "Prints the change history of workflow node N, newest first: each line's number, when,\n"
          "who, from which address, the outcome, and each changed setting's old and new value.\n"
          "With --restore, sets the node back to its settings after line ENTRY, as a save of the\n"
@@ -120,8 +120,8 @@ int history_command(const std::vector<std::string>& args) {
   if (!line.has("--node")) throw UsageError{"history needs --node N"};
   const int64_t node = *whole_number(line.value("--node"));
   const bool restoring = line.has("--restore");
-  if (!restoring && (line.has("--dry-run") || line.has("--user") || line.has("--version"))) {
-    throw UsageError{"--dry-run, --user and --version go with --restore"};
+  if (!restoring && (line.has("--dry-run") || line.has("--user") || line.has("--expect-version"))) {
+    throw UsageError{"--dry-run, --user and --expect-version go with --restore"};
   }
   if (restoring && !line.has("--dry-run") && line.value("--user").empty()) {
     throw UsageError{"--restore needs --user LOGIN (or --dry-run)"};

@@ -81,10 +81,10 @@ TEST_P(HistoryRestore, shows_the_difference_then_saves_through_the_editors_check
     const char* name;     // stored afterwards
   } cases[] = {
       {"--user lisi", "", 1, "没有流程设置权限", "forbidden", "归档二"},
-      {"--user admin --version 0123456789abcdef", "", 1, "您的设置未保存", "conflict", "归档二"},
-      {"--user admin --version " + version, "update KX_UserInfor set UserName='zb' where UserName='zhouba'", 1,
+      {"--user admin --expect-version 0123456789abcdef", "", 1, "您的设置未保存", "conflict", "归档二"},
+      {"--user admin --expect-version " + version, "update KX_UserInfor set UserName='zb' where UserName='zhouba'", 1,
        "zhouba", "bad list", "归档二"},
-      {"--user admin --version " + version, "update KX_UserInfor set UserName='zhouba' where UserName='zb'", 0,
+      {"--user admin --expect-version " + version, "update KX_UserInfor set UserName='zhouba' where UserName='zb'", 0,
        "节点已恢复到修改记录 #" + a, "restored", "归档一"},
   };
   for (Case& c : cases) {
