@@ -26,7 +26,7 @@ constexpr char kStyle[] =
     "table{width:100%;border-collapse:collapse}th,td{padding:4px 6px;border-bottom:1px solid #E4E4E0;"
     "text-align:left;vertical-align:top}th{background:#E4E4E0}.refused{color:#c00}"
     "ul{margin:0;padding-left:16px}.links,#pages,.message,form{margin:8px}.message{color:#06c;font-weight:bold}"
-    ".off{color:#808080}";
+    ".off{color:#808080}#history td:first-child,#history td:last-child{white-space:nowrap}";
 
 // The page of the history the query asks for: `page`, from 1; 1 when it
 // names none.

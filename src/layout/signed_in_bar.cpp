@@ -14,7 +14,9 @@ std::string signed_in_bar(std::string_view name, std::string_view account, std::
          "background:#F4F4F0;border-bottom:1px solid #E4E4E0\">当前用户：<span id=\"signed-in-user\">" +
          who + "</span> <form method=\"post\" action=\"" + html_encode(logout_url) +
          "\" style=\"display:inline;margin:0 0 0 8px\"><button type=\"submit\" id=\"sign-out\">退出</button>"
-         "</form></div>\r\n";
+         "</form></div>\r\n"
+         // Inside the model page's frame the model page's own bar says it already.
+         "<script>if (window.top !== window.self) document.getElementById(\"signed-in\").hidden = true;</script>\r\n";
 }
 
 std::string signed_in_bar(const Variant& conn) {

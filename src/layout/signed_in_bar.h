@@ -17,7 +17,8 @@ inline constexpr char kSignOutPath[] = "logout.asp";
 
 // The bar's markup, one line ending in CR LF: "当前用户：NAME（ACCOUNT）" and a
 // 退出 button in a form that posts to `logout_url` (a post, so that no link
-// or image of another site signs anyone out). `name` may be empty (an
+// or image of another site signs anyone out); then a line of script that
+// hides it in a page shown inside another's frame (whose bar is on top). `name` may be empty (an
 // account without a full name: the account alone is shown). Every text is
 // HTML-encoded. Reads nothing; never fails.
 std::string signed_in_bar(std::string_view name, std::string_view account, std::string_view logout_url);
