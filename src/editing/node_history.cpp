@@ -1,9 +1,11 @@
 #include "editing/node_history.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "editing/posted_values.h"
 #include "editing/rows.h"
 #include "lookups/rows.h"
 #include "platform/data/connection.h"
@@ -88,12 +90,10 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry) {
   return id;
 }
 
-std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip) {
-  std::string sql =
-      "select * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) + " order by OAID desc";
-  if (limit > 0) {
-    sql += " limit " + std::to_string(limit) + " offset " + std::to_string(std::max<int64_t>(skip, 0));
-  }
+namespace {
+
+// The history lines `sql` selects, of node `node`, in its order.
+std::vector<NodeHistoryEntry> read_lines(const Variant& conn, const std::string& sql, int64_t node) {
   Variant rows = open_rows(sql, conn);
   Recordset& r = rows.as<Recordset>();
   std::vector<NodeHistoryEntry> entries;
@@ -101,6 +101,7 @@ std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, in
     NodeHistoryEntry e;
     e.id = r.field("OAID").to_integer();
     e.node = node;
+    e.model = r.field("ModelID").is_null() ? 0 : r.field("ModelID").to_integer();
     e.when = value_text(r.field("ChangedAt"));
     e.account = r.field("UserName").str();
     e.name = r.field("TureName").str();
@@ -119,6 +120,24 @@ std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, in
   }
   r.Close();
   return entries;
+}
+
+}  // namespace
+
+std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip) {
+  std::string sql =
+      "select * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) + " order by OAID desc";
+  if (limit > 0) {
+    sql += " limit " + std::to_string(limit) + " offset " + std::to_string(std::max<int64_t>(skip, 0));
+  }
+  return read_lines(conn, sql, node);
+}
+
+std::vector<NodeHistoryEntry> read_history_from(const Variant& conn, int64_t node, int64_t first) {
+  return read_lines(conn,
+                    "select * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) +
+                        " and OAID>=" + std::to_string(first) + " order by OAID desc",
+                    node);
 }
 
 PrunedRecords prune_records(const std::string& database, int days) {
@@ -143,7 +162,8 @@ std::optional<NodeHistoryEntry> last_saved(const Variant& conn, int64_t node) {
   Variant rows;
   try {
     rows = open_rows("select top 1 * from OAPX1_NodeHistory where NodeID=" + std::to_string(node) +
-                               " and Outcome='" + std::string(kOutcomeSaved) + "' order by OAID desc",
+                               " and Outcome in ('" + std::string(kOutcomeSaved) + "', '" +
+                         std::string(kOutcomeRestored) + "') order by OAID desc",
                      conn);
   } catch (const ScriptError&) {
     return std::nullopt;
@@ -174,8 +194,9 @@ std::string full_name(const Variant& conn, const std::string& account) {
 std::string display_value(const Variant& conn, std::string_view column, const std::string& value) {
   const bool users = ascii_iequals(column, "JiaoSeUserList") || ascii_iequals(column, "FenFaUser");
   const bool departments = ascii_iequals(column, "FenFaBuMen");
+  if (!users && !departments) return column_value_words(column, value);
   // A digest of a long list is no list: shown as it is.
-  if ((!users && !departments) || is_digest(value)) return value;
+  if (is_digest(value)) return value;
   std::vector<std::string> shown;
   for (const std::string& entry : list_entries(value)) {
     std::string name;
@@ -208,16 +229,26 @@ std::string outcome_text(std::string_view outcome) {
   if (outcome == kOutcomeModelDeleted) return "删除流程模型";
   if (outcome == kOutcomeFormCreated) return "新建表单";
   if (outcome == kOutcomeImported) return "已导入";
+  if (outcome == kOutcomeRestored) return "已恢复";
   return std::string(outcome);
+}
+
+std::vector<ColumnChange> shown_changes(const NodeHistoryEntry& entry) {
+  std::vector<ColumnChange> shown;
+  for (const ColumnChange& c : entry.changes) {
+    if (!same_value(c.column, c.before, c.after)) shown.push_back(c);
+  }
+  return shown;
 }
 
 std::string history_text(const Variant& conn, const std::vector<NodeHistoryEntry>& entries) {
   std::string out;
   for (const NodeHistoryEntry& e : entries) {
-    out += e.when + "  " + e.name + " (" + e.account + ")  " + e.address + "  " + outcome_text(e.outcome) + "\n";
-    if (!e.remark.empty() && e.outcome != kOutcomeSaved) out += "  " + e.remark + "\n";
-    for (const ColumnChange& c : e.changes) {
-      out += "  " + c.column + ": " + display_value(conn, c.column, c.before) + " -> " +
+    out += "#" + std::to_string(e.id) + "  " + e.when + "  " + e.name + " (" + e.account + ")  " + e.address +
+           "  " + outcome_text(e.outcome) + "\n";
+    if (!e.remark.empty() && is_refusal(e.outcome)) out += "  " + e.remark + "\n";
+    for (const ColumnChange& c : shown_changes(e)) {
+      out += "  " + history_label(c.column) + ": " + display_value(conn, c.column, c.before) + " -> " +
              display_value(conn, c.column, c.after) + "\n";
     }
   }

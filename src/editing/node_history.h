@@ -32,7 +32,12 @@ inline constexpr std::string_view kOutcomeFormCreated = "form created";
 // Written by a model import, for each node it changes and for the model itself.
 inline constexpr std::string_view kOutcomeImported = "imported";
 
-// Whether a line of that outcome records a save that was refused (nothing stored).
+// A save that set the node back to its settings after an earlier line.
+inline constexpr std::string_view kOutcomeRestored = "restored";
+
+// Whether a line of `outcome` records a save that was refused (its changes
+// were never stored): conflict, bad list, forbidden, bad value. Every other
+// outcome, the model pages' and imports' included, records a change made.
 bool is_refusal(std::string_view outcome);
 
 // One line of a node's change history.
@@ -72,6 +77,10 @@ int64_t record_history(const Variant& conn, const NodeHistoryEntry& entry);
 // data layer does.
 std::vector<NodeHistoryEntry> read_history(const Variant& conn, int64_t node, int limit, int64_t skip = 0);
 
+// The lines of a node's history from line `first` on (its key), newest
+// first. Fails as the data layer does.
+std::vector<NodeHistoryEntry> read_history_from(const Variant& conn, int64_t node, int64_t first);
+
 // The lines prune_records removed from each table.
 struct PrunedRecords {
   int64_t history = 0;  // of the node history (OAPX1_NodeHistory)
@@ -85,8 +94,8 @@ struct PrunedRecords {
 // does (ScriptError), the first table's removal then standing.
 PrunedRecords prune_records(const std::string& database, int days);
 
-// The newest saved (not refused) line of a node's history, if any; none also
-// when the history cannot be read.
+// The newest line of a node's history that saved it (saved or restored), if
+// any; none also when the history cannot be read.
 std::optional<NodeHistoryEntry> last_saved(const Variant& conn, int64_t node);
 
 // The full name of an account ("" when unknown). Fails as the data layer does.
@@ -94,15 +103,22 @@ std::string full_name(const Variant& conn, const std::string& account);
 
 // For display: a ';'-separated account list as "full name (account)" joined
 // by "、", and a department list as department names; an entry the directory
-// does not know is shown as it is, marked "（不存在）". Other columns, and a
-// refused line's value_digest of a long list, as they are.
+// does not know is shown as it is, marked "（不存在）"; a refused line's
+// value_digest of a long list as it is; any other column's value in the
+// form's words (column_value_words).
 std::string display_value(const Variant& conn, std::string_view column, const std::string& value);
 
-// The text of an outcome for people ("已保存", "未保存：..." ); an unknown
-// outcome as it is.
+// The text of an outcome for people ("已保存", "未保存：...", "已恢复", the
+// model pages' "添加节点", ...); an unknown outcome as it is.
 std::string outcome_text(std::string_view outcome);
 
-// `oapx1 history`'s text of a history, newest first: one block per line.
+// The changes of a line as they are shown: those whose old and new value
+// are the same setting (same_value: a list written another way) left out.
+std::vector<ColumnChange> shown_changes(const NodeHistoryEntry& entry);
+
+// `oapx1 history`'s text of a history, newest first: one block per line,
+// headed by the line's number (its key, which --restore takes), each change
+// under its column's label (history_label), lists by display name.
 std::string history_text(const Variant& conn, const std::vector<NodeHistoryEntry>& entries);
 
 }  // namespace oapx1

@@ -10,6 +10,7 @@
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
+#include "util/ids_and_lists.h"
 
 namespace oapx1 {
 namespace {
@@ -143,13 +144,23 @@ std::string node_version(const Variant& conn, int64_t node) {
   return found ? version_text(hash) : std::string();
 }
 
+bool is_list_column(std::string_view column) {
+  return ascii_iequals(column, "JiaoSeUserList") || ascii_iequals(column, "FenFaUser") ||
+         ascii_iequals(column, "FenFaBuMen");
+}
+
+bool same_value(std::string_view column, const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  return is_list_column(column) && list_entries(a) == list_entries(b);
+}
+
 std::vector<ColumnChange> row_changes(const NodeRow& before, const NodeRow& after) {
   std::vector<ColumnChange> changes;
   for (const auto& [column, value] : after) {
     auto old = std::find_if(before.begin(), before.end(),
                             [&](const auto& c) { return ascii_iequals(c.first, column); });
     const std::string previous = old == before.end() ? std::string() : old->second;
-    if (previous != value) changes.push_back({column, previous, value});
+    if (!same_value(column, previous, value)) changes.push_back({column, previous, value});
   }
   return changes;
 }
@@ -167,6 +178,16 @@ NodeRow posted_row(const NodeRow& current, const Request& posted) {
   }
   for (const char* flag : kPostedFlags) set(flag, script_equal(posted.item(flag), "on") ? "1" : "0");
   return row;
+}
+
+std::vector<std::pair<std::string, std::string>> row_post(const NodeRow& target) {
+  std::vector<std::pair<std::string, std::string>> items;
+  for (const auto& [column, item] : kPostedTexts) items.emplace_back(item, column_value(target, column));
+  for (const char* flag : kPostedFlags) {
+    if (column_value(target, flag) == "1") items.emplace_back(flag, "on");
+  }
+  if (column_value(target, "DaiLiIsAble") == "1") items.emplace_back("DaiLiIsAble", "on");
+  return items;
 }
 
 std::string column_value(const NodeRow& row, std::string_view column) {

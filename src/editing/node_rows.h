@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,14 +42,31 @@ std::vector<NodeRow> read_node_rows(const Variant& conn, const std::string& stat
 // "" when there is no such node. Fails as the data layer does.
 std::string node_version(const Variant& conn, int64_t node);
 
-// The columns whose values differ between `before` and `after` (both rows of
-// one table, matched by column name).
+// Whether `column` (any letter case) holds a ';'-list of accounts or
+// departments: the handlers (JiaoSeUserList), the distribution users
+// (FenFaUser) and departments (FenFaBuMen).
+bool is_list_column(std::string_view column);
+
+// Whether two values of `column` are the same setting: a list column's
+// values when they name the same entries in the same order (";a;b;" and
+// "a;b" are one list; empty entries do not count), any other column's when
+// they are the same text.
+bool same_value(std::string_view column, const std::string& a, const std::string& b);
+
+// The columns whose values differ (same_value) between `before` and `after`
+// (both rows of one table, matched by column name).
 std::vector<ColumnChange> row_changes(const NodeRow& before, const NodeRow& after);
 
 // The node row a posted save would write over `current`: the text items the
 // form carries (a text item not posted keeps its value, as the page saves
 // them) and the check boxes. For the history of a refused save.
 NodeRow posted_row(const NodeRow& current, const Request& posted);
+
+// The form items a node save posts to store `target`'s values, as the node
+// form names them: every text item, each check box that is "1" as "on"
+// (one that is not, left out, as a browser leaves it out), and the
+// handlers' deputies box (DaiLiIsAble) likewise. The inverse of posted_row.
+std::vector<std::pair<std::string, std::string>> row_post(const NodeRow& target);
 
 // The value of `column` in `row` (matched without regard to letter case); ""
 // when the row has no such column.

@@ -13,6 +13,7 @@
 #include "platform/script/script.h"
 #include "platform/text/ascii.h"
 #include "platform/web/event_log.h"
+#include "util/ids_and_lists.h"
 
 namespace oapx1 {
 namespace {
@@ -32,6 +33,9 @@ void report_failure(std::string_view what) {
   event_log().write(kEventError, std::string(kFailureSource) + ": " + std::string(what) + ": " +
                                      failure_text(std::current_exception()));
 }
+
+// The model of a node's row (its MOAID), for its history line; 0 when none.
+int64_t model_of(const NodeRow& row) { return whole_number(column_value(row, "MOAID")).value_or(0); }
 
 }  // namespace
 
@@ -131,6 +135,7 @@ void NodeSave::refuse_forbidden(const Request& posted) {
   editing_.with_connection(session_, false, [&](const Variant& conn) {
     entry_.name = full_name(conn, entry_.account);
     if (const std::optional<NodeRow> current = read_node_row(conn, entry_.node)) {
+      entry_.model = model_of(*current);
       entry_.changes = row_changes(*current, posted_row(*current, posted));
     }
     record_history(conn, entry_);
@@ -152,6 +157,7 @@ std::string NodeSave::check(const Request& posted) {
       }
       if (refusal.empty() || !before_) return;  // the page writes, or says the node does not exist
       entry_.remark = refusal;
+      entry_.model = model_of(*before_);
       entry_.changes = row_changes(*before_, posted_row(*before_, posted));
       record_history(conn, entry_);
       if (write_.open_on(c)) write_.commit(c);
@@ -231,8 +237,9 @@ std::string NodeSave::finish() {
     try {
       after = read_node_row(conn, entry_.node);
       if (after) {
-        entry_.outcome = kOutcomeSaved;
-        entry_.remark = kSavedMessage;
+        entry_.outcome = restore_remark_ ? kOutcomeRestored : kOutcomeSaved;
+        entry_.remark = restore_remark_ ? *restore_remark_ : std::string(kSavedMessage);
+        entry_.model = model_of(*before_);
         entry_.changes = row_changes(*before_, *after);
         try {
           write_.step(c, [&] { record_history(conn, entry_); });
@@ -249,11 +256,13 @@ std::string NodeSave::finish() {
   });
   lost_ = record && !ran;
   if (record && ran && after) {
-    audit("流程节点 " + std::to_string(entry_.node) + " 的设置已保存，修改了 " +
-          std::to_string(entry_.changes.size()) + " 项");
+    const char* done = restore_remark_ ? " 的设置已恢复，修改了 " : " 的设置已保存，修改了 ";
+    audit("流程节点 " + std::to_string(entry_.node) + done + std::to_string(entry_.changes.size()) + " 项");
   }
   return after ? row_version(*after) : std::string();
 }
+
+void NodeSave::record_as_restore(std::string remark) { restore_remark_ = std::move(remark); }
 
 void NodeSave::audit(const std::string& remark) {
   // Appends through the library's own audit method (oplog), under the

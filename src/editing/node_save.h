@@ -153,6 +153,10 @@ class NodeSave {
   // How the save was refused by check() (one of the kOutcome texts, or
   // "unchecked" when the checks could not be made); "" when it was not.
   std::string_view refused() const { return refused_; }
+  // Makes this save a restore of the node's earlier settings: finish()
+  // records it as kOutcomeRestored with `remark` (what the poster is told)
+  // instead of as saved. Call before finish().
+  void record_as_restore(std::string remark);
 
   // True after finish() when a save that passed check() could not be
   // committed: nothing of it was stored (reported to the event log).
@@ -175,6 +179,7 @@ class NodeSave {
   bool writes_ = false;              // check() passed: the page writes the save
   bool lost_ = false;                // the save passed check() but could not be committed
   std::string refused_;              // how check() refused the save; "" when it did not
+  std::optional<std::string> restore_remark_;  // set: the save is a restore, recorded so
   HeldWrite write_;                  // the save's transaction and the thread's connection
 };
 

@@ -184,9 +184,18 @@ std::string column_value_words(std::string_view column, std::string_view value) 
   return std::string(value);
 }
 
-std::string column_words(std::string_view column) {
+std::string history_label(std::string_view column) {
   const NodeColumn* c = find_column(column);
-  return c ? std::string(c->caption) : std::string(column);
+  if (!c) return std::string(column);
+  switch (c->on_form) {
+    case OnForm::kShown:
+      return c->label;
+    case OnForm::kReset:
+      return std::string(c->label) + "（表单不显示，每次保存时重置）";
+    case OnForm::kKept:
+      break;
+  }
+  return std::string(c->label) + "（表单不显示）";
 }
 
 std::string check_posted_lengths(const Request& posted) {

@@ -45,6 +45,12 @@ bool column_reset_by_save(std::string_view column);
 // here).
 std::string column_value_words(std::string_view column, std::string_view value);
 
+// The label of a node column in the history: column_label for a column the
+// form shows ("允许驳回"); for one it does not show, that name marked so, and
+// marked too when every save resets it ("允许套红（表单不显示，每次保存时重置）",
+// "节点类型（表单不显示）"); the column's name as it is when it is no node column.
+std::string history_label(std::string_view column);
+
 // The first posted text item of a node save that is longer (in characters)
 // than the column it is saved in, as the message that refuses the save
 // (naming the field, the length it takes and the length posted); "" when

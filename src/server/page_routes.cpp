@@ -28,7 +28,7 @@ std::vector<PageRoute> application_pages(PageFactory node_page) {
       {kModelListPagePath, make<ModelListPage>(), PageAccess::kWritesWhenPosted, PageRules::kWorkflow},
       {kFormListPagePath, make<FormListPage>(), PageAccess::kWritesWhenPosted, PageRules::kWorkflow},
       {kFlowDiagramPagePath, make<FlowDiagramPage>(), PageAccess::kReads, PageRules::kWorkflow},
-      {kNodeHistoryPagePath, make<NodeHistoryPage>(), PageAccess::kReads, PageRules::kWorkflow},
+      {kNodeHistoryPagePath, make<NodeHistoryPage>(), PageAccess::kWritesWhenPosted, PageRules::kNodeHistory},
       {kModelExportPagePath, make<ModelExportPage>(), PageAccess::kWrites, PageRules::kWorkflow},
       {kModelImportPagePath, make<ModelImportPage>(), PageAccess::kWritesWhenPosted, PageRules::kWorkflow},
       {"PowerSelect.asp", make<UserPickerPage>(), PageAccess::kReads, PageRules::kWorkflow},

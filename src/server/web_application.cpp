@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <system_error>
 
+#include "editing/history_page.h"
+#include "editing/node_restore.h"
 #include "editing/node_save.h"
 #include "editing/posted_values.h"
 #include "pages/flowmodel/model_list_pages.h"
 #include "host/file_answer.h"
+#include "layout/signed_in_bar.h"
 #include "pages/flownode/node_settings_page.h"
 #include "platform/call/call_context.h"
 #include "platform/components/components.h"
@@ -345,7 +348,8 @@ namespace {
 
 // The answer of a signed-in user without the editing permission, in the
 // application's code page and style.
-HttpReply forbidden_page(const std::string& system_url, const std::string& permission) {
+// `bar` is the signed-in bar (signed_in_bar), the way out of the page.
+HttpReply forbidden_page(const std::string& system_url, const std::string& permission, const std::string& bar) {
   HttpReply reply = html_reply(
       403, std::string(
                "<!DOCTYPE html>\r\n<html lang=\"zh-CN\">\r\n<head>\r\n"
@@ -355,8 +359,8 @@ HttpReply forbidden_page(const std::string& system_url, const std::string& permi
                "\" type=\"text/css\" rel=\"stylesheet\">\r\n"
                "<style>body{font:12px sans-serif;background:#E4E4E0;margin:0}"
                ".box{width:420px;margin:60px auto;padding:16px 20px;background:#fff;border:1px solid #808080}"
-               "h1{font-size:16px;margin:0 0 10px;color:#c00}</style>\r\n</head>\r\n<body>\r\n"
-               "<div class=\"box\"><h1>系统提示：没有权限</h1>\r\n<p>您没有流程设置权限（功能代码 " +
+               "h1{font-size:16px;margin:0 0 10px;color:#c00}</style>\r\n</head>\r\n<body>\r\n" +
+               bar + "<div class=\"box\"><h1>系统提示：没有权限</h1>\r\n<p>您没有流程设置权限（功能代码 " +
                html_encode(permission) +
                "），不能查看或修改流程设置，什么也没有保存。</p>\r\n<p>如需此权限，请与系统管理员联系。</p></div>\r\n"
                "</body>\r\n</html>\r\n"));
@@ -580,6 +584,15 @@ std::optional<HttpReply> WebApplication::apply_rules(PageRun& run) {
   RequestSession& view = run.session->view();
   const WatchedRequest watched(*run.asked, run.request_reads);
   const Request& items = run.watch ? static_cast<const Request&>(watched) : *run.asked;
+  if (rules == PageRules::kNodeHistory) {
+    // Only the host tells the history page of a restore.
+    replace_item(run.query_items, kRestoreMessageItem, std::nullopt);
+    replace_item(run.form_items, kRestoreMessageItem, std::nullopt);
+    if (!run.route.reads_only && !run.account.empty() && node_of(items) &&
+        whole_number(items.item("restore").str())) {
+      return restore_posted(run, items);
+    }
+  }
   bool saving = false;
   if (rules == PageRules::kNodeEditor) {
     run.node = node_of(items);
@@ -601,7 +614,7 @@ std::optional<HttpReply> WebApplication::apply_rules(PageRun& run) {
   if (!editing_.may_edit(run.page_session(), read_first ? run.node : std::nullopt,
                          read_first ? &run.version : nullptr)) {
     if (run.save) run.save->refuse_forbidden(items);
-    return forbidden_page(view.item("SystemURL").str(), options_.edit_permission);
+    return forbidden(view);
   }
   if (!run.save) return std::nullopt;
   // Check the posted lists and the version shown.
@@ -645,6 +658,52 @@ class PageResponse : public Response, public FileAnswer {
 };
 
 }  // namespace
+
+HttpReply WebApplication::forbidden(Session& session) {
+  std::string bar;
+  editing_.with_connection(session, true, [&](const Variant& conn) { bar = signed_in_bar(conn); });
+  return forbidden_page(session.item("SystemURL").str(), options_.edit_permission, bar);
+}
+
+std::optional<HttpReply> WebApplication::restore_posted(PageRun& run, const Request& items) {
+  RequestSession& view = run.session->view();
+  const int64_t node = *node_of(items);
+  const int64_t entry = *whole_number(items.item("restore").str());
+  std::optional<RestorePlan> plan;
+  std::string message;
+  editing_.with_connection(view, true, [&](const Variant& conn) {
+    try {
+      plan = plan_restore(conn, node, entry);
+    } catch (const RestoreRefused& refused) {
+      message = refused.what();
+    }
+  });
+  if (plan) {
+    // Checked against the version the difference was shown for: a node
+    // changed since is refused as a conflict, as a save of the form is.
+    if (const std::string shown = items.item(kPostedVersionItem).str(); !shown.empty()) plan->version = shown;
+    const std::string address =
+        client_address(run.request.peer_address, run.request.forwarded_for, options_.trusted_proxies);
+    const RestoreResult result = restore_node(editing_, view, *plan, address, [&](MemoryRequest& posted) {
+      // The node page writes the restore as it writes a save; its page is not shown.
+      MemoryCall call(application_);
+      MemoryResponse discarded;
+      call.bind(&view, false, &discarded, &posted);
+      std::unique_ptr<Page> page = options_.page_factory();
+      page->I_init();
+      page->OnEndPage();
+    });
+    if (result.forbidden) return forbidden(view);
+    message = result.message;
+  } else if (message.empty()) {
+    message = kUncheckedMessage;
+  }
+  // The history is shown, with what became of the restore.
+  replace_item(run.query_items, "restore", std::nullopt);
+  replace_item(run.form_items, "restore", std::nullopt);
+  replace_item(run.query_items, kRestoreMessageItem, message);
+  return std::nullopt;
+}
 
 std::optional<HttpReply> WebApplication::render(PageRun& run) {
   MemoryCall call(application_);

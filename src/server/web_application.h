@@ -54,6 +54,7 @@ enum class PageRules {
   kNone,        // nothing
   kWorkflow,    // a signed-in user needs the editing permission (ServerOptions::edit_permission)
   kNodeEditor,  // that, and a posted node save is checked and recorded (editing/node_save.h)
+  kNodeHistory, // kWorkflow, and a posted restore (restore=ENTRY) is made through the node save's stages
 };
 
 // One page of the application: its URL path below the application root
@@ -246,6 +247,15 @@ class WebApplication {
   // when the page may run; a node save refused by its checks runs the page
   // without saving, with the refusal's message.
   std::optional<HttpReply> apply_rules(PageRun& run);
+  // A restore posted to the history page (its OAID and restore=ENTRY):
+  // planned (plan_restore) and made through the node save's stages
+  // (restore_node, the node page writing it); the 403 page when the user may
+  // not edit, else nothing, the page then showing the history with the
+  // outcome (kRestoreMessageItem).
+  std::optional<HttpReply> restore_posted(PageRun& run, const Request& items);
+  // The 403 page of a signed-in user without the editing permission, with
+  // the signed-in bar.
+  HttpReply forbidden(Session& session);
   // Runs the page itself; nothing when it failed (logged to the event log).
   std::optional<HttpReply> render(PageRun& run);
   // Keeps the view when the watch found it repeatable; the reply then shares

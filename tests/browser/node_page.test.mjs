@@ -2,12 +2,13 @@
 // login, open a node, change it and save it, and be stopped by the empty-name
 // check. Usage: node node_page.test.mjs PATH/TO/oapx1
 import { chromium } from 'playwright-core';
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import assert from 'node:assert/strict';
+import { startServer } from './harness.mjs';
 
 const oapx1 = process.argv[2];
 if (!oapx1) {
@@ -27,26 +28,11 @@ function stored(column) {
   return JSON.parse(out.toString()).result.value;
 }
 
-// Starts the server on a free port and resolves with its base address.
-function startServer() {
-  const server = spawn(oapx1, ['serve', '--listen', '127.0.0.1:0', '--db', db, '--threads', '2'],
-    { stdio: ['ignore', 'pipe', 'inherit'] });
-  return new Promise((resolve, reject) => {
-    let text = '';
-    server.stdout.on('data', (chunk) => {
-      text += chunk;
-      const m = text.match(/listening on (http:\/\/[^/\s]+)\//);
-      if (m) resolve({ server, base: m[1] });
-    });
-    server.on('exit', (code) => reject(new Error(`oapx1 serve exited with ${code}`)));
-  });
-}
-
 let server;
 let browser;
 try {
   execFileSync(oapx1, ['db', 'init', '--demo', '--db', db], { stdio: 'ignore' });
-  const started = await startServer();
+  const started = await startServer(oapx1, db);
   server = started.server;
   const base = started.base;
 

@@ -5,12 +5,13 @@
 // nothing, and the node list refreshed after the save without a script error.
 // Usage: node pickers.test.mjs PATH/TO/oapx1
 import { chromium } from 'playwright-core';
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import assert from 'node:assert/strict';
+import { startServer } from './harness.mjs';
 
 const oapx1 = process.argv[2];
 const here = dirname(fileURLToPath(import.meta.url));
@@ -26,25 +27,11 @@ function stored(node, column) {
   return JSON.parse(out.toString()).result.value;
 }
 
-function startServer() {
-  const server = spawn(oapx1, ['serve', '--listen', '127.0.0.1:0', '--db', db, '--threads', '2'],
-    { stdio: ['ignore', 'pipe', 'inherit'] });
-  return new Promise((resolve, reject) => {
-    let text = '';
-    server.stdout.on('data', (chunk) => {
-      text += chunk;
-      const m = text.match(/listening on (http:\/\/[^/\s]+)\//);
-      if (m) resolve({ server, base: m[1] });
-    });
-    server.on('exit', (code) => reject(new Error(`oapx1 serve exited with ${code}`)));
-  });
-}
-
 let server;
 let browser;
 try {
   execFileSync(oapx1, ['db', 'init', '--demo', '--db', db], { stdio: 'ignore' });
-  const started = await startServer();
+  const started = await startServer(oapx1, db);
   server = started.server;
   browser = await chromium.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',

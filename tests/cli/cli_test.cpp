@@ -168,11 +168,11 @@ TEST_F(Cli, history_prints_a_nodes_changes_newest_first_with_display_names) {
   Outcome r = run("history --node 7 --db sqlite:" + db.path());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
-            "2026-01-03 09:00:00  李四 (lisi)  10.0.0.3  未保存：没有流程设置权限\n"
+            "#2  2026-01-03 09:00:00  李四 (lisi)  10.0.0.3  未保存：没有流程设置权限\n"
             "  x\n"
-            "  JieDianName: a -> b\n"
-            "2026-01-02 09:00:00  张三 (zhangsan)  10.0.0.2  已保存\n"
-            "  FenFaUser:  -> 李四（lisi）、gone（不存在）\n");
+            "  节点名称: a -> b\n"
+            "#1  2026-01-02 09:00:00  张三 (zhangsan)  10.0.0.2  已保存\n"
+            "  分发用户:  -> 李四（lisi）、gone（不存在）\n");
   r = run("history --node 7 --limit 1 --db sqlite:" + db.path());
   EXPECT_EQ(r.out.find("张三"), std::string::npos);
   EXPECT_NE(r.out.find("李四 (lisi)"), std::string::npos);
@@ -191,7 +191,7 @@ TEST_F(Cli, history_prints_a_page_and_db_prune_takes_its_days_from_the_flag_or_t
     int status;
     std::string out;  // the start of standard output
   } cases[] = {
-      {"history --node 7 --limit 1 --page 2", 0, "2026-01-01 09:00:00   (u1)"},
+      {"history --node 7 --limit 1 --page 2", 0, "#1  2026-01-01 09:00:00   (u1)"},
       {"history --node 7 --page 0", 2, ""},
       {"db prune --config " + conf, 0, "removed 0 node history lines and 1 audit log lines older than 9000 days\n"},
       {"db prune --days 1", 0, "removed 2 node history lines and 0 audit log lines older than 1 days\n"},

@@ -26,99 +26,10 @@
 #include "platform/data/recordset.h"
 #include "platform/script/script.h"
 #include "platform/text/codepage.h"
-#include "server_fixture.h"
-#include "support/test_pg.h"
+#include "node_editing_fixture.h"
 
 namespace oapx1::testing {
 namespace {
-
-using Pairs = std::vector<std::pair<std::string, std::string>>;
-
-// A form body as a GBK page posts it: values in GBK, percent-encoded.
-std::string gbk_form(const Pairs& pairs) {
-  std::string body;
-  for (const auto& [name, value] : pairs) {
-    if (!body.empty()) body += '&';
-    body += name + "=";
-    for (unsigned char c : utf8_to_gbk(value)) {
-      static const char kHex[] = "0123456789ABCDEF";
-      if (std::isalnum(c)) {
-        body += static_cast<char>(c);
-      } else {
-        body += '%';
-        body += kHex[c >> 4];
-        body += kHex[c & 15];
-      }
-    }
-  }
-  return body;
-}
-
-std::string node_url(const std::string& query) { return std::string(kNodePage) + "?" + query; }
-
-class NodeEditing : public ServerFixture, public ::testing::WithParamInterface<const char*> {
- protected:
-  void SetUp() override {
-    if (!open_database("oapx1_editing")) GTEST_SKIP() << "OAPX1_TEST_PG is not set";
-    ServerOptions o = options();
-    o.database = database_;
-    o.db_lock_wait = std::chrono::seconds(1);  // a lock another program holds is waited for this long
-    start(std::move(o));
-  }
-  void TearDown() override {
-    ServerFixture::TearDown();
-    pg_.reset();
-  }
-  // The demo database of the engine the test is given, in database_ (a
-  // schema named from `prefix` on PostgreSQL); false when there is no server.
-  bool open_database(const char* prefix) {
-    ServerFixture::SetUp();
-    database_ = db_.url();
-    if (std::string(GetParam()) != "postgres") return true;
-    pg_.reset();
-    pg_ = std::make_unique<PgTestSchema>(prefix);
-    if (pg_->url().empty()) return false;
-    pg_->load_demo();
-    database_ = pg_->url();
-    return true;
-  }
-
-  // The first column of the first row, "" when there is none.
-  std::string scalar(const std::string& sql) {
-    auto conn = std::make_shared<Connection>();
-    conn->Open(Variant(database_));
-    Recordset rs;
-    rs.Open(Variant(sql), Variant(std::static_pointer_cast<Object>(conn)), 1, 3);
-    const std::string value = rs.Eof() ? "" : rs.field(0).str();
-    rs.Close();
-    conn->Close();
-    return value;
-  }
-  void exec(const std::string& sql) {
-    Connection conn;
-    conn.Open(Variant(database_));
-    conn.execute(Variant(sql));
-    conn.Close();
-  }
-  std::string stored(const std::string& column, int node = 4) {
-    return scalar("select " + column + " from OA_Flow_Model_JieDian where OAID=" + std::to_string(node));
-  }
-  // A GET of the node page; the body in UTF-8.
-  std::string view(const std::string& cookie, int node = 4) {
-    const ClientReply r = http_get(port_, node_url("OAID=" + std::to_string(node)), cookie);
-    EXPECT_EQ(r.status, 200);
-    return gb18030_to_utf8(r.body);
-  }
-  // A save of node 4 with the given form items; the reply, body in UTF-8.
-  ClientReply save(const std::string& cookie, const Pairs& items, int node = 4) {
-    ClientReply r = http_post(port_, node_url("save=true&OAID=" + std::to_string(node)), gbk_form(items), cookie);
-    r.body = gb18030_to_utf8(r.body);
-    return r;
-  }
-
-  std::string database_;
-  static inline std::unique_ptr<PgTestSchema> pg_;
-};
 
 TEST_P(NodeEditing, lists_naming_unknown_entries_refuse_the_save_and_name_them) {
   const std::string cookie = sign_in("admin");
@@ -528,7 +439,9 @@ TEST_P(NodeEditing, the_history_page_shows_fifty_lines_a_page_with_links_between
     const std::string body = gb18030_to_utf8(
         http_get(port_, std::string("/oa/flow/model/jiedianhistory.asp?OAID=4") + query, cookie).body);
     int shown = 0;
-    for (size_t at = body.find("<tr><td>"); at != std::string::npos; at = body.find("<tr><td>", at + 1)) ++shown;
+    for (size_t at = body.find("<tr id=\"line-"); at != std::string::npos; at = body.find("<tr id=\"line-", at + 1)) {
+      ++shown;
+    }
     EXPECT_EQ(shown, lines);
     EXPECT_EQ(body.find("（u"), body.find(first));
     EXPECT_EQ(body.find("较新的记录") != std::string::npos, newer);

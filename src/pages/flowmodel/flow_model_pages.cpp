@@ -5,6 +5,7 @@
 
 #include "editing/node_order.h"
 #include "editing/posted_lists.h"
+#include "layout/signed_in_bar.h"
 #include "lookups/rows.h"
 #include "pages/flowmodel/flow_diagram.h"
 #include "pages/flowmodel/page_parts.h"
@@ -67,7 +68,7 @@ void FlowModelPage::write_missing_model() {
                          ".model{padding:6px 10px;border-bottom:1px solid #808080;background:#fff}"
                          ".model h1{font-size:16px;margin:0 0 2px}#msgDis{padding:10px}");
   const Variant model = request_item("OAID");
-  response_object().write("<body>\r\n<div class=\"model\"><h1>流程模型</h1></div>\r\n"
+  response_object().write("<body>\r\n" + signed_in_bar(conn) + "<div class=\"model\"><h1>流程模型</h1></div>\r\n"
                           "<div id=\"msgDis\" role=\"alert\"><font color=666666>系统提示：流程模型" +
                           (script_equal(model, "") ? std::string() : "（" + h(model) + "）") +
                           "不存在！</font></div>\r\n</body>\r\n</html>\r\n");
@@ -139,7 +140,7 @@ void FlowModelPage::I_init() {
                ".model .links{margin-left:20px}.model a{margin-right:10px}"
                "#" + std::string(kNodeFrameName) + "{flex:1}");
     Response& out = response_object();
-    out.write("<body>\r\n<div class=\"model\"><h1>" + h(model_name) + "</h1>表单：" + h(form_name) +
+    out.write("<body>\r\n" + signed_in_bar(conn) + "<div class=\"model\"><h1>" + h(model_name) + "</h1>表单：" + h(form_name) +
               " <span class=\"links\"><a href=\"models.asp\" id=\"toList\">流程模型列表</a><a href=\"diagram.asp?MOAID=" +
               model.str() + "\" target=\"_blank\">打印流程图</a></span></div>\r\n<div class=\"frames\">\r\n");
     out.write("<iframe name=\"FMain\" id=\"FMain\" title=\"流程节点\" src=\"jiedianlist.asp?MOAID=" +
