@@ -6,6 +6,7 @@
 #include "editing/node_history.h"
 #include "editing/rows.h"
 #include "host/file_answer.h"
+#include "layout/signed_in_bar.h"
 #include "platform/script/script.h"
 #include "platform/web/intrinsics.h"
 #include "util/ids_and_lists.h"
@@ -16,7 +17,7 @@ namespace {
 
 bool signed_in() { return !script_equal(session_object().item("UserName"), ""); }
 
-void write_head(std::string_view title) {
+void write_head(const Variant& conn, std::string_view title) {
   const std::string css = session_object().item("SystemURL").str() + "Include/imagesV10/CSSForV10.css";
   Response& out = response_object();
   out.write("<!DOCTYPE html>\r\n<html lang=\"zh-CN\">\r\n<head>\r\n");
@@ -29,7 +30,7 @@ void write_head(std::string_view title) {
       ".model h1{font-size:16px;margin:0}form,#msgDis,#difference{margin:10px}"
       "#difference{background:#fff;padding:8px;border:1px solid #808080;white-space:pre-wrap}"
       "textarea{width:95%}</style>\r\n</head>\r\n<body>\r\n");
-  out.write("<div class=\"model\"><h1>" + std::string(title) + "</h1></div>\r\n");
+  out.write(signed_in_bar(conn) + "<div class=\"model\"><h1>" + std::string(title) + "</h1></div>\r\n");
 }
 
 void write_message(const std::string& message) {
@@ -94,7 +95,7 @@ void ModelExportPage::I_init() {
     }
     if (!model) {
       if (file) file->set_status(404);
-      write_head("导出流程模型");
+      write_head(conn, "导出流程模型");
       write_message("流程模型" + (item.empty() ? std::string() : "（" + item + "）") + "不存在！");
       response_object().write("</body>\r\n</html>\r\n");
       return;
@@ -116,7 +117,7 @@ void ModelImportPage::I_init() {
     const Request& request = request_object();
     const std::string step = request.item("step").str();
     const std::string file = request.item("ModelFile").str(), map_text = request.item("MapFile").str();
-    write_head("导入流程模型");
+    write_head(conn, "导入流程模型");
     Response& out = response_object();
     if (step != "preview" && step != "apply") {
       write_upload_form("", "");

@@ -140,7 +140,8 @@ void FlowModelPage::I_init() {
                ".model .links{margin-left:20px}.model a{margin-right:10px}"
                "#" + std::string(kNodeFrameName) + "{flex:1}");
     Response& out = response_object();
-    out.write("<body>\r\n" + signed_in_bar(conn) + "<div class=\"model\"><h1>" + h(model_name) + "</h1>表单：" + h(form_name) +
+    out.write("<body>\r\n" + signed_in_bar(conn) + "<div class=\"model\"><h1>" + h(model_name) +
+              "</h1>表单：" + h(form_name) +
               " <span class=\"links\"><a href=\"models.asp\" id=\"toList\">流程模型列表</a><a href=\"diagram.asp?MOAID=" +
               model.str() + "\" target=\"_blank\">打印流程图</a></span></div>\r\n<div class=\"frames\">\r\n");
     out.write("<iframe name=\"FMain\" id=\"FMain\" title=\"流程节点\" src=\"jiedianlist.asp?MOAID=" +

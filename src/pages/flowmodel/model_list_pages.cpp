@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "editing/rows.h"
+#include "layout/signed_in_bar.h"
 #include "pages/flowmodel/page_parts.h"
 #include "platform/script/script.h"
 #include "platform/web/intrinsics.h"
@@ -111,8 +112,8 @@ void ModelListPage::write_create_form(const std::vector<FormSummary>& forms) {
   out.write("</select></label> <button type=\"submit\" id=\"createModel\"" +
             std::string(forms.empty() ? " disabled" : "") + ">新建</button></form> "
             "<a href=\"forms.asp\" id=\"forms\">表单…</a> "
-            // The place of the model export and import links.
-            "<span id=\"transfer\"></span></div>\r\n");
+            // A model file of another installation comes in here; each row's 导出 writes one.
+            "<a href=\"import.asp\" id=\"importModel\">导入…</a></div>\r\n");
 }
 
 void ModelListPage::write_first_steps(bool has_forms) {
@@ -140,8 +141,8 @@ void ModelListPage::write_rows(const std::vector<ModelSummary>& models) {
     out.write("<tr data-model=\"" + id + "\"><td><a href=\"model.asp?OAID=" + id + "\">" + h(m.name) + "</a></td><td>" +
               h(m.form) + "</td><td class=\"n\">" + std::to_string(m.nodes.size()) + "</td><td>" + last +
               "</td><td>" + mark + "</td><td><a href=\"models.asp?rename=" + id + "#action\">重命名</a> "
-              "<a href=\"models.asp?copy=" + id + "#action\">复制</a> <a href=\"models.asp?delete=" + id +
-              "#action\">删除</a></td></tr>\r\n");
+              "<a href=\"models.asp?copy=" + id + "#action\">复制</a> <a href=\"export.asp?OAID=" + id +
+              "\">导出</a> <a href=\"models.asp?delete=" + id + "#action\">删除</a></td></tr>\r\n");
   }
   out.write("</tbody>\r\n</table>\r\n");
 }
@@ -160,8 +161,8 @@ void ModelListPage::I_init() {
     const std::vector<FormSummary> forms = list_forms(conn);
     model_pages::write_head("流程模型", std::string(model_pages::kPageStyle) + kListStyle);
     Response& out = response_object();
-    out.write("<body>\r\n<div class=\"bar\"><h1>流程模型</h1>共 " + std::to_string(models.size()) +
-              " 个流程模型</div>\r\n");
+    out.write("<body>\r\n" + signed_in_bar(conn) + "<div class=\"bar\"><h1>流程模型</h1>共 " +
+              std::to_string(models.size()) + " 个流程模型</div>\r\n");
     model_pages::write_message(message, refused);
     if (open != 0) {
       // A new or copied model opens at once; the link serves without script.
@@ -197,7 +198,8 @@ void FormListPage::I_init() {
     const std::vector<FormSummary> forms = list_forms(conn);
     model_pages::write_head("表单", model_pages::kPageStyle);
     Response& out = response_object();
-    out.write("<body>\r\n<div class=\"bar\"><h1>表单</h1><a href=\"models.asp\" id=\"back\">返回流程模型列表</a></div>\r\n");
+    out.write("<body>\r\n" + signed_in_bar(conn) +
+              "<div class=\"bar\"><h1>表单</h1><a href=\"models.asp\" id=\"back\">返回流程模型列表</a></div>\r\n");
     model_pages::write_message(message, refused);
     if (model_pages::posted_change()) out.write("<script>history.replaceState(null, \"\", \"forms.asp\");</script>\r\n");
     out.write("<form class=\"box\" method=\"post\" action=\"forms.asp?save=true\" id=\"create\"><label>新建表单：名称 "
