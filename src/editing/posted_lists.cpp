@@ -18,8 +18,6 @@ namespace {
 
 using editing::joined;
 
-}
-
 // The accounts of a posted list that the directory does not know.
 std::vector<std::string> unknown_accounts(DirectoryEntries& directory, const std::string& list) {
   const std::vector<std::string> accounts = list_entries(list);
@@ -62,15 +60,21 @@ class StoredDirectory : public DirectoryEntries {
     for (int64_t id : ids) quoted += (quoted.empty() ? "" : ",") + std::to_string(id);
     return existing("KX_Department", "DepartMentID", quoted);
   }
+  std::set<std::string> disabled_accounts(const std::vector<std::string>& accounts) override {
+    std::string quoted;
+    for (const std::string& a : accounts) quoted += (quoted.empty() ? "'" : ",'") + sql_text(Variant(a)) + "'";
+    return existing("kx_userinfor", "UserName", quoted, " and AccountState = '0'");
+  }
 
  private:
   // The lower-case values of `column` among the rows whose `column` is one
-  // of `quoted` (a list of SQL literals).
-  std::set<std::string> existing(const std::string& table, const std::string& column, const std::string& quoted) {
+  // of `quoted` (a list of SQL literals) and meet `also` (" and ...", or "").
+  std::set<std::string> existing(const std::string& table, const std::string& column, const std::string& quoted,
+                                 const std::string& also = "") {
     std::set<std::string> found;
     if (quoted.empty()) return found;
-    Variant rows =
-        open_rows("select " + column + " from " + table + " where " + column + " in (" + quoted + ")", conn_);
+    Variant rows = open_rows(
+        "select " + column + " from " + table + " where " + column + " in (" + quoted + ")" + also, conn_);
     Recordset& r = rows.as<Recordset>();
     for (; !r.Eof(); r.MoveNext()) found.insert(ascii_lower(r.field(column).str()));
     r.Close();
@@ -106,9 +110,13 @@ std::string check_posted_lists(const Variant& conn, const Request& posted) {
 }
 
 DirectorySnapshot::DirectorySnapshot(const Variant& conn) {
-  Variant users = open_rows("select UserName from kx_userinfor", conn);
+  Variant users = open_rows("select UserName, AccountState from kx_userinfor", conn);
   Recordset& u = users.as<Recordset>();
-  for (; !u.Eof(); u.MoveNext()) accounts_.insert(ascii_lower(u.field("UserName").str()));
+  for (; !u.Eof(); u.MoveNext()) {
+    std::string account = ascii_lower(u.field("UserName").str());
+    if (script_equal(u.field("AccountState"), "0")) disabled_.insert(account);
+    accounts_.insert(std::move(account));
+  }
   u.Close();
   Variant departments = open_rows("select DepartMentID from KX_Department", conn);
   Recordset& d = departments.as<Recordset>();
@@ -121,6 +129,15 @@ std::set<std::string> DirectorySnapshot::known_accounts(const std::vector<std::s
   for (const std::string& a : accounts) {
     std::string lower = ascii_lower(a);
     if (accounts_.count(lower)) found.insert(std::move(lower));
+  }
+  return found;
+}
+
+std::set<std::string> DirectorySnapshot::disabled_accounts(const std::vector<std::string>& accounts) {
+  std::set<std::string> found;
+  for (const std::string& a : accounts) {
+    std::string lower = ascii_lower(a);
+    if (disabled_.count(lower)) found.insert(std::move(lower));
   }
   return found;
 }
@@ -141,8 +158,15 @@ std::string stored_node_problems(DirectoryEntries& directory, const NodeRow& nod
                                {"FenFaBuMen", column_value(node, "FenFaBuMen")}});
   std::vector<std::string> problems;
   const std::string chooser = column_value(node, "BanLiRenType");
-  if ((chooser == "1" || chooser == "3") && list_entries(column_value(node, "JiaoSeUserList")).empty()) {
+  const std::vector<std::string> handlers = list_entries(column_value(node, "JiaoSeUserList"));
+  if ((chooser == "1" || chooser == "3") && handlers.empty()) {
     problems.push_back("没有指定办理人");
+  } else if (chooser == "1" || chooser == "3") {
+    // Someone on the list must be able to take the node.
+    const std::set<std::string> known = directory.known_accounts(handlers);
+    if (!known.empty() && directory.disabled_accounts(handlers).size() == known.size()) {
+      problems.push_back("办理人都已停用");
+    }
   }
   for (std::string& p : list_problems(directory, as_posted)) problems.push_back(std::move(p));
   return joined(problems, "；");

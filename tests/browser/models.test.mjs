@@ -29,18 +29,10 @@ function must(result, what) {
   assert.equal(result.status, 0, `${what}: ${result.stderr}`);
 }
 
-// Step 2: a department and two people. Where `dept add` is not built in yet,
-// the department is made as it would make it and users name it by id.
+// Step 2: a department and two people, as the README's first steps make them.
 function departmentAndPeople() {
-  const dept = command(['dept', 'add', '总部']);
-  let department = '总部';
-  if (dept.status !== 0 && /unknown command|usage/i.test(dept.stderr)) {
-    execFileSync('sqlite3', [dbFile, "INSERT INTO KX_Department (ParentID, DepartName, ordernumber) VALUES (0, '总部', 1)"]);
-    department = execFileSync('sqlite3', [dbFile, "SELECT DepartMentID FROM KX_Department WHERE DepartName='总部'"])
-      .toString().trim();
-  } else {
-    must(dept, 'dept add');
-  }
+  must(command(['dept', 'add', '总部']), 'dept add');
+  const department = '总部';
   for (const [login, name] of [['zhaolei', '赵磊'], ['qianli', '钱丽']]) {
     must(command(['user', 'add', login, '--name', name, '--department', department, '--password-stdin'],
       'handler-password-1\n'), `user add ${login}`);

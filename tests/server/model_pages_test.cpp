@@ -326,11 +326,14 @@ TEST_P(ModelPages, nodes_that_cannot_be_saved_as_they_stand_are_marked_in_the_li
     const char* reason;
   } cases[] = {
       {"JiaoSeUserList=''", "没有指定办理人"},
-      {"JiaoSeUserList=';ghost;'", "节点办理人中的帐号不存在：ghost"},
-      {"FenFaUser=';nobody;'", "分发用户中的帐号不存在：nobody"},
-      {"FenFaBuMen=';2;99;'", "分发部门中的部门不存在或不是以“;”分隔的部门编号：99"},
+      {"JiaoSeUserList=';ghost;'", "选择用户中的帐号不存在：ghost"},
+      {"FenFaUser=';nobody;'", "默认分发用户中的帐号不存在：nobody"},
+      {"FenFaBuMen=';2;99;'", "默认分发部门中的部门不存在或不是以“;”分隔的部门编号：99"},
+      // Every handler disabled, as a forced `user disable` leaves it.
+      {"JiaoSeUserList=';sunqi;'", "办理人都已停用"},
   };
   EXPECT_EQ(get(kModels).find("class=\"mark\""), std::string::npos);
+  exec("update kx_userinfor set AccountState='0' where UserName='sunqi'");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.change);
     exec(std::string("update OA_Flow_Model_JieDian set ") + c.change + " where OAID=3");
