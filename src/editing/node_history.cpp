@@ -233,10 +233,17 @@ std::string outcome_text(std::string_view outcome) {
   return std::string(outcome);
 }
 
+bool reads_the_same(const ColumnChange& change) {
+  if (same_value(change.column, change.before, change.after)) return true;
+  // A check box stored as null and then as "0" is unticked both times.
+  return !is_list_column(change.column) &&
+         column_value_words(change.column, change.before) == column_value_words(change.column, change.after);
+}
+
 std::vector<ColumnChange> shown_changes(const NodeHistoryEntry& entry) {
   std::vector<ColumnChange> shown;
   for (const ColumnChange& c : entry.changes) {
-    if (!same_value(c.column, c.before, c.after)) shown.push_back(c);
+    if (!reads_the_same(c)) shown.push_back(c);
   }
   return shown;
 }

@@ -112,8 +112,12 @@ std::string display_value(const Variant& conn, std::string_view column, const st
 // model pages' "添加节点", ...); an unknown outcome as it is.
 std::string outcome_text(std::string_view outcome);
 
-// The changes of a line as they are shown: those whose old and new value
-// are the same setting (same_value: a list written another way) left out.
+// Whether a change is none to the editor: its old and new value are the same
+// setting (same_value: a list written another way) or read the same in the
+// editor's words (column_value_words: a check box null and "0").
+bool reads_the_same(const ColumnChange& change);
+
+// The changes of a line as they are shown: those that read the same left out.
 std::vector<ColumnChange> shown_changes(const NodeHistoryEntry& entry);
 
 // `oapx1 history`'s text of a history, newest first: one block per line,

@@ -1,6 +1,7 @@
 #include "editing/node_restore.h"
 
 #include <utility>
+#include <vector>
 
 #include "editing/node_history.h"
 #include "editing/posted_values.h"
@@ -63,6 +64,7 @@ RestorePlan plan_restore(const Variant& conn, int64_t node, int64_t entry) {
   // What the save will write, and where that is not the settings after the line.
   const NodeRow saved = saved_row(plan.current, restore_post(node, plan.target, plan.version));
   plan.changes = row_changes(plan.current, saved);
+  std::erase_if(plan.changes, reads_the_same);
   for (ColumnChange& c : row_changes(plan.current, plan.target)) {
     if (!same_value(c.column, column_value(saved, c.column), c.after)) plan.unsettable.push_back(std::move(c));
   }

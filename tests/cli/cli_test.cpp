@@ -172,7 +172,7 @@ TEST_F(Cli, history_prints_a_nodes_changes_newest_first_with_display_names) {
             "  x\n"
             "  节点名称: a -> b\n"
             "#1  2026-01-02 09:00:00  张三 (zhangsan)  10.0.0.2  已保存\n"
-            "  分发用户:  -> 李四（lisi）、gone（不存在）\n");
+            "  默认分发用户:  -> 李四（lisi）、gone（不存在）\n");
   r = run("history --node 7 --limit 1 --db sqlite:" + db.path());
   EXPECT_EQ(r.out.find("张三"), std::string::npos);
   EXPECT_NE(r.out.find("李四 (lisi)"), std::string::npos);

@@ -67,8 +67,14 @@ TEST_P(HistoryRestore, shows_the_difference_then_saves_through_the_editors_check
   std::smatch m;
   ASSERT_TRUE(std::regex_search(preview, m, std::regex("version ([0-9a-f]+)"))) << preview;
   const std::string version = m[1];
-  for (const char* line : {"  节点名称: 归档二 -> 归档一\n", "  分发用户: 王五（wangwu） -> 周八（zhouba）\n",
-                           "  允许驳回: 是 -> 否\n"}) {
+  for (const char* line : {"  节点名称: 归档二 -> 归档一\n", "  默认分发用户: 王五（wangwu） -> 周八（zhouba）\n",
+                           "  允许驳回: 勾选 -> 未勾选\n"}) {
+    EXPECT_NE(preview.find(line), std::string::npos) << line << " in " << preview;
+  }
+  for (const char* line : {"未勾选 -> 未勾选"}) {
+    EXPECT_EQ(preview.find(line), std::string::npos) << "a check box unticked either way is no change: " << preview;
+  }
+  for (const char* line : {"  节点名称: 归档二 -> 归档一\n"}) {
     EXPECT_NE(preview.find(line), std::string::npos) << line << " in " << preview;
   }
   EXPECT_EQ(scalar("select count(*) from OAPX1_NodeHistory"), "2");  // a dry run changes nothing

@@ -163,7 +163,7 @@ TEST_P(ModelTransfer, export_import_export_gives_the_same_file_and_a_second_impo
   EXPECT_EQ(j["format"], "oapx1 workflow models");
   EXPECT_EQ(j["version"], 1);
   const nlohmann::json& model = j["models"][0];
-  EXPECT_EQ(model["key"].get<std::string>().size(), 32u);
+  EXPECT_EQ(model["key"].get<std::string>().size(), 36u);
   EXPECT_EQ(model["form"], (nlohmann::json{{"name", "发文稿纸"}, {"body", "Word"}}));
   EXPECT_EQ(model["nodes"][0]["name"], "拟稿");
   EXPECT_EQ(model["nodes"][0]["FenFaBuMen"], (nlohmann::json{"总部/财务部", "总部/技术部"}));
@@ -206,7 +206,7 @@ TEST_P(ModelTransfer, an_update_shows_the_difference_in_the_editors_words_keeps_
   export_source();
   const char* expected =
       "流程模型 “公司发文流程”\n"
-      "  部门审核: 时限 2 天 → 3 天; 办理人 +周八 −王五\n"
+      "  部门审核: 时限 2 天 → 3 天; 选择用户 +周八 −王五\n"
       "  + 新节点 “会签”（第 3 步）\n"
       "  节点顺序: 拟稿、部门审核、归档 → 部门审核、归档、会签、拟稿\n"
       "  保留（文件中没有，未改动）: 拟稿\n";

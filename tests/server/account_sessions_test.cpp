@@ -152,7 +152,7 @@ TEST_P(AccountSessions, an_account_change_reaches_its_sessions_on_every_host) {
     const char* sql;      // the statement another program runs
     const char* after;    // what a view and a save then meet
   } cases[] = {
-      {"user disable", "zhangsan", "user disable zhangsan", nullptr, "login"},
+      {"user disable", "zhangsan", "user disable zhangsan --force", nullptr, "login"},
       {"user revoke", "zhangsan", "user revoke zhangsan FLOWSET", nullptr, "forbidden"},
       {"role emptied", "admin", nullptr, "update OA_Roles set userIds=',' where OAID=1", "forbidden"},
       {"user passwd", "zhangsan", "user passwd zhangsan --password-stdin", nullptr, "login"},

@@ -48,12 +48,13 @@ TEST_P(NodeHistory, lines_show_the_editors_labels_lists_as_lists_and_the_way_to_
     const char* text;
     bool shown;
   } cases[] = {
-      {"a check box under the form's label", "允许沟通： → 是", true},
+      {"a check box under the form's label", "允许沟通：未勾选 → 勾选", true},
+      {"a check box unticked both times (null, then \"0\")", "允许转办：未勾选 → 未勾选", false},
       {"no raw column name", "isgoutong", false},
-      {"a column the form does not show, reset by every save", "套红（表单不显示，每次保存时重置）：是 → 否", true},
-      {"a column the form does not show, kept by saves", "节点类型（表单不显示）：中间节点（0） → 开始节点（1）", true},
+      {"a column the form does not show, reset by every save", "允许套红（表单不显示，每次保存时重置）：勾选 → 未勾选", true},
+      {"a column the form does not show, kept by saves", "节点类型（表单不显示）：中间节点 → 开始节点", true},
       {"an old line's list written another way", "张三（zhangsan）、李四（lisi） → 张三（zhangsan）、李四（lisi）", false},
-      {"a list that changed", "分发用户： → 周八（zhouba）", true},
+      {"a list that changed", "默认分发用户： → 周八（zhouba）", true},
       {"a model page's outcome in words", "移动节点", true},
       {"an unknown outcome as it is", "frobnicated", true},
       {"the link that opens the node", "href=\"jiedian.asp?OAID=4\"", true},
