@@ -17,7 +17,14 @@ keep="${KEEP:-14}"
 config="${OAPX1_CONFIG:-/etc/oapx1/serve.conf}"
 umask 077
 mkdir -p "$dest"
-file="$dest/oa-$(date +%Y%m%d-%H%M%S).db"
+# Two backups within one second (the timer and an operator) get names of their own.
+stamp=$(date +%Y%m%d-%H%M%S)
+file="$dest/oa-$stamp.db"
+n=1
+while [ -e "$file" ] || [ -e "$file.gz" ]; do
+  n=$((n + 1))
+  file="$dest/oa-$stamp-$n.db"
+done
 oapx1 db backup "$file" --config "$config"
 gzip "$file"
 ls -1t "$dest"/oa-*.db.gz | tail -n +"$((keep + 1))" | xargs -r rm --

@@ -53,8 +53,9 @@ bool is_list_column(std::string_view column);
 // they are the same text.
 bool same_value(std::string_view column, const std::string& a, const std::string& b);
 
-// The columns whose values differ (same_value) between `before` and `after`
-// (both rows of one table, matched by column name).
+// The columns whose values differ as text between `before` and `after`
+// (both rows of one table, matched by column name); a list written another
+// way counts, so that undoing the changes gives back the row byte for byte.
 std::vector<ColumnChange> row_changes(const NodeRow& before, const NodeRow& after);
 
 // The node row a posted save would write over `current`: the text items the

@@ -58,7 +58,7 @@ try {
   await page.goto(`${base}/oa/login.asp`);
   await page.fill('#username', 'admin');
   await page.fill('#password', 'demo');
-  await Promise.all([page.waitForURL(/model\.asp/), page.click('button[type=submit]')]);
+  await Promise.all([page.waitForURL(/models\.asp/), page.click('button[type=submit]')]);
 
   // The export, as a link on a page of the application downloads it.
   await page.goto(`${base}/oa/flow/model/import.asp`);
@@ -71,7 +71,7 @@ try {
       a.click();
     }, `${base}/oa/flow/model/export.asp?OAID=1`),
   ]);
-  assert.match(download.suggestedFilename(), /^model-[0-9a-f]{32}\.json$/);
+  assert.match(download.suggestedFilename(), /^model-[0-9a-f-]{36}\.json$/);
   const file = join(work, 'model.json');
   await download.saveAs(file);
   const model = JSON.parse(readFileSync(file, 'utf8'));

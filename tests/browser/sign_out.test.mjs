@@ -30,7 +30,7 @@ try {
   await page.goto(`${base}/oa/login.asp`);
   await page.fill('#username', 'lisi');
   await page.fill('#password', 'demo');
-  await Promise.all([page.waitForURL(/model\.asp/), page.click('button[type=submit]')]);
+  await Promise.all([page.waitForURL(/models\.asp/), page.click('button[type=submit]')]);
   assert.match(await page.textContent('h1'), /没有权限/);
   assert.equal(await page.textContent('#signed-in-user'), '李四（lisi）');
   await page.screenshot({ path: join(artifacts, 'forbidden-signed-in.png') });
