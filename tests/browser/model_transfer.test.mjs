@@ -88,7 +88,7 @@ try {
   await page.waitForFunction(() => document.getElementById('ModelFile').value.includes('zhouba'));
   await Promise.all([page.waitForNavigation(), page.click('text=预览差异')]);
   assert.equal(await page.textContent('#difference'),
-    '流程模型 “公司发文流程”\n  部门审核: 时限 1 天 → 3 天; 办理人 +周八 −王五');
+    '流程模型 “公司发文流程”\n  部门审核: 时限 1 天 → 3 天; 选择用户 +周八 −王五');
   assert.equal(stored(2, 'WaitTime'), '1');  // nothing yet
   await page.screenshot({ path: join(artifacts, 'difference.png') });
 
