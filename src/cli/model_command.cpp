@@ -7,10 +7,12 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "editing/model_transfer.h"
+#include "util/ids_and_lists.h"
 #include "platform/data/connection.h"
 #include "platform/data/database_admin.h"
 #include "platform/script/script_error.h"
@@ -22,6 +24,7 @@ namespace {
 // The flags of model besides the common ones.
 constexpr Flag kModelFlags[] = {
     {"--all", "", false, "export: every model"},
+    {"--deleted", "", false, "export: the file the history kept of deleted model MODEL (its id)"},
     {"--out", "FILE", false, "export: write the file here (else to stdout)"},
     {"--dry-run", "", false, "import: print what would change, change nothing"},
     {"--map-logins", "FILE", false,
@@ -65,6 +68,21 @@ std::shared_ptr<Connection> open_database(const CommandLine& line) {
   return connection;
 }
 
+// Writes the model file the history kept of a deleted model.
+int export_deleted(const CommandLine& line, const Variant& conn, Connection& connection) {
+  const std::optional<int64_t> id = whole_number(line.words()[1]);
+  if (!id || line.has("--all")) throw UsageError{"--deleted takes the id the model had"};
+  const std::string text = deleted_model_file(conn, *id);
+  connection.Close();
+  if (line.has("--out"))
+    write_output(line.value("--out"), text);
+  else
+    std::cout << text;
+  std::cerr << "model: the file kept when model " << *id << " was deleted"
+            << (line.has("--out") ? " written to " + line.value("--out") : "") << "; model import brings it back\n";
+  return 0;
+}
+
 int run_export(const CommandLine& line) {
   const size_t words = line.words().size();
   if (line.has("--all") ? words != 1 : words != 2)
@@ -73,6 +91,7 @@ int run_export(const CommandLine& line) {
     throw UsageError{"--dry-run and --map-logins go with model import"};
   const std::shared_ptr<Connection> connection = open_database(line);
   const Variant conn(std::static_pointer_cast<Object>(connection));
+  if (line.has("--deleted")) return export_deleted(line, conn, *connection);
   const std::vector<int64_t> ids =
       line.has("--all") ? all_models(conn) : std::vector{find_model(conn, line.words()[1])};
   std::vector<PortableModel> models;
@@ -94,7 +113,9 @@ int run_export(const CommandLine& line) {
 
 int run_import(const CommandLine& line) {
   if (line.words().size() != 2) throw UsageError{"usage: oapx1 model import FILE [--dry-run] [--map-logins FILE]"};
-  if (line.has("--all") || line.has("--out")) throw UsageError{"--all and --out go with model export"};
+  if (line.has("--all") || line.has("--out") || line.has("--deleted")) {
+    throw UsageError{"--all, --deleted and --out go with model export"};
+  }
   const std::string text = read_input(line.words()[1], kMostModelFileBytes);
   TransferMap map;
   if (line.has("--map-logins")) map = read_transfer_map(read_input(line.value("--map-logins"), 1024 * 1024));
@@ -124,6 +145,7 @@ int run_import(const CommandLine& line) {
 
 std::string model_usage() {
   return "usage: oapx1 model export MODEL|--all [--out FILE]\n"
+         "       oapx1 model export --deleted ID [--out FILE]\n"
          "       oapx1 model import FILE [--dry-run] [--map-logins FILE]\n"
          "  (each also takes [--db URL] [--config FILE], as oapx1 db does)\n"
          "  export  writes a workflow model (by id, key or name), or every model, as a model\n"

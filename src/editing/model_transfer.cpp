@@ -2,8 +2,11 @@
 
 #include <random>
 
+#include <nlohmann/json.hpp>
+
 #include "editing/model_rows.h"
 #include "editing/models.h"
+#include "editing/node_history.h"
 #include "editing/posted_lists.h"
 #include "editing/posted_values.h"
 #include "lookups/rows.h"
@@ -66,6 +69,24 @@ PortableModel export_model(const Variant& conn, int64_t model) {
 std::string export_model_json(const Variant& conn, int64_t model) {
   const PortableModel exported = export_model(conn, model);
   return write_model_file({&exported, 1});
+}
+
+std::string deleted_model_file(const Variant& conn, int64_t model) {
+  const std::string id = std::to_string(model);
+  const std::string changes = first_text(conn, "select Changes from OAPX1_NodeHistory where ModelID=" + id +
+                                                   " and Outcome='" + std::string(kOutcomeModelDeleted) +
+                                                   "' order by OAID desc");
+  if (changes.empty()) throw TransferError("the history has no deleted model " + id);
+  // The line's changes: [["ModelName", name, ""], ["Export", file, ""]].
+  const nlohmann::json kept = nlohmann::json::parse(changes, nullptr, false);
+  if (kept.is_array()) {
+    for (const nlohmann::json& change : kept) {
+      if (change.is_array() && change.size() >= 2 && change[0] == "Export" && change[1].is_string()) {
+        return change[1].get<std::string>();
+      }
+    }
+  }
+  throw TransferError("the history line of deleted model " + id + " keeps no model file");
 }
 
 std::vector<int64_t> all_models(const Variant& conn) {

@@ -40,6 +40,11 @@ PortableModel export_model(const Variant& conn, int64_t model);
 // keeps. Fails as export_model does.
 std::string export_model_json(const Variant& conn, int64_t model);
 
+// The model file the history kept when model `model` was deleted (the newest
+// such line), for `model import` to bring it back. Throws TransferError when
+// the history has none; fails as the data layer does.
+std::string deleted_model_file(const Variant& conn, int64_t model);
+
 // Every model of the database, by id. Fails as the data layer does.
 std::vector<int64_t> all_models(const Variant& conn);
 

@@ -17,6 +17,7 @@
 #include "platform/data/recordset.h"
 #include "platform/text/codepage.h"
 #include "server_fixture.h"
+#include "support/run_command.h"
 #include "support/test_pg.h"
 
 namespace oapx1::testing {
@@ -214,6 +215,16 @@ TEST_P(ModelPages, models_are_created_renamed_copied_and_deleted_and_each_change
   EXPECT_EQ(column("select distinct IPAddress from OAPX1_NodeHistory"), "127.0.0.1");
   // The list names who changed a model last.
   EXPECT_NE(get(kModels).find("陈志远（admin）"), std::string::npos);
+  // The command line takes the kept file out of the history, and an import brings the model back.
+  const oapx1::testing::Outcome kept_file =
+      oapx1::testing::run("model export --deleted " + copy + " --db '" + database_ + "'");
+  ASSERT_EQ(kept_file.status, 0) << kept_file.err;
+  EXPECT_EQ(kept_file.out, kept.at(1).at(1).get<std::string>());
+  const oapx1::testing::Outcome back =
+      oapx1::testing::run("model import - --db '" + database_ + "'", "printf '%s' '" + kept_file.out + "' |");
+  ASSERT_EQ(back.status, 0) << back.err;
+  EXPECT_EQ(column("select count(*) from OA_Flow_Model_Header where ModelName='公司发文流程（二）'"), "1");
+  EXPECT_EQ(oapx1::testing::run("model export --deleted 999999 --db '" + database_ + "'").status, 1);
 }
 
 TEST_P(ModelPages, hostile_posts_are_refused_with_a_message_and_change_nothing) {
