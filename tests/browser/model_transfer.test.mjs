@@ -3,8 +3,8 @@
 // downloads the model file; the import page takes the file chosen, shows the
 // difference, changes nothing until 确定, and then records the change.
 // Usage: node model_transfer.test.mjs PATH/TO/oapx1
-import { chromium } from 'playwright-core';
-import { spawn, execFileSync } from 'node:child_process';
+import { startServer, launchChromium } from './harness.mjs';
+import { execFileSync } from 'node:child_process';
 import { mkdtempSync, mkdirSync, readFileSync, writeFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
@@ -25,31 +25,14 @@ function stored(node, column) {
   return JSON.parse(out.toString()).result.value;
 }
 
-function startServer() {
-  const server = spawn(oapx1, ['serve', '--listen', '127.0.0.1:0', '--db', db, '--threads', '2'],
-    { stdio: ['ignore', 'pipe', 'inherit'] });
-  return new Promise((resolve, reject) => {
-    let text = '';
-    server.stdout.on('data', (chunk) => {
-      text += chunk;
-      const m = text.match(/listening on (http:\/\/[^/\s]+)\//);
-      if (m) resolve({ server, base: m[1] });
-    });
-    server.on('exit', (code) => reject(new Error(`oapx1 serve exited with ${code}`)));
-  });
-}
-
 let server;
 let browser;
 try {
   execFileSync(oapx1, ['db', 'init', '--demo', '--db', db], { stdio: 'ignore' });
-  const started = await startServer();
+  const started = await startServer(oapx1, db);
   server = started.server;
   const base = started.base;
-  browser = await chromium.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking'],
-  });
+  browser = await launchChromium();
   const context = await browser.newContext({ viewport: { width: 1000, height: 720 }, acceptDownloads: true });
   const page = await context.newPage();
   const errors = [];

@@ -6,8 +6,8 @@
 // without handlers, and the diagram printing on one A4 page with 12 nodes.
 // Screenshots land in artifacts/models/.
 // Usage: node models.test.mjs PATH/TO/oapx1
-import { chromium } from 'playwright-core';
-import { spawn, execFileSync, spawnSync } from 'node:child_process';
+import { startServer, launchChromium } from './harness.mjs';
+import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
@@ -45,20 +45,6 @@ function stored(node, column) {
   return JSON.parse(out.toString()).result.value;
 }
 
-function startServer() {
-  const server = spawn(oapx1, ['serve', '--listen', '127.0.0.1:0', '--db', db, '--threads', '2'],
-    { stdio: ['ignore', 'pipe', 'inherit'] });
-  return new Promise((resolve, reject) => {
-    let text = '';
-    server.stdout.on('data', (chunk) => {
-      text += chunk;
-      const m = text.match(/listening on (http:\/\/[^/\s]+)\//);
-      if (m) resolve({ server, base: m[1] });
-    });
-    server.on('exit', (code) => reject(new Error(`oapx1 serve exited with ${code}`)));
-  });
-}
-
 // Adds a node at the end from the keyboard and gives it a name and a handler
 // found by `search` in the user picker; saves it. The new node's id.
 async function addNode(page, name, search, login) {
@@ -89,13 +75,10 @@ try {
   // Steps 1 and 2: the database, its first administrator, a department and two people.
   must(command(['db', 'init', '--admin', 'boss', '--password-stdin'], 'boss-password-1\n'), 'db init --admin');
   departmentAndPeople();
-  const started = await startServer();
+  const started = await startServer(oapx1, db);
   server = started.server;
   const base = started.base;
-  browser = await chromium.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking'],
-  });
+  browser = await launchChromium();
   const page = await browser.newPage({ viewport: { width: 1280, height: 760 } });
   const errors = [];
   page.on('pageerror', (e) => errors.push(`pageerror: ${e.message}`));

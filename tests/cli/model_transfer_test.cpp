@@ -15,35 +15,17 @@
 #include "platform/data/connection.h"
 #include "platform/data/db_backend.h"
 #include "platform/data/db_pool.h"
+#include "support/run_command.h"
 #include "support/test_db.h"
 #include "support/test_pg.h"
 
 namespace oapx1 {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using testing::Outcome;
 
 // Runs the oapx1 binary with a shell-quoted argument string.
-Outcome oapx1(const std::string& args) {
-  static int runs = 0;
-  const std::string err_file =
-      ::testing::TempDir() + "oapx1-model-stderr-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
-  const std::string command = std::string(OAPX1_BINARY_DIR) + "/oapx1 " + args + " 2>" + err_file;
-  Outcome r;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(err_file);
-  r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  std::remove(err_file.c_str());
-  return r;
-}
+Outcome oapx1(const std::string& args) { return testing::run(args); }
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
