@@ -15,8 +15,6 @@ namespace oapx1 {
 
 namespace {
 
-bool signed_in() { return !script_equal(session_object().item("UserName"), ""); }
-
 void write_head(const Variant& conn, std::string_view title) {
   const std::string css = session_object().item("SystemURL").str() + "Include/imagesV10/CSSForV10.css";
   Response& out = response_object();
@@ -84,7 +82,7 @@ void ModelExportPage::I_init() {
     tvdb_connI_init();
     tvtvfunctionI_init();
     tvincfunctionuserI_init();
-    if (!signed_in()) return;
+    if (!session_signed_in()) return;
     const std::string item = request_object().item("OAID").str();
     const std::optional<int64_t> id = whole_number(item);
     FileAnswer* file = dynamic_cast<FileAnswer*>(&response_object());
@@ -113,7 +111,7 @@ void ModelImportPage::I_init() {
     tvdb_connI_init();
     tvtvfunctionI_init();
     tvincfunctionuserI_init();
-    if (!signed_in()) return;
+    if (!session_signed_in()) return;
     const Request& request = request_object();
     const std::string step = request.item("step").str();
     const std::string file = request.item("ModelFile").str(), map_text = request.item("MapFile").str();

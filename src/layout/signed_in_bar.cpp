@@ -19,6 +19,8 @@ std::string signed_in_bar(std::string_view name, std::string_view account, std::
          "<script>if (window.top !== window.self) document.getElementById(\"signed-in\").hidden = true;</script>\r\n";
 }
 
+bool session_signed_in() { return !script_equal(session_object().item("UserName"), ""); }
+
 std::string signed_in_bar(const Variant& conn) {
   const std::string account = session_object().item("UserName").str();
   if (account.empty()) return "";

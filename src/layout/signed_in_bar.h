@@ -15,6 +15,11 @@ namespace oapx1 {
 // application item TavrinOAURL); the host answers a post to it.
 inline constexpr char kSignOutPath[] = "logout.asp";
 
+// True when the session of the request bound to this thread has a signed-in
+// user (its UserName is not empty): the host pages write nothing else for
+// nobody. Never fails.
+bool session_signed_in();
+
 // The bar's markup, one line ending in CR LF: "当前用户：NAME（ACCOUNT）" and a
 // 退出 button in a form that posts to `logout_url` (a post, so that no link
 // or image of another site signs anyone out); then a line of script that

@@ -23,9 +23,7 @@ namespace {
 Variant request_item(std::string_view name) { return request_object().item(name); }
 
 using model_pages::h;
-
-bool signed_in() { return !script_equal(session_object().item("UserName"), ""); }
-
+using model_pages::signed_in;
 using model_pages::write_head;
 
 // The text of a handling mode, as the node form names it.

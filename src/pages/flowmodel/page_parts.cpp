@@ -1,6 +1,7 @@
 #include "pages/flowmodel/page_parts.h"
 
 #include "editing/node_history.h"
+#include "layout/signed_in_bar.h"
 #include "platform/script/script.h"
 #include "platform/web/intrinsics.h"
 
@@ -12,7 +13,7 @@ std::string h(const Variant& v) { return html_encode(v.str()); }
 std::string h(const std::string& text) { return html_encode(text); }
 std::string h(const char* text) { return html_encode(text); }
 
-bool signed_in() { return !script_equal(session_object().item("UserName"), ""); }
+bool signed_in() { return session_signed_in(); }
 
 bool posted_change() { return script_equal(request_object().item("save"), "true"); }
 
